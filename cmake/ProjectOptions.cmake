@@ -1,0 +1,16 @@
+# One interface target carries the language level, warnings and sanitizer switches;
+# every library and executable of the project links it.
+add_library(shelvara_options INTERFACE)
+target_compile_features(shelvara_options INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(shelvara_options INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+    -Wcast-align -Wimplicit-fallthrough -Wformat=2 -Wundef)
+if(SHELVARA_WERROR)
+    target_compile_options(shelvara_options INTERFACE -Werror)
+endif()
+if(SHELVARA_SANITIZE)
+    target_compile_options(shelvara_options INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(shelvara_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,264 @@
+#include "catalogue/SVD.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <random>
+
+#include "catalogue/CatalogueLock.h"
+#include "catalogue/SVDStream.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/FileUtils.h"
+#include "common/MessageIds.h"
+
+namespace {
+
+constexpr int kLegacyGenreSlots = 64;
+
+// Runs a function when the scope ends, however it ends.
+template <typename F>
+class ScopeExit final {
+public:
+    explicit ScopeExit(F f) : f_(std::move(f)) {}
+    ~ScopeExit() { f_(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    F f_;
+};
+
+// Reads the record of a tree root (genres or series). Only a root without texts and
+// children is accepted: the catalogue holds no genre or series nodes yet.
+bool ReadEmptyRoot(TSVDStream& stream) {
+    const uint8_t flags = stream.ReadByte();
+    stream.ReadInt();
+    return (flags & 0x1E) == 0;
+}
+
+// Writes data to a new file next to target, flushed to the disk, and returns its path.
+std::filesystem::path WriteTemporarySibling(const std::filesystem::path& target, const std::vector<uint8_t>& data) {
+    std::mt19937_64 random(static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                           static_cast<uint64_t>(::getpid()));
+    for (int attempt = 0;; ++attempt) {
+        std::filesystem::path temp = target;
+        temp += ".tmp" + std::to_string(random() % 1'000'000'000);
+        // O_EXCL: never reuse a name another program may be writing.
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST && attempt < 100)
+                continue;
+            RaiseOsError("Cannot create file", PathToAnsi(temp), errno);
+        }
+        // The new library keeps the permissions of the one it replaces.
+        struct stat st {};
+        if (::stat(target.c_str(), &st) == 0)
+            ::fchmod(fd, st.st_mode & 07777);
+        ::close(fd);
+        try {
+            WriteWholeFile(temp, data.data(), data.size(), true);
+        } catch (...) {
+            ::unlink(temp.c_str());
+            throw;
+        }
+        return temp;
+    }
+}
+
+}  // namespace
+
+TSVD::TSVD() = default;
+
+TSVD::~TSVD() {
+    Clear();
+}
+
+void TSVD::SetModified(bool modified) {
+    modified_ = modified;
+}
+
+void TSVD::Clear() {
+    TCatalogueGuard guard;
+    modified_ = true;
+}
+
+TSVDCounts TSVD::Counts() const {
+    return TSVDCounts{};
+}
+
+void TSVD::Notify(TObjectType type, const void* object, int kind) {
+    modified_ = true;
+    TCatalogueLock::Instance().Defer([this, type, object, kind] {
+        std::vector<ICatalogueObserver*> observers;
+        {
+            std::lock_guard lock(observersMutex_);
+            observers = observers_;
+        }
+        for (ICatalogueObserver* observer : observers)
+            observer->CatalogueChanged(type, kind, object);
+    });
+}
+
+void TSVD::AddObserver(ICatalogueObserver* observer) {
+    std::lock_guard lock(observersMutex_);
+    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+        observers_.push_back(observer);
+}
+
+void TSVD::RemoveObserver(ICatalogueObserver* observer) {
+    std::lock_guard lock(observersMutex_);
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+void TSVD::NotifyLoaded() {
+    TCatalogueLock::Instance().Defer([this] {
+        std::vector<ICatalogueObserver*> observers;
+        {
+            std::lock_guard lock(observersMutex_);
+            observers = observers_;
+        }
+        for (ICatalogueObserver* observer : observers)
+            observer->LibraryLoaded();
+    });
+}
+
+void TSVD::LoadFromFile(const std::string& fileName) {
+    // A file that cannot be read, or whose header is not known, changes nothing.
+    TSVDStream stream(fileName, true);
+    bool loaded = false;
+    FileName = fileName;
+    // After a failed load the partial catalogue must not be saved over the file it came from.
+    ScopeExit untie([&] {
+        if (!loaded)
+            FileName.clear();
+    });
+    loaded = LoadFromStream(stream);
+    if (!loaded)
+        RaiseError(rsErrLoadingError);
+}
+
+bool TSVD::LoadFromStream(TSVDStream& stream) {
+    TCatalogueGuard guard;
+    ScopeExit finish([this] {
+        NotifyLoaded();
+        SetModified(false);
+    });
+    if (!stream.HeaderRead)
+        return false;
+    Clear();
+    LoadedOldFormat = stream.OldFormat;
+    LoadedVersion = stream.Version;
+    if (stream.OldFormat)
+        return ReadOldFormat(stream);
+
+    if (!ReadGenreSection(stream) || !ReadAuthorSection(stream) || !ReadSeriesSection(stream))
+        return false;
+    if (!ReadMountPointSection(stream) || !ReadLostBookSection(stream))
+        return false;
+    // Files of version 256 end before the duplicate pairs.
+    if (stream.Version > 0x0100 && !ReadDuplicateSection(stream))
+        return false;
+    return true;
+}
+
+bool TSVD::ReadOldFormat(TSVDStream& stream) {
+    for (int slot = 0; slot < kLegacyGenreSlots; ++slot)
+        if (!stream.ReadStr().empty())
+            return false;
+    if (stream.ReadOldCount() != 0)
+        return false;                   // authors
+    return stream.ReadOldCount() == 0;  // mount points
+}
+
+bool TSVD::ReadGenreSection(TSVDStream& stream) {
+    return ReadEmptyRoot(stream);
+}
+
+bool TSVD::ReadAuthorSection(TSVDStream& stream) {
+    return stream.ReadCount() == 0;
+}
+
+bool TSVD::ReadSeriesSection(TSVDStream& stream) {
+    return ReadEmptyRoot(stream);
+}
+
+bool TSVD::ReadMountPointSection(TSVDStream& stream) {
+    return stream.ReadCount() == 0;
+}
+
+bool TSVD::ReadLostBookSection(TSVDStream& stream) {
+    return stream.ReadCount() == 0;
+}
+
+bool TSVD::ReadDuplicateSection(TSVDStream& stream) {
+    return stream.ReadCount() == 0;
+}
+
+bool TSVD::SaveToStream(TSVDStream& stream, bool /*withImages*/) {
+    TCatalogueGuard guard;
+    stream.Version = TSVDStream::kCurrentVersion;
+    stream.FileName = FileName;
+    // Genre tree root, author count, series tree root.
+    stream.WriteByte(0);
+    stream.WriteInt(0);
+    stream.WriteInt(0);
+    stream.WriteByte(0);
+    stream.WriteInt(0);
+    // Mount points, lost books, duplicate pairs.
+    stream.WriteInt(0);
+    stream.WriteInt(0);
+    stream.WriteInt(0);
+    return true;
+}
+
+std::string TSVD::BackupName(const std::string& fileName) {
+    const size_t slash = fileName.find_last_of('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = fileName.find_last_of('.');
+    const size_t cut = dot != std::string::npos && dot >= nameStart ? dot : fileName.size();
+    return fileName.substr(0, cut) + "OLD";
+}
+
+bool TSVD::SaveToFile(const std::string& fileName) {
+    // Held until the file is in place, so no change slips between writing and clearing the flag.
+    TCatalogueGuard guard;
+    TSVDStream stream({}, false);
+    stream.Rewind();
+    // The catalogue stays tied to its previous file until the new one is in place.
+    const std::string previousName = FileName;
+    bool saved = false;
+    FileName = fileName;
+    ScopeExit restoreName([&] {
+        if (!saved)
+            FileName = previousName;
+    });
+    if (!SaveToStream(stream, true))
+        return false;
+
+    const std::filesystem::path target = AnsiToPath(fileName);
+    const std::filesystem::path temp = WriteTemporarySibling(target, stream.FileImage());
+
+    std::error_code ec;
+    bool backedUp = false;
+    const std::filesystem::path backup = AnsiToPath(BackupName(fileName));
+    if (std::filesystem::exists(target, ec)) {
+        // rename replaces an older backup; when the backup cannot be made, the previous
+        // file is simply replaced below.
+        backedUp = ::rename(target.c_str(), backup.c_str()) == 0;
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        if (backedUp)
+            ::rename(backup.c_str(), target.c_str());
+        RaiseOsError("Cannot write file", fileName, error);
+    }
+    SyncDirectory(target.parent_path());
+    saved = true;
+    SetModified(false);
+    return true;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "catalogue/CatalogueObserver.h"
+
+class TSVDStream;
+
+// Sizes of the catalogue as `info` reports them.
+struct TSVDCounts {
+    int Genres = 0;  // nodes below the root
+    int Authors = 0;
+    int Spellings = 0;
+    int Series = 0;  // nodes below the root
+    int MountPoints = 0;
+    int Folders = 0;
+    int Books = 0;
+    int LostBooks = 0;
+    int Duplicates = 0;
+};
+
+// The catalogue: owns every genre, author, series, folder, book, lost book and duplicate pair
+// of the open library, knows its library file, tracks changes and loads and saves itself.
+// Used from the GUI thread; a resynchronisation worker changes it only under TCatalogueGuard.
+class TSVD final {
+public:
+    TSVD();
+    ~TSVD();
+    TSVD(const TSVD&) = delete;
+    TSVD& operator=(const TSVD&) = delete;
+
+    // Path (engine text) of the library file last loaded or saved; empty after a failed load,
+    // so that no save can overwrite the file that failed to load.
+    std::string FileName;
+    // Copied from the settings before a save: books keep their byte-frequency tables.
+    bool SaveHuffman = false;
+
+    // Format of the file last loaded (a new catalogue counts as the current format).
+    bool LoadedOldFormat = false;
+    uint16_t LoadedVersion = 0;
+
+    // Loads a library file of either format. A file that cannot be read or has no known
+    // header leaves the catalogue as it was; a damaged section raises rsErrLoadingError or
+    // the stream's error and leaves what was read, tied to no file.
+    void LoadFromFile(const std::string& fileName);
+    // Replaces the content from a reading stream; false when a section could not be read.
+    bool LoadFromStream(TSVDStream& stream);
+
+    // Saves to fileName: the new file is written completely under a temporary name, the
+    // previous file becomes the backup (BackupName) and the new file takes its place. On
+    // failure the previous file is untouched and the error is raised.
+    bool SaveToFile(const std::string& fileName);
+    // Numbers the entities and writes every section into a writing stream; false when a
+    // section writer failed. Does not clear the modified flag: only a completed file does.
+    bool SaveToStream(TSVDStream& stream, bool withImages);
+
+    // books.sv2 -> booksOLD: the extension of the last path component is replaced by "OLD".
+    static std::string BackupName(const std::string& fileName);
+
+    void Clear();
+    bool IsModified() const { return modified_; }
+    void SetModified(bool modified);
+
+    TSVDCounts Counts() const;
+
+    // Change notifications; each sets the modified flag. Delivery waits while the calling
+    // thread holds the catalogue lock.
+    void Notify(TObjectType type, const void* object, int kind);
+    void AddObserver(ICatalogueObserver* observer);
+    void RemoveObserver(ICatalogueObserver* observer);
+
+private:
+    bool ReadGenreSection(TSVDStream& stream);
+    bool ReadAuthorSection(TSVDStream& stream);
+    bool ReadSeriesSection(TSVDStream& stream);
+    bool ReadMountPointSection(TSVDStream& stream);
+    bool ReadLostBookSection(TSVDStream& stream);
+    bool ReadDuplicateSection(TSVDStream& stream);
+    bool ReadOldFormat(TSVDStream& stream);
+    void NotifyLoaded();
+
+    std::atomic<bool> modified_ = false;
+    std::mutex observersMutex_;
+    std::vector<ICatalogueObserver*> observers_;
+};

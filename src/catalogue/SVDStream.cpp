@@ -1,0 +1,319 @@
+#include "catalogue/SVDStream.h"
+
+#include <cstring>
+
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/FileUtils.h"
+#include "common/MessageIds.h"
+
+namespace {
+
+// Current integer coding into out; returns the number of bytes (1 to 5).
+size_t EncodeInt(int32_t value, uint8_t out[5]) {
+    if (value >= 0 && value <= 127) {
+        out[0] = static_cast<uint8_t>(value);
+        return 1;
+    }
+    if (value >= 128 && value <= 16'511) {
+        const uint32_t v = static_cast<uint32_t>(value - 128);
+        out[0] = static_cast<uint8_t>(0x80 | (v >> 8));
+        out[1] = static_cast<uint8_t>(v & 0xFF);
+        return 2;
+    }
+    // The three- and four-byte forms keep their low 16 bits little-endian.
+    if (value >= 16'512 && value <= 2'113'663) {
+        const uint32_t v = static_cast<uint32_t>(value - 16'512);
+        out[0] = static_cast<uint8_t>(0xC0 | (v >> 16));
+        out[1] = static_cast<uint8_t>(v & 0xFF);
+        out[2] = static_cast<uint8_t>((v >> 8) & 0xFF);
+        return 3;
+    }
+    if (value >= 2'113'664 && value <= 270'549'119) {
+        const uint32_t v = static_cast<uint32_t>(value - 2'113'664);
+        out[0] = static_cast<uint8_t>(0xE0 | (v >> 24));
+        out[1] = static_cast<uint8_t>((v >> 16) & 0xFF);
+        out[2] = static_cast<uint8_t>(v & 0xFF);
+        out[3] = static_cast<uint8_t>((v >> 8) & 0xFF);
+        return 4;
+    }
+    const uint32_t v = static_cast<uint32_t>(value);
+    out[0] = 0xF0;
+    for (int i = 0; i < 4; ++i)
+        out[1 + i] = static_cast<uint8_t>(v >> (8 * i));
+    return 5;
+}
+
+[[noreturn]] void RaiseDamaged() {
+    RaiseError(rsErrUnknownFormat);
+}
+
+}  // namespace
+
+TSVDStream::TSVDStream(const std::string& fileName, bool forReading) : ForReading(forReading) {
+    if (!forReading)
+        return;
+    buffer_ = ReadWholeFile(AnsiToPath(fileName));
+    FileName = fileName;
+    ReadHeader();
+}
+
+TSVDStream::TSVDStream(std::vector<uint8_t> bytes, const std::string& fileName)
+    : FileName(fileName), ForReading(true), buffer_(std::move(bytes)) {}
+
+std::unique_ptr<TSVDStream> TSVDStream::FromBytes(std::vector<uint8_t> bytes, const std::string& fileName) {
+    std::unique_ptr<TSVDStream> stream(new TSVDStream(std::move(bytes), fileName));
+    stream->ReadHeader();
+    return stream;
+}
+
+void TSVDStream::RequireReading() const {
+    if (!ForReading)
+        RaiseError(rsErrOpenWriteOnly);
+}
+
+void TSVDStream::RequireWriting() const {
+    if (ForReading)
+        RaiseError(rsErrOpenReadOnly);
+}
+
+void TSVDStream::Need(size_t size) const {
+    if (size > recordEnd_ - position_)
+        RaiseDamaged();
+}
+
+void TSVDStream::ReadHeader() {
+    RequireReading();
+    HeaderRead = false;
+    position_ = 0;
+    recordEnd_ = buffer_.size();
+    if (buffer_.size() < kSignatureSize)
+        RaiseError(rsErrUnknownFormat);
+
+    const auto* signature = reinterpret_cast<const char*>(buffer_.data());
+    if (std::memcmp(signature, kOldSignature, kSignatureSize) == 0) {
+        position_ = kSignatureSize;
+        OldFormat = true;
+        HeaderRead = true;
+        Version = ReadWord();
+        if (Version != kOldVersion)
+            RaiseError(rsErrUnknownVersion);
+        Compression = ReadByte();
+        const int32_t poolLength = ReadOldInt();
+        if (Compression != 0)
+            RaiseError(rsErrUnknownCompression);
+        if (poolLength < 0 || static_cast<size_t>(poolLength) > RecordBytesLeft())
+            RaiseDamaged();
+        // The pool comes first; the records fill the rest of the file.
+        poolStart_ = poolCursor_ = position_;
+        poolEnd_ = position_ + static_cast<size_t>(poolLength);
+        position_ = poolEnd_;
+    } else if (std::memcmp(signature, kSignature, kSignatureSize) == 0) {
+        position_ = kSignatureSize;
+        OldFormat = false;
+        HeaderRead = true;
+        Version = ReadWord();
+        if (Version < 0x0100 || Version > kCurrentVersion)
+            RaiseError(rsErrUnknownVersion);
+        Compression = ReadByte();
+        const int32_t recordLength = ReadInt();
+        if (Compression != 0)
+            RaiseError(rsErrUnknownCompression);
+        if (recordLength < 0 || static_cast<size_t>(recordLength) > RecordBytesLeft())
+            RaiseDamaged();
+        // The records come first; the pool fills the rest of the file.
+        recordEnd_ = position_ + static_cast<size_t>(recordLength);
+        poolStart_ = poolCursor_ = recordEnd_;
+        poolEnd_ = buffer_.size();
+    } else {
+        RaiseError(rsErrUnknownFormat);
+    }
+    poolCapacity_ = 0;
+}
+
+void TSVDStream::Rewind() {
+    RequireWriting();
+    position_ = 0;
+    buffer_.clear();
+    poolCursor_ = 0;
+}
+
+void TSVDStream::Reserve(size_t size) {
+    if (size <= buffer_.capacity())
+        return;
+    // Whole mebibytes, so that a large catalogue is not built by many small reallocations.
+    buffer_.reserve((size + kRecordGrowth - 1) / kRecordGrowth * kRecordGrowth);
+}
+
+void TSVDStream::Write(const void* data, size_t size) {
+    RequireWriting();
+    if (size == 0)
+        return;
+    Reserve(position_ + size);
+    if (buffer_.size() < position_ + size)
+        buffer_.resize(position_ + size);
+    std::memcpy(buffer_.data() + position_, data, size);
+    position_ += size;
+}
+
+void TSVDStream::Read(void* data, size_t size) {
+    RequireReading();
+    Need(size);
+    if (size)
+        std::memcpy(data, buffer_.data() + position_, size);
+    position_ += size;
+}
+
+uint8_t TSVDStream::ReadByte() {
+    uint8_t value;
+    Read(&value, 1);
+    return value;
+}
+
+void TSVDStream::WriteWord(uint16_t value) {
+    const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+    Write(bytes, 2);
+}
+
+uint16_t TSVDStream::ReadWord() {
+    uint8_t b[2];
+    Read(b, 2);
+    return static_cast<uint16_t>(b[0] | b[1] << 8);
+}
+
+void TSVDStream::WriteDWord(uint32_t value) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    Write(bytes, 4);
+}
+
+uint32_t TSVDStream::ReadDWord() {
+    uint8_t b[4];
+    Read(b, 4);
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+           static_cast<uint32_t>(b[3]) << 24;
+}
+
+void TSVDStream::WriteInt(int32_t value) {
+    RequireWriting();
+    uint8_t bytes[5];
+    Write(bytes, EncodeInt(value, bytes));
+}
+
+int32_t TSVDStream::ReadInt() {
+    RequireReading();
+    const uint8_t b = ReadByte();
+    if (b < 0x80)
+        return b;
+    if (b < 0xC0)
+        return static_cast<int32_t>(((b & 0x3Fu) << 8 | ReadByte()) + 128);
+    if (b < 0xE0)
+        return static_cast<int32_t>(((b & 0x1Fu) << 16 | ReadWord()) + 16'512);
+    if (b < 0xF0) {
+        const uint32_t high = (b & 0x0Fu) << 24 | static_cast<uint32_t>(ReadByte()) << 16;
+        return static_cast<int32_t>((high | ReadWord()) + 2'113'664);
+    }
+    if (b == 0xF0)
+        return static_cast<int32_t>(ReadDWord());
+    RaiseError(rsErrInvalidStreamFormat);
+}
+
+int32_t TSVDStream::ReadOldInt() {
+    RequireReading();
+    if (!OldFormat)
+        RaiseFixedError("New format!");
+    const uint32_t b = ReadByte();
+    if (!(b & 0x80)) {
+        if (!(b & 0x40))
+            return static_cast<int32_t>(b);
+        return static_cast<int32_t>((b << 8 | ReadByte()) & 0x3FFF);
+    }
+    uint8_t rest[3];
+    Read(rest, 3);
+    const uint32_t v = b << 24 | static_cast<uint32_t>(rest[0]) << 16 | static_cast<uint32_t>(rest[1]) << 8 | rest[2];
+    return static_cast<int32_t>(v & 0x7FFFFFFF);
+}
+
+int32_t TSVDStream::ReadCount(size_t minItemBytes) {
+    const int32_t count = ReadInt();
+    if (count < 0 || static_cast<size_t>(count) * minItemBytes > RecordBytesLeft())
+        RaiseDamaged();
+    return count;
+}
+
+int32_t TSVDStream::ReadOldCount(size_t minItemBytes) {
+    const int32_t count = ReadOldInt();
+    if (count < 0 || static_cast<size_t>(count) * minItemBytes > RecordBytesLeft())
+        RaiseDamaged();
+    return count;
+}
+
+size_t TSVDStream::WriteStr(std::string_view text) {
+    RequireWriting();
+    // A NUL inside a text would split it into two pool entries and shift every later text.
+    text = text.substr(0, text.find('\0'));
+    const size_t n = text.size() + 1;
+    if (poolCursor_ + n > poolCapacity_) {
+        const size_t capacity = ((poolCapacity_ + n) | 0x1FFF) + 1;
+        auto grown = std::make_unique<char[]>(capacity);
+        if (poolCursor_)
+            std::memcpy(grown.get(), pool_.get(), poolCursor_);
+        pool_ = std::move(grown);
+        poolCapacity_ = capacity;
+    }
+    std::memcpy(pool_.get() + poolCursor_, text.data(), text.size());
+    pool_[poolCursor_ + text.size()] = '\0';
+    poolCursor_ += n;
+    return n;
+}
+
+std::string TSVDStream::ReadStr() {
+    RequireReading();
+    if (poolCursor_ >= poolEnd_)
+        RaiseDamaged();
+    const auto* start = reinterpret_cast<const char*>(buffer_.data() + poolCursor_);
+    const void* nul = std::memchr(start, '\0', poolEnd_ - poolCursor_);
+    if (!nul)
+        RaiseDamaged();
+    const size_t length = static_cast<size_t>(static_cast<const char*>(nul) - start);
+    poolCursor_ += length + 1;
+    return std::string(start, length);
+}
+
+void TSVDStream::WriteDate(TDateTime value) {
+    RequireWriting();
+    WriteDWord(DateTimeToDos(value));
+}
+
+TDateTime TSVDStream::ReadDate() {
+    RequireReading();
+    return DosToDateTime(ReadDWord());
+}
+
+std::string_view TSVDStream::Pool() const {
+    RequireWriting();
+    if (Compression != 0)
+        RaiseFixedError("Unknown compression format!");
+    return std::string_view(pool_.get(), poolCursor_);
+}
+
+std::vector<uint8_t> TSVDStream::FileImage() const {
+    RequireWriting();
+    const std::string_view pool = Pool();
+    std::vector<uint8_t> image;
+    image.reserve(kSignatureSize + 8 + position_ + pool.size());
+    image.insert(image.end(), kSignature, kSignature + kSignatureSize);
+    image.push_back(static_cast<uint8_t>(kCurrentVersion & 0xFF));
+    image.push_back(static_cast<uint8_t>(kCurrentVersion >> 8));
+    image.push_back(Compression);
+    uint8_t length[5];
+    image.insert(image.end(), length, length + EncodeInt(static_cast<int32_t>(position_), length));
+    image.insert(image.end(), buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(position_));
+    image.insert(image.end(), pool.begin(), pool.end());
+    return image;
+}
+
+void TSVDStream::SaveToFile() const {
+    const std::vector<uint8_t> image = FileImage();
+    WriteWholeFile(AnsiToPath(FileName), image.data(), image.size());
+}

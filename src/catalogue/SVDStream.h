@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/Dates.h"
+
+// The codec of the library file. It holds the whole file in memory and splits it into two
+// channels: a record area of binary fields and variable-length integers, and a string pool
+// that carries every text, each followed by a NUL, in the order written.
+//
+// A reading stream never reads outside the loaded bytes: a length, count or text that runs
+// past its area raises rsErrUnknownFormat. Not thread-safe; one stream per load or save.
+class TSVDStream final {
+public:
+    static constexpr uint16_t kCurrentVersion = 0x0101;
+    static constexpr uint16_t kOldVersion = 0x0060;
+    static constexpr char kSignature[] = "Shelvaracatalog2";
+    static constexpr char kOldSignature[] = "Shelvaracatalog.";
+    static constexpr size_t kSignatureSize = 16;
+    static constexpr size_t kRecordGrowth = 1 << 20;
+
+    // Reading mode: loads the whole file named fileName (engine text) and reads the header.
+    // Writing mode: an empty stream; FileName stays empty until the caller sets it.
+    TSVDStream(const std::string& fileName, bool forReading);
+    // Reading mode over bytes already in memory.
+    static std::unique_ptr<TSVDStream> FromBytes(std::vector<uint8_t> bytes, const std::string& fileName = {});
+
+    std::string FileName;
+    const bool ForReading;
+    bool HeaderRead = false;
+    bool OldFormat = false;
+    uint16_t Version = 0;
+    uint8_t Compression = 0;
+
+    void ReadHeader();
+    void Rewind();
+
+    // Integers of the current coding: 1 to 5 bytes.
+    void WriteInt(int32_t value);
+    int32_t ReadInt();
+    // Integers of the old coding: 1, 2 or 4 bytes.
+    int32_t ReadOldInt();
+    // A count of items that each take at least minItemBytes of the record area; a negative
+    // count or one the remaining bytes cannot hold raises rsErrUnknownFormat.
+    int32_t ReadCount(size_t minItemBytes = 1);
+    int32_t ReadOldCount(size_t minItemBytes = 1);
+
+    // Texts through the pool; a text is cut at its first NUL. WriteStr returns the pool
+    // bytes used (length + 1).
+    size_t WriteStr(std::string_view text);
+    std::string ReadStr();
+
+    void WriteDate(TDateTime value);
+    TDateTime ReadDate();
+
+    // Raw little-endian fixed fields of the record area.
+    void Write(const void* data, size_t size);
+    void Read(void* data, size_t size);
+    void WriteByte(uint8_t value) { Write(&value, 1); }
+    uint8_t ReadByte();
+    void WriteWord(uint16_t value);
+    uint16_t ReadWord();
+    void WriteDWord(uint32_t value);
+    uint32_t ReadDWord();
+
+    // Bytes of the record area not read yet (reading mode).
+    size_t RecordBytesLeft() const { return recordEnd_ - position_; }
+    size_t Position() const { return position_; }
+    size_t RecordCapacity() const { return buffer_.capacity(); }
+
+    // The pool of a writing stream: its bytes and allocated capacity.
+    std::string_view Pool() const;
+    size_t PoolCapacity() const { return poolCapacity_; }
+
+    // The complete file image: header, record-area length, records, pool.
+    std::vector<uint8_t> FileImage() const;
+    // Writes FileImage() to FileName, replacing any file there.
+    void SaveToFile() const;
+
+private:
+    TSVDStream(std::vector<uint8_t> bytes, const std::string& fileName);
+
+    void RequireReading() const;
+    void RequireWriting() const;
+    void Need(size_t size) const;
+    void Reserve(size_t size);
+
+    std::vector<uint8_t> buffer_;
+    size_t position_ = 0;
+    size_t recordEnd_ = 0;  // reading: end of the record area
+
+    std::unique_ptr<char[]> pool_;  // writing mode
+    size_t poolCapacity_ = 0;
+    size_t poolStart_ = 0;  // reading mode: offset of the pool in buffer_
+    size_t poolEnd_ = 0;
+    size_t poolCursor_ = 0;
+};

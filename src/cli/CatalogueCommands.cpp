@@ -1,0 +1,66 @@
+#include <ostream>
+
+#include "catalogue/SVD.h"
+#include "cli/Cli.h"
+#include "cli/Json.h"
+#include "common/Encoding.h"
+
+namespace {
+
+int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    CliArgs a(args, {}, {});
+    a.ExpectPositionals(1, 1);
+    TSVD svd;
+    svd.SaveToFile(Utf8ToAnsi(a.Positionals()[0]));
+    out << "created " << a.Positionals()[0] << "\n";
+    return 0;
+}
+
+int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    CliArgs a(args, {"--json"}, {});
+    a.ExpectPositionals(1, 1);
+    TSVD svd;
+    svd.LoadFromFile(Utf8ToAnsi(a.Positionals()[0]));
+    const TSVDCounts c = svd.Counts();
+    const std::pair<const char*, int> counts[] = {
+        {"genres", c.Genres}, {"authors", c.Authors},         {"spellings", c.Spellings},
+        {"series", c.Series}, {"mountPoints", c.MountPoints}, {"folders", c.Folders},
+        {"books", c.Books},   {"lostBooks", c.LostBooks},     {"duplicates", c.Duplicates},
+    };
+    const char* format = svd.LoadedOldFormat ? "old" : "current";
+    if (a.Has("--json")) {
+        JsonWriter json;
+        json.BeginObject().Key("format").String(format).Key("version").Number(svd.LoadedVersion);
+        for (const auto& [key, value] : counts)
+            json.Key(key).Number(value);
+        out << json.EndObject().Text() << "\n";
+    } else {
+        const char* labels[] = {"genres",  "authors", "name spellings", "series",         "mount points",
+                                "folders", "books",   "lost books",     "duplicate pairs"};
+        out << "format: " << format << "\nversion: " << svd.LoadedVersion << "\n";
+        for (size_t i = 0; i < std::size(counts); ++i)
+            out << labels[i] << ": " << counts[i].second << "\n";
+    }
+    return 0;
+}
+
+int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    CliArgs a(args, {}, {});
+    a.ExpectPositionals(2, 2);
+    TSVD svd;
+    svd.LoadFromFile(Utf8ToAnsi(a.Positionals()[0]));
+    svd.SaveToFile(Utf8ToAnsi(a.Positionals()[1]));
+    out << "converted " << a.Positionals()[0] << " to " << a.Positionals()[1] << "\n";
+    return 0;
+}
+
+}  // namespace
+
+std::vector<CliCommand> CatalogueCommands() {
+    return {
+        {"new", "new LIB", "Write an empty library file.", RunNew},
+        {"info", "info LIB [--json]", "Show the format, version and counts of a library file.", RunInfo},
+        {"convert", "convert IN OUT", "Load a library file of either format and save it in the current format.",
+         RunConvert},
+    };
+}

@@ -1,0 +1,108 @@
+#include "cli/Cli.h"
+
+#include <algorithm>
+#include <exception>
+#include <ostream>
+
+#include "common/Encoding.h"
+#include "common/Error.h"
+
+namespace {
+
+std::vector<CliCommand> AllCommands() {
+    return CatalogueCommands();
+}
+
+void PrintOverview(std::ostream& os, const std::vector<CliCommand>& commands) {
+    os << "Usage: shelvara-cli COMMAND [ARGS]\n"
+          "Batch work on Shelvara library files (.sv2, .svd).\n\nCommands:\n";
+    for (const CliCommand& c : commands)
+        os << "  " << c.usage << "\n      " << c.summary << "\n";
+    os << "\nRun shelvara-cli COMMAND --help for one command.\n";
+}
+
+bool WantsHelp(const std::vector<std::string>& args) {
+    return std::find(args.begin(), args.end(), "--help") != args.end() ||
+           std::find(args.begin(), args.end(), "-h") != args.end();
+}
+
+}  // namespace
+
+CliArgs::CliArgs(const std::vector<std::string>& args, const std::vector<std::string>& flagOptions,
+                 const std::vector<std::string>& valueOptions) {
+    auto contains = [](const std::vector<std::string>& list, const std::string& s) {
+        return std::find(list.begin(), list.end(), s) != list.end();
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() > 1 && a[0] == '-' && a != "-") {
+            if (contains(flagOptions, a)) {
+                options_.emplace_back(a, std::string());
+            } else if (contains(valueOptions, a)) {
+                if (i + 1 >= args.size())
+                    throw CliUsageError{"option " + a + " needs a value"};
+                options_.emplace_back(a, args[++i]);
+            } else {
+                throw CliUsageError{"unknown option " + a};
+            }
+        } else {
+            positionals_.push_back(a);
+        }
+    }
+}
+
+bool CliArgs::Has(const std::string& option) const {
+    return std::any_of(options_.begin(), options_.end(), [&](const auto& o) { return o.first == option; });
+}
+
+std::string CliArgs::Value(const std::string& option, const std::string& fallback) const {
+    // The last occurrence wins, as in most command-line tools.
+    for (auto it = options_.rbegin(); it != options_.rend(); ++it)
+        if (it->first == option)
+            return it->second;
+    return fallback;
+}
+
+void CliArgs::ExpectPositionals(size_t min, size_t max) const {
+    if (positionals_.size() < min)
+        throw CliUsageError{"missing argument"};
+    if (positionals_.size() > max)
+        throw CliUsageError{"unexpected argument " + positionals_[max]};
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::vector<CliCommand> commands = AllCommands();
+    if (args.empty()) {
+        PrintOverview(err, commands);
+        return 2;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        PrintOverview(out, commands);
+        return 0;
+    }
+    auto command =
+        std::find_if(commands.begin(), commands.end(), [&](const CliCommand& c) { return args[0] == c.name; });
+    if (command == commands.end()) {
+        err << "shelvara-cli: unknown command '" << args[0] << "'\n\n";
+        PrintOverview(err, commands);
+        return 2;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (WantsHelp(rest)) {
+        out << "Usage: shelvara-cli " << command->usage << "\n" << command->summary << "\n";
+        return 0;
+    }
+    try {
+        return command->run(rest, out, err);
+    } catch (const CliUsageError& e) {
+        err << "shelvara-cli " << command->name << ": " << e.message << "\nUsage: shelvara-cli " << command->usage
+            << "\n";
+        return 2;
+    } catch (const EShelvaraError& e) {
+        err << "shelvara-cli " << command->name << ": " << AnsiToUtf8(e.what()) << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        err << "shelvara-cli " << command->name << ": " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// Runs shelvara-cli with its arguments (UTF-8, without the program name). Returns the exit
+// status: 0 success, 1 an error (message on err), 2 bad usage (usage on err).
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Bad usage of a command; RunCli prints the command's usage and returns 2.
+struct CliUsageError {
+    std::string message;
+};
+
+// Arguments of one command split into positionals and options.
+class CliArgs final {
+public:
+    // valueOptions take the next argument as their value ("--sort COLUMN"); flagOptions stand
+    // alone. Anything else that starts with "--" is a usage error.
+    CliArgs(const std::vector<std::string>& args, const std::vector<std::string>& flagOptions,
+            const std::vector<std::string>& valueOptions);
+
+    const std::vector<std::string>& Positionals() const { return positionals_; }
+    bool Has(const std::string& option) const;
+    std::string Value(const std::string& option, const std::string& fallback = {}) const;
+    // Fails with a usage error unless the number of positionals lies in [min, max].
+    void ExpectPositionals(size_t min, size_t max) const;
+
+private:
+    std::vector<std::string> positionals_;
+    std::vector<std::pair<std::string, std::string>> options_;
+};
+
+struct CliCommand {
+    const char* name;
+    const char* usage;    // "info LIB [--json]"
+    const char* summary;  // one line for the command list
+    std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)> run;
+};
+
+// The commands of each subsystem, in the order the help lists them.
+std::vector<CliCommand> CatalogueCommands();

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/MessageIds.h"
+
+// One entry of the message table: current text (Windows-1251) and its fixed key.
+struct TLangRec {
+    std::string Text;
+    std::string Key;
+};
+
+inline constexpr int kFirstInterfaceId = 1001;
+inline constexpr int kLastInterfaceId = 1305;
+inline constexpr int kFirstErrorId = 10000;
+inline constexpr int kLastErrorId = 10027;
+
+// True for ids 1001..1305 and 10000..10027.
+bool IsMessageId(int id);
+
+// Current text of id n (Windows-1251); an unknown id gives an empty text.
+const std::string& MessageText(int id);
+
+// Fixed key of id n (for example "rsOk"); empty for an unknown id.
+const std::string& MessageKey(int id);
+
+// Replaces the current text of id n; unknown ids are ignored. Called from the GUI thread only.
+void SetMessageText(int id, const std::string& text);
+
+// Id of the entry whose key equals the given one without regard to case: the interface
+// table first, then the error table; 0 when none.
+int FindMessageByKey(const std::string& key);
+
+// Puts the built-in default texts back into every entry.
+void ResetMessageTexts();
+
+// Interface ids whose default text is still a placeholder ("[key]").
+std::vector<int> MessageIdsWithoutDefault();

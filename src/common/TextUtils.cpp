@@ -1,0 +1,140 @@
+#include "common/TextUtils.h"
+
+#include <array>
+
+namespace {
+
+struct CaseTables {
+    std::array<unsigned char, 256> lower{};
+    std::array<unsigned char, 256> upper{};
+
+    CaseTables() {
+        for (int c = 0; c < 256; ++c)
+            lower[c] = upper[c] = static_cast<unsigned char>(c);
+        auto pair = [this](int up, int low) {
+            lower[up] = static_cast<unsigned char>(low);
+            upper[low] = static_cast<unsigned char>(up);
+        };
+        for (int c = 'A'; c <= 'Z'; ++c)
+            pair(c, c + 32);
+        for (int c = 0xC0; c <= 0xDF; ++c)
+            pair(c, c + 32);
+        // Ё, and the Ukrainian, Belarusian, Serbian and Macedonian letters of the code page.
+        const int others[][2] = {{0xA8, 0xB8}, {0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C},
+                                 {0x8D, 0x9D}, {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2}, {0xA3, 0xBC},
+                                 {0xA5, 0xB4}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE}};
+        for (const auto& p : others)
+            pair(p[0], p[1]);
+    }
+};
+
+const CaseTables& Cases() {
+    static const CaseTables tables;
+    return tables;
+}
+
+// The look-alike pairs: Latin letter, Cyrillic letter.
+constexpr unsigned char kLookAlikes[21][2] = {
+    {'A', 0xC0}, {'B', 0xC2}, {'C', 0xD1}, {'E', 0xC5}, {'H', 0xCD}, {'K', 0xCA}, {'M', 0xCC},
+    {'O', 0xCE}, {'P', 0xD0}, {'T', 0xD2}, {'X', 0xD5}, {'a', 0xE0}, {'c', 0xF1}, {'e', 0xE5},
+    {'k', 0xEA}, {'m', 0xEC}, {'o', 0xEE}, {'p', 0xF0}, {'r', 0xE3}, {'u', 0xE8}, {'y', 0xF3},
+};
+
+bool IsPunctuationToStrip(unsigned char c) {
+    return (c >= 1 && c <= 13) || c == ' ' || c == '!' || c == ',' || c == '.' || c == '/' || c == '?';
+}
+
+}  // namespace
+
+unsigned char AnsiLowerChar(unsigned char c) {
+    return Cases().lower[c];
+}
+unsigned char AnsiUpperChar(unsigned char c) {
+    return Cases().upper[c];
+}
+
+std::string AnsiLowerCase(std::string_view text) {
+    std::string out(text);
+    const auto& table = Cases().lower;
+    for (char& c : out)
+        c = static_cast<char>(table[static_cast<unsigned char>(c)]);
+    return out;
+}
+
+std::string AnsiUpperCase(std::string_view text) {
+    std::string out(text);
+    const auto& table = Cases().upper;
+    for (char& c : out)
+        c = static_cast<char>(table[static_cast<unsigned char>(c)]);
+    return out;
+}
+
+bool IsLatinLetter(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsCyrillicLetter(unsigned char c) {
+    return c >= 0xC0 || c == 0xA8 || c == 0xB8;
+}
+
+std::string TrimBlanks(std::string_view text) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
+        --end;
+    return std::string(text.substr(begin, end - begin));
+}
+
+std::string TrimPunctuation(std::string_view text) {
+    std::string trimmed = TrimBlanks(text);
+    std::string_view s(trimmed);
+    while (!s.empty() && IsPunctuationToStrip(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && IsPunctuationToStrip(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+std::string RepairMixedScript(std::string_view text) {
+    size_t latin = 0, cyrillic = 0;
+    for (char ch : text) {
+        auto c = static_cast<unsigned char>(ch);
+        latin += IsLatinLetter(c);
+        cyrillic += IsCyrillicLetter(c);
+    }
+    if (latin == 0 || cyrillic == 0)
+        return std::string(text);
+
+    std::string latinCandidate(text), cyrillicCandidate(text);
+    bool latinOk = true, cyrillicOk = true;
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        for (const auto& pair : kLookAlikes) {
+            if (c == pair[0] || c == pair[1]) {
+                latinCandidate[i] = static_cast<char>(pair[0]);
+                cyrillicCandidate[i] = static_cast<char>(pair[1]);
+                break;
+            }
+        }
+        if (IsCyrillicLetter(static_cast<unsigned char>(latinCandidate[i])))
+            latinOk = false;
+        if (IsLatinLetter(static_cast<unsigned char>(cyrillicCandidate[i])))
+            cyrillicOk = false;
+    }
+    if (latinOk && cyrillicOk)
+        return cyrillic < latin ? latinCandidate : cyrillicCandidate;
+    if (latinOk)
+        return latinCandidate;
+    if (cyrillicOk)
+        return cyrillicCandidate;
+    return std::string(text);
+}
+
+std::string SearchKey(std::string_view text) {
+    return AnsiLowerCase(RepairMixedScript(text));
+}
+
+std::string SearchKeyTrimmed(std::string_view text) {
+    return SearchKey(TrimPunctuation(text));
+}

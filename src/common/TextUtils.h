@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Helpers on Windows-1251 text.
+
+// Case mapping of one Windows-1251 character (Latin, Russian and the other Cyrillic letters).
+unsigned char AnsiLowerChar(unsigned char c);
+unsigned char AnsiUpperChar(unsigned char c);
+std::string AnsiLowerCase(std::string_view text);
+std::string AnsiUpperCase(std::string_view text);
+
+// True for A..Z, a..z.
+bool IsLatinLetter(unsigned char c);
+// True for the Russian letters 0xC0..0xFF, Ё (0xA8) and ё (0xB8).
+bool IsCyrillicLetter(unsigned char c);
+
+// Removes characters with codes up to 32 from both ends.
+std::string TrimBlanks(std::string_view text);
+
+// TrimBlanks, then strips the characters 1..13, blank, ! , . / ? from both ends.
+std::string TrimPunctuation(std::string_view text);
+
+// Brings a word that mixes Latin and Cyrillic look-alike letters into one alphabet.
+std::string RepairMixedScript(std::string_view text);
+
+// The comparison keys of names: lower case of RepairMixedScript of the text, and the same
+// of TrimPunctuation of the text.
+std::string SearchKey(std::string_view text);
+std::string SearchKeyTrimmed(std::string_view text);

@@ -1,0 +1,256 @@
+#include "catalogue/SVD.h"
+
+#include <sys/resource.h>
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestUtils.h"
+#include "catalogue/SVDStream.h"
+#include "common/Error.h"
+#include "common/MessageIds.h"
+
+namespace {
+
+// Header, record-area length 8, then the empty sections: genre root (flags, index), author
+// count, series root (flags, index), mount points, lost books, duplicate pairs. No texts.
+const std::vector<uint8_t> kEmptyLibrary = [] {
+    std::vector<uint8_t> bytes = Bytes("Shelvaracatalog2");
+    bytes.insert(bytes.end(), {0x01, 0x01, 0x00, 0x08, 0, 0, 0, 0, 0, 0, 0, 0});
+    return bytes;
+}();
+
+// An old-format library without content: 64 empty legacy genre names (pool of 64 bytes,
+// whose length takes the two-byte old form), no authors, no mount points.
+std::vector<uint8_t> OldEmptyLibrary() {
+    std::vector<uint8_t> bytes = Bytes("Shelvaracatalog.");
+    bytes.insert(bytes.end(), {0x60, 0x00, 0x00, 0x40, 0x40});
+    bytes.insert(bytes.end(), 64, 0);
+    bytes.insert(bytes.end(), {0x00, 0x00});
+    return bytes;
+}
+
+int LoadError(TSVD& svd, const std::string& fileName) {
+    try {
+        svd.LoadFromFile(fileName);
+    } catch (const EShelvaraError& e) {
+        return e.MessageId();
+    }
+    return -1;
+}
+
+TEST(SVDTest, EmptyLibraryBytesAndRoundTrip) {
+    TempDir dir;
+    const std::string name = (dir / "books.sv2").string();
+    TSVD svd;
+    svd.SetModified(true);
+    ASSERT_TRUE(svd.SaveToFile(name));
+    EXPECT_EQ(ReadBytes(name), kEmptyLibrary);
+    EXPECT_FALSE(svd.IsModified());
+    EXPECT_EQ(svd.FileName, name);
+
+    TSVD loaded;
+    loaded.LoadFromFile(name);
+    EXPECT_FALSE(loaded.IsModified());
+    EXPECT_EQ(loaded.FileName, name);
+    EXPECT_FALSE(loaded.LoadedOldFormat);
+    EXPECT_EQ(loaded.LoadedVersion, 0x0101);
+}
+
+TEST(SVDTest, SecondSaveKeepsExactlyOneBackup) {
+    TempDir dir;
+    const std::string name = (dir / "books.sv2").string();
+    WriteBytes(name, Bytes("previous library"));
+    TSVD svd;
+    ASSERT_TRUE(svd.SaveToFile(name));
+    EXPECT_EQ(ReadBytes(dir / "booksOLD"), Bytes("previous library"));
+    ASSERT_TRUE(svd.SaveToFile(name));
+    EXPECT_EQ(ReadBytes(dir / "booksOLD"), kEmptyLibrary);
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"books.sv2", "booksOLD"}));
+}
+
+TEST(SVDTest, BackupNameCutsTheExtensionOfTheFileNameOnly) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"books.sv2", "booksOLD"},
+        {"books", "booksOLD"},
+        {"/home/u/books.svd", "/home/u/booksOLD"},
+        {"/home/u/lib.v2/books", "/home/u/lib.v2/booksOLD"},
+        {"/home/u/lib.v2/books.sv2", "/home/u/lib.v2/booksOLD"},
+        {"my.books.sv2", "my.booksOLD"},
+    };
+    for (const auto& [name, backup] : cases)
+        EXPECT_EQ(TSVD::BackupName(name), backup) << name;
+}
+
+TEST(SVDTest, LibraryWithoutExtensionIsBackedUp) {
+    TempDir dir;
+    const std::string name = (dir / "books").string();
+    TSVD svd;
+    ASSERT_TRUE(svd.SaveToFile(name));
+    ASSERT_TRUE(svd.SaveToFile(name));
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"books", "booksOLD"}));
+}
+
+TEST(SVDTest, Version256FileHasNoDuplicateSection) {
+    TempDir dir;
+    std::vector<uint8_t> v256 = kEmptyLibrary;
+    v256[16] = 0x00;  // version 0x0100
+    v256[19] = 0x07;  // one section less
+    v256.pop_back();
+    const std::string name = (dir / "old.sv2").string();
+    WriteBytes(name, v256);
+    TSVD svd;
+    svd.LoadFromFile(name);
+    EXPECT_EQ(svd.LoadedVersion, 0x0100);
+    ASSERT_TRUE(svd.SaveToFile((dir / "new.sv2").string()));
+    EXPECT_EQ(ReadBytes(dir / "new.sv2"), kEmptyLibrary);
+}
+
+TEST(SVDTest, OldFormatLoadsAndSavesInCurrentFormat) {
+    TempDir dir;
+    const std::string name = (dir / "old.svd").string();
+    WriteBytes(name, OldEmptyLibrary());
+    TSVD svd;
+    svd.LoadFromFile(name);
+    EXPECT_TRUE(svd.LoadedOldFormat);
+    EXPECT_EQ(svd.LoadedVersion, 96);
+    EXPECT_FALSE(svd.IsModified());
+    ASSERT_TRUE(svd.SaveToFile((dir / "new.sv2").string()));
+    EXPECT_EQ(ReadBytes(dir / "new.sv2"), kEmptyLibrary);
+}
+
+TEST(SVDTest, UnreadableFileLeavesTheCatalogueAsItWas) {
+    TempDir dir;
+    const std::string good = (dir / "good.sv2").string();
+    TSVD svd;
+    ASSERT_TRUE(svd.SaveToFile(good));
+    svd.SetModified(true);
+    WriteBytes(dir / "bad.sv2", Bytes("not a library at all"));
+    EXPECT_EQ(LoadError(svd, (dir / "bad.sv2").string()), rsErrUnknownFormat);
+    EXPECT_EQ(svd.FileName, good);
+    EXPECT_TRUE(svd.IsModified());
+}
+
+TEST(SVDTest, FailedLoadTiesTheCatalogueToNoFile) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        int error;
+    };
+    std::vector<uint8_t> truncated = kEmptyLibrary;
+    truncated[19] = 0x04;  // the record area ends inside the series root
+    truncated.resize(24);
+    std::vector<uint8_t> badInt = kEmptyLibrary;
+    badInt[22] = 0xF5;  // author count
+    std::vector<uint8_t> hugeCount = kEmptyLibrary;
+    hugeCount[25] = 0x7F;  // 127 mount points in two bytes
+    const Case cases[] = {
+        {"truncated", truncated, rsErrUnknownFormat},
+        {"bad integer", badInt, rsErrInvalidStreamFormat},
+        {"count beyond the file", hugeCount, rsErrUnknownFormat},
+    };
+    for (const auto& c : cases) {
+        const std::string name = (dir / "damaged.sv2").string();
+        WriteBytes(name, c.bytes);
+        TSVD svd;
+        svd.FileName = "elsewhere.sv2";
+        EXPECT_EQ(LoadError(svd, name), c.error) << c.name;
+        EXPECT_EQ(svd.FileName, "") << c.name;
+        EXPECT_FALSE(svd.IsModified()) << c.name;
+    }
+}
+
+// Limits the size of files this process may write, so that writing fails half-way.
+class FileSizeLimit final {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int);
+};
+
+TEST(SVDTest, FailedWriteLeavesThePreviousFileAndTheModifiedFlag) {
+    TempDir dir;
+    const std::string name = (dir / "books.sv2").string();
+    const std::vector<uint8_t> previous = Bytes("previous library");
+    WriteBytes(name, previous);
+    TSVD svd;
+    svd.FileName = name;
+    svd.SetModified(true);
+    {
+        FileSizeLimit limit(10);
+        EXPECT_THROW(svd.SaveToFile(name), EShelvaraError);
+    }
+    EXPECT_EQ(ReadBytes(name), previous);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"books.sv2"});
+    EXPECT_TRUE(svd.IsModified());
+    EXPECT_EQ(svd.FileName, name);
+}
+
+TEST(SVDTest, SaveIntoMissingFolderFailsAndKeepsTheName) {
+    TempDir dir;
+    TSVD svd;
+    svd.FileName = "kept.sv2";
+    svd.SetModified(true);
+    EXPECT_THROW(svd.SaveToFile((dir / "no/such/folder/x.sv2").string()), EShelvaraError);
+    EXPECT_EQ(svd.FileName, "kept.sv2");
+    EXPECT_TRUE(svd.IsModified());
+}
+
+TEST(SVDTest, SaveToStreamLeavesTheModifiedFlag) {
+    TSVD svd;
+    svd.SetModified(true);
+    TSVDStream stream({}, false);
+    ASSERT_TRUE(svd.SaveToStream(stream, true));
+    EXPECT_TRUE(svd.IsModified());
+    EXPECT_EQ(stream.Version, 0x0101);
+}
+
+TEST(SVDTest, ClearAndNotificationsSetModified) {
+    TSVD svd;
+    EXPECT_FALSE(svd.IsModified());
+    svd.Clear();
+    EXPECT_TRUE(svd.IsModified());
+    svd.SetModified(false);
+    svd.Notify(TObjectType::Book, nullptr, 0);
+    EXPECT_TRUE(svd.IsModified());
+}
+
+TEST(SVDTest, ObserversHearOfEachLoadOnce) {
+    struct Observer final : ICatalogueObserver {
+        int loads = 0;
+        void CatalogueChanged(TObjectType, int, const void*) override {}
+        void LibraryLoaded() override { ++loads; }
+    } observer;
+    TSVD svd;
+    svd.AddObserver(&observer);
+    svd.AddObserver(&observer);
+    TSVDStream written({}, false);
+    ASSERT_TRUE(TSVD().SaveToStream(written, true));
+    ASSERT_TRUE(svd.LoadFromStream(*TSVDStream::FromBytes(written.FileImage())));
+    EXPECT_EQ(observer.loads, 1);
+    svd.RemoveObserver(&observer);
+    ASSERT_TRUE(svd.LoadFromStream(*TSVDStream::FromBytes(written.FileImage())));
+    EXPECT_EQ(observer.loads, 1);
+}
+
+TEST(SVDTest, NotifyParamPacksKindAndType) {
+    EXPECT_EQ(NotifyParam(TObjectType::Genre, 3), 0x03000E13u);
+    EXPECT_EQ(NotifyParam(TObjectType::Book, 0), 0x00000E10u);
+}
+
+}  // namespace

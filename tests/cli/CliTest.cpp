@@ -1,0 +1,141 @@
+#include "cli/Cli.h"
+
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestUtils.h"
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun Cli(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = RunCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::vector<uint8_t> EmptyLibrary() {
+    std::vector<uint8_t> bytes = Bytes("Shelvaracatalog2");
+    bytes.insert(bytes.end(), {0x01, 0x01, 0x00, 0x08, 0, 0, 0, 0, 0, 0, 0, 0});
+    return bytes;
+}
+
+TEST(CliTest, NewThenInfo) {
+    TempDir dir;
+    const std::string lib = (dir / "x.sv2").string();
+    EXPECT_EQ(Cli({"new", lib}).status, 0);
+    EXPECT_EQ(ReadBytes(lib), EmptyLibrary());
+
+    const CliRun json = Cli({"info", "--json", lib});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(json.out,
+              "{\"format\":\"current\",\"version\":257,\"genres\":0,\"authors\":0,\"spellings\":0,\"series\":0,"
+              "\"mountPoints\":0,\"folders\":0,\"books\":0,\"lostBooks\":0,\"duplicates\":0}\n");
+
+    const CliRun text = Cli({"info", lib});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.out,
+              "format: current\nversion: 257\ngenres: 0\nauthors: 0\nname spellings: 0\nseries: 0\n"
+              "mount points: 0\nfolders: 0\nbooks: 0\nlost books: 0\nduplicate pairs: 0\n");
+}
+
+TEST(CliTest, ConvertOldFormat) {
+    TempDir dir;
+    std::vector<uint8_t> old = Bytes("Shelvaracatalog.");
+    old.insert(old.end(), {0x60, 0x00, 0x00, 0x40, 0x40});
+    old.insert(old.end(), 64, 0);
+    old.insert(old.end(), {0x00, 0x00});
+    WriteBytes(dir / "old.svd", old);
+    EXPECT_NE(Cli({"info", (dir / "old.svd").string()}).out.find("format: old\nversion: 96\n"), std::string::npos);
+    EXPECT_EQ(Cli({"convert", (dir / "old.svd").string(), (dir / "new.sv2").string()}).status, 0);
+    EXPECT_EQ(ReadBytes(dir / "new.sv2"), EmptyLibrary());
+}
+
+TEST(CliTest, DamagedFilesReportTheirMessage) {
+    TempDir dir;
+    std::vector<uint8_t> version = EmptyLibrary();
+    version[16] = 0x02;
+    std::vector<uint8_t> compressed = EmptyLibrary();
+    compressed[18] = 1;
+    std::vector<uint8_t> badInt = EmptyLibrary();
+    badInt[22] = 0xF1;
+    const std::pair<std::vector<uint8_t>, std::string> cases[] = {
+        {Bytes("short"), "Неизвестный формат файла"},
+        {version, "Неизвестная версия базы данных"},
+        {compressed, "Неизвестный формат сжатия!"},
+        {badInt, "Неверный формат потока!"},
+    };
+    for (const auto& [bytes, message] : cases) {
+        WriteBytes(dir / "bad.sv2", bytes);
+        const CliRun run = Cli({"info", (dir / "bad.sv2").string()});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    const CliRun missing = Cli({"info", (dir / "missing.sv2").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("missing.sv2"), std::string::npos);
+}
+
+TEST(CliTest, UsageErrorsExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {}, {"frobnicate"}, {"info"}, {"info", "a", "b"}, {"info", "--xml", "a"}, {"new"}, {"convert", "a"},
+    };
+    for (const auto& args : cases) {
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_NE(run.err.find("Usage: shelvara-cli"), std::string::npos);
+    }
+}
+
+TEST(CliTest, HelpOnEveryCommand) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"new", "--help"}, {"info", "--help"}, {"convert", "x", "--help"}}) {
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.out.find("Usage: shelvara-cli"), std::string::npos);
+    }
+}
+
+TEST(CliTest, NonAsciiPathsRoundTrip) {
+    TempDir dir;
+    for (const char* name : {"Библиотека.sv2", "café ł 中文.sv2"}) {
+        const std::string lib = (dir / name).string();
+        ASSERT_EQ(Cli({"new", lib}).status, 0) << name;
+        EXPECT_EQ(Cli({"info", lib}).status, 0) << name;
+        EXPECT_EQ(ReadBytes(lib), EmptyLibrary());
+    }
+}
+
+// No damaged library may crash the reader: every truncation and random byte changes.
+TEST(CliTest, DamagedLibrariesNeverCrash) {
+    TempDir dir;
+    const std::string lib = (dir / "fuzz.sv2").string();
+    const std::vector<uint8_t> good = EmptyLibrary();
+    for (size_t size = 0; size < good.size(); ++size) {
+        WriteBytes(lib, std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size)));
+        EXPECT_EQ(Cli({"info", lib}).status, 1) << size;
+    }
+    std::mt19937 random(42);
+    for (int i = 0; i < 500; ++i) {
+        std::vector<uint8_t> bytes = good;
+        for (int k = 0; k < 3; ++k)
+            bytes[19 + random() % (bytes.size() - 19)] = static_cast<uint8_t>(random());
+        if (random() % 2)
+            bytes.resize(bytes.size() + random() % 8, static_cast<uint8_t>(random()));
+        WriteBytes(lib, bytes);
+        const int status = Cli({"info", lib}).status;
+        EXPECT_TRUE(status == 0 || status == 1);
+    }
+}
+
+}  // namespace

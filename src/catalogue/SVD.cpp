@@ -50,14 +50,12 @@ std::filesystem::path WriteTemporarySibling(const std::filesystem::path& target,
         // O_EXCL: never reuse a name another program may be writing.
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
-            if (errno == EEXIST && attempt < 100)
-                continue;
+            if (errno == EEXIST && attempt < 100) continue;
             RaiseOsError("Cannot create file", PathToAnsi(temp), errno);
         }
         // The new library keeps the permissions of the one it replaces.
         struct stat st {};
-        if (::stat(target.c_str(), &st) == 0)
-            ::fchmod(fd, st.st_mode & 07777);
+        if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
         ::close(fd);
         try {
             WriteWholeFile(temp, data.data(), data.size(), true);
@@ -105,8 +103,7 @@ void TSVD::Notify(TObjectType type, const void* object, int kind) {
 
 void TSVD::AddObserver(ICatalogueObserver* observer) {
     std::lock_guard lock(observersMutex_);
-    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
-        observers_.push_back(observer);
+    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) observers_.push_back(observer);
 }
 
 void TSVD::RemoveObserver(ICatalogueObserver* observer) {
@@ -133,12 +130,10 @@ void TSVD::LoadFromFile(const std::string& fileName) {
     FileName = fileName;
     // After a failed load the partial catalogue must not be saved over the file it came from.
     ScopeExit untie([&] {
-        if (!loaded)
-            FileName.clear();
+        if (!loaded) FileName.clear();
     });
     loaded = LoadFromStream(stream);
-    if (!loaded)
-        RaiseError(rsErrLoadingError);
+    if (!loaded) RaiseError(rsErrLoadingError);
 }
 
 bool TSVD::LoadFromStream(TSVDStream& stream) {
@@ -147,31 +142,24 @@ bool TSVD::LoadFromStream(TSVDStream& stream) {
         NotifyLoaded();
         SetModified(false);
     });
-    if (!stream.HeaderRead)
-        return false;
+    if (!stream.HeaderRead) return false;
     Clear();
     LoadedOldFormat = stream.OldFormat;
     LoadedVersion = stream.Version;
-    if (stream.OldFormat)
-        return ReadOldFormat(stream);
+    if (stream.OldFormat) return ReadOldFormat(stream);
 
-    if (!ReadGenreSection(stream) || !ReadAuthorSection(stream) || !ReadSeriesSection(stream))
-        return false;
-    if (!ReadMountPointSection(stream) || !ReadLostBookSection(stream))
-        return false;
+    if (!ReadGenreSection(stream) || !ReadAuthorSection(stream) || !ReadSeriesSection(stream)) return false;
+    if (!ReadMountPointSection(stream) || !ReadLostBookSection(stream)) return false;
     // Files of version 256 end before the duplicate pairs.
-    if (stream.Version > 0x0100 && !ReadDuplicateSection(stream))
-        return false;
+    if (stream.Version > 0x0100 && !ReadDuplicateSection(stream)) return false;
     return true;
 }
 
 bool TSVD::ReadOldFormat(TSVDStream& stream) {
     for (int slot = 0; slot < kLegacyGenreSlots; ++slot)
-        if (!stream.ReadStr().empty())
-            return false;
-    if (stream.ReadOldCount() != 0)
-        return false;                   // authors
-    return stream.ReadOldCount() == 0;  // mount points
+        if (!stream.ReadStr().empty()) return false;
+    if (stream.ReadOldCount() != 0) return false;  // authors
+    return stream.ReadOldCount() == 0;             // mount points
 }
 
 bool TSVD::ReadGenreSection(TSVDStream& stream) {
@@ -233,11 +221,9 @@ bool TSVD::SaveToFile(const std::string& fileName) {
     bool saved = false;
     FileName = fileName;
     ScopeExit restoreName([&] {
-        if (!saved)
-            FileName = previousName;
+        if (!saved) FileName = previousName;
     });
-    if (!SaveToStream(stream, true))
-        return false;
+    if (!SaveToStream(stream, true)) return false;
 
     const std::filesystem::path target = AnsiToPath(fileName);
     const std::filesystem::path temp = WriteTemporarySibling(target, stream.FileImage());
@@ -253,8 +239,7 @@ bool TSVD::SaveToFile(const std::string& fileName) {
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        if (backedUp)
-            ::rename(backup.c_str(), target.c_str());
+        if (backedUp) ::rename(backup.c_str(), target.c_str());
         RaiseOsError("Cannot write file", fileName, error);
     }
     SyncDirectory(target.parent_path());

@@ -1,5 +1,6 @@
 #include "catalogue/SVDStream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/Encoding.h"
@@ -51,8 +52,7 @@ size_t EncodeInt(int32_t value, uint8_t out[5]) {
 }  // namespace
 
 TSVDStream::TSVDStream(const std::string& fileName, bool forReading) : ForReading(forReading) {
-    if (!forReading)
-        return;
+    if (!forReading) return;
     buffer_ = ReadWholeFile(AnsiToPath(fileName));
     FileName = fileName;
     ReadHeader();
@@ -68,18 +68,15 @@ std::unique_ptr<TSVDStream> TSVDStream::FromBytes(std::vector<uint8_t> bytes, co
 }
 
 void TSVDStream::RequireReading() const {
-    if (!ForReading)
-        RaiseError(rsErrOpenWriteOnly);
+    if (!ForReading) RaiseError(rsErrOpenWriteOnly);
 }
 
 void TSVDStream::RequireWriting() const {
-    if (ForReading)
-        RaiseError(rsErrOpenReadOnly);
+    if (ForReading) RaiseError(rsErrOpenReadOnly);
 }
 
 void TSVDStream::Need(size_t size) const {
-    if (size > recordEnd_ - position_)
-        RaiseDamaged();
+    if (size > recordEnd_ - position_) RaiseDamaged();
 }
 
 void TSVDStream::ReadHeader() {
@@ -87,8 +84,7 @@ void TSVDStream::ReadHeader() {
     HeaderRead = false;
     position_ = 0;
     recordEnd_ = buffer_.size();
-    if (buffer_.size() < kSignatureSize)
-        RaiseError(rsErrUnknownFormat);
+    if (buffer_.size() < kSignatureSize) RaiseError(rsErrUnknownFormat);
 
     const auto* signature = reinterpret_cast<const char*>(buffer_.data());
     if (std::memcmp(signature, kOldSignature, kSignatureSize) == 0) {
@@ -96,14 +92,11 @@ void TSVDStream::ReadHeader() {
         OldFormat = true;
         HeaderRead = true;
         Version = ReadWord();
-        if (Version != kOldVersion)
-            RaiseError(rsErrUnknownVersion);
+        if (Version != kOldVersion) RaiseError(rsErrUnknownVersion);
         Compression = ReadByte();
         const int32_t poolLength = ReadOldInt();
-        if (Compression != 0)
-            RaiseError(rsErrUnknownCompression);
-        if (poolLength < 0 || static_cast<size_t>(poolLength) > RecordBytesLeft())
-            RaiseDamaged();
+        if (Compression != 0) RaiseError(rsErrUnknownCompression);
+        if (poolLength < 0 || static_cast<size_t>(poolLength) > RecordBytesLeft()) RaiseDamaged();
         // The pool comes first; the records fill the rest of the file.
         poolStart_ = poolCursor_ = position_;
         poolEnd_ = position_ + static_cast<size_t>(poolLength);
@@ -113,14 +106,11 @@ void TSVDStream::ReadHeader() {
         OldFormat = false;
         HeaderRead = true;
         Version = ReadWord();
-        if (Version < 0x0100 || Version > kCurrentVersion)
-            RaiseError(rsErrUnknownVersion);
+        if (Version < 0x0100 || Version > kCurrentVersion) RaiseError(rsErrUnknownVersion);
         Compression = ReadByte();
         const int32_t recordLength = ReadInt();
-        if (Compression != 0)
-            RaiseError(rsErrUnknownCompression);
-        if (recordLength < 0 || static_cast<size_t>(recordLength) > RecordBytesLeft())
-            RaiseDamaged();
+        if (Compression != 0) RaiseError(rsErrUnknownCompression);
+        if (recordLength < 0 || static_cast<size_t>(recordLength) > RecordBytesLeft()) RaiseDamaged();
         // The records come first; the pool fills the rest of the file.
         recordEnd_ = position_ + static_cast<size_t>(recordLength);
         poolStart_ = poolCursor_ = recordEnd_;
@@ -138,20 +128,27 @@ void TSVDStream::Rewind() {
     poolCursor_ = 0;
 }
 
+namespace {
+
+// Capacities grow in whole steps, and by at least half each time: growing by a fixed step
+// alone would copy the buffer once per step, quadratic in the size of a large catalogue.
+size_t GrownCapacity(size_t current, size_t needed, size_t step) {
+    const size_t wanted = std::max(needed, current + current / 2);
+    return (wanted + step - 1) / step * step;
+}
+
+}  // namespace
+
 void TSVDStream::Reserve(size_t size) {
-    if (size <= buffer_.capacity())
-        return;
-    // Whole mebibytes, so that a large catalogue is not built by many small reallocations.
-    buffer_.reserve((size + kRecordGrowth - 1) / kRecordGrowth * kRecordGrowth);
+    if (size <= buffer_.capacity()) return;
+    buffer_.reserve(GrownCapacity(buffer_.capacity(), size, kRecordGrowth));
 }
 
 void TSVDStream::Write(const void* data, size_t size) {
     RequireWriting();
-    if (size == 0)
-        return;
+    if (size == 0) return;
     Reserve(position_ + size);
-    if (buffer_.size() < position_ + size)
-        buffer_.resize(position_ + size);
+    if (buffer_.size() < position_ + size) buffer_.resize(position_ + size);
     std::memcpy(buffer_.data() + position_, data, size);
     position_ += size;
 }
@@ -159,8 +156,7 @@ void TSVDStream::Write(const void* data, size_t size) {
 void TSVDStream::Read(void* data, size_t size) {
     RequireReading();
     Need(size);
-    if (size)
-        std::memcpy(data, buffer_.data() + position_, size);
+    if (size) std::memcpy(data, buffer_.data() + position_, size);
     position_ += size;
 }
 
@@ -203,29 +199,23 @@ void TSVDStream::WriteInt(int32_t value) {
 int32_t TSVDStream::ReadInt() {
     RequireReading();
     const uint8_t b = ReadByte();
-    if (b < 0x80)
-        return b;
-    if (b < 0xC0)
-        return static_cast<int32_t>(((b & 0x3Fu) << 8 | ReadByte()) + 128);
-    if (b < 0xE0)
-        return static_cast<int32_t>(((b & 0x1Fu) << 16 | ReadWord()) + 16'512);
+    if (b < 0x80) return b;
+    if (b < 0xC0) return static_cast<int32_t>(((b & 0x3Fu) << 8 | ReadByte()) + 128);
+    if (b < 0xE0) return static_cast<int32_t>(((b & 0x1Fu) << 16 | ReadWord()) + 16'512);
     if (b < 0xF0) {
         const uint32_t high = (b & 0x0Fu) << 24 | static_cast<uint32_t>(ReadByte()) << 16;
         return static_cast<int32_t>((high | ReadWord()) + 2'113'664);
     }
-    if (b == 0xF0)
-        return static_cast<int32_t>(ReadDWord());
+    if (b == 0xF0) return static_cast<int32_t>(ReadDWord());
     RaiseError(rsErrInvalidStreamFormat);
 }
 
 int32_t TSVDStream::ReadOldInt() {
     RequireReading();
-    if (!OldFormat)
-        RaiseFixedError("New format!");
+    if (!OldFormat) RaiseFixedError("New format!");
     const uint32_t b = ReadByte();
     if (!(b & 0x80)) {
-        if (!(b & 0x40))
-            return static_cast<int32_t>(b);
+        if (!(b & 0x40)) return static_cast<int32_t>(b);
         return static_cast<int32_t>((b << 8 | ReadByte()) & 0x3FFF);
     }
     uint8_t rest[3];
@@ -236,15 +226,13 @@ int32_t TSVDStream::ReadOldInt() {
 
 int32_t TSVDStream::ReadCount(size_t minItemBytes) {
     const int32_t count = ReadInt();
-    if (count < 0 || static_cast<size_t>(count) * minItemBytes > RecordBytesLeft())
-        RaiseDamaged();
+    if (count < 0 || static_cast<size_t>(count) * minItemBytes > RecordBytesLeft()) RaiseDamaged();
     return count;
 }
 
 int32_t TSVDStream::ReadOldCount(size_t minItemBytes) {
     const int32_t count = ReadOldInt();
-    if (count < 0 || static_cast<size_t>(count) * minItemBytes > RecordBytesLeft())
-        RaiseDamaged();
+    if (count < 0 || static_cast<size_t>(count) * minItemBytes > RecordBytesLeft()) RaiseDamaged();
     return count;
 }
 
@@ -254,10 +242,9 @@ size_t TSVDStream::WriteStr(std::string_view text) {
     text = text.substr(0, text.find('\0'));
     const size_t n = text.size() + 1;
     if (poolCursor_ + n > poolCapacity_) {
-        const size_t capacity = ((poolCapacity_ + n) | 0x1FFF) + 1;
+        const size_t capacity = GrownCapacity(poolCapacity_, poolCursor_ + n, kPoolGrowth);
         auto grown = std::make_unique<char[]>(capacity);
-        if (poolCursor_)
-            std::memcpy(grown.get(), pool_.get(), poolCursor_);
+        if (poolCursor_) std::memcpy(grown.get(), pool_.get(), poolCursor_);
         pool_ = std::move(grown);
         poolCapacity_ = capacity;
     }
@@ -269,12 +256,10 @@ size_t TSVDStream::WriteStr(std::string_view text) {
 
 std::string TSVDStream::ReadStr() {
     RequireReading();
-    if (poolCursor_ >= poolEnd_)
-        RaiseDamaged();
+    if (poolCursor_ >= poolEnd_) RaiseDamaged();
     const auto* start = reinterpret_cast<const char*>(buffer_.data() + poolCursor_);
     const void* nul = std::memchr(start, '\0', poolEnd_ - poolCursor_);
-    if (!nul)
-        RaiseDamaged();
+    if (!nul) RaiseDamaged();
     const size_t length = static_cast<size_t>(static_cast<const char*>(nul) - start);
     poolCursor_ += length + 1;
     return std::string(start, length);
@@ -292,8 +277,7 @@ TDateTime TSVDStream::ReadDate() {
 
 std::string_view TSVDStream::Pool() const {
     RequireWriting();
-    if (Compression != 0)
-        RaiseFixedError("Unknown compression format!");
+    if (Compression != 0) RaiseFixedError("Unknown compression format!");
     return std::string_view(pool_.get(), poolCursor_);
 }
 

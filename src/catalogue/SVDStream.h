@@ -23,6 +23,7 @@ public:
     static constexpr char kOldSignature[] = "Shelvaracatalog.";
     static constexpr size_t kSignatureSize = 16;
     static constexpr size_t kRecordGrowth = 1 << 20;
+    static constexpr size_t kPoolGrowth = 8192;
 
     // Reading mode: loads the whole file named fileName (engine text) and reads the header.
     // Writing mode: an empty stream; FileName stays empty until the caller sets it.

@@ -39,8 +39,7 @@ CliArgs::CliArgs(const std::vector<std::string>& args, const std::vector<std::st
             if (contains(flagOptions, a)) {
                 options_.emplace_back(a, std::string());
             } else if (contains(valueOptions, a)) {
-                if (i + 1 >= args.size())
-                    throw CliUsageError{"option " + a + " needs a value"};
+                if (i + 1 >= args.size()) throw CliUsageError{"option " + a + " needs a value"};
                 options_.emplace_back(a, args[++i]);
             } else {
                 throw CliUsageError{"unknown option " + a};
@@ -58,16 +57,13 @@ bool CliArgs::Has(const std::string& option) const {
 std::string CliArgs::Value(const std::string& option, const std::string& fallback) const {
     // The last occurrence wins, as in most command-line tools.
     for (auto it = options_.rbegin(); it != options_.rend(); ++it)
-        if (it->first == option)
-            return it->second;
+        if (it->first == option) return it->second;
     return fallback;
 }
 
 void CliArgs::ExpectPositionals(size_t min, size_t max) const {
-    if (positionals_.size() < min)
-        throw CliUsageError{"missing argument"};
-    if (positionals_.size() > max)
-        throw CliUsageError{"unexpected argument " + positionals_[max]};
+    if (positionals_.size() < min) throw CliUsageError{"missing argument"};
+    if (positionals_.size() > max) throw CliUsageError{"unexpected argument " + positionals_[max]};
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -36,8 +36,7 @@ std::string JsonQuote(std::string_view utf8) {
 }
 
 void JsonWriter::Separate() {
-    if (needComma_)
-        text_ += ',';
+    if (needComma_) text_ += ',';
     needComma_ = false;
 }
 

@@ -57,15 +57,13 @@ bool IsValidTime(int hour, int minute, int second, int millisecond) {
 }
 
 TDateTime EncodeDate(int year, int month, int day) {
-    if (!IsValidDate(year, month, day))
-        RaiseInvalidDate();
+    if (!IsValidDate(year, month, day)) RaiseInvalidDate();
     return static_cast<TDateTime>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
                                   kEpochOffsetDays);
 }
 
 TDateTime EncodeDateTime(const TDateParts& p) {
-    if (!IsValidTime(p.Hour, p.Minute, p.Second, p.Millisecond))
-        RaiseInvalidDate();
+    if (!IsValidTime(p.Hour, p.Minute, p.Second, p.Millisecond)) RaiseInvalidDate();
     const double time = ((p.Hour * 60.0 + p.Minute) * 60.0 + p.Second) * 1000.0 + p.Millisecond;
     return EncodeDate(p.Year, p.Month, p.Day) + time / kMsPerDay;
 }
@@ -75,8 +73,7 @@ TDateParts DecodeDateTime(TDateTime value) {
     const auto totalMs = static_cast<int64_t>(std::llround(value * kMsPerDay));
     int64_t days = totalMs / kMsPerDay;
     int64_t ms = totalMs % kMsPerDay;
-    if (ms < 0)
-        ms += kMsPerDay, --days;
+    if (ms < 0) ms += kMsPerDay, --days;
     TDateParts p;
     CivilFromDays(days + kEpochOffsetDays, p.Year, p.Month, p.Day);
     p.Hour = static_cast<int>(ms / 3'600'000);
@@ -87,19 +84,16 @@ TDateParts DecodeDateTime(TDateTime value) {
 }
 
 uint32_t DateTimeToDos(TDateTime value) {
-    if (!std::isfinite(value) || value < 1.0)
-        return 0;
+    if (!std::isfinite(value) || value < 1.0) return 0;
     const TDateParts p = DecodeDateTime(value);
-    if (p.Year < 1980 || p.Year > 2099)
-        return 0;
+    if (p.Year < 1980 || p.Year > 2099) return 0;
     const uint32_t date = static_cast<uint32_t>(p.Day | (p.Month << 5) | ((p.Year - 1980) << 9));
     const uint32_t time = static_cast<uint32_t>((p.Second / 2) | (p.Minute << 5) | (p.Hour << 11));
     return date << 16 | time;
 }
 
 TDateTime DosToDateTime(uint32_t dos) {
-    if (dos == 0)
-        return EncodeDate(1979, 12, 31);
+    if (dos == 0) return EncodeDate(1979, 12, 31);
     const uint32_t date = dos >> 16, time = dos & 0xFFFF;
     TDateParts p;
     p.Day = static_cast<int>(date & 0x1F);
@@ -108,8 +102,7 @@ TDateTime DosToDateTime(uint32_t dos) {
     p.Second = static_cast<int>(time & 0x1F) * 2;
     p.Minute = static_cast<int>((time >> 5) & 0x3F);
     p.Hour = static_cast<int>(time >> 11);
-    if (!IsValidDate(p.Year, p.Month, p.Day))
-        RaiseInvalidDate();
+    if (!IsValidDate(p.Year, p.Month, p.Day)) RaiseInvalidDate();
     return EncodeDateTime(p);
 }
 

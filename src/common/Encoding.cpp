@@ -24,8 +24,7 @@ struct ReverseTable {
         bytes.fill(-1);
         for (int b = 0; b < 256; ++b) {
             char32_t cp = AnsiCharToUnicode(static_cast<unsigned char>(b));
-            if (b == 0 || cp != 0)
-                bytes[cp] = static_cast<short>(b);
+            if (b == 0 || cp != 0) bytes[cp] = static_cast<short>(b);
         }
     }
 };
@@ -88,48 +87,38 @@ size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
     } else {
         return 0;
     }
-    if (i + len > s.size())
-        return 0;
+    if (i + len > s.size()) return 0;
     for (size_t k = 1; k < len; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
         cp = (cp << 6) | (byte(i + k) & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
     return len;
 }
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
 // Parses a canonical escape at s[i] (s[i] is 0x98). Returns its length or 0.
 size_t ParseEscape(std::string_view s, size_t i, bool& rawByte, char32_t& value) {
-    if (i + 3 >= s.size() || (s[i + 1] != 'u' && s[i + 1] != 'x'))
-        return 0;
+    if (i + 3 >= s.size() || (s[i + 1] != 'u' && s[i + 1] != 'x')) return 0;
     rawByte = s[i + 1] == 'x';
     size_t k = i + 2;
     value = 0;
     size_t digits = 0;
     for (; k < s.size() && HexValue(s[k]) >= 0 && digits < 7; ++k, ++digits)
         value = value * 16 + HexValue(s[k]);
-    if (k >= s.size() || s[k] != ';' || digits == 0 || s[i + 2] == '0')
-        return 0;
+    if (k >= s.size() || s[k] != ';' || digits == 0 || s[i + 2] == '0') return 0;
     if (rawByte) {
         // Only bytes that cannot start or continue valid UTF-8 in that place are escaped;
         // any byte 0x80..0xFF may appear there.
-        if (digits != 2 || value < 0x80)
-            return 0;
+        if (digits != 2 || value < 0x80) return 0;
     } else {
-        if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-            return 0;
-        if (value != kAnsiEscape && UnicodeToAnsiChar(value) >= 0)
-            return 0;
+        if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+        if (value != kAnsiEscape && UnicodeToAnsiChar(value) >= 0) return 0;
     }
     return k - i + 1;
 }
@@ -137,18 +126,14 @@ size_t ParseEscape(std::string_view s, size_t i, bool& rawByte, char32_t& value)
 }  // namespace
 
 char32_t AnsiCharToUnicode(unsigned char c) {
-    if (c < 0x80)
-        return c;
-    if (c >= 0xC0)
-        return 0x0410 + (c - 0xC0);
+    if (c < 0x80) return c;
+    if (c >= 0xC0) return 0x0410 + (c - 0xC0);
     return kHighHalf[c - 0x80];
 }
 
 int UnicodeToAnsiChar(char32_t cp) {
-    if (cp < 0x80)
-        return static_cast<int>(cp);
-    if (cp > kMaxMapped)
-        return -1;
+    if (cp < 0x80) return static_cast<int>(cp);
+    if (cp > kMaxMapped) return -1;
     return Reverse().bytes[cp];
 }
 

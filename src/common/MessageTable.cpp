@@ -38,10 +38,8 @@ struct Tables {
     }
 
     TLangRec* Find(int id) {
-        if (id >= kFirstInterfaceId && id <= kLastInterfaceId)
-            return &interface[id - kFirstInterfaceId];
-        if (id >= kFirstErrorId && id <= kLastErrorId)
-            return &errors[id - kFirstErrorId];
+        if (id >= kFirstInterfaceId && id <= kLastInterfaceId) return &interface[id - kFirstInterfaceId];
+        if (id >= kFirstErrorId && id <= kLastErrorId) return &errors[id - kFirstErrorId];
         return nullptr;
     }
 };
@@ -70,19 +68,16 @@ const std::string& MessageKey(int id) {
 }
 
 void SetMessageText(int id, const std::string& text) {
-    if (TLangRec* rec = TheTables().Find(id))
-        rec->Text = text;
+    if (TLangRec* rec = TheTables().Find(id)) rec->Text = text;
 }
 
 int FindMessageByKey(const std::string& key) {
     const std::string wanted = AnsiLowerCase(key);
     Tables& t = TheTables();
     for (int i = 0; i < kInterfaceCount; ++i)
-        if (AnsiLowerCase(t.interface[i].Key) == wanted)
-            return kFirstInterfaceId + i;
+        if (AnsiLowerCase(t.interface[i].Key) == wanted) return kFirstInterfaceId + i;
     for (int i = 0; i < kErrorCount; ++i)
-        if (AnsiLowerCase(t.errors[i].Key) == wanted)
-            return kFirstErrorId + i;
+        if (AnsiLowerCase(t.errors[i].Key) == wanted) return kFirstErrorId + i;
     return 0;
 }
 
@@ -93,7 +88,6 @@ void ResetMessageTexts() {
 std::vector<int> MessageIdsWithoutDefault() {
     std::vector<int> ids;
     for (int i = 0; i < kInterfaceCount; ++i)
-        if (!kInterfaceDefaults[i].text)
-            ids.push_back(kFirstInterfaceId + i);
+        if (!kInterfaceDefaults[i].text) ids.push_back(kFirstInterfaceId + i);
     return ids;
 }

@@ -103,8 +103,7 @@ std::string RepairMixedScript(std::string_view text) {
         latin += IsLatinLetter(c);
         cyrillic += IsCyrillicLetter(c);
     }
-    if (latin == 0 || cyrillic == 0)
-        return std::string(text);
+    if (latin == 0 || cyrillic == 0) return std::string(text);
 
     std::string latinCandidate(text), cyrillicCandidate(text);
     bool latinOk = true, cyrillicOk = true;
@@ -117,17 +116,12 @@ std::string RepairMixedScript(std::string_view text) {
                 break;
             }
         }
-        if (IsCyrillicLetter(static_cast<unsigned char>(latinCandidate[i])))
-            latinOk = false;
-        if (IsLatinLetter(static_cast<unsigned char>(cyrillicCandidate[i])))
-            cyrillicOk = false;
+        if (IsCyrillicLetter(static_cast<unsigned char>(latinCandidate[i]))) latinOk = false;
+        if (IsLatinLetter(static_cast<unsigned char>(cyrillicCandidate[i]))) cyrillicOk = false;
     }
-    if (latinOk && cyrillicOk)
-        return cyrillic < latin ? latinCandidate : cyrillicCandidate;
-    if (latinOk)
-        return latinCandidate;
-    if (cyrillicOk)
-        return cyrillicCandidate;
+    if (latinOk && cyrillicOk) return cyrillic < latin ? latinCandidate : cyrillicCandidate;
+    if (latinOk) return latinCandidate;
+    if (cyrillicOk) return cyrillicCandidate;
     return std::string(text);
 }
 

@@ -130,8 +130,7 @@ TEST(CliTest, DamagedLibrariesNeverCrash) {
         std::vector<uint8_t> bytes = good;
         for (int k = 0; k < 3; ++k)
             bytes[19 + random() % (bytes.size() - 19)] = static_cast<uint8_t>(random());
-        if (random() % 2)
-            bytes.resize(bytes.size() + random() % 8, static_cast<uint8_t>(random()));
+        if (random() % 2) bytes.resize(bytes.size() + random() % 8, static_cast<uint8_t>(random()));
         WriteBytes(lib, bytes);
         const int status = Cli({"info", lib}).status;
         EXPECT_TRUE(status == 0 || status == 1);

@@ -42,8 +42,7 @@ TEST(EncodingTest, NamesMapToCodePageOrEscapes) {
 
 TEST(EncodingTest, EveryCodePageByteRoundTrips) {
     for (int b = 1; b < 256; ++b) {
-        if (b == kAnsiEscape)
-            continue;
+        if (b == kAnsiEscape) continue;
         const std::string ansi(1, static_cast<char>(b));
         EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(ansi)), ansi) << b;
     }

@@ -20,8 +20,7 @@ TEST_F(MessageTableTest, KeysAreUniqueAndComplete) {
     std::set<std::string> keys;
     int count = 0;
     for (int id = 1000; id <= 10030; ++id) {
-        if (!IsMessageId(id))
-            continue;
+        if (!IsMessageId(id)) continue;
         ++count;
         ASSERT_FALSE(MessageKey(id).empty()) << id;
         EXPECT_TRUE(keys.insert(AnsiLowerCase(MessageKey(id))).second) << MessageKey(id);

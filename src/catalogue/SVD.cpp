@@ -32,14 +32,6 @@ private:
     F f_;
 };
 
-// Reads the record of a tree root (genres or series). Only a root without texts and
-// children is accepted: the catalogue holds no genre or series nodes yet.
-bool ReadEmptyRoot(TSVDStream& stream) {
-    const uint8_t flags = stream.ReadByte();
-    stream.ReadInt();
-    return (flags & 0x1E) == 0;
-}
-
 // Writes data to a new file next to target, flushed to the disk, and returns its path.
 std::filesystem::path WriteTemporarySibling(const std::filesystem::path& target, const std::vector<uint8_t>& data) {
     std::mt19937_64 random(static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
@@ -69,7 +61,7 @@ std::filesystem::path WriteTemporarySibling(const std::filesystem::path& target,
 
 }  // namespace
 
-TSVD::TSVD() = default;
+TSVD::TSVD() : Genres(this), Authors(this), Sequences(this) {}
 
 TSVD::~TSVD() {
     Clear();
@@ -77,15 +69,61 @@ TSVD::~TSVD() {
 
 void TSVD::SetModified(bool modified) {
     modified_ = modified;
+    if (!modified) Authors.Modified = false;
 }
 
 void TSVD::Clear() {
     TCatalogueGuard guard;
+    clearing_ = true;
+    ScopeExit done([this] { clearing_ = false; });
+    Genres.Clear();
+    Authors.Clear();
+    Sequences.Clear();
+    genreByNumber_.clear();
+    sequenceByNumber_.clear();
     modified_ = true;
 }
 
 TSVDCounts TSVD::Counts() const {
-    return TSVDCounts{};
+    TSVDCounts c;
+    c.Genres = Genres.NodeCount() - 1;
+    c.Authors = static_cast<int>(Authors.Count());
+    c.Spellings = Authors.SpellingCount();
+    c.Series = Sequences.NodeCount() - 1;
+    return c;
+}
+
+TBookSequence* TSVD::FindOrAddSequence(const std::string& name, bool quiet) {
+    if (TBookSequence* found = Sequences.FindByName(name)) return found;
+    modified_ = true;
+    return Sequences.AddChild(name, quiet);
+}
+
+void TSVD::CollectBooksWithoutAuthor(TBookCollection&) const {}
+
+void TSVD::IndexTreesForReading() {
+    // Book records name genres and series by number; a map keeps their reading linear. The
+    // first node in each tree's search order wins, as a search would find it.
+    genreByNumber_.clear();
+    std::vector<TBookGenre*> genres;
+    Genres.CollectNodes(genres);
+    for (TBookGenre* genre : genres)
+        genreByNumber_.emplace(genre->Index, genre);
+    sequenceByNumber_.clear();
+    std::vector<TBookSequence*> series;
+    Sequences.CollectNodes(series);
+    for (TBookSequence* node : series)
+        sequenceByNumber_.emplace(node->Index, node);
+}
+
+TBookGenre* TSVD::GenreByNumber(int32_t number) const {
+    auto it = genreByNumber_.find(number);
+    return it == genreByNumber_.end() ? nullptr : it->second;
+}
+
+TBookSequence* TSVD::SequenceByNumber(int32_t number) const {
+    auto it = sequenceByNumber_.find(number);
+    return it == sequenceByNumber_.end() ? nullptr : it->second;
 }
 
 void TSVD::Notify(TObjectType type, const void* object, int kind) {
@@ -156,22 +194,44 @@ bool TSVD::LoadFromStream(TSVDStream& stream) {
 }
 
 bool TSVD::ReadOldFormat(TSVDStream& stream) {
-    for (int slot = 0; slot < kLegacyGenreSlots; ++slot)
-        if (!stream.ReadStr().empty()) return false;
-    if (stream.ReadOldCount() != 0) return false;  // authors
-    return stream.ReadOldCount() == 0;             // mount points
+    std::string legacyNames[kLegacyGenreSlots];
+    for (std::string& name : legacyNames)
+        name = stream.ReadStr().substr(0, 64);
+    Genres.Clear();
+    Genres.LoadBuiltIn();
+    TBookGenre* legacyGroup = nullptr;
+    for (int32_t slot = 0; slot < kLegacyGenreSlots; ++slot) {
+        const std::string& name = legacyNames[slot];
+        if (name.empty()) continue;
+        if (TBookGenre* genre = Genres.FindByCode(name)) {
+            genre->Index = slot;
+            continue;
+        }
+        if (!legacyGroup) {
+            static const std::string kFromSvd = "from SVD";
+            legacyGroup = TBookGenre::AddGenre(&Genres, -1, kFromSvd, true, kFromSvd, kFromSvd);
+            legacyGroup->Flags = 1;
+        }
+        TBookGenre::AddGenre(legacyGroup, slot, name, true, name, name);
+    }
+    Authors.LoadOldFromStream(stream);
+    IndexTreesForReading();
+    return stream.ReadOldCount() == 0;  // mount points
 }
 
 bool TSVD::ReadGenreSection(TSVDStream& stream) {
-    return ReadEmptyRoot(stream);
+    return Genres.LoadFromStream(stream);
 }
 
 bool TSVD::ReadAuthorSection(TSVDStream& stream) {
-    return stream.ReadCount() == 0;
+    Authors.LoadFromStream(stream);
+    return true;
 }
 
 bool TSVD::ReadSeriesSection(TSVDStream& stream) {
-    return ReadEmptyRoot(stream);
+    if (!Sequences.LoadFromStream(stream)) return false;
+    IndexTreesForReading();
+    return true;
 }
 
 bool TSVD::ReadMountPointSection(TSVDStream& stream) {
@@ -190,12 +250,16 @@ bool TSVD::SaveToStream(TSVDStream& stream, bool /*withImages*/) {
     TCatalogueGuard guard;
     stream.Version = TSVDStream::kCurrentVersion;
     stream.FileName = FileName;
-    // Genre tree root, author count, series tree root.
-    stream.WriteByte(0);
-    stream.WriteInt(0);
-    stream.WriteInt(0);
-    stream.WriteByte(0);
-    stream.WriteInt(0);
+    int32_t counter = 0;
+    Genres.Number(counter);
+    counter = 0;
+    Authors.Number(counter);
+    counter = 0;
+    Sequences.Number(counter);
+
+    Genres.SaveToStream(stream);
+    Authors.SaveToStream(stream);
+    Sequences.SaveToStream(stream);
     // Mount points, lost books, duplicate pairs.
     stream.WriteInt(0);
     stream.WriteInt(0);

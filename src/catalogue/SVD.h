@@ -4,10 +4,15 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "catalogue/AuthorInfo.h"
+#include "catalogue/BookGenre.h"
+#include "catalogue/BookSequence.h"
 #include "catalogue/CatalogueObserver.h"
 
+class TBookCollection;
 class TSVDStream;
 
 // Sizes of the catalogue as `info` reports them.
@@ -39,6 +44,10 @@ public:
     // Copied from the settings before a save: books keep their byte-frequency tables.
     bool SaveHuffman = false;
 
+    TBookGenre Genres;
+    TAuthorList Authors;
+    TBookSequence Sequences;
+
     // Format of the file last loaded (a new catalogue counts as the current format).
     bool LoadedOldFormat = false;
     uint16_t LoadedVersion = 0;
@@ -62,10 +71,18 @@ public:
     static std::string BackupName(const std::string& fileName);
 
     void Clear();
-    bool IsModified() const { return modified_; }
+    // True while Clear frees everything.
+    bool IsClearing() const { return clearing_; }
+    bool IsModified() const { return modified_ || Authors.Modified; }
     void SetModified(bool modified);
 
     TSVDCounts Counts() const;
+
+    // The series of that name (by name key) anywhere in the tree, created under the root when
+    // there is none.
+    TBookSequence* FindOrAddSequence(const std::string& name, bool quiet);
+    // Books in all mount points whose title-info and src-title-info list no author.
+    void CollectBooksWithoutAuthor(TBookCollection& books) const;
 
     // Change notifications; each sets the modified flag. Delivery waits while the calling
     // thread holds the catalogue lock.
@@ -83,7 +100,15 @@ private:
     bool ReadOldFormat(TSVDStream& stream);
     void NotifyLoaded();
 
+    // Numbers of the genre and series records read so far, for the book records that follow.
+    void IndexTreesForReading();
+    TBookGenre* GenreByNumber(int32_t number) const;
+    TBookSequence* SequenceByNumber(int32_t number) const;
+
     std::atomic<bool> modified_ = false;
+    bool clearing_ = false;
+    std::unordered_map<int32_t, TBookGenre*> genreByNumber_;
+    std::unordered_map<int32_t, TBookSequence*> sequenceByNumber_;
     std::mutex observersMutex_;
     std::vector<ICatalogueObserver*> observers_;
 };

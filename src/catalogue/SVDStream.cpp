@@ -236,6 +236,18 @@ int32_t TSVDStream::ReadOldCount(size_t minItemBytes) {
     return count;
 }
 
+int32_t TSVDStream::ReadTextCount() {
+    const int32_t count = ReadInt();
+    if (count < 0 || static_cast<size_t>(count) > poolEnd_ - poolCursor_) RaiseDamaged();
+    return count;
+}
+
+int32_t TSVDStream::ReadOldTextCount() {
+    const int32_t count = ReadOldInt();
+    if (count < 0 || static_cast<size_t>(count) > poolEnd_ - poolCursor_) RaiseDamaged();
+    return count;
+}
+
 size_t TSVDStream::WriteStr(std::string_view text) {
     RequireWriting();
     // A NUL inside a text would split it into two pool entries and shift every later text.

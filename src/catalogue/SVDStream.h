@@ -50,6 +50,9 @@ public:
     // count or one the remaining bytes cannot hold raises rsErrUnknownFormat.
     int32_t ReadCount(size_t minItemBytes = 1);
     int32_t ReadOldCount(size_t minItemBytes = 1);
+    // A count of texts that follow in the pool; checked against the pool bytes left.
+    int32_t ReadTextCount();
+    int32_t ReadOldTextCount();
 
     // Texts through the pool; a text is cut at its first NUL. WriteStr returns the pool
     // bytes used (length + 1).

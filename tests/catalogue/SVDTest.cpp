@@ -9,6 +9,8 @@
 
 #include "TestUtils.h"
 #include "catalogue/SVDStream.h"
+#include "common/Clock.h"
+#include "common/Encoding.h"
 #include "common/Error.h"
 #include "common/MessageIds.h"
 
@@ -108,7 +110,7 @@ TEST(SVDTest, Version256FileHasNoDuplicateSection) {
     EXPECT_EQ(ReadBytes(dir / "new.sv2"), kEmptyLibrary);
 }
 
-TEST(SVDTest, OldFormatLoadsAndSavesInCurrentFormat) {
+TEST(SVDTest, OldFormatLoadsWithTheBuiltInGenresAndSavesInCurrentFormat) {
     TempDir dir;
     const std::string name = (dir / "old.svd").string();
     WriteBytes(name, OldEmptyLibrary());
@@ -117,8 +119,12 @@ TEST(SVDTest, OldFormatLoadsAndSavesInCurrentFormat) {
     EXPECT_TRUE(svd.LoadedOldFormat);
     EXPECT_EQ(svd.LoadedVersion, 96);
     EXPECT_FALSE(svd.IsModified());
+    EXPECT_EQ(svd.Counts().Genres, 128);
     ASSERT_TRUE(svd.SaveToFile((dir / "new.sv2").string()));
-    EXPECT_EQ(ReadBytes(dir / "new.sv2"), kEmptyLibrary);
+    TSVD reloaded;
+    reloaded.LoadFromFile((dir / "new.sv2").string());
+    EXPECT_FALSE(reloaded.LoadedOldFormat);
+    EXPECT_EQ(reloaded.Counts().Genres, 128);
 }
 
 TEST(SVDTest, UnreadableFileLeavesTheCatalogueAsItWas) {
@@ -246,6 +252,115 @@ TEST(SVDTest, ObserversHearOfEachLoadOnce) {
     svd.RemoveObserver(&observer);
     ASSERT_TRUE(svd.LoadFromStream(*TSVDStream::FromBytes(written.FileImage())));
     EXPECT_EQ(observer.loads, 1);
+}
+
+// Old integer coding of small values: one byte below 64.
+void OldInt(std::vector<uint8_t>& bytes, int value) {
+    bytes.push_back(static_cast<uint8_t>(value));
+}
+
+TEST(SVDTest, OldFormatLegacyGenresAndAuthors) {
+    // Pool: 64 legacy genre names, then the texts of the author records.
+    std::vector<std::string> texts(64);
+    texts[0] = "sf_history";
+    texts[5] = "my_genre";
+    texts[9] = "other_genre";
+    for (const char* t : {"Ivan", "", "Sidorov", "I.", "P.", "Sidorov", "Vanya", "Sidoroff", "f", "m", "l"})
+        texts.push_back(t);
+    std::vector<uint8_t> pool;
+    for (const std::string& t : texts) {
+        pool.insert(pool.end(), t.begin(), t.end());
+        pool.push_back(0);
+    }
+    std::vector<uint8_t> bytes = Bytes("Shelvaracatalog.");
+    bytes.insert(bytes.end(), {0x60, 0x00, 0x00});
+    bytes.push_back(static_cast<uint8_t>(0x40 | (pool.size() >> 8)));  // two-byte old form
+    bytes.push_back(static_cast<uint8_t>(pool.size() & 0xFF));
+    bytes.insert(bytes.end(), pool.begin(), pool.end());
+    OldInt(bytes, 1);  // one author
+    OldInt(bytes, 7);  // its index
+    OldInt(bytes, 2);  // two spellings
+    OldInt(bytes, 8);  // index of the first
+    OldInt(bytes, 3);  // index of the second
+    OldInt(bytes, 1);  // first-name synonyms
+    OldInt(bytes, 0);  // middle-name synonyms
+    OldInt(bytes, 1);  // last-name synonyms
+    OldInt(bytes, 1);  // extra triples
+    OldInt(bytes, 0);  // no mount points
+
+    SetNowSourceForTesting([] { return EncodeDateTime({2024, 3, 1, 12, 0, 0, 0}); });
+    TSVD svd;
+    ASSERT_TRUE(svd.LoadFromStream(*TSVDStream::FromBytes(bytes)));
+    SetNowSourceForTesting(nullptr);
+
+    EXPECT_EQ(svd.Genres.FindByCode("sf_history")->Index, 0);
+    const TBookGenre* legacy = svd.Genres.FindByCode("my_genre");
+    ASSERT_NE(legacy, nullptr);
+    EXPECT_EQ(legacy->Index, 5);
+    EXPECT_EQ(legacy->RusName, "my_genre");
+    const TBookGenre* group = legacy->Parent;
+    EXPECT_EQ(group->Code, "from SVD");
+    EXPECT_EQ(group->Flags, 1);
+    EXPECT_EQ(group->Index, INT32_MAX);
+    EXPECT_EQ(group->Count(), 2u);
+    EXPECT_EQ(svd.Genres.FindByCode("other_genre")->Parent, group);
+    EXPECT_EQ(svd.Counts().Genres, 128 + 3);
+
+    ASSERT_EQ(svd.Authors.Count(), 1u);
+    const TAuthorInfo* author = svd.Authors.Author(0);
+    EXPECT_EQ(author->Index, 7);
+    ASSERT_EQ(author->Count(), 2u);
+    EXPECT_EQ(author->Name(1)->FirstName(), "I.");
+    EXPECT_EQ(author->Name(1)->MiddleName(), "P.");
+    EXPECT_EQ(author->Name(1)->Index, 3);
+    EXPECT_EQ(author->FirstNameSynonyms(), std::vector<std::string>{"Vanya"});
+    EXPECT_EQ(author->LastNameSynonyms(), std::vector<std::string>{"Sidoroff"});
+    EXPECT_EQ(author->ExtraNames, (std::vector<std::string>{"f", "m", "l"}));
+    EXPECT_EQ(author->Modified, EncodeDateTime({2024, 3, 1, 12, 0, 0, 0}));
+    EXPECT_EQ(svd.Authors.LowestIndex, 3);
+    EXPECT_EQ(svd.Authors.HighestIndex, 8);
+    EXPECT_EQ(svd.Authors.FindByIndex(8), author->Name(0));
+}
+
+TEST(SVDTest, GenresAuthorsAndSeriesRoundTripByteForByte) {
+    TempDir dir;
+    TSVD svd;
+    svd.Genres.LoadBuiltIn();
+    TBookGenre* mine = TBookGenre::AddGenre(&svd.Genres, -1, "mine", true, "comment", Utf8ToAnsi("Моё"));
+    TBookGenre::AddGenre(mine, -1, "sub", true)->Flags |= TBookGenre::kHidden;
+    svd.Genres.Child(0)->Flags &= static_cast<uint8_t>(~TBookGenre::kHidden);
+
+    TAuthorInfo* author = svd.Authors.NewAuthor(true);
+    author->AddName(Utf8ToAnsi("Лев"), Utf8ToAnsi("Николаевич"), "", Utf8ToAnsi("Толстой"));
+    // "Л. Толстой" would match the first spelling by its initial, so it is put in as it is.
+    TAuthorName* initials = author->AppendName();
+    initials->SetParts(Utf8ToAnsi("Л."), "", Utf8ToAnsi("Толстой"), "");
+    initials->Modified = EncodeDate(2010, 1, 1);
+    author->AddName("Leo", "", "", "Tolstoy");
+    author->AddSynonym(TAuthorInfo::kFirst, "Lyova");
+    author->AddEmail("leo@example.org");
+    author->Note = "note";
+    author->Modified = EncodeDateTime({2011, 2, 3, 4, 5, 6, 0});
+    svd.Authors.FindOrAddByNick(Utf8ToAnsi("Бегемот"));
+
+    TBookSequence* series = svd.FindOrAddSequence(Utf8ToAnsi("Война и мир"), true);
+    series->AddName("War and Peace");
+    series->AddChild(Utf8ToAnsi("Том 1"), true)->AddChild("Part", true);
+    svd.FindOrAddSequence("Other", true);
+
+    const std::string first = (dir / "first.sv2").string(), second = (dir / "second.sv2").string();
+    ASSERT_TRUE(svd.SaveToFile(first));
+    TSVD loaded;
+    loaded.LoadFromFile(first);
+    const TSVDCounts counts = loaded.Counts();
+    EXPECT_EQ(counts.Genres, 130);
+    EXPECT_EQ(counts.Authors, 2);
+    EXPECT_EQ(counts.Spellings, 4);
+    EXPECT_EQ(counts.Series, 4);
+    ASSERT_TRUE(loaded.SaveToFile(second));
+    EXPECT_EQ(ReadBytes(first), ReadBytes(second));
+    EXPECT_EQ(loaded.FindOrAddSequence("war and peace", true)->DisplayName(), Utf8ToAnsi("Война и мир"));
+    EXPECT_EQ(loaded.Authors.FindName("Lyova", "", "", Utf8ToAnsi("Толстой")), loaded.Authors.Author(0)->Name(0));
 }
 
 TEST(SVDTest, NotifyParamPacksKindAndType) {

@@ -1,0 +1,299 @@
+#include "catalogue/BookGenre.h"
+
+#include <climits>
+#include <unordered_set>
+
+#include "catalogue/BookInfo.h"
+#include "catalogue/SVD.h"
+#include "catalogue/SVDStream.h"
+#include "common/Encoding.h"
+#include "common/TextUtils.h"
+
+namespace {
+
+struct BuiltInGenre {
+    bool group;
+    const char* code;
+    const char* rusName;
+    const char* comment;
+};
+
+#include "catalogue/BuiltInGenres.inc"
+
+struct BuiltInRow {
+    bool group;
+    int32_t id;
+    int32_t parentId;
+    std::string code, rusName, comment;
+};
+
+// The built-in table with its ids, in engine text.
+const std::vector<BuiltInRow>& BuiltInRows() {
+    static const std::vector<BuiltInRow> rows = [] {
+        std::vector<BuiltInRow> result;
+        int32_t groupId = 0, n = 0;
+        int groups = 0;
+        for (const BuiltInGenre& g : kBuiltInGenres) {
+            if (g.group) {
+                groupId = TBookGenre::kFirstGroupId + (groups++ << 24);
+                n = 0;
+                result.push_back({true, groupId, 0, Utf8ToAnsi(g.code), Utf8ToAnsi(g.rusName), Utf8ToAnsi(g.comment)});
+            } else {
+                result.push_back(
+                    {false, groupId + ++n, groupId, Utf8ToAnsi(g.code), Utf8ToAnsi(g.rusName), Utf8ToAnsi(g.comment)});
+            }
+        }
+        return result;
+    }();
+    return rows;
+}
+
+std::string NormalisedText(const std::string& text) {
+    return AnsiLowerCase(TrimBlanks(text));
+}
+
+// Presence bits of the record.
+constexpr uint8_t kHasCode = 0x02, kHasRusName = 0x04, kHasComment = 0x08, kHasChildren = 0x10;
+
+}  // namespace
+
+TBookGenre::TBookGenre(TSVD* catalogue) : catalogue_(catalogue) {}
+
+TBookGenre::TBookGenre(TBookGenre* parent, TSVD* catalogue) : Parent(parent), catalogue_(catalogue) {}
+
+TBookGenre::~TBookGenre() {
+    Clear();
+}
+
+TBookGenre* TBookGenre::Root() {
+    TBookGenre* node = this;
+    while (node->Parent)
+        node = node->Parent;
+    return node;
+}
+
+TBookGenre* TBookGenre::AppendChild() {
+    children_.push_back(std::unique_ptr<TBookGenre>(new TBookGenre(this, nullptr)));
+    return children_.back().get();
+}
+
+void TBookGenre::Notify(int kind) {
+    if (TSVD* catalogue = Root()->catalogue_) catalogue->Notify(TObjectType::Genre, this, kind);
+}
+
+TBookGenre* TBookGenre::AddGenre(TBookGenre* parent, int32_t index, const std::string& code, bool quiet,
+                                 const std::string& comment, const std::string& rusName) {
+    const std::string c = NormalisedText(code), r = NormalisedText(rusName), m = NormalisedText(comment);
+    for (const auto& child : parent->children_)
+        if (NormalisedText(child->Code) == c && NormalisedText(child->RusName) == r &&
+            NormalisedText(child->Comment) == m)
+            return child.get();
+
+    if (index < 0) {
+        std::vector<TBookGenre*> nodes;
+        parent->Root()->CollectNodes(nodes);
+        std::unordered_set<int32_t> used;
+        for (const TBookGenre* node : nodes)
+            used.insert(node->Index);
+        index = INT32_MAX;
+        while (used.count(index))
+            --index;
+    }
+    TBookGenre* genre = parent->AppendChild();
+    genre->Code = code;
+    genre->RusName = rusName;
+    genre->Comment = comment;
+    genre->Index = index;
+    if (!quiet) genre->Notify(kAdded);
+    return genre;
+}
+
+TBookGenre* TBookGenre::FindByCode(const std::string& code) {
+    if (Code == code) return this;
+    for (size_t i = children_.size(); i-- > 0;)
+        if (TBookGenre* found = children_[i]->FindByCode(code)) return found;
+    return nullptr;
+}
+
+TBookGenre* TBookGenre::FindByIndex(int32_t index) {
+    if (Index == index) return this;
+    for (size_t i = children_.size(); i-- > 0;)
+        if (TBookGenre* found = children_[i]->FindByIndex(index)) return found;
+    return nullptr;
+}
+
+void TBookGenre::CollectNodes(std::vector<TBookGenre*>& nodes) {
+    nodes.push_back(this);
+    for (size_t i = children_.size(); i-- > 0;)
+        children_[i]->CollectNodes(nodes);
+}
+
+int TBookGenre::NodeCount() const {
+    int n = 1;
+    for (const auto& child : children_)
+        n += child->NodeCount();
+    return n;
+}
+
+bool TBookGenre::IsDescendantOf(const TBookGenre* node, const TBookGenre* other) {
+    for (const TBookGenre* p = node ? node->Parent : nullptr; p; p = p->Parent)
+        if (p == other) return true;
+    return false;
+}
+
+bool TBookGenre::MoveTo(TBookGenre* genre, TBookGenre* newParent) {
+    if (!genre || !newParent || newParent == genre || IsDescendantOf(newParent, genre) || !genre->Parent) return false;
+    auto& siblings = genre->Parent->children_;
+    for (auto it = siblings.begin(); it != siblings.end(); ++it) {
+        if (it->get() != genre) continue;
+        std::unique_ptr<TBookGenre> owned = std::move(*it);
+        siblings.erase(it);
+        owned->Parent = newParent;
+        newParent->children_.push_back(std::move(owned));
+        genre->Notify(kMoved);
+        return true;
+    }
+    return false;
+}
+
+void TBookGenre::LinkBook(TBookInfo* book, uint8_t role, bool quiet) {
+    if (Links.Contains(book, role)) return;
+    AddLink(book, role, quiet);
+}
+
+void TBookGenre::AddLink(TBookInfo* book, uint8_t role, bool quiet) {
+    Links.Append(book, role);
+    if (!quiet) Notify(kChanged);
+}
+
+void TBookGenre::UnlinkBook(TBookInfo* book, uint8_t role, bool quiet) {
+    Links.RemoveLast(book, role);
+    if (!quiet) Notify(kChanged);
+}
+
+int TBookGenre::BookCount() const {
+    int n = static_cast<int>(Links.Count());
+    for (const auto& child : children_)
+        n += child->BookCount();
+    return n;
+}
+
+void TBookGenre::CollectBooks(TBookCollection& books) const {
+    for (const TBookLink& link : Links)
+        books.Add(link.Book);
+    for (const auto& child : children_)
+        child->CollectBooks(books);
+}
+
+void TBookGenre::MergeInto(TBookGenre* source, TBookGenre* target, bool quiet) {
+    if (!source || !target || target == source) return;
+    for (size_t i = source->Links.Count(); i-- > 0;) {
+        const TBookLink link = source->Links[i];
+        TBookInfo* book = link.Book;
+        bool changed = false;
+        for (uint8_t role : {uint8_t{1}, uint8_t{2}}) {
+            if (link.Role != role && (link.Role == 1 || link.Role == 2)) continue;
+            TTitleInfo* part = role == 1 ? book->TitleInfo.get() : book->SrcTitleInfo.get();
+            if (part && part->ReplaceGenre(source, target)) {
+                target->LinkBook(book, role, quiet);
+                changed = true;
+            }
+        }
+        if (changed && !quiet) book->NotifyChanged();
+    }
+    source->Links.Clear();
+}
+
+void TBookGenre::DeleteChild(TBookGenre* child) {
+    for (auto it = children_.begin(); it != children_.end(); ++it) {
+        if (it->get() != child) continue;
+        child->Notify(kDeleted);
+        std::unique_ptr<TBookGenre> owned = std::move(*it);
+        children_.erase(it);
+        return;
+    }
+}
+
+void TBookGenre::SweepEmpty() {
+    for (size_t i = children_.size(); i-- > 0;) {
+        TBookGenre* child = children_[i].get();
+        child->SweepEmpty();
+        if (child->BookCount() <= 0) {
+            child->Notify(kDeleted);
+            children_.erase(children_.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+}
+
+void TBookGenre::Clear() {
+    // Children are freed from the last to the first; they need not detach one by one.
+    while (!children_.empty())
+        children_.pop_back();
+    Links.Clear();
+    Code.clear();
+    RusName.clear();
+    Comment.clear();
+    Index = -1;
+    Flags = 0;
+}
+
+void TBookGenre::Number(int32_t& counter) {
+    Index = counter++;
+    for (const auto& child : children_)
+        child->Number(counter);
+}
+
+void TBookGenre::LoadBuiltIn() {
+    const bool isRoot = Parent == nullptr;
+    for (const BuiltInRow& row : BuiltInRows()) {
+        if (isRoot ? row.parentId != 0 : row.parentId != Index) continue;
+        TBookGenre* child = AppendChild();
+        child->Code = row.code;
+        child->RusName = row.rusName;
+        child->Comment = row.comment;
+        child->Index = row.id;
+        if (row.group) {
+            if (isRoot)
+                child->Flags |= kHidden;
+            else
+                child->Flags &= static_cast<uint8_t>(~kHidden);
+        }
+    }
+    for (const auto& child : children_)
+        child->LoadBuiltIn();
+}
+
+void TBookGenre::SaveToStream(TSVDStream& stream) const {
+    const std::string code = TrimBlanks(Code), rusName = TrimBlanks(RusName), comment = TrimBlanks(Comment);
+    uint8_t flags = Flags & 0xE1;
+    if (!code.empty()) flags |= kHasCode;
+    if (!rusName.empty()) flags |= kHasRusName;
+    if (!comment.empty()) flags |= kHasComment;
+    if (!children_.empty()) flags |= kHasChildren;
+    stream.WriteByte(flags);
+    stream.WriteInt(Index);
+    if (flags & kHasCode) stream.WriteStr(code);
+    if (flags & kHasRusName) stream.WriteStr(rusName);
+    if (flags & kHasComment) stream.WriteStr(comment);
+    if (flags & kHasChildren) {
+        stream.WriteInt(static_cast<int32_t>(children_.size()));
+        for (const auto& child : children_)
+            child->SaveToStream(stream);
+    }
+}
+
+bool TBookGenre::LoadFromStream(TSVDStream& stream, int depth) {
+    Clear();
+    if (depth > kMaxTreeDepth) return false;
+    Flags = stream.ReadByte();
+    Index = stream.ReadInt();
+    if (Flags & kHasCode) Code = stream.ReadStr();
+    if (Flags & kHasRusName) RusName = stream.ReadStr();
+    if (Flags & kHasComment) Comment = stream.ReadStr();
+    if (Flags & kHasChildren) {
+        const int32_t count = stream.ReadCount(2);  // a child record takes at least two bytes
+        for (int32_t i = 0; i < count; ++i)
+            if (!AppendChild()->LoadFromStream(stream, depth + 1)) return false;
+    }
+    return true;
+}

@@ -1,0 +1,26 @@
+#include "common/Clock.h"
+
+#include <ctime>
+
+namespace {
+
+std::function<TDateTime()>& Source() {
+    static std::function<TDateTime()> source;
+    return source;
+}
+
+}  // namespace
+
+TDateTime Now() {
+    if (Source()) return Source()();
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm local{};
+    localtime_r(&ts.tv_sec, &local);
+    return EncodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                           local.tm_sec < 60 ? local.tm_sec : 59, static_cast<int>(ts.tv_nsec / 1'000'000)});
+}
+
+void SetNowSourceForTesting(std::function<TDateTime()> source) {
+    Source() = std::move(source);
+}

@@ -1,11 +1,27 @@
 #include "catalogue/BookInfo.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "catalogue/ArchiveAccess.h"
 #include "catalogue/AuthorInfo.h"
+#include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookSequence.h"
 #include "catalogue/SVD.h"
+#include "catalogue/SVDStream.h"
+#include "common/Clock.h"
+#include "common/Crc32.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/FileUtils.h"
+#include "common/MessageIds.h"
+#include "common/TextUtils.h"
 
 namespace {
 
@@ -34,7 +50,154 @@ void UnlinkAuthors(TBookInfo* book, std::vector<TAuthorName*>& list, uint8_t rol
     list.clear();
 }
 
+// Title-info record flags.
+constexpr uint16_t kTiGenres = 0x001, kTiAuthors = 0x002, kTiTitles = 0x004, kTiTranslators = 0x008,
+                   kTiSeries = 0x010, kTiAnnotation = 0x020, kTiKeywords = 0x040, kTiDate = 0x080, kTiCover = 0x100,
+                   kTiLang = 0x200, kTiSrcLang = 0x400;
+
+bool Blank(const std::string& text) { return TrimBlanks(text).empty(); }
+
+void WriteTexts(TSVDStream& stream, const std::vector<std::string>& texts, bool trimmed) {
+    stream.WriteInt(static_cast<int32_t>(texts.size()));
+    for (const std::string& text : texts) stream.WriteStr(trimmed ? TrimBlanks(text) : text);
+}
+
+std::vector<std::string> ReadTexts(TSVDStream& stream) {
+    std::vector<std::string> texts(static_cast<size_t>(stream.ReadTextCount()));
+    for (std::string& text : texts) text = stream.ReadStr();
+    return texts;
+}
+
+void WriteSpellings(TSVDStream& stream, const std::vector<TAuthorName*>& list) {
+    stream.WriteInt(static_cast<int32_t>(list.size()));
+    for (const TAuthorName* spelling : list) stream.WriteInt(spelling->Index);
+}
+
+// Reads spelling numbers; every spelling is added through add (which links it).
+template <typename Add>
+void ReadSpellings(TSVDStream& stream, const TSVD& catalogue, Add add) {
+    const int32_t count = stream.ReadCount();
+    for (int32_t i = 0; i < count; ++i) {
+        TAuthorName* spelling = catalogue.Authors.FindByIndex(stream.ReadInt());
+        if (!spelling) RaiseError(rsDebugError);
+        add(spelling);
+    }
+}
+
+void WriteSequences(TSVDStream& stream, const TSequenceEntries& entries) {
+    stream.WriteInt(static_cast<int32_t>(entries.size()));
+    for (const TSequenceEntry& entry : entries) {
+        stream.WriteInt(entry.Sequence->Index);
+        stream.WriteInt(entry.Number);
+    }
+}
+
+// Reads series entries; unknown numbers and repeated series are dropped, the first entry of a
+// series stays.
+template <typename Add>
+void ReadSequences(TSVDStream& stream, const TSVD& catalogue, const TSequenceEntries& existing, Add add) {
+    const int32_t count = stream.ReadCount(2);
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t index = stream.ReadInt();
+        const int32_t number = stream.ReadInt();
+        TBookSequence* series = catalogue.SequenceByNumber(index);
+        if (series && !RefersTo(existing, series)) add(series, number);
+    }
+}
+
+// Width and height of a Windows BMP file image; 0 when it is none.
+int64_t BitmapArea(const std::vector<uint8_t>& bmp) {
+    if (bmp.size() < 26 || bmp[0] != 'B' || bmp[1] != 'M') return 0;
+    auto i32 = [&](size_t at) {
+        return static_cast<int32_t>(bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 |
+                                    static_cast<uint32_t>(bmp[at + 3]) << 24);
+    };
+    const int32_t headerSize = i32(14);
+    if (headerSize == 12) {  // BITMAPCOREHEADER: 16-bit sizes
+        const auto w = static_cast<int16_t>(bmp[18] | bmp[19] << 8), h = static_cast<int16_t>(bmp[20] | bmp[21] << 8);
+        return static_cast<int64_t>(w) * h;
+    }
+    return static_cast<int64_t>(i32(18)) * i32(22);
+}
+
+// A BMP file image in the record area: its file header gives its length.
+std::vector<uint8_t> ReadBitmap(TSVDStream& stream) {
+    std::vector<uint8_t> bmp(14);
+    stream.Read(bmp.data(), 14);
+    const uint32_t size = bmp[2] | bmp[3] << 8 | bmp[4] << 16 | static_cast<uint32_t>(bmp[5]) << 24;
+    if (bmp[0] != 'B' || bmp[1] != 'M' || size < 14 || size - 14 > stream.RecordBytesLeft())
+        RaiseError(rsErrUnknownFormat);
+    bmp.resize(size);
+    stream.Read(bmp.data() + 14, size - 14);
+    return bmp;
+}
+
+std::string LowerExtension(const std::string& name) {
+    const size_t dot = name.find_last_of('.');
+    const size_t slash = name.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return AnsiLowerCase(name.substr(dot + 1));
+}
+
+// Reads a file's size, time and, as asked, its CRC-32 (first 16 MiB) and byte counts.
+struct FileFacts {
+    int64_t size = 0;
+    TDateTime date = 0;
+    uint32_t crc = 0;
+    std::array<int32_t, 256> counts{};
+};
+
+FileFacts ReadFileFacts(const std::string& path, bool crc, bool counts) {
+    const std::filesystem::path native = AnsiToPath(path);
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) RaiseOsError("Cannot open file", path, errno);
+    struct stat st {};
+    FileFacts facts;
+    try {
+        if (::fstat(fd, &st) != 0) RaiseOsError("Cannot read file", path, errno);
+        facts.size = st.st_size;
+        facts.date = LocalDateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        if (crc || counts) {
+            std::vector<uint8_t> chunk(1 << 20);
+            int64_t done = 0;
+            for (;;) {
+                if (!counts && done >= TBookInfo::kCrcLimit) break;
+                const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+                if (n < 0) {
+                    if (errno == EINTR) continue;
+                    RaiseOsError("Cannot read file", path, errno);
+                }
+                if (n == 0) break;
+                if (crc && done < TBookInfo::kCrcLimit)
+                    facts.crc = Crc32Update(facts.crc, chunk.data(),
+                                            static_cast<size_t>(std::min<int64_t>(n, TBookInfo::kCrcLimit - done)));
+                if (counts)
+                    for (ssize_t i = 0; i < n; ++i) ++facts.counts[chunk[static_cast<size_t>(i)]];
+                done += n;
+            }
+        }
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
+    return facts;
+}
+
 }  // namespace
+
+uint8_t FileTypeOfName(const std::string& name) {
+    static const std::pair<const char*, uint8_t> kTypes[] = {
+        {"txt", 1},  {"pas", 1},  {"bas", 1},  {"c", 1},     {"cpp", 1},   {"h", 1},     {"hpp", 1},  {"hh", 1},
+        {"idl", 1},  {"diz", 1},  {"me", 1},   {"reg", 1},   {"htm", 2},   {"sht", 2},   {"shtm", 2}, {"shtml", 2},
+        {"html", 2}, {"mth", 2},  {"fb2", 3},  {"fb", 3},    {"rtf", 4},   {"bmp", 5},   {"png", 6},  {"jpg", 7},
+        {"jpeg", 7}, {"gif", 8},  {"xml", 9},  {"pdb", 10},  {"prc", 10},  {"zip", 11},  {"arj", 12}, {"rar", 13},
+    };
+    const std::string ext = LowerExtension(name);
+    for (const auto& [e, type] : kTypes)
+        if (ext == e) return type;
+    return kFileOther;
+}
 
 // ---- TTitleInfo
 
@@ -79,6 +242,95 @@ bool TTitleInfo::ReplaceGenre(TBookGenre* source, TBookGenre* target) {
     return true;
 }
 
+void TTitleInfo::AddTitle(const std::string& title) {
+    if (title.empty()) return;
+    const std::string key = AnsiLowerCase(title);
+    for (const std::string& t : Titles)
+        if (AnsiLowerCase(t) == key) return;
+    Titles.push_back(title);
+    if (Titles.size() > 1) {
+        const std::string provisional = Book->FileNameInFolder();
+        auto it = std::find(Titles.begin(), Titles.end(), provisional);
+        if (it != Titles.end()) Titles.erase(it);
+    }
+}
+
+bool TTitleInfo::HasData() const {
+    return std::any_of(Titles.begin(), Titles.end(), [](const std::string& t) { return !Blank(t); }) ||
+           !Genres.empty() || !Authors.empty() || !Translators.empty() || !Blank(Annotation) || !Blank(Keywords) ||
+           !Blank(DateText) || BitmapArea(Cover) != 0 || !Blank(Lang) || !Blank(SrcLang) || !Sequences.empty();
+}
+
+void TTitleInfo::Assign(const TTitleInfo& other) {
+    Clear();
+    for (TBookGenre* genre : other.Genres) AddGenre(genre, false);
+    for (TAuthorName* spelling : other.Authors) AddAuthor(spelling);
+    for (TAuthorName* spelling : other.Translators) AddTranslator(spelling);
+    for (const TSequenceEntry& entry : other.Sequences) AddSequence(entry.Sequence, entry.Number, false);
+    Titles = other.Titles;
+    Annotation = other.Annotation;
+    Keywords = other.Keywords;
+    DateText = other.DateText;
+    Cover = other.Cover;
+    Lang = other.Lang;
+    SrcLang = other.SrcLang;
+}
+
+void TTitleInfo::SaveToStream(TSVDStream& stream, bool withImages) const {
+    uint16_t flags = 0;
+    if (!Genres.empty()) flags |= kTiGenres;
+    if (!Authors.empty()) flags |= kTiAuthors;
+    if (!Titles.empty()) flags |= kTiTitles;
+    if (!Translators.empty()) flags |= kTiTranslators;
+    if (!Sequences.empty()) flags |= kTiSeries;
+    if (!Blank(Annotation)) flags |= kTiAnnotation;
+    if (!Blank(Keywords)) flags |= kTiKeywords;
+    if (!Blank(DateText)) flags |= kTiDate;
+    if (withImages && BitmapArea(Cover) != 0) flags |= kTiCover;
+    if (!Blank(Lang)) flags |= kTiLang;
+    if (!Blank(SrcLang)) flags |= kTiSrcLang;
+    stream.WriteWord(flags);
+    if (flags & kTiGenres) {
+        stream.WriteInt(static_cast<int32_t>(Genres.size()));
+        for (const TBookGenre* genre : Genres) stream.WriteInt(genre->Index);
+    }
+    if (flags & kTiAuthors) WriteSpellings(stream, Authors);
+    if (flags & kTiTitles) WriteTexts(stream, Titles, false);
+    if (flags & kTiTranslators) WriteSpellings(stream, Translators);
+    if (flags & kTiAnnotation) stream.WriteStr(Annotation);
+    if (flags & kTiKeywords) stream.WriteStr(Keywords);
+    if (flags & kTiDate) stream.WriteStr(DateText);
+    if (flags & kTiCover) stream.Write(Cover.data(), Cover.size());
+    if (flags & kTiLang) stream.WriteStr(Lang);
+    if (flags & kTiSrcLang) stream.WriteStr(SrcLang);
+    if (flags & kTiSeries) WriteSequences(stream, Sequences);
+}
+
+void TTitleInfo::LoadFromStream(TSVDStream& stream, const TSVD& catalogue) {
+    Clear();
+    const uint16_t flags = stream.ReadWord();
+    if (flags & kTiGenres) {
+        const int32_t count = stream.ReadCount();
+        for (int32_t i = 0; i < count; ++i) {
+            TBookGenre* genre = catalogue.GenreByNumber(stream.ReadInt());
+            if (!genre) RaiseError(rsDebugError);
+            AddGenre(genre, true);  // a repeated genre is listed once
+        }
+    }
+    if (flags & kTiAuthors) ReadSpellings(stream, catalogue, [this](TAuthorName* s) { AddAuthor(s); });
+    if (flags & kTiTitles) Titles = ReadTexts(stream);
+    if (flags & kTiTranslators) ReadSpellings(stream, catalogue, [this](TAuthorName* s) { AddTranslator(s); });
+    if (flags & kTiAnnotation) Annotation = stream.ReadStr();
+    if (flags & kTiKeywords) Keywords = stream.ReadStr();
+    if (flags & kTiDate) DateText = stream.ReadStr();
+    if (flags & kTiCover) Cover = ReadBitmap(stream);
+    if (flags & kTiLang) Lang = stream.ReadStr();
+    if (flags & kTiSrcLang) SrcLang = stream.ReadStr();
+    if (flags & kTiSeries)
+        ReadSequences(stream, catalogue, Sequences,
+                      [this](TBookSequence* series, int32_t number) { AddSequence(series, number, true); });
+}
+
 void TTitleInfo::Clear() {
     const bool unlink = !LinksGoAnyway(Book);
     if (unlink)
@@ -105,6 +357,54 @@ void TDocumentInfo::AddAuthor(TAuthorName* spelling) {
     spelling->LinkBook(Book, kRoleDocumentAuthor);
 }
 
+bool TDocumentInfo::HasData() const {
+    return !Authors.empty() || !Blank(ProgramUsed) || Date != 0 || !SrcUrls.empty() || !Blank(SrcOcr) ||
+           !Blank(Id) || !Blank(DocVersion) || !Blank(History);
+}
+
+void TDocumentInfo::Assign(const TDocumentInfo& other) {
+    Clear();
+    for (TAuthorName* spelling : other.Authors) AddAuthor(spelling);
+    ProgramUsed = other.ProgramUsed;
+    Date = other.Date;
+    SrcUrls = other.SrcUrls;
+    SrcOcr = other.SrcOcr;
+    Id = other.Id;
+    DocVersion = other.DocVersion;
+    History = other.History;
+}
+
+void TDocumentInfo::SaveToStream(TSVDStream& stream) const {
+    const std::string texts[] = {TrimBlanks(SrcOcr), TrimBlanks(Id), TrimBlanks(DocVersion), TrimBlanks(History)};
+    const std::string program = TrimBlanks(ProgramUsed);
+    uint8_t flags = 0;
+    if (!Authors.empty()) flags |= 0x01;
+    if (!program.empty()) flags |= 0x02;
+    if (Date != 0) flags |= 0x04;
+    if (!SrcUrls.empty()) flags |= 0x08;
+    for (int i = 0; i < 4; ++i)
+        if (!texts[i].empty()) flags |= static_cast<uint8_t>(0x10 << i);
+    stream.WriteByte(flags);
+    if (flags & 0x01) WriteSpellings(stream, Authors);
+    if (flags & 0x02) stream.WriteStr(program);
+    if (flags & 0x04) stream.WriteDate(Date);
+    if (flags & 0x08) WriteTexts(stream, SrcUrls, false);
+    for (int i = 0; i < 4; ++i)
+        if (flags & (0x10 << i)) stream.WriteStr(texts[i]);
+}
+
+void TDocumentInfo::LoadFromStream(TSVDStream& stream, const TSVD& catalogue) {
+    Clear();
+    const uint8_t flags = stream.ReadByte();
+    if (flags & 0x01) ReadSpellings(stream, catalogue, [this](TAuthorName* s) { AddAuthor(s); });
+    if (flags & 0x02) ProgramUsed = stream.ReadStr();
+    if (flags & 0x04) Date = stream.ReadDate();
+    if (flags & 0x08) SrcUrls = ReadTexts(stream);
+    std::string* texts[] = {&SrcOcr, &Id, &DocVersion, &History};
+    for (int i = 0; i < 4; ++i)
+        if (flags & (0x10 << i)) *texts[i] = stream.ReadStr();
+}
+
 void TDocumentInfo::Clear() {
     UnlinkAuthors(Book, Authors, kRoleDocumentAuthor, !LinksGoAnyway(Book));
     ProgramUsed.clear();
@@ -127,6 +427,49 @@ void TPublishInfo::AddSequence(TBookSequence* series, int32_t number, bool quiet
     if (!quiet) Book->NotifyChanged();
 }
 
+bool TPublishInfo::HasData() const {
+    return !Blank(BookName) || !Blank(Publisher) || !Blank(City) || !Blank(Year) || !Blank(Isbn) ||
+           !Sequences.empty() || !CustomInfo.empty();
+}
+
+void TPublishInfo::Assign(const TPublishInfo& other) {
+    Clear();
+    BookName = other.BookName;
+    Publisher = other.Publisher;
+    City = other.City;
+    Year = other.Year;
+    Isbn = other.Isbn;
+    for (const TSequenceEntry& entry : other.Sequences) AddSequence(entry.Sequence, entry.Number, false);
+    CustomInfo = other.CustomInfo;
+}
+
+void TPublishInfo::SaveToStream(TSVDStream& stream) const {
+    const std::string texts[] = {TrimBlanks(BookName), TrimBlanks(Publisher), TrimBlanks(City), TrimBlanks(Year),
+                                 TrimBlanks(Isbn)};
+    uint8_t flags = 0;
+    for (int i = 0; i < 5; ++i)
+        if (!texts[i].empty()) flags |= static_cast<uint8_t>(1 << i);
+    if (!Sequences.empty()) flags |= 0x20;
+    if (!CustomInfo.empty()) flags |= 0x40;
+    stream.WriteByte(flags);
+    for (int i = 0; i < 5; ++i)
+        if (flags & (1 << i)) stream.WriteStr(texts[i]);
+    if (flags & 0x20) WriteSequences(stream, Sequences);
+    if (flags & 0x40) WriteTexts(stream, CustomInfo, true);
+}
+
+void TPublishInfo::LoadFromStream(TSVDStream& stream, const TSVD& catalogue) {
+    Clear();
+    const uint8_t flags = stream.ReadByte();
+    std::string* texts[] = {&BookName, &Publisher, &City, &Year, &Isbn};
+    for (int i = 0; i < 5; ++i)
+        if (flags & (1 << i)) *texts[i] = stream.ReadStr();
+    if (flags & 0x20)
+        ReadSequences(stream, catalogue, Sequences,
+                      [this](TBookSequence* series, int32_t number) { AddSequence(series, number, true); });
+    if (flags & 0x40) CustomInfo = ReadTexts(stream);
+}
+
 void TPublishInfo::Clear() {
     UnlinkSequences(Book, Sequences, 3, !LinksGoAnyway(Book));
     BookName.clear();
@@ -142,6 +485,7 @@ void TPublishInfo::Clear() {
 TBookInfo::TBookInfo(TSVD* catalogue) : catalogue_(catalogue) {}
 
 TBookInfo::~TBookInfo() {
+    if (catalogue_) catalogue_->ForgetBook(this);
     TBookInfo::Clear();
 }
 
@@ -230,4 +574,373 @@ void TBookInfo::Clear() {
     Version = 0;
     ByteCounts.fill(0);
     Color = 0;
+}
+
+std::string TBookInfo::FileNameInFolder() const { return Packed ? FileName + "/" + EntryName : FileName; }
+
+std::string TBookInfo::FullPath() const { return Folder ? JoinPath(Folder->FullPath(), FileName) : FileName; }
+
+uint8_t TBookInfo::GetFileType() const {
+    if (FileType != 0) return FileType;
+    return FileTypeOfName(Packed ? EntryName : FileName);
+}
+
+void TBookInfo::SetLost(bool lost) {
+    if (lost == IsLost()) return;
+    Flags = static_cast<uint16_t>(lost ? Flags | kLost : Flags & ~kLost);
+    NotifyChanged();
+}
+
+bool TBookInfo::IsReadOnly() const { return (Flags & kReadOnly) || (Folder && Folder->IsReadOnly()); }
+
+void TBookInfo::CheckWritable() const {
+    if (IsReadOnly()) RaiseFixedError("Document is read only!");
+}
+
+namespace {
+
+IArchiveAccess* PackerOf(const TBookInfo& book) {
+    const TSVD* catalogue = book.Container();
+    return catalogue ? catalogue->Packer.get() : nullptr;
+}
+
+}  // namespace
+
+bool TBookInfo::CheckExists() {
+    std::error_code ec;
+    bool exists = std::filesystem::is_regular_file(AnsiToPath(FullPath()), ec);
+    if (exists && Packed) {
+        IArchiveAccess* packer = PackerOf(*this);
+        exists = packer && packer->Contains(FullPath(), EntryName);
+    }
+    SetLost(!exists);
+    return exists;
+}
+
+void TBookInfo::ComputeByteCounts(const uint8_t* data, size_t size) {
+    ByteCounts.fill(0);
+    for (size_t i = 0; i < size; ++i) ++ByteCounts[data[i]];
+    Flags |= kHasByteCounts;
+}
+
+bool TBookInfo::UpdateFileInfo(unsigned what) {
+    if (IsReadOnly()) return false;
+    bool changed = false;
+    int64_t size;
+    TDateTime date;
+    uint32_t crc = Crc;
+    if (Packed) {
+        // The member's own size, date and content: all members of one archive share the
+        // archive's, which would make every one of them look like the others.
+        IArchiveAccess* packer = PackerOf(*this);
+        if (!packer) RaiseError(rsErrNoPacked);
+        IArchiveAccess::TMemberInfo info;
+        if (!packer->MemberInfo(FullPath(), EntryName, info)) RaiseError(rsErrNoPacked);
+        size = info.Size;
+        date = info.Date;
+        if (what & 3) {
+            const std::vector<uint8_t> content = packer->ReadMember(FullPath(), EntryName);
+            if (what & 1)
+                crc = Crc32Update(0, content.data(),
+                                  static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(content.size()), kCrcLimit)));
+            if (what & 2) ComputeByteCounts(content.data(), content.size());
+        }
+    } else {
+        const FileFacts facts = ReadFileFacts(FullPath(), what & 1, what & 2);
+        size = facts.size;
+        date = facts.date;
+        if (what & 1) crc = facts.crc;
+        if (what & 2) {
+            ByteCounts = facts.counts;
+            Flags |= kHasByteCounts;
+        }
+    }
+    const auto size32 = static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX));
+    if (size32 != Size) Size = size32, changed = true;
+    if (date != FileDate) FileDate = date, changed = true;
+    if (crc != Crc) Crc = crc, changed = true;
+    if (AddedDate == 0) AddedDate = Now();
+    return changed;
+}
+
+int32_t TBookInfo::Rating() const {
+    int64_t votes = 0, sum = 0;
+    for (int mark = 0; mark <= 10; ++mark) {
+        votes += Votes[static_cast<size_t>(mark)];
+        sum += static_cast<int64_t>(mark) * Votes[static_cast<size_t>(mark)];
+    }
+    if (votes == 0 || sum == 0) return 0;
+    return static_cast<int32_t>(sum * 1000 / votes);
+}
+
+std::string TBookInfo::TitleText() const {
+    if (!TitleInfo || TitleInfo->Titles.empty()) return {};
+    std::string text = TrimBlanks(TitleInfo->Titles[0]);
+    if (TitleInfo->Titles.size() > 1) {
+        text += " (";
+        for (size_t i = 1; i < TitleInfo->Titles.size(); ++i) {
+            if (i > 1) text += ", ";
+            text += "=" + TrimBlanks(TitleInfo->Titles[i]);
+        }
+        text += ")";
+    }
+    return text;
+}
+
+std::string TBookInfo::AuthorsText() const {
+    std::string text;
+    if (!TitleInfo) return text;
+    for (const TAuthorName* spelling : TitleInfo->Authors) {
+        const std::string name = spelling->DisplayName();
+        if (name.empty()) continue;
+        if (!text.empty()) text += ", ";
+        text += name;
+    }
+    return text;
+}
+
+std::string TBookInfo::SeriesText() const {
+    std::string text;
+    if (!TitleInfo) return text;
+    for (const TSequenceEntry& entry : TitleInfo->Sequences) {
+        const std::string name = entry.Sequence->DisplayName();
+        if (name.empty()) continue;
+        if (!text.empty()) text += ", ";
+        text += name;
+    }
+    return text;
+}
+
+int32_t TBookInfo::SeriesNumber() const {
+    if (!TitleInfo) return -1;
+    for (const TSequenceEntry& entry : TitleInfo->Sequences)
+        if (!entry.Sequence->DisplayName().empty()) return entry.Number;
+    return -1;
+}
+
+std::string TBookInfo::GenresText() const {
+    std::string text;
+    if (!TitleInfo) return text;
+    for (const TBookGenre* genre : TitleInfo->Genres) {
+        if (genre->Code.empty()) continue;
+        if (!text.empty()) text += ", ";
+        text += genre->Code;
+    }
+    return text;
+}
+
+void TBookInfo::SetNames(const std::string& fileName, const std::string& entryName) {
+    if (fileName == FileName && entryName == EntryName) return;
+    FileName = fileName;
+    EntryName = entryName;
+    NotifyChanged();
+}
+
+void TBookInfo::Rename(const std::string& newName) {
+    if (Packed) RaiseFixedError("Not implemented yet... Sorry.");
+    const std::string name = TrimBlanks(newName);
+    if (AnsiLowerCase(name) == AnsiLowerCase(TrimBlanks(FileName))) return;
+    if (!IsValidEntryName(name)) RaiseFixedError("Invalid file name!");
+    if (Folder) {
+        CheckWritable();
+        MoveEntry(AnsiToPath(FullPath()), AnsiToPath(JoinPath(Folder->FullPath(), name)));
+    }
+    FileName = name;
+    NotifyChanged();
+}
+
+bool TBookInfo::DeleteFile() {
+    CheckWritable();
+    if (Packed) {
+        // Only the book's own entry goes; the archive may hold other books.
+        IArchiveAccess* packer = PackerOf(*this);
+        if (!packer) RaiseFixedError("Not implemented yet... Sorry.");
+        if (packer->Contains(FullPath(), EntryName)) packer->RemoveMember(FullPath(), EntryName);
+        NotifyRemoved();
+        return true;
+    }
+    if (!RemoveFile(AnsiToPath(FullPath()))) return false;
+    NotifyRemoved();
+    return true;
+}
+
+bool TBookInfo::MoveToFolder(TBookFolder* folder) {
+    if (Packed) RaiseFixedError("Not implemented yet... Sorry.");
+    CheckWritable();
+    std::error_code ec;
+    if (!folder || !Folder || folder == Folder || !std::filesystem::is_regular_file(AnsiToPath(FullPath()), ec) ||
+        !folder->Exists())
+        return false;
+    folder->CheckWritable();
+    MoveEntry(AnsiToPath(FullPath()), AnsiToPath(JoinPath(folder->FullPath(), FileName)));
+    folder->AdoptBook(Folder->ExtractBook(this));
+    NotifyMoved();
+    return true;
+}
+
+void TBookInfo::Assign(const TBookInfo& other) {
+    Clear();
+    Flags = other.Flags;
+    FileType = other.FileType;
+    Packed = other.Packed;
+    if (other.TitleInfo) EnsureTitleInfo().Assign(*other.TitleInfo);
+    if (other.SrcTitleInfo) EnsureSrcTitleInfo().Assign(*other.SrcTitleInfo);
+    if (other.DocumentInfo) EnsureDocumentInfo().Assign(*other.DocumentInfo);
+    if (other.PublishInfo) EnsurePublishInfo().Assign(*other.PublishInfo);
+    Votes = other.Votes;
+    FileDate = other.FileDate;
+    AddedDate = other.AddedDate;
+    ReadDate = other.ReadDate;  // a book found again keeps its read mark
+    FileName = other.FileName;
+    EntryName = other.EntryName;
+    Size = other.Size;
+    Crc = other.Crc;
+    Comment = other.Comment;
+    Version = other.Version;
+    ByteCounts = other.ByteCounts;
+    Color = other.Color;
+}
+
+void TBookInfo::UpdateFlags() {
+    const TSVD* catalogue = Container();
+    const bool huffman = catalogue && catalogue->SaveHuffman &&
+                         std::any_of(ByteCounts.begin(), ByteCounts.end(), [](int32_t n) { return n >= 1; });
+    auto set = [this](uint16_t bit, bool on) { Flags = static_cast<uint16_t>(on ? Flags | bit : Flags & ~bit); };
+    set(kHasByteCounts, huffman);
+    set(kHasVotes, std::any_of(Votes.begin(), Votes.end(), [](int32_t v) { return v != 0; }));
+    set(kHasReadDate, ReadDate != 0);
+    set(kHasTitleInfo, TitleInfo && TitleInfo->HasData());
+    set(kHasSrcTitleInfo, SrcTitleInfo && SrcTitleInfo->HasData());
+    set(kHasDocumentInfo, DocumentInfo && DocumentInfo->HasData());
+    set(kHasPublishInfo, PublishInfo && PublishInfo->HasData());
+    set(kHasComment, !Blank(Comment));
+    set(kHasVersion, Version != 0);
+    set(kHasColor, Color != 0);
+}
+
+void TBookInfo::SaveToStream(TSVDStream& stream, bool withImages) {
+    UpdateFlags();
+    stream.WriteWord(Flags);
+    stream.WriteByte(FileType);
+    stream.WriteByte(Packed ? 1 : 0);
+    if (Flags & kHasTitleInfo) TitleInfo->SaveToStream(stream, withImages);
+    if (Flags & kHasSrcTitleInfo) SrcTitleInfo->SaveToStream(stream, withImages);
+    if (Flags & kHasDocumentInfo) DocumentInfo->SaveToStream(stream);
+    if (Flags & kHasPublishInfo) PublishInfo->SaveToStream(stream);
+    if (Flags & kHasVotes)
+        for (int32_t v : Votes) stream.WriteInt(v);
+    if (Flags & kHasReadDate) stream.WriteDate(ReadDate);
+    if (Flags & kHasComment) stream.WriteStr(Comment);
+    if (Flags & kHasVersion) stream.WriteByte(Version);
+    if (Flags & kHasColor) stream.WriteByte(Color);
+    if (Flags & kHasByteCounts)
+        for (int32_t n : ByteCounts) stream.WriteInt(n);
+    stream.WriteDate(FileDate);
+    stream.WriteDate(AddedDate);
+    stream.WriteStr(FileName);
+    if (Packed) stream.WriteStr(EntryName);
+    stream.WriteInt(Size);
+    stream.WriteDWord(Crc);
+}
+
+void TBookInfo::LoadFromStream(TSVDStream& stream) {
+    Clear();
+    const TSVD* catalogue = Container();
+    if (!catalogue) RaiseError(rsErrImproperCall);
+    Flags = stream.ReadWord();
+    FileType = stream.ReadByte();
+    Packed = stream.ReadByte() != 0;
+    if (Flags & kHasTitleInfo) EnsureTitleInfo().LoadFromStream(stream, *catalogue);
+    if (Flags & kHasSrcTitleInfo) EnsureSrcTitleInfo().LoadFromStream(stream, *catalogue);
+    if (Flags & kHasDocumentInfo) EnsureDocumentInfo().LoadFromStream(stream, *catalogue);
+    if (Flags & kHasPublishInfo) EnsurePublishInfo().LoadFromStream(stream, *catalogue);
+    if (Flags & kHasVotes)
+        for (int32_t& v : Votes) v = stream.ReadInt();
+    if (Flags & kHasReadDate) ReadDate = stream.ReadDate();
+    if (Flags & kHasComment) Comment = stream.ReadStr();
+    if (Flags & kHasVersion) Version = stream.ReadByte();
+    if (Flags & kHasColor) Color = stream.ReadByte();
+    if (Flags & kHasByteCounts)
+        for (int32_t& n : ByteCounts) n = stream.ReadInt();
+    FileDate = stream.ReadDate();
+    AddedDate = stream.ReadDate();
+    FileName = stream.ReadStr();
+    if (Packed) EntryName = stream.ReadStr();
+    Size = stream.ReadInt();
+    Crc = stream.ReadDWord();
+}
+
+void TBookInfo::LoadOldFromStream(TSVDStream& stream) {
+    Clear();
+    TSVD* catalogue = Container();
+    if (!catalogue) RaiseError(rsErrImproperCall);
+    // Old day numbers count from 2003-01-01.
+    const TDateTime dayZero = EncodeDate(2003, 1, 1);
+    FileName = stream.ReadStr();
+    const int authorCount = stream.ReadByte();
+    const int titleCount = stream.ReadByte();
+    TTitleInfo& title = EnsureTitleInfo();
+    for (int i = 0; i < authorCount; ++i)
+        if (TAuthorName* spelling = catalogue->Authors.FindByIndex(stream.ReadOldInt())) title.AddAuthor(spelling);
+    for (int i = 0; i < titleCount; ++i) title.Titles.push_back(stream.ReadStr());
+    const std::string series = stream.ReadStr();
+    if (!series.empty()) title.AddSequence(catalogue->FindOrAddSequence(series, true), 1, true);
+    Comment = stream.ReadStr();
+    Size = static_cast<int32_t>(stream.ReadDWord());
+    FileDate = dayZero + static_cast<int16_t>(stream.ReadWord());
+    const int rating = std::min<int>(static_cast<int16_t>(stream.ReadWord()), 1000);
+    if (rating > 0) Votes[static_cast<size_t>(rating / 100)] = 1;
+    const auto slot = static_cast<int8_t>(stream.ReadByte());
+    if (slot >= 0)
+        if (TBookGenre* genre = catalogue->GenreByNumber(slot)) title.AddGenre(genre, true);
+    Crc = stream.ReadDWord();
+    const uint8_t oldFlags = stream.ReadByte();
+    if (oldFlags & 0x01) Flags |= kShown;
+    if (oldFlags & 0x10) Flags |= kHasByteCounts;
+    if (oldFlags & 0x02) ReadDate = FileDate;
+    Version = stream.ReadByte();
+    if (oldFlags & 0x10)
+        for (int32_t& n : ByteCounts) n = stream.ReadOldInt();
+    AddedDate = dayZero + static_cast<int16_t>(stream.ReadWord());
+    Color = stream.ReadByte();
+    const bool huffman =
+        catalogue->SaveHuffman && std::any_of(ByteCounts.begin(), ByteCounts.end(), [](int32_t n) { return n >= 1; });
+    Flags = static_cast<uint16_t>(huffman ? Flags | kHasByteCounts : Flags & ~kHasByteCounts);
+}
+
+// ---- TLostBookInfo
+
+bool TLostBookInfo::DeleteFile() {
+    NotifyRemoved();
+    return true;
+}
+
+void TLostBookInfo::Assign(const TBookInfo& other) {
+    TBookInfo::Assign(other);
+    Folder = nullptr;
+    if (const auto* lost = dynamic_cast<const TLostBookInfo*>(&other)) {
+        OldPath = lost->OldPath;
+        LostDate = lost->LostDate;
+    } else {
+        OldPath = other.FullPath();
+        LostDate = Now();
+    }
+}
+
+void TLostBookInfo::Clear() {
+    TBookInfo::Clear();
+    OldPath.clear();
+    LostDate = Now();
+}
+
+void TLostBookInfo::SaveToStream(TSVDStream& stream, bool withImages) {
+    TBookInfo::SaveToStream(stream, withImages);
+    stream.WriteStr(OldPath);
+    stream.WriteDate(LostDate);
+}
+
+void TLostBookInfo::LoadFromStream(TSVDStream& stream) {
+    TBookInfo::LoadFromStream(stream);
+    OldPath = stream.ReadStr();
+    LostDate = stream.ReadDate();
 }

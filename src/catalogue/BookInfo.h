@@ -14,6 +14,7 @@ class TBookGenre;
 class TBookInfo;
 class TBookSequence;
 class TSVD;
+class TSVDStream;
 
 // One series entry of a description part: the series and the book's number in it.
 struct TSequenceEntry {
@@ -65,10 +66,20 @@ public:
     void AddAuthor(TAuthorName* spelling);
     void AddTranslator(TAuthorName* spelling);
     void AddSequence(TBookSequence* series, int32_t number, bool quiet);
+    // Adds a non-empty title not listed yet (ignoring case); a provisional title equal to the
+    // book's file name then makes way for the real one.
+    void AddTitle(const std::string& title);
     // Replaces the first occurrence of source by target at the end of the list; false when
     // source is not listed.
     bool ReplaceGenre(TBookGenre* source, TBookGenre* target);
+    bool HasData() const;
+    // Copies every list and text and links the copies to this part's book.
+    void Assign(const TTitleInfo& other);
     void Clear();
+
+    void SaveToStream(TSVDStream& stream, bool withImages) const;
+    // Raises rsDebugError for a genre or spelling number the catalogue has not read.
+    void LoadFromStream(TSVDStream& stream, const TSVD& catalogue);
 
 private:
     void LinkSequence(TBookSequence* series, bool quiet);
@@ -93,7 +104,12 @@ public:
     std::string History;
 
     void AddAuthor(TAuthorName* spelling);
+    bool HasData() const;
+    void Assign(const TDocumentInfo& other);
     void Clear();
+
+    void SaveToStream(TSVDStream& stream) const;
+    void LoadFromStream(TSVDStream& stream, const TSVD& catalogue);
 };
 
 // The FB2 publish-info of a book with the texts of its custom-info elements; its series
@@ -115,14 +131,46 @@ public:
     std::vector<std::string> CustomInfo;
 
     void AddSequence(TBookSequence* series, int32_t number, bool quiet);
+    bool HasData() const;
+    void Assign(const TPublishInfo& other);
     void Clear();
+
+    void SaveToStream(TSVDStream& stream) const;
+    void LoadFromStream(TSVDStream& stream, const TSVD& catalogue);
 };
+
+// File types by extension.
+enum TFileType : uint8_t {
+    kFileText = 1,
+    kFileHtml = 2,
+    kFileFb2 = 3,
+    kFileRtf = 4,
+    kFileBmp = 5,
+    kFilePng = 6,
+    kFileJpeg = 7,
+    kFileGif = 8,
+    kFileXml = 9,
+    kFilePalm = 10,
+    kFileZip = 11,
+    kFileArj = 12,
+    kFileRar = 13,
+    kFileOther = 14,
+};
+// The type of a file name by its extension (lower-cased), kFileOther when unknown.
+uint8_t FileTypeOfName(const std::string& name);
 
 // One book file of the catalogue and what its FB2 description says.
 class TBookInfo {
 public:
     // Notification kinds.
     static constexpr int kRemoved = 0, kAdded = 1, kMoved = 2, kChanged = 3;
+    // Flags.
+    static constexpr uint16_t kShown = 0x0001, kReadOnly = 0x0004, kHasByteCounts = 0x0008, kHasTitleInfo = 0x0010,
+                              kHasSrcTitleInfo = 0x0020, kHasDocumentInfo = 0x0040, kHasPublishInfo = 0x0080,
+                              kHasVotes = 0x0100, kHasReadDate = 0x0200, kHasComment = 0x0400, kHasVersion = 0x0800,
+                              kHasColor = 0x1000, kLost = 0x2000;
+    // CRC-32 and byte counts of a file cover at most its first 16 MiB.
+    static constexpr int64_t kCrcLimit = 16 << 20;
 
     // catalogue receives the book's notifications; may be null in tests.
     explicit TBookInfo(TSVD* catalogue);
@@ -153,6 +201,46 @@ public:
 
     TSVD* Container() const { return catalogue_; }
 
+    // FileName, or FileName/EntryName for a packed book.
+    std::string FileNameInFolder() const;
+    // The folder's path and FileName (the archive's path for a packed book); a lost book's old path.
+    virtual std::string FullPath() const;
+    // FileType, or the type of the extension of EntryName (packed) or FileName.
+    uint8_t GetFileType() const;
+    bool IsLost() const { return Flags & kLost; }
+    void SetLost(bool lost);
+    bool IsReadOnly() const;
+    // Raises "Document is read only!" for a read-only book.
+    void CheckWritable() const;
+    // The file (and for a packed book its archive entry) is there; sets the lost state.
+    bool CheckExists();
+    // Refreshes size, date and, with 1 in what, the CRC-32 and, with 2, the byte counts from
+    // the file (for a packed book from its archive entry). True when something changed.
+    bool UpdateFileInfo(unsigned what);
+    void ComputeByteCounts(const uint8_t* data, size_t size);
+
+    // The mean mark times 1000 (0 to 10 000).
+    int32_t Rating() const;
+    std::string TitleText() const;
+    std::string AuthorsText() const;
+    std::string SeriesText() const;
+    int32_t SeriesNumber() const;
+    std::string GenresText() const;
+
+    void SetNames(const std::string& fileName, const std::string& entryName);
+    // Renames the file on disk within its folder; packed books are refused.
+    void Rename(const std::string& newName);
+    // Deletes the file (a packed book: its archive entry); false when that failed.
+    virtual bool DeleteFile();
+    // Moves the file into another catalogue folder's directory.
+    bool MoveToFolder(TBookFolder* folder);
+    // Copies everything from another book; the description parts are linked to this book.
+    virtual void Assign(const TBookInfo& other);
+
+    virtual void SaveToStream(TSVDStream& stream, bool withImages);
+    virtual void LoadFromStream(TSVDStream& stream);
+    void LoadOldFromStream(TSVDStream& stream);
+
     // The part for a role of a series entry (1 title-info, 2 src-title-info, 3 publish-info).
     TSequenceEntries* SequenceEntries(uint8_t role);
     // The spelling list for an author role (1 to 5), or null when the part is missing.
@@ -174,7 +262,27 @@ public:
 
 protected:
     void Notify(int kind);
+    // Recomputes the presence flags from the data, just before writing.
+    void UpdateFlags();
 
 private:
     TSVD* catalogue_;
+};
+
+// A book whose file was not found any more; kept by the catalogue with its old path.
+class TLostBookInfo final : public TBookInfo {
+public:
+    explicit TLostBookInfo(TSVD* catalogue) : TBookInfo(catalogue) {}
+
+    std::string OldPath;
+    TDateTime LostDate = 0;
+
+    std::string FullPath() const override { return OldPath; }
+    // Nothing to delete: only the removal is announced.
+    bool DeleteFile() override;
+    // Takes over a book: its old path and the time it was lost (now), or those of a lost book.
+    void Assign(const TBookInfo& other) override;
+    void Clear() override;
+    void SaveToStream(TSVDStream& stream, bool withImages) override;
+    void LoadFromStream(TSVDStream& stream) override;
 };

@@ -209,10 +209,10 @@ void TBookSequence::MergeInto(TBookSequence* source, TBookSequence* target) {
     source->Notify(kChanged);
 }
 
-void TBookSequence::DeleteChild(TBookSequence* child) {
+void TBookSequence::DeleteChild(TBookSequence* child, bool quiet) {
     for (auto it = children_.begin(); it != children_.end(); ++it) {
         if (it->get() != child) continue;
-        child->Notify(kDeleted);
+        if (!quiet) child->Notify(kDeleted);
         InvalidateIndex();
         std::unique_ptr<TBookSequence> owned = std::move(*it);
         children_.erase(it);

@@ -61,8 +61,8 @@ public:
     static void MergeInto(TBookSequence* source, TBookSequence* target);
     // Frees book-less descendants, then drops blank and repeated names of this node.
     void SweepEmpty();
-    // Sends the deleted notification, then frees a child and its subtree.
-    void DeleteChild(TBookSequence* child);
+    // Sends the deleted notification (unless quiet), then frees a child and its subtree.
+    void DeleteChild(TBookSequence* child, bool quiet = false);
     void Clear();
 
     void Number(int32_t& counter);

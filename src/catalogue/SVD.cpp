@@ -14,6 +14,7 @@
 #include "common/Error.h"
 #include "common/FileUtils.h"
 #include "common/MessageIds.h"
+#include "common/TextUtils.h"
 
 namespace {
 
@@ -76,11 +77,15 @@ void TSVD::Clear() {
     TCatalogueGuard guard;
     clearing_ = true;
     ScopeExit done([this] { clearing_ = false; });
+    while (!MountPoints.empty()) MountPoints.pop_back();
+    while (!LostBooks.empty()) LostBooks.pop_back();
+    Duplicates.clear();
     Genres.Clear();
     Authors.Clear();
     Sequences.Clear();
     genreByNumber_.clear();
     sequenceByNumber_.clear();
+    if (Packer) Packer->Reset();
     modified_ = true;
 }
 
@@ -90,8 +95,120 @@ TSVDCounts TSVD::Counts() const {
     c.Authors = static_cast<int>(Authors.Count());
     c.Spellings = Authors.SpellingCount();
     c.Series = Sequences.NodeCount() - 1;
+    c.MountPoints = static_cast<int>(MountPoints.size());
+    for (const auto& mountPoint : MountPoints) {
+        c.Folders += mountPoint->FolderCountDeep();
+        c.Books += mountPoint->BookCountDeep();
+    }
+    c.LostBooks = static_cast<int>(LostBooks.size());
+    c.Duplicates = static_cast<int>(Duplicates.size());
     return c;
 }
+
+namespace {
+
+// A path without trailing slashes (the root stays "/").
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+// One path is the other or lies inside it, by whole path components.
+bool PathsOverlap(const std::string& a, const std::string& b) {
+    auto within = [](const std::string& inner, const std::string& outer) {
+        if (inner.compare(0, outer.size(), outer) != 0) return false;
+        return inner.size() == outer.size() || outer == "/" || inner[outer.size()] == '/';
+    };
+    return within(a, b) || within(b, a);
+}
+
+}  // namespace
+
+TMountPoint* TSVD::AddMountPoint(const std::string& path) {
+    const std::string wanted = WithoutTrailingSlash(TrimBlanks(path));
+    if (wanted.empty()) return nullptr;
+    for (const auto& mountPoint : MountPoints)
+        if (PathsOverlap(wanted, WithoutTrailingSlash(TrimBlanks(mountPoint->FullPath())))) return nullptr;
+    MountPoints.push_back(std::make_unique<TMountPoint>(this));
+    MountPoints.back()->Name = path;
+    modified_ = true;
+    return MountPoints.back().get();
+}
+
+std::unique_ptr<TMountPoint> TSVD::RemoveMountPoint(TMountPoint* mountPoint) {
+    for (auto it = MountPoints.begin(); it != MountPoints.end(); ++it) {
+        if (it->get() != mountPoint) continue;
+        std::unique_ptr<TMountPoint> owned = std::move(*it);
+        MountPoints.erase(it);
+        modified_ = true;
+        return owned;
+    }
+    return nullptr;
+}
+
+TLostBookInfo* TSVD::AddLostBook() {
+    LostBooks.push_back(std::make_unique<TLostBookInfo>(this));
+    return LostBooks.back().get();
+}
+
+std::unique_ptr<TLostBookInfo> TSVD::RemoveLostBook(TLostBookInfo* book) {
+    for (size_t i = LostBooks.size(); i-- > 0;) {
+        if (LostBooks[i].get() != book) continue;
+        std::unique_ptr<TLostBookInfo> owned = std::move(LostBooks[i]);
+        LostBooks.erase(LostBooks.begin() + static_cast<std::ptrdiff_t>(i));
+        modified_ = true;
+        return owned;
+    }
+    return nullptr;
+}
+
+void TSVD::ClearDuplicates() {
+    Duplicates.clear();
+    modified_ = true;
+}
+
+void TSVD::ForgetBook(const TBookInfo* book) {
+    if (clearing_ || Duplicates.empty()) return;
+    std::erase_if(Duplicates, [book](const TDuplicatePair& p) { return p.Book1 == book || p.Book2 == book; });
+}
+
+TLostBookInfo* TSVD::FindLostBook(uint32_t crc, int64_t size) const {
+    // A CRC of 0 is what a book has before its file was ever read: it names no file.
+    if (crc == 0) return nullptr;
+    for (size_t i = LostBooks.size(); i-- > 0;) {
+        TLostBookInfo* lost = LostBooks[i].get();
+        if (lost->Crc != crc) continue;
+        if (size > 0 && lost->Size > 0 && lost->Size != size) continue;
+        return lost;
+    }
+    return nullptr;
+}
+
+TBookFolder* TSVD::FindFolder(const std::string& path) const {
+    const std::string wanted = WithoutTrailingSlash(TrimBlanks(path));
+    for (bool ignoreCase : {false, true}) {
+        const std::string key = ignoreCase ? AnsiLowerCase(wanted) : wanted;
+        for (const auto& mountPoint : MountPoints)
+            if (TBookFolder* found = mountPoint->FindFolderByPath(key, ignoreCase)) return found;
+    }
+    return nullptr;
+}
+
+TBookInfo* TSVD::FindBook(const std::string& path) const {
+    const std::string wanted = TrimBlanks(path);
+    for (bool ignoreCase : {false, true}) {
+        const std::string key = ignoreCase ? AnsiLowerCase(wanted) : wanted;
+        for (size_t i = MountPoints.size(); i-- > 0;)
+            if (TBookInfo* found = MountPoints[i]->FindBookByPath(key, ignoreCase)) return found;
+    }
+    return nullptr;
+}
+
+std::string TSVD::BookLocation(const TBookInfo& book) {
+    if (!book.Folder) return book.FullPath();
+    return JoinPath(book.Folder->FullPath(), book.FileNameInFolder());
+}
+
 
 TBookSequence* TSVD::FindOrAddSequence(const std::string& name, bool quiet) {
     if (TBookSequence* found = Sequences.FindByName(name)) return found;
@@ -99,7 +216,15 @@ TBookSequence* TSVD::FindOrAddSequence(const std::string& name, bool quiet) {
     return Sequences.AddChild(name, quiet);
 }
 
-void TSVD::CollectBooksWithoutAuthor(TBookCollection&) const {}
+void TSVD::CollectBooksWithoutAuthor(TBookCollection& books) const {
+    TBookCollection all;
+    for (const auto& mountPoint : MountPoints) mountPoint->CollectBooks(all, true);
+    for (TBookInfo* book : all.Books()) {
+        const bool titleAuthors = book->TitleInfo && !book->TitleInfo->Authors.empty();
+        const bool srcAuthors = book->SrcTitleInfo && !book->SrcTitleInfo->Authors.empty();
+        if (!titleAuthors && !srcAuthors) books.Add(book);
+    }
+}
 
 void TSVD::IndexTreesForReading() {
     // Book records name genres and series by number; a map keeps their reading linear. The
@@ -216,7 +341,15 @@ bool TSVD::ReadOldFormat(TSVDStream& stream) {
     }
     Authors.LoadOldFromStream(stream);
     IndexTreesForReading();
-    return stream.ReadOldCount() == 0;  // mount points
+    const int32_t count = stream.ReadOldCount(2);  // read-only byte and the folder's counts
+    for (int32_t i = 0; i < count; ++i) {
+        MountPoints.push_back(std::make_unique<TMountPoint>(this));
+        if (!MountPoints.back()->LoadOldFromStream(stream)) {
+            MountPoints.pop_back();
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TSVD::ReadGenreSection(TSVDStream& stream) {
@@ -235,19 +368,53 @@ bool TSVD::ReadSeriesSection(TSVDStream& stream) {
 }
 
 bool TSVD::ReadMountPointSection(TSVDStream& stream) {
-    return stream.ReadCount() == 0;
+    const int32_t count = stream.ReadCount(1);
+    for (int32_t i = 0; i < count; ++i) {
+        MountPoints.push_back(std::make_unique<TMountPoint>(this));
+        if (!MountPoints.back()->LoadFromStream(stream)) {
+            MountPoints.pop_back();
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TSVD::ReadLostBookSection(TSVDStream& stream) {
-    return stream.ReadCount() == 0;
+    const int32_t count = stream.ReadCount(21);  // a book record and the lost date
+    for (int32_t i = 0; i < count; ++i) AddLostBook()->LoadFromStream(stream);
+    return true;
 }
 
 bool TSVD::ReadDuplicateSection(TSVDStream& stream) {
-    return stream.ReadCount() == 0;
+    const int32_t count = stream.ReadCount(9);  // two CRCs and the similarity
+    for (int32_t i = 0; i < count; ++i) {
+        const std::string path1 = stream.ReadStr();
+        const std::string path2 = stream.ReadStr();
+        stream.ReadDWord();
+        stream.ReadDWord();
+        const int32_t similarity = stream.ReadInt();
+        if (path1.empty() || path2.empty()) continue;
+        TBookInfo* book1 = FindBook(path1);
+        TBookInfo* book2 = FindBook(path2);
+        if (book1 && book2) Duplicates.push_back({book1, book2, similarity});
+    }
+    return true;
 }
 
-bool TSVD::SaveToStream(TSVDStream& stream, bool /*withImages*/) {
+void TSVD::WriteDuplicate(TSVDStream& stream, const TDuplicatePair& pair) const {
+    // A packed book is written as its archive's path and its entry, so that it is found again.
+    stream.WriteStr(pair.Book1 ? BookLocation(*pair.Book1) : std::string());
+    stream.WriteStr(pair.Book2 ? BookLocation(*pair.Book2) : std::string());
+    stream.WriteDWord(pair.Book1 ? pair.Book1->Crc : 0);
+    stream.WriteDWord(pair.Book2 ? pair.Book2->Crc : 0);
+    stream.WriteInt(pair.Similarity);
+}
+
+
+bool TSVD::SaveToStream(TSVDStream& stream, bool withImages) {
     TCatalogueGuard guard;
+    // Lost books stay: a disk unplugged at an autosave must not cost their comments and marks.
+    if (SweepBeforeSave) Sweep(false, kSweepAll & ~kSweepLostBooks);
     stream.Version = TSVDStream::kCurrentVersion;
     stream.FileName = FileName;
     int32_t counter = 0;
@@ -260,10 +427,12 @@ bool TSVD::SaveToStream(TSVDStream& stream, bool /*withImages*/) {
     Genres.SaveToStream(stream);
     Authors.SaveToStream(stream);
     Sequences.SaveToStream(stream);
-    // Mount points, lost books, duplicate pairs.
-    stream.WriteInt(0);
-    stream.WriteInt(0);
-    stream.WriteInt(0);
+    stream.WriteInt(static_cast<int32_t>(MountPoints.size()));
+    for (const auto& mountPoint : MountPoints) mountPoint->SaveToStream(stream, withImages);
+    stream.WriteInt(static_cast<int32_t>(LostBooks.size()));
+    for (const auto& book : LostBooks) book->SaveToStream(stream, withImages);
+    stream.WriteInt(static_cast<int32_t>(Duplicates.size()));
+    for (const TDuplicatePair& pair : Duplicates) WriteDuplicate(stream, pair);
     return true;
 }
 

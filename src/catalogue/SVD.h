@@ -7,13 +7,37 @@
 #include <unordered_map>
 #include <vector>
 
+#include <memory>
+
+#include "catalogue/ArchiveAccess.h"
 #include "catalogue/AuthorInfo.h"
+#include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
+#include "catalogue/BookInfo.h"
 #include "catalogue/BookSequence.h"
 #include "catalogue/CatalogueObserver.h"
 
 class TBookCollection;
 class TSVDStream;
+
+// A stored result of the duplicate search: two books and how similar their texts are.
+struct TDuplicatePair {
+    TBookInfo* Book1 = nullptr;
+    TBookInfo* Book2 = nullptr;
+    int32_t Similarity = 0;  // 0 to 100 000
+};
+
+// Flags of Sweep.
+enum TSweepFlags : unsigned {
+    kSweepAuthors = 1,
+    kSweepGenres = 2,
+    kSweepSeries = 4,
+    kSweepLostBooks = 8,
+    kJoinSameAuthors = 16,
+    kJoinSameGenres = 32,
+    kJoinSameSeries = 64,
+    kSweepAll = 127,
+};
 
 // Sizes of the catalogue as `info` reports them.
 struct TSVDCounts {
@@ -44,9 +68,17 @@ public:
     // Copied from the settings before a save: books keep their byte-frequency tables.
     bool SaveHuffman = false;
 
+    // Copied from the settings before a save: sweep (all but the lost books) before writing.
+    bool SweepBeforeSave = false;
+
     TBookGenre Genres;
     TAuthorList Authors;
     TBookSequence Sequences;
+    std::vector<std::unique_ptr<TMountPoint>> MountPoints;
+    std::vector<std::unique_ptr<TLostBookInfo>> LostBooks;
+    std::vector<TDuplicatePair> Duplicates;
+    // Reads books inside ZIP archives; installed by the archive layer, may be null.
+    std::unique_ptr<IArchiveAccess> Packer;
 
     // Format of the file last loaded (a new catalogue counts as the current format).
     bool LoadedOldFormat = false;
@@ -78,6 +110,28 @@ public:
 
     TSVDCounts Counts() const;
 
+    // Appends a mount point for a directory; none when the path is empty or overlaps an existing
+    // mount point (the same directory, one inside it, or one containing it).
+    TMountPoint* AddMountPoint(const std::string& path);
+    // Takes a mount point or lost book out of its list without freeing it.
+    std::unique_ptr<TMountPoint> RemoveMountPoint(TMountPoint* mountPoint);
+    std::unique_ptr<TLostBookInfo> RemoveLostBook(TLostBookInfo* book);
+    TLostBookInfo* AddLostBook();
+    void ClearDuplicates();
+    // Drops the stored pairs that name a book about to be freed.
+    void ForgetBook(const TBookInfo* book);
+    // The last lost book with this CRC-32 (never 0) and, when both are known, this size.
+    TLostBookInfo* FindLostBook(uint32_t crc, int64_t size = -1) const;
+    // Lookups by path (engine text, "/"-separated): exact names first, then ignoring case.
+    TBookFolder* FindFolder(const std::string& path) const;
+    TBookInfo* FindBook(const std::string& path) const;
+    // The path FindBook resolves to this book (for a packed book, archive path and entry).
+    static std::string BookLocation(const TBookInfo& book);
+
+    // Removes what no book needs and joins same-named series; silent suppresses the
+    // notifications of the author, lost-book and join steps.
+    void Sweep(bool silent, unsigned flags);
+
     // The series of that name (by name key) anywhere in the tree, created under the root when
     // there is none.
     TBookSequence* FindOrAddSequence(const std::string& name, bool quiet);
@@ -90,6 +144,10 @@ public:
     void AddObserver(ICatalogueObserver* observer);
     void RemoveObserver(ICatalogueObserver* observer);
 
+    // Numbers of the genre and series records read, for the book records that follow.
+    TBookGenre* GenreByNumber(int32_t number) const;
+    TBookSequence* SequenceByNumber(int32_t number) const;
+
 private:
     bool ReadGenreSection(TSVDStream& stream);
     bool ReadAuthorSection(TSVDStream& stream);
@@ -99,11 +157,10 @@ private:
     bool ReadDuplicateSection(TSVDStream& stream);
     bool ReadOldFormat(TSVDStream& stream);
     void NotifyLoaded();
-
-    // Numbers of the genre and series records read so far, for the book records that follow.
+    void WriteDuplicate(TSVDStream& stream, const TDuplicatePair& pair) const;
     void IndexTreesForReading();
-    TBookGenre* GenreByNumber(int32_t number) const;
-    TBookSequence* SequenceByNumber(int32_t number) const;
+    void SweepAuthors(bool silent);
+    void JoinSameSeries(bool silent);
 
     std::atomic<bool> modified_ = false;
     bool clearing_ = false;

@@ -1,4 +1,5 @@
 #include <ostream>
+#include <stdexcept>
 
 #include "catalogue/SVD.h"
 #include "cli/Cli.h"
@@ -54,6 +55,36 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
     return 0;
 }
 
+int RunSweep(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    CliArgs a(args, {}, {"--flags"});
+    a.ExpectPositionals(1, 1);
+    unsigned flags = kSweepAll;
+    if (a.Has("--flags")) {
+        const std::string text = a.Value("--flags");
+        size_t used = 0;
+        int value = -1;
+        try {
+            value = std::stoi(text, &used);
+        } catch (const std::exception&) {
+        }
+        if (used != text.size() || value < 0 || value > static_cast<int>(kSweepAll)) throw CliUsageError{"--flags takes 0 to 127"};
+        flags = static_cast<unsigned>(value);
+    }
+    TSVD svd;
+    const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    svd.LoadFromFile(lib);
+    const TSVDCounts before = svd.Counts();
+    svd.Sweep(false, flags);
+    svd.SaveToFile(lib);
+    const TSVDCounts after = svd.Counts();
+    out << "authors: " << before.Authors << " -> " << after.Authors << "\n"
+        << "name spellings: " << before.Spellings << " -> " << after.Spellings << "\n"
+        << "genres: " << before.Genres << " -> " << after.Genres << "\n"
+        << "series: " << before.Series << " -> " << after.Series << "\n"
+        << "lost books: " << before.LostBooks << " -> " << after.LostBooks << "\n";
+    return 0;
+}
+
 }  // namespace
 
 std::vector<CliCommand> CatalogueCommands() {
@@ -62,5 +93,9 @@ std::vector<CliCommand> CatalogueCommands() {
         {"info", "info LIB [--json]", "Show the format, version and counts of a library file.", RunInfo},
         {"convert", "convert IN OUT", "Load a library file of either format and save it in the current format.",
          RunConvert},
+        {"sweep", "sweep LIB [--flags N]",
+         "Remove unused authors (1), genres (2), series (4), lost books (8), join same-named series (64); "
+         "N is their sum, 127 by default. Saves the library.",
+         RunSweep},
     };
 }

@@ -1,8 +1,8 @@
 #include "catalogue/BookFolder.h"
 
-#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookLinks.h"
@@ -21,7 +21,9 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && ::stat(AnsiToPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string Compared(const std::string& text, bool ignoreCase) { return ignoreCase ? AnsiLowerCase(text) : text; }
+std::string Compared(const std::string& text, bool ignoreCase) {
+    return ignoreCase ? AnsiLowerCase(text) : text;
+}
 
 // path lies in folder (equal, or below it by whole path components).
 bool IsWithin(const std::string& path, const std::string& folder) {
@@ -38,11 +40,17 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
 
 TBookFolder::TBookFolder(TBookFolder* parent) : Parent(parent) {}
 
-TBookFolder::~TBookFolder() { Clear(); }
+TBookFolder::~TBookFolder() {
+    Clear();
+}
 
-TSVD* TBookFolder::Container() const { return Parent ? Parent->Container() : nullptr; }
+TSVD* TBookFolder::Container() const {
+    return Parent ? Parent->Container() : nullptr;
+}
 
-std::string TBookFolder::FullPath() const { return Parent ? JoinPath(Parent->FullPath(), Name) : Name; }
+std::string TBookFolder::FullPath() const {
+    return Parent ? JoinPath(Parent->FullPath(), Name) : Name;
+}
 
 bool TBookFolder::Exists() {
     const bool exists = DirectoryExists(FullPath());
@@ -50,7 +58,9 @@ bool TBookFolder::Exists() {
     return exists;
 }
 
-bool TBookFolder::IsReadOnly() const { return (Flags & kReadOnly) || (Parent && Parent->IsReadOnly()); }
+bool TBookFolder::IsReadOnly() const {
+    return (Flags & kReadOnly) || (Parent && Parent->IsReadOnly());
+}
 
 void TBookFolder::CheckWritable() const {
     if (IsReadOnly()) RaiseFixedError("Folder is read only!");
@@ -82,9 +92,11 @@ TBookInfo* TBookFolder::FindBookByPath(const std::string& path, bool ignoreCase)
 }
 
 void TBookFolder::CollectBooks(TBookCollection& books, bool recursive) const {
-    for (const auto& book : books_) books.Add(book.get());
+    for (const auto& book : books_)
+        books.Add(book.get());
     if (recursive)
-        for (const auto& folder : folders_) folder->CollectBooks(books, true);
+        for (const auto& folder : folders_)
+            folder->CollectBooks(books, true);
 }
 
 TBookInfo* TBookFolder::AddBook() {
@@ -210,7 +222,8 @@ void TBookFolder::DeleteFromCatalogue() {
         folder->DeleteFromCatalogue();
         DeleteSubfolder(folder);
     }
-    while (!books_.empty()) DeleteBook(books_.back().get());
+    while (!books_.empty())
+        DeleteBook(books_.back().get());
 }
 
 void TBookFolder::SaveToStream(TSVDStream& stream, bool withImages) {
@@ -224,15 +237,19 @@ void TBookFolder::SaveToStream(TSVDStream& stream, bool withImages) {
     if (flags & kHasDescription) stream.WriteStr(Description);
     if (flags & kHasBooks) {
         stream.WriteInt(static_cast<int32_t>(books_.size()));
-        for (const auto& book : books_) book->SaveToStream(stream, withImages);
+        for (const auto& book : books_)
+            book->SaveToStream(stream, withImages);
     }
     if (flags & kHasFolders) {
         stream.WriteInt(static_cast<int32_t>(folders_.size()));
-        for (const auto& folder : folders_) folder->SaveToStream(stream, withImages);
+        for (const auto& folder : folders_)
+            folder->SaveToStream(stream, withImages);
     }
 }
 
-bool TBookFolder::LoadFromStream(TSVDStream& stream, int depth) { return ReadFolderBody(stream, depth); }
+bool TBookFolder::LoadFromStream(TSVDStream& stream, int depth) {
+    return ReadFolderBody(stream, depth);
+}
 
 bool TBookFolder::ReadFolderBody(TSVDStream& stream, int depth) {
     Clear();
@@ -242,7 +259,8 @@ bool TBookFolder::ReadFolderBody(TSVDStream& stream, int depth) {
     if (Flags & kHasDescription) Description = stream.ReadStr();
     if (Flags & kHasBooks) {
         const int32_t count = stream.ReadCount(17);  // the fixed fields of a book record
-        for (int32_t i = 0; i < count; ++i) AddBook()->LoadFromStream(stream);
+        for (int32_t i = 0; i < count; ++i)
+            AddBook()->LoadFromStream(stream);
     }
     if (Flags & kHasFolders) {
         const int32_t count = stream.ReadCount(1);
@@ -258,7 +276,8 @@ bool TBookFolder::LoadOldFromStream(TSVDStream& stream, int depth) {
     Name = stream.ReadStr();
     Description = stream.ReadStr();
     const int32_t books = stream.ReadOldCount(20);  // the fixed fields of an old book record
-    for (int32_t i = 0; i < books; ++i) AddBook()->LoadOldFromStream(stream);
+    for (int32_t i = 0; i < books; ++i)
+        AddBook()->LoadOldFromStream(stream);
     const int32_t folders = stream.ReadOldCount(3);
     for (int32_t i = 0; i < folders; ++i)
         if (!AddFolder({})->LoadOldFromStream(stream, depth + 1)) return false;
@@ -285,19 +304,23 @@ void TBookFolder::NotifyAdded() {
 void TBookFolder::Clear() {
     Name.clear();
     Description.clear();
-    while (!books_.empty()) books_.pop_back();
-    while (!folders_.empty()) folders_.pop_back();
+    while (!books_.empty())
+        books_.pop_back();
+    while (!folders_.empty())
+        folders_.pop_back();
 }
 
 int TBookFolder::FolderCountDeep() const {
     int n = static_cast<int>(folders_.size());
-    for (const auto& folder : folders_) n += folder->FolderCountDeep();
+    for (const auto& folder : folders_)
+        n += folder->FolderCountDeep();
     return n;
 }
 
 int TBookFolder::BookCountDeep() const {
     int n = static_cast<int>(books_.size());
-    for (const auto& folder : folders_) n += folder->BookCountDeep();
+    for (const auto& folder : folders_)
+        n += folder->BookCountDeep();
     return n;
 }
 
@@ -305,7 +328,9 @@ int TBookFolder::BookCountDeep() const {
 
 TMountPoint::TMountPoint(TSVD* catalogue) : TBookFolder(nullptr), Catalogue(catalogue) {}
 
-std::string TMountPoint::DisplayName() const { return TrimBlanks(Caption).empty() ? Name : Caption; }
+std::string TMountPoint::DisplayName() const {
+    return TrimBlanks(Caption).empty() ? Name : Caption;
+}
 
 bool TMountPoint::Rename(const std::string& newName) {
     Caption = newName;

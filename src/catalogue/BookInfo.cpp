@@ -1,12 +1,12 @@
 #include "catalogue/BookInfo.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "catalogue/ArchiveAccess.h"
 #include "catalogue/AuthorInfo.h"
@@ -51,26 +51,31 @@ void UnlinkAuthors(TBookInfo* book, std::vector<TAuthorName*>& list, uint8_t rol
 }
 
 // Title-info record flags.
-constexpr uint16_t kTiGenres = 0x001, kTiAuthors = 0x002, kTiTitles = 0x004, kTiTranslators = 0x008,
-                   kTiSeries = 0x010, kTiAnnotation = 0x020, kTiKeywords = 0x040, kTiDate = 0x080, kTiCover = 0x100,
-                   kTiLang = 0x200, kTiSrcLang = 0x400;
+constexpr uint16_t kTiGenres = 0x001, kTiAuthors = 0x002, kTiTitles = 0x004, kTiTranslators = 0x008, kTiSeries = 0x010,
+                   kTiAnnotation = 0x020, kTiKeywords = 0x040, kTiDate = 0x080, kTiCover = 0x100, kTiLang = 0x200,
+                   kTiSrcLang = 0x400;
 
-bool Blank(const std::string& text) { return TrimBlanks(text).empty(); }
+bool Blank(const std::string& text) {
+    return TrimBlanks(text).empty();
+}
 
 void WriteTexts(TSVDStream& stream, const std::vector<std::string>& texts, bool trimmed) {
     stream.WriteInt(static_cast<int32_t>(texts.size()));
-    for (const std::string& text : texts) stream.WriteStr(trimmed ? TrimBlanks(text) : text);
+    for (const std::string& text : texts)
+        stream.WriteStr(trimmed ? TrimBlanks(text) : text);
 }
 
 std::vector<std::string> ReadTexts(TSVDStream& stream) {
     std::vector<std::string> texts(static_cast<size_t>(stream.ReadTextCount()));
-    for (std::string& text : texts) text = stream.ReadStr();
+    for (std::string& text : texts)
+        text = stream.ReadStr();
     return texts;
 }
 
 void WriteSpellings(TSVDStream& stream, const std::vector<TAuthorName*>& list) {
     stream.WriteInt(static_cast<int32_t>(list.size()));
-    for (const TAuthorName* spelling : list) stream.WriteInt(spelling->Index);
+    for (const TAuthorName* spelling : list)
+        stream.WriteInt(spelling->Index);
 }
 
 // Reads spelling numbers; every spelling is added through add (which links it).
@@ -172,7 +177,8 @@ FileFacts ReadFileFacts(const std::string& path, bool crc, bool counts) {
                     facts.crc = Crc32Update(facts.crc, chunk.data(),
                                             static_cast<size_t>(std::min<int64_t>(n, TBookInfo::kCrcLimit - done)));
                 if (counts)
-                    for (ssize_t i = 0; i < n; ++i) ++facts.counts[chunk[static_cast<size_t>(i)]];
+                    for (ssize_t i = 0; i < n; ++i)
+                        ++facts.counts[chunk[static_cast<size_t>(i)]];
                 done += n;
             }
         }
@@ -188,10 +194,10 @@ FileFacts ReadFileFacts(const std::string& path, bool crc, bool counts) {
 
 uint8_t FileTypeOfName(const std::string& name) {
     static const std::pair<const char*, uint8_t> kTypes[] = {
-        {"txt", 1},  {"pas", 1},  {"bas", 1},  {"c", 1},     {"cpp", 1},   {"h", 1},     {"hpp", 1},  {"hh", 1},
-        {"idl", 1},  {"diz", 1},  {"me", 1},   {"reg", 1},   {"htm", 2},   {"sht", 2},   {"shtm", 2}, {"shtml", 2},
-        {"html", 2}, {"mth", 2},  {"fb2", 3},  {"fb", 3},    {"rtf", 4},   {"bmp", 5},   {"png", 6},  {"jpg", 7},
-        {"jpeg", 7}, {"gif", 8},  {"xml", 9},  {"pdb", 10},  {"prc", 10},  {"zip", 11},  {"arj", 12}, {"rar", 13},
+        {"txt", 1},  {"pas", 1}, {"bas", 1}, {"c", 1},    {"cpp", 1},  {"h", 1},    {"hpp", 1},  {"hh", 1},
+        {"idl", 1},  {"diz", 1}, {"me", 1},  {"reg", 1},  {"htm", 2},  {"sht", 2},  {"shtm", 2}, {"shtml", 2},
+        {"html", 2}, {"mth", 2}, {"fb2", 3}, {"fb", 3},   {"rtf", 4},  {"bmp", 5},  {"png", 6},  {"jpg", 7},
+        {"jpeg", 7}, {"gif", 8}, {"xml", 9}, {"pdb", 10}, {"prc", 10}, {"zip", 11}, {"arj", 12}, {"rar", 13},
     };
     const std::string ext = LowerExtension(name);
     for (const auto& [e, type] : kTypes)
@@ -263,10 +269,14 @@ bool TTitleInfo::HasData() const {
 
 void TTitleInfo::Assign(const TTitleInfo& other) {
     Clear();
-    for (TBookGenre* genre : other.Genres) AddGenre(genre, false);
-    for (TAuthorName* spelling : other.Authors) AddAuthor(spelling);
-    for (TAuthorName* spelling : other.Translators) AddTranslator(spelling);
-    for (const TSequenceEntry& entry : other.Sequences) AddSequence(entry.Sequence, entry.Number, false);
+    for (TBookGenre* genre : other.Genres)
+        AddGenre(genre, false);
+    for (TAuthorName* spelling : other.Authors)
+        AddAuthor(spelling);
+    for (TAuthorName* spelling : other.Translators)
+        AddTranslator(spelling);
+    for (const TSequenceEntry& entry : other.Sequences)
+        AddSequence(entry.Sequence, entry.Number, false);
     Titles = other.Titles;
     Annotation = other.Annotation;
     Keywords = other.Keywords;
@@ -292,7 +302,8 @@ void TTitleInfo::SaveToStream(TSVDStream& stream, bool withImages) const {
     stream.WriteWord(flags);
     if (flags & kTiGenres) {
         stream.WriteInt(static_cast<int32_t>(Genres.size()));
-        for (const TBookGenre* genre : Genres) stream.WriteInt(genre->Index);
+        for (const TBookGenre* genre : Genres)
+            stream.WriteInt(genre->Index);
     }
     if (flags & kTiAuthors) WriteSpellings(stream, Authors);
     if (flags & kTiTitles) WriteTexts(stream, Titles, false);
@@ -358,13 +369,14 @@ void TDocumentInfo::AddAuthor(TAuthorName* spelling) {
 }
 
 bool TDocumentInfo::HasData() const {
-    return !Authors.empty() || !Blank(ProgramUsed) || Date != 0 || !SrcUrls.empty() || !Blank(SrcOcr) ||
-           !Blank(Id) || !Blank(DocVersion) || !Blank(History);
+    return !Authors.empty() || !Blank(ProgramUsed) || Date != 0 || !SrcUrls.empty() || !Blank(SrcOcr) || !Blank(Id) ||
+           !Blank(DocVersion) || !Blank(History);
 }
 
 void TDocumentInfo::Assign(const TDocumentInfo& other) {
     Clear();
-    for (TAuthorName* spelling : other.Authors) AddAuthor(spelling);
+    for (TAuthorName* spelling : other.Authors)
+        AddAuthor(spelling);
     ProgramUsed = other.ProgramUsed;
     Date = other.Date;
     SrcUrls = other.SrcUrls;
@@ -439,7 +451,8 @@ void TPublishInfo::Assign(const TPublishInfo& other) {
     City = other.City;
     Year = other.Year;
     Isbn = other.Isbn;
-    for (const TSequenceEntry& entry : other.Sequences) AddSequence(entry.Sequence, entry.Number, false);
+    for (const TSequenceEntry& entry : other.Sequences)
+        AddSequence(entry.Sequence, entry.Number, false);
     CustomInfo = other.CustomInfo;
 }
 
@@ -576,9 +589,13 @@ void TBookInfo::Clear() {
     Color = 0;
 }
 
-std::string TBookInfo::FileNameInFolder() const { return Packed ? FileName + "/" + EntryName : FileName; }
+std::string TBookInfo::FileNameInFolder() const {
+    return Packed ? FileName + "/" + EntryName : FileName;
+}
 
-std::string TBookInfo::FullPath() const { return Folder ? JoinPath(Folder->FullPath(), FileName) : FileName; }
+std::string TBookInfo::FullPath() const {
+    return Folder ? JoinPath(Folder->FullPath(), FileName) : FileName;
+}
 
 uint8_t TBookInfo::GetFileType() const {
     if (FileType != 0) return FileType;
@@ -591,7 +608,9 @@ void TBookInfo::SetLost(bool lost) {
     NotifyChanged();
 }
 
-bool TBookInfo::IsReadOnly() const { return (Flags & kReadOnly) || (Folder && Folder->IsReadOnly()); }
+bool TBookInfo::IsReadOnly() const {
+    return (Flags & kReadOnly) || (Folder && Folder->IsReadOnly());
+}
 
 void TBookInfo::CheckWritable() const {
     if (IsReadOnly()) RaiseFixedError("Document is read only!");
@@ -619,7 +638,8 @@ bool TBookInfo::CheckExists() {
 
 void TBookInfo::ComputeByteCounts(const uint8_t* data, size_t size) {
     ByteCounts.fill(0);
-    for (size_t i = 0; i < size; ++i) ++ByteCounts[data[i]];
+    for (size_t i = 0; i < size; ++i)
+        ++ByteCounts[data[i]];
     Flags |= kHasByteCounts;
 }
 
@@ -641,8 +661,9 @@ bool TBookInfo::UpdateFileInfo(unsigned what) {
         if (what & 3) {
             const std::vector<uint8_t> content = packer->ReadMember(FullPath(), EntryName);
             if (what & 1)
-                crc = Crc32Update(0, content.data(),
-                                  static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(content.size()), kCrcLimit)));
+                crc = Crc32Update(
+                    0, content.data(),
+                    static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(content.size()), kCrcLimit)));
             if (what & 2) ComputeByteCounts(content.data(), content.size());
         }
     } else {
@@ -828,13 +849,15 @@ void TBookInfo::SaveToStream(TSVDStream& stream, bool withImages) {
     if (Flags & kHasDocumentInfo) DocumentInfo->SaveToStream(stream);
     if (Flags & kHasPublishInfo) PublishInfo->SaveToStream(stream);
     if (Flags & kHasVotes)
-        for (int32_t v : Votes) stream.WriteInt(v);
+        for (int32_t v : Votes)
+            stream.WriteInt(v);
     if (Flags & kHasReadDate) stream.WriteDate(ReadDate);
     if (Flags & kHasComment) stream.WriteStr(Comment);
     if (Flags & kHasVersion) stream.WriteByte(Version);
     if (Flags & kHasColor) stream.WriteByte(Color);
     if (Flags & kHasByteCounts)
-        for (int32_t n : ByteCounts) stream.WriteInt(n);
+        for (int32_t n : ByteCounts)
+            stream.WriteInt(n);
     stream.WriteDate(FileDate);
     stream.WriteDate(AddedDate);
     stream.WriteStr(FileName);
@@ -855,13 +878,15 @@ void TBookInfo::LoadFromStream(TSVDStream& stream) {
     if (Flags & kHasDocumentInfo) EnsureDocumentInfo().LoadFromStream(stream, *catalogue);
     if (Flags & kHasPublishInfo) EnsurePublishInfo().LoadFromStream(stream, *catalogue);
     if (Flags & kHasVotes)
-        for (int32_t& v : Votes) v = stream.ReadInt();
+        for (int32_t& v : Votes)
+            v = stream.ReadInt();
     if (Flags & kHasReadDate) ReadDate = stream.ReadDate();
     if (Flags & kHasComment) Comment = stream.ReadStr();
     if (Flags & kHasVersion) Version = stream.ReadByte();
     if (Flags & kHasColor) Color = stream.ReadByte();
     if (Flags & kHasByteCounts)
-        for (int32_t& n : ByteCounts) n = stream.ReadInt();
+        for (int32_t& n : ByteCounts)
+            n = stream.ReadInt();
     FileDate = stream.ReadDate();
     AddedDate = stream.ReadDate();
     FileName = stream.ReadStr();
@@ -882,7 +907,8 @@ void TBookInfo::LoadOldFromStream(TSVDStream& stream) {
     TTitleInfo& title = EnsureTitleInfo();
     for (int i = 0; i < authorCount; ++i)
         if (TAuthorName* spelling = catalogue->Authors.FindByIndex(stream.ReadOldInt())) title.AddAuthor(spelling);
-    for (int i = 0; i < titleCount; ++i) title.Titles.push_back(stream.ReadStr());
+    for (int i = 0; i < titleCount; ++i)
+        title.Titles.push_back(stream.ReadStr());
     const std::string series = stream.ReadStr();
     if (!series.empty()) title.AddSequence(catalogue->FindOrAddSequence(series, true), 1, true);
     Comment = stream.ReadStr();
@@ -900,7 +926,8 @@ void TBookInfo::LoadOldFromStream(TSVDStream& stream) {
     if (oldFlags & 0x02) ReadDate = FileDate;
     Version = stream.ReadByte();
     if (oldFlags & 0x10)
-        for (int32_t& n : ByteCounts) n = stream.ReadOldInt();
+        for (int32_t& n : ByteCounts)
+            n = stream.ReadOldInt();
     AddedDate = dayZero + static_cast<int16_t>(stream.ReadWord());
     Color = stream.ReadByte();
     const bool huffman =

@@ -44,7 +44,8 @@ namespace {
 // Both walks of the join visit a node, then its children from the last to the first.
 void WalkOrder(TBookSequence* node, std::vector<TBookSequence*>& order) {
     order.push_back(node);
-    for (size_t i = node->Count(); i-- > 0;) WalkOrder(node->Child(i), order);
+    for (size_t i = node->Count(); i-- > 0;)
+        WalkOrder(node->Child(i), order);
 }
 
 bool HasAllNames(const std::vector<std::string>& keys, const TBookSequence* other) {
@@ -91,7 +92,8 @@ void TSVD::JoinSameSeries(bool silent) {
             if (TrimBlanks(x->Names()[i]).empty()) x->DeleteName(i);
         if (x->Names().empty()) continue;
         std::vector<std::string> keys;
-        for (const std::string& name : x->Names()) keys.push_back(TBookSequence::NameKey(name));
+        for (const std::string& name : x->Names())
+            keys.push_back(TBookSequence::NameKey(name));
         std::vector<TBookSequence*> candidates = byName[keys[0]];
         std::sort(candidates.begin(), candidates.end(),
                   [&](const TBookSequence* a, const TBookSequence* b) { return position[a] < position[b]; });

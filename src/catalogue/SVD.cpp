@@ -77,8 +77,10 @@ void TSVD::Clear() {
     TCatalogueGuard guard;
     clearing_ = true;
     ScopeExit done([this] { clearing_ = false; });
-    while (!MountPoints.empty()) MountPoints.pop_back();
-    while (!LostBooks.empty()) LostBooks.pop_back();
+    while (!MountPoints.empty())
+        MountPoints.pop_back();
+    while (!LostBooks.empty())
+        LostBooks.pop_back();
     Duplicates.clear();
     Genres.Clear();
     Authors.Clear();
@@ -109,7 +111,8 @@ namespace {
 
 // A path without trailing slashes (the root stays "/").
 std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     return path;
 }
 
@@ -209,7 +212,6 @@ std::string TSVD::BookLocation(const TBookInfo& book) {
     return JoinPath(book.Folder->FullPath(), book.FileNameInFolder());
 }
 
-
 TBookSequence* TSVD::FindOrAddSequence(const std::string& name, bool quiet) {
     if (TBookSequence* found = Sequences.FindByName(name)) return found;
     modified_ = true;
@@ -218,7 +220,8 @@ TBookSequence* TSVD::FindOrAddSequence(const std::string& name, bool quiet) {
 
 void TSVD::CollectBooksWithoutAuthor(TBookCollection& books) const {
     TBookCollection all;
-    for (const auto& mountPoint : MountPoints) mountPoint->CollectBooks(all, true);
+    for (const auto& mountPoint : MountPoints)
+        mountPoint->CollectBooks(all, true);
     for (TBookInfo* book : all.Books()) {
         const bool titleAuthors = book->TitleInfo && !book->TitleInfo->Authors.empty();
         const bool srcAuthors = book->SrcTitleInfo && !book->SrcTitleInfo->Authors.empty();
@@ -381,7 +384,8 @@ bool TSVD::ReadMountPointSection(TSVDStream& stream) {
 
 bool TSVD::ReadLostBookSection(TSVDStream& stream) {
     const int32_t count = stream.ReadCount(21);  // a book record and the lost date
-    for (int32_t i = 0; i < count; ++i) AddLostBook()->LoadFromStream(stream);
+    for (int32_t i = 0; i < count; ++i)
+        AddLostBook()->LoadFromStream(stream);
     return true;
 }
 
@@ -410,7 +414,6 @@ void TSVD::WriteDuplicate(TSVDStream& stream, const TDuplicatePair& pair) const 
     stream.WriteInt(pair.Similarity);
 }
 
-
 bool TSVD::SaveToStream(TSVDStream& stream, bool withImages) {
     TCatalogueGuard guard;
     // Lost books stay: a disk unplugged at an autosave must not cost their comments and marks.
@@ -428,11 +431,14 @@ bool TSVD::SaveToStream(TSVDStream& stream, bool withImages) {
     Authors.SaveToStream(stream);
     Sequences.SaveToStream(stream);
     stream.WriteInt(static_cast<int32_t>(MountPoints.size()));
-    for (const auto& mountPoint : MountPoints) mountPoint->SaveToStream(stream, withImages);
+    for (const auto& mountPoint : MountPoints)
+        mountPoint->SaveToStream(stream, withImages);
     stream.WriteInt(static_cast<int32_t>(LostBooks.size()));
-    for (const auto& book : LostBooks) book->SaveToStream(stream, withImages);
+    for (const auto& book : LostBooks)
+        book->SaveToStream(stream, withImages);
     stream.WriteInt(static_cast<int32_t>(Duplicates.size()));
-    for (const TDuplicatePair& pair : Duplicates) WriteDuplicate(stream, pair);
+    for (const TDuplicatePair& pair : Duplicates)
+        WriteDuplicate(stream, pair);
     return true;
 }
 

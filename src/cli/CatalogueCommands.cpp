@@ -67,7 +67,8 @@ int RunSweep(const std::vector<std::string>& args, std::ostream& out, std::ostre
             value = std::stoi(text, &used);
         } catch (const std::exception&) {
         }
-        if (used != text.size() || value < 0 || value > static_cast<int>(kSweepAll)) throw CliUsageError{"--flags takes 0 to 127"};
+        if (used != text.size() || value < 0 || value > static_cast<int>(kSweepAll))
+            throw CliUsageError{"--flags takes 0 to 127"};
         flags = static_cast<unsigned>(value);
     }
     TSVD svd;

@@ -2,11 +2,13 @@
 
 #include <sys/resource.h>
 #include <csignal>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "CatalogueFixture.h"
 #include "TestUtils.h"
 #include "catalogue/SVDStream.h"
 #include "common/Clock.h"
@@ -361,6 +363,155 @@ TEST(SVDTest, GenresAuthorsAndSeriesRoundTripByteForByte) {
     EXPECT_EQ(ReadBytes(first), ReadBytes(second));
     EXPECT_EQ(loaded.FindOrAddSequence("war and peace", true)->DisplayName(), Utf8ToAnsi("Война и мир"));
     EXPECT_EQ(loaded.Authors.FindName("Lyova", "", "", Utf8ToAnsi("Толстой")), loaded.Authors.Author(0)->Name(0));
+}
+
+TEST(SVDTest, FullCatalogueRoundTripsByteForByte) {
+    TempDir dir;
+    TSVD svd;
+    BuildFullCatalogue(svd, dir.Path().string());
+    const std::string first = (dir / "first.sv2").string(), second = (dir / "second.sv2").string();
+    ASSERT_TRUE(svd.SaveToFile(first));
+    TSVD loaded;
+    loaded.SaveHuffman = true;
+    loaded.LoadFromFile(first);
+    const TSVDCounts c = loaded.Counts();
+    EXPECT_EQ(c.MountPoints, 2);
+    EXPECT_EQ(c.Folders, 2);
+    EXPECT_EQ(c.Books, 4);
+    EXPECT_EQ(c.LostBooks, 1);
+    EXPECT_EQ(c.Duplicates, 2);  // the pair with a packed book survives
+    ASSERT_TRUE(loaded.SaveToFile(second));
+    EXPECT_EQ(ReadBytes(first), ReadBytes(second));
+
+    const TBookInfo* packed = loaded.MountPoints[0]->Folder(0)->Book(0);
+    EXPECT_TRUE(packed->Packed);
+    EXPECT_EQ(packed->EntryName, "inner/book.fb2");
+    EXPECT_EQ(loaded.Duplicates[1].Book1, packed);
+    EXPECT_EQ(packed->TitleInfo->Cover, TinyBitmap());
+    EXPECT_EQ(packed->Rating(), 7750);
+    EXPECT_EQ(packed->DocumentInfo->Date, EncodeDate(2005, 6, 7));
+    EXPECT_EQ(packed->PublishInfo->CustomInfo, (std::vector<std::string>{"custom one", "custom two"}));
+    EXPECT_EQ(packed->ByteCounts['a'], 102);
+    EXPECT_TRUE(loaded.MountPoints[0]->Folder(0)->Folder(0)->IsReadOnly());
+    EXPECT_EQ(loaded.LostBooks[0]->LostDate, EncodeDate(2008, 1, 1));
+    EXPECT_EQ(loaded.LostBooks[0]->TitleInfo->Authors[0]->Links.Count(), 4u);  // three books and the lost one
+}
+
+TEST(SVDTest, WithoutHuffmanTheByteCountsAreLeftOut) {
+    TempDir dir;
+    TSVD svd;
+    BuildFullCatalogue(svd, dir.Path().string());
+    svd.SaveHuffman = false;
+    ASSERT_TRUE(svd.SaveToFile((dir / "x.sv2").string()));
+    TSVD loaded;
+    loaded.LoadFromFile((dir / "x.sv2").string());
+    EXPECT_EQ(loaded.MountPoints[0]->Book(0)->ByteCounts['a'], 0);
+    EXPECT_EQ(loaded.MountPoints[0]->Book(0)->Flags & TBookInfo::kHasByteCounts, 0);
+}
+
+TEST(SVDTest, FreeingABookDropsItsStoredPairs) {
+    TempDir dir;
+    TSVD svd;
+    BuildFullCatalogue(svd, dir.Path().string());
+    TBookFolder* nested = svd.MountPoints[0]->Folder(0);
+    nested->DeleteBook(nested->Book(0));
+    ASSERT_EQ(svd.Duplicates.size(), 1u);
+    EXPECT_EQ(svd.Duplicates[0].Similarity, 87'500);
+}
+
+TEST(SVDTest, OldFormatBooksConvertToTheCurrentFormat) {
+    std::vector<std::string> texts(64);
+    texts[2] = "sf_history";
+    for (const char* t : {"Ivan", "", "Petrov",                     // the author's spelling
+                          "Caption", "/books", "description",       // mount point, its folder
+                          "book.fb2", "Title", "Saga", "comment"})  // the book
+        texts.push_back(t);
+    std::vector<uint8_t> pool;
+    for (const std::string& t : texts) {
+        pool.insert(pool.end(), t.begin(), t.end());
+        pool.push_back(0);
+    }
+    std::vector<uint8_t> bytes = Bytes("Shelvaracatalog.");
+    bytes.insert(bytes.end(), {0x60, 0x00, 0x00});
+    bytes.push_back(static_cast<uint8_t>(0x40 | (pool.size() >> 8)));
+    bytes.push_back(static_cast<uint8_t>(pool.size() & 0xFF));
+    bytes.insert(bytes.end(), pool.begin(), pool.end());
+    bytes.insert(bytes.end(), {1, 1, 1, 5, 0, 0, 0, 0});  // an author (1) with one spelling (5)
+    bytes.insert(bytes.end(), {1, 0});                    // one mount point, not read-only
+    bytes.push_back(1);                                   // one book in its folder
+    bytes.insert(bytes.end(), {1, 1, 5});                 // one author (spelling 5), one title
+    bytes.insert(bytes.end(), {0x39, 0x30, 0, 0});        // size 12345
+    bytes.insert(bytes.end(), {0x64, 0x00});              // file date: day 100 after 2003-01-01
+    bytes.insert(bytes.end(), {0xDC, 0x05});              // rating 1500
+    bytes.push_back(2);                                   // genre slot 2
+    bytes.insert(bytes.end(), {0x78, 0x56, 0x34, 0x12});  // CRC
+    bytes.push_back(0x03);                                // shown, read
+    bytes.push_back(7);                                   // version
+    bytes.insert(bytes.end(), {0xC8, 0x00});              // added: day 200
+    bytes.push_back(4);                                   // colour
+    bytes.insert(bytes.end(), {0, 0});                    // no sub-folders, not missing
+
+    TempDir dir;
+    WriteBytes(dir / "old.svd", bytes);
+    TSVD old;
+    old.LoadFromFile((dir / "old.svd").string());
+    ASSERT_TRUE(old.SaveToFile((dir / "new.sv2").string()));
+    TSVD svd;
+    svd.LoadFromFile((dir / "new.sv2").string());
+    ASSERT_EQ(svd.MountPoints.size(), 1u);
+    const TMountPoint* mp = svd.MountPoints[0].get();
+    EXPECT_EQ(mp->Caption, "Caption");
+    EXPECT_EQ(mp->Name, "/books");
+    EXPECT_EQ(mp->Description, "description");
+    ASSERT_EQ(mp->BookCount(), 1u);
+    const TBookInfo* book = mp->Book(0);
+    EXPECT_EQ(book->FileName, "book.fb2");
+    EXPECT_EQ(book->AuthorsText(), "Ivan Petrov");
+    EXPECT_EQ(book->TitleText(), "Title");
+    EXPECT_EQ(book->SeriesText(), "Saga");
+    EXPECT_EQ(book->SeriesNumber(), 1);
+    EXPECT_EQ(book->GenresText(), "sf_history");
+    EXPECT_EQ(book->Comment, "comment");
+    EXPECT_EQ(book->Size, 12345);
+    EXPECT_EQ(book->FileDate, EncodeDate(2003, 1, 1) + 100);
+    EXPECT_EQ(book->ReadDate, book->FileDate);
+    EXPECT_EQ(book->AddedDate, EncodeDate(2003, 1, 1) + 200);
+    EXPECT_EQ(book->Votes[10], 1);
+    EXPECT_EQ(book->Rating(), 10000);
+    EXPECT_EQ(book->Crc, 0x12345678u);
+    EXPECT_EQ(book->Flags & TBookInfo::kShown, TBookInfo::kShown);
+    EXPECT_EQ(book->Version, 7);
+    EXPECT_EQ(book->Color, 4);
+}
+
+// Damaged copies of a rich library file: every load either succeeds or reports an error,
+// and never reads outside the file (the sanitizers watch that).
+TEST(SVDTest, DamagedFullCatalogueNeverCrashes) {
+    TempDir dir;
+    TSVD svd;
+    BuildFullCatalogue(svd, dir.Path().string());
+    TSVDStream written({}, false);
+    ASSERT_TRUE(svd.SaveToStream(written, true));
+    const std::vector<uint8_t> good = written.FileImage();
+    std::mt19937 random(1251);
+    int failures = 0;
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<uint8_t> bytes = good;
+        const int mode = i % 3;
+        if (mode == 0) {
+            bytes.resize(20 + random() % (bytes.size() - 20));
+        } else {
+            for (int k = 0; k < 1 + i % 4; ++k)
+                bytes[20 + random() % (bytes.size() - 20)] = static_cast<uint8_t>(random());
+        }
+        TSVD loaded;
+        try {
+            if (!loaded.LoadFromStream(*TSVDStream::FromBytes(bytes))) ++failures;
+        } catch (const EShelvaraError&) {
+            ++failures;
+        }
+    }
+    EXPECT_GT(failures, 0);
 }
 
 TEST(SVDTest, NotifyParamPacksKindAndType) {

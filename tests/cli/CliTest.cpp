@@ -61,6 +61,23 @@ TEST(CliTest, ConvertOldFormat) {
               std::string::npos);
 }
 
+TEST(CliTest, SweepRemovesWhatNoBookNeeds) {
+    TempDir dir;
+    std::vector<uint8_t> old = Bytes("Shelvaracatalog.");
+    old.insert(old.end(), {0x60, 0x00, 0x00, 0x40, 0x40});
+    old.insert(old.end(), 64, 0);
+    old.insert(old.end(), {0x00, 0x00});
+    WriteBytes(dir / "old.svd", old);
+    const std::string lib = (dir / "lib.sv2").string();
+    ASSERT_EQ(Cli({"convert", (dir / "old.svd").string(), lib}).status, 0);
+    EXPECT_EQ(Cli({"sweep", lib, "--flags", "abc"}).status, 2);
+    EXPECT_EQ(Cli({"sweep", lib, "--flags", "200"}).status, 2);
+    const CliRun run = Cli({"sweep", lib, "--flags", "2"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("genres: 128 -> 0\n"), std::string::npos) << run.out;
+    EXPECT_NE(Cli({"info", lib}).out.find("genres: 0\n"), std::string::npos);
+}
+
 TEST(CliTest, DamagedFilesReportTheirMessage) {
     TempDir dir;
     std::vector<uint8_t> version = EmptyLibrary();

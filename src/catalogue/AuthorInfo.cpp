@@ -97,9 +97,8 @@ void AddUniqueAddress(std::vector<std::string>& list, const std::string& text) {
     list.push_back(text);
 }
 
-template <typename T>
-void AddUnique(std::vector<T*>& list, T* item) {
-    if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
+void AddToBucket(std::vector<TAuthorInfo*>& bucket, TAuthorInfo* author) {
+    if (bucket.empty() || bucket.back() != author) bucket.push_back(author);
 }
 
 }  // namespace
@@ -546,16 +545,19 @@ void TAuthorList::NoteIndex(int32_t index) {
     if (HighestIndex == -1 || index > HighestIndex) HighestIndex = index;
 }
 
+// Buckets may hold an author more than once (one entry per spelling at most); lookups drop
+// the repeats. Checking on insertion would be linear in the bucket, and the bucket of the
+// empty nickname holds nearly every author.
 void TAuthorList::IndexName(TAuthorInfo* author, const TAuthorName* spelling) {
     if (!indexValid_) return;
-    AddUnique(byLast_[spelling->Keys().Last], author);
-    AddUnique(byNick_[spelling->Keys().Nick], author);
+    AddToBucket(byLast_[spelling->Keys().Last], author);
+    AddToBucket(byNick_[spelling->Keys().Nick], author);
 }
 
 void TAuthorList::IndexSynonym(TAuthorInfo* author, TAuthorInfo::TNamePart part, const std::string& synonym) {
     if (!indexValid_) return;
-    if (part == TAuthorInfo::kLast) AddUnique(byLast_[SearchKeyTrimmed(synonym)], author);
-    if (part == TAuthorInfo::kNick) AddUnique(byNick_[SearchKeyTrimmed(synonym)], author);
+    if (part == TAuthorInfo::kLast) AddToBucket(byLast_[SearchKeyTrimmed(synonym)], author);
+    if (part == TAuthorInfo::kNick) AddToBucket(byNick_[SearchKeyTrimmed(synonym)], author);
 }
 
 void TAuthorList::BuildIndex() {
@@ -581,6 +583,7 @@ std::vector<TAuthorInfo*> LatestFirst(const std::unordered_map<std::string, std:
     std::vector<TAuthorInfo*> authors = it->second;
     std::sort(authors.begin(), authors.end(),
               [](const TAuthorInfo* a, const TAuthorInfo* b) { return a->Order > b->Order; });
+    authors.erase(std::unique(authors.begin(), authors.end()), authors.end());
     return authors;
 }
 

@@ -585,7 +585,7 @@ void TBookInfo::Clear() {
     Crc = 0;
     Comment.clear();
     Version = 0;
-    ByteCounts.fill(0);
+    ByteCounts.Reset();
     Color = 0;
 }
 
@@ -637,10 +637,24 @@ bool TBookInfo::CheckExists() {
 }
 
 void TBookInfo::ComputeByteCounts(const uint8_t* data, size_t size) {
-    ByteCounts.fill(0);
+    TByteCounts::TTable counts{};
     for (size_t i = 0; i < size; ++i)
-        ++ByteCounts[data[i]];
+        ++counts[data[i]];
+    ByteCounts = counts;
     Flags |= kHasByteCounts;
+}
+
+bool TByteCounts::Any() const {
+    return table_ && std::any_of(table_->begin(), table_->end(), [](int32_t n) { return n >= 1; });
+}
+
+bool TByteCounts::operator==(const TByteCounts& other) const {
+    return std::equal(begin(), end(), other.begin());
+}
+
+const TByteCounts::TTable& TByteCounts::Zeros() {
+    static const TTable zeros{};
+    return zeros;
 }
 
 bool TBookInfo::UpdateFileInfo(unsigned what) {
@@ -824,8 +838,7 @@ void TBookInfo::Assign(const TBookInfo& other) {
 
 void TBookInfo::UpdateFlags() {
     const TSVD* catalogue = Container();
-    const bool huffman = catalogue && catalogue->SaveHuffman &&
-                         std::any_of(ByteCounts.begin(), ByteCounts.end(), [](int32_t n) { return n >= 1; });
+    const bool huffman = catalogue && catalogue->SaveHuffman && ByteCounts.Any();
     auto set = [this](uint16_t bit, bool on) { Flags = static_cast<uint16_t>(on ? Flags | bit : Flags & ~bit); };
     set(kHasByteCounts, huffman);
     set(kHasVotes, std::any_of(Votes.begin(), Votes.end(), [](int32_t v) { return v != 0; }));
@@ -885,8 +898,8 @@ void TBookInfo::LoadFromStream(TSVDStream& stream) {
     if (Flags & kHasVersion) Version = stream.ReadByte();
     if (Flags & kHasColor) Color = stream.ReadByte();
     if (Flags & kHasByteCounts)
-        for (int32_t& n : ByteCounts)
-            n = stream.ReadInt();
+        for (size_t i = 0; i < 256; ++i)
+            ByteCounts[i] = stream.ReadInt();
     FileDate = stream.ReadDate();
     AddedDate = stream.ReadDate();
     FileName = stream.ReadStr();
@@ -926,12 +939,11 @@ void TBookInfo::LoadOldFromStream(TSVDStream& stream) {
     if (oldFlags & 0x02) ReadDate = FileDate;
     Version = stream.ReadByte();
     if (oldFlags & 0x10)
-        for (int32_t& n : ByteCounts)
-            n = stream.ReadOldInt();
+        for (size_t i = 0; i < 256; ++i)
+            ByteCounts[i] = stream.ReadOldInt();
     AddedDate = dayZero + static_cast<int16_t>(stream.ReadWord());
     Color = stream.ReadByte();
-    const bool huffman =
-        catalogue->SaveHuffman && std::any_of(ByteCounts.begin(), ByteCounts.end(), [](int32_t n) { return n >= 1; });
+    const bool huffman = catalogue->SaveHuffman && ByteCounts.Any();
     Flags = static_cast<uint16_t>(huffman ? Flags | kHasByteCounts : Flags & ~kHasByteCounts);
 }
 

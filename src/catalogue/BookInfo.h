@@ -159,6 +159,41 @@ enum TFileType : uint8_t {
 // The type of a file name by its extension (lower-cased), kFileOther when unknown.
 uint8_t FileTypeOfName(const std::string& name);
 
+// The byte-frequency table of a book's text. Most books have none, so it takes memory only
+// while it holds counts; without one every count reads 0.
+class TByteCounts final {
+public:
+    using TTable = std::array<int32_t, 256>;
+
+    TByteCounts() = default;
+    TByteCounts(const TByteCounts& other) { *this = other; }
+    TByteCounts& operator=(const TByteCounts& other) {
+        if (this != &other) table_ = other.table_ ? std::make_unique<TTable>(*other.table_) : nullptr;
+        return *this;
+    }
+    TByteCounts& operator=(const TTable& table) {
+        table_ = std::make_unique<TTable>(table);
+        return *this;
+    }
+
+    int32_t operator[](size_t byte) const { return table_ ? (*table_)[byte] : 0; }
+    // Writing access creates the table.
+    int32_t& operator[](size_t byte) {
+        if (!table_) table_ = std::make_unique<TTable>();
+        return (*table_)[byte];
+    }
+    const int32_t* begin() const { return table_ ? table_->data() : Zeros().data(); }
+    const int32_t* end() const { return begin() + 256; }
+    // Some byte was counted at least once.
+    bool Any() const;
+    void Reset() { table_.reset(); }
+    bool operator==(const TByteCounts& other) const;
+
+private:
+    static const TTable& Zeros();
+    std::unique_ptr<TTable> table_;
+};
+
 // One book file of the catalogue and what its FB2 description says.
 class TBookInfo {
 public:
@@ -196,7 +231,7 @@ public:
     uint32_t Crc = 0;
     std::string Comment;
     uint8_t Version = 0;
-    std::array<int32_t, 256> ByteCounts{};
+    TByteCounts ByteCounts;
     uint8_t Color = 0;
 
     TSVD* Container() const { return catalogue_; }

@@ -1,0 +1,43 @@
+// Times building, saving, loading and freeing synthetic catalogues; prints the figures.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "LibraryGenerator.h"
+#include "catalogue/SVD.h"
+#include "catalogue/SVDStream.h"
+
+namespace {
+
+double Seconds(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::printf("%10s %10s %10s %10s %10s %10s %10s\n", "books", "build s", "save s", "file MiB", "load s", "free s",
+                "sweep s");
+    for (int i = 1; i < argc || i == 1; ++i) {
+        const int books = argc > 1 ? std::atoi(argv[i]) : 100'000;
+        auto svd = std::make_unique<TSVD>();
+        const double build = Seconds([&] { GenerateLibrary(*svd, books); });
+        std::vector<uint8_t> image;
+        const double save = Seconds([&] {
+            TSVDStream stream({}, false);
+            svd->SaveToStream(stream, true);
+            image = stream.FileImage();
+        });
+        const double sweep = Seconds([&] { svd->Sweep(true, kSweepAll & ~kSweepLostBooks); });
+        auto loaded = std::make_unique<TSVD>();
+        const double load = Seconds([&] { loaded->LoadFromStream(*TSVDStream::FromBytes(image)); });
+        const double release = Seconds([&] { loaded.reset(); });
+        std::printf("%10d %10.2f %10.2f %10.1f %10.2f %10.2f %10.2f\n", books, build, save,
+                    static_cast<double>(image.size()) / (1 << 20), load, release, sweep);
+        if (argc <= 1) break;
+    }
+    return 0;
+}

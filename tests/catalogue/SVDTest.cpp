@@ -36,6 +36,25 @@ std::vector<uint8_t> OldEmptyLibrary() {
     return bytes;
 }
 
+std::vector<uint8_t> OldLibrary(const std::vector<std::string>& texts, const std::vector<uint8_t>& records);
+
+// An old-format library: the texts make the pool (the first 64 are the legacy genre names),
+// the records follow it. The pool length takes the two-byte old form, so it stays below 16 KiB.
+std::vector<uint8_t> OldLibrary(const std::vector<std::string>& texts, const std::vector<uint8_t>& records) {
+    std::vector<uint8_t> pool;
+    for (const std::string& t : texts) {
+        pool.insert(pool.end(), t.begin(), t.end());
+        pool.push_back(0);
+    }
+    std::vector<uint8_t> bytes = Bytes("Shelvaracatalog.");
+    bytes.insert(bytes.end(), {0x60, 0x00, 0x00});
+    bytes.push_back(static_cast<uint8_t>(0x40 | (pool.size() >> 8)));
+    bytes.push_back(static_cast<uint8_t>(pool.size() & 0xFF));
+    bytes.insert(bytes.end(), pool.begin(), pool.end());
+    bytes.insert(bytes.end(), records.begin(), records.end());
+    return bytes;
+}
+
 int LoadError(TSVD& svd, const std::string& fileName) {
     try {
         svd.LoadFromFile(fileName);
@@ -269,30 +288,21 @@ TEST(SVDTest, OldFormatLegacyGenresAndAuthors) {
     texts[9] = "other_genre";
     for (const char* t : {"Ivan", "", "Sidorov", "I.", "P.", "Sidorov", "Vanya", "Sidoroff", "f", "m", "l"})
         texts.push_back(t);
-    std::vector<uint8_t> pool;
-    for (const std::string& t : texts) {
-        pool.insert(pool.end(), t.begin(), t.end());
-        pool.push_back(0);
-    }
-    std::vector<uint8_t> bytes = Bytes("Shelvaracatalog.");
-    bytes.insert(bytes.end(), {0x60, 0x00, 0x00});
-    bytes.push_back(static_cast<uint8_t>(0x40 | (pool.size() >> 8)));  // two-byte old form
-    bytes.push_back(static_cast<uint8_t>(pool.size() & 0xFF));
-    bytes.insert(bytes.end(), pool.begin(), pool.end());
-    OldInt(bytes, 1);  // one author
-    OldInt(bytes, 7);  // its index
-    OldInt(bytes, 2);  // two spellings
-    OldInt(bytes, 8);  // index of the first
-    OldInt(bytes, 3);  // index of the second
-    OldInt(bytes, 1);  // first-name synonyms
-    OldInt(bytes, 0);  // middle-name synonyms
-    OldInt(bytes, 1);  // last-name synonyms
-    OldInt(bytes, 1);  // extra triples
-    OldInt(bytes, 0);  // no mount points
+    std::vector<uint8_t> records;
+    OldInt(records, 1);  // one author
+    OldInt(records, 7);  // its index
+    OldInt(records, 2);  // two spellings
+    OldInt(records, 8);  // index of the first
+    OldInt(records, 3);  // index of the second
+    OldInt(records, 1);  // first-name synonyms
+    OldInt(records, 0);  // middle-name synonyms
+    OldInt(records, 1);  // last-name synonyms
+    OldInt(records, 1);  // extra triples
+    OldInt(records, 0);  // no mount points
 
     SetNowSourceForTesting([] { return EncodeDateTime({2024, 3, 1, 12, 0, 0, 0}); });
     TSVD svd;
-    ASSERT_TRUE(svd.LoadFromStream(*TSVDStream::FromBytes(bytes)));
+    ASSERT_TRUE(svd.LoadFromStream(*TSVDStream::FromBytes(OldLibrary(texts, records))));
     SetNowSourceForTesting(nullptr);
 
     EXPECT_EQ(svd.Genres.FindByCode("sf_history")->Index, 0);
@@ -426,16 +436,7 @@ TEST(SVDTest, OldFormatBooksConvertToTheCurrentFormat) {
                           "Caption", "/books", "description",       // mount point, its folder
                           "book.fb2", "Title", "Saga", "comment"})  // the book
         texts.push_back(t);
-    std::vector<uint8_t> pool;
-    for (const std::string& t : texts) {
-        pool.insert(pool.end(), t.begin(), t.end());
-        pool.push_back(0);
-    }
-    std::vector<uint8_t> bytes = Bytes("Shelvaracatalog.");
-    bytes.insert(bytes.end(), {0x60, 0x00, 0x00});
-    bytes.push_back(static_cast<uint8_t>(0x40 | (pool.size() >> 8)));
-    bytes.push_back(static_cast<uint8_t>(pool.size() & 0xFF));
-    bytes.insert(bytes.end(), pool.begin(), pool.end());
+    std::vector<uint8_t> bytes;
     bytes.insert(bytes.end(), {1, 1, 1, 5, 0, 0, 0, 0});  // an author (1) with one spelling (5)
     bytes.insert(bytes.end(), {1, 0});                    // one mount point, not read-only
     bytes.push_back(1);                                   // one book in its folder
@@ -452,7 +453,7 @@ TEST(SVDTest, OldFormatBooksConvertToTheCurrentFormat) {
     bytes.insert(bytes.end(), {0, 0});                    // no sub-folders, not missing
 
     TempDir dir;
-    WriteBytes(dir / "old.svd", bytes);
+    WriteBytes(dir / "old.svd", OldLibrary(texts, bytes));
     TSVD old;
     old.LoadFromFile((dir / "old.svd").string());
     ASSERT_TRUE(old.SaveToFile((dir / "new.sv2").string()));

@@ -23,6 +23,15 @@ CliRun Cli(const std::vector<std::string>& args) {
     return {status, out.str(), err.str()};
 }
 
+// An old-format library without content: 64 empty legacy genre names, no authors, no mount points.
+std::vector<uint8_t> OldEmptyLibrary() {
+    std::vector<uint8_t> old = Bytes("Shelvaracatalog.");
+    old.insert(old.end(), {0x60, 0x00, 0x00, 0x40, 0x40});
+    old.insert(old.end(), 64, 0);
+    old.insert(old.end(), {0x00, 0x00});
+    return old;
+}
+
 std::vector<uint8_t> EmptyLibrary() {
     std::vector<uint8_t> bytes = Bytes("Shelvaracatalog2");
     bytes.insert(bytes.end(), {0x01, 0x01, 0x00, 0x08, 0, 0, 0, 0, 0, 0, 0, 0});
@@ -50,11 +59,7 @@ TEST(CliTest, NewThenInfo) {
 
 TEST(CliTest, ConvertOldFormat) {
     TempDir dir;
-    std::vector<uint8_t> old = Bytes("Shelvaracatalog.");
-    old.insert(old.end(), {0x60, 0x00, 0x00, 0x40, 0x40});
-    old.insert(old.end(), 64, 0);
-    old.insert(old.end(), {0x00, 0x00});
-    WriteBytes(dir / "old.svd", old);
+    WriteBytes(dir / "old.svd", OldEmptyLibrary());
     EXPECT_NE(Cli({"info", (dir / "old.svd").string()}).out.find("format: old\nversion: 96\n"), std::string::npos);
     EXPECT_EQ(Cli({"convert", (dir / "old.svd").string(), (dir / "new.sv2").string()}).status, 0);
     EXPECT_NE(Cli({"info", (dir / "new.sv2").string()}).out.find("format: current\nversion: 257\ngenres: 128\n"),
@@ -63,11 +68,7 @@ TEST(CliTest, ConvertOldFormat) {
 
 TEST(CliTest, SweepRemovesWhatNoBookNeeds) {
     TempDir dir;
-    std::vector<uint8_t> old = Bytes("Shelvaracatalog.");
-    old.insert(old.end(), {0x60, 0x00, 0x00, 0x40, 0x40});
-    old.insert(old.end(), 64, 0);
-    old.insert(old.end(), {0x00, 0x00});
-    WriteBytes(dir / "old.svd", old);
+    WriteBytes(dir / "old.svd", OldEmptyLibrary());
     const std::string lib = (dir / "lib.sv2").string();
     ASSERT_EQ(Cli({"convert", (dir / "old.svd").string(), lib}).status, 0);
     EXPECT_EQ(Cli({"sweep", lib, "--flags", "abc"}).status, 2);

@@ -10,7 +10,10 @@
 namespace {
 
 std::vector<CliCommand> AllCommands() {
-    return CatalogueCommands();
+    std::vector<CliCommand> commands = CatalogueCommands();
+    for (CliCommand& c : Fb2Commands())
+        commands.push_back(std::move(c));
+    return commands;
 }
 
 void PrintOverview(std::ostream& os, const std::vector<CliCommand>& commands) {

@@ -1,0 +1,216 @@
+#include <fstream>
+#include <ostream>
+
+#include "cli/Cli.h"
+#include "cli/Json.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/FileUtils.h"
+#include "common/MessageIds.h"
+#include "fb2/FBCover.h"
+#include "fb2/FBDescription.h"
+#include "fb2/FBParser.h"
+#include "fb2/MyStream.h"
+#include "fb2/XMLPars.h"
+
+namespace {
+
+std::string U(const std::string& ansi) {
+    return AnsiToUtf8(ansi);
+}
+
+void PersonJson(JsonWriter& json, const TFBPerson& p) {
+    json.BeginObject()
+        .Key("firstName")
+        .String(U(p.FirstName))
+        .Key("middleName")
+        .String(U(p.MiddleName))
+        .Key("lastName")
+        .String(U(p.LastName))
+        .Key("nickname")
+        .String(U(p.NickName))
+        .EndObject();
+}
+
+void SequencesJson(JsonWriter& json, const std::vector<TFBSequence>& sequences) {
+    json.BeginArray();
+    for (const TFBSequence& s : sequences) {
+        json.BeginObject().Key("name").String(U(s.Name)).Key("number");
+        if (s.Number)
+            json.Number(*s.Number);
+        else
+            json.Null();
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+void TitleInfoJson(JsonWriter& json, const TFBTitleInfo& t) {
+    if (!t.Present) {
+        json.Null();
+        return;
+    }
+    json.BeginObject().Key("genres").BeginArray();
+    for (const std::string& g : t.Genres)
+        json.String(U(g));
+    json.EndArray().Key("authors").BeginArray();
+    for (const TFBPerson& p : t.Authors)
+        PersonJson(json, p);
+    json.EndArray();
+    json.Key("bookTitle").String(U(t.BookTitle));
+    json.Key("annotation").String(U(t.Annotation));
+    json.Key("keywords").String(U(t.Keywords));
+    json.Key("date").String(U(t.Date));
+    json.Key("lang").String(U(t.Lang));
+    json.Key("srcLang").String(U(t.SrcLang));
+    json.Key("translators").BeginArray();
+    for (const TFBPerson& p : t.Translators)
+        PersonJson(json, p);
+    json.EndArray();
+    json.Key("sequences");
+    SequencesJson(json, t.Sequences);
+    json.EndObject();
+}
+
+std::string PersonText(const TFBPerson& p) {
+    std::string name;
+    for (const std::string* part : {&p.FirstName, &p.MiddleName, &p.LastName}) {
+        if (part->empty()) continue;
+        if (!name.empty()) name += ' ';
+        name += *part;
+    }
+    if (!p.NickName.empty()) name += name.empty() ? p.NickName : " (" + p.NickName + ")";
+    return U(name);
+}
+
+void TitleInfoText(std::ostream& out, const char* heading, const TFBTitleInfo& t) {
+    if (!t.Present) return;
+    out << heading << ":\n";
+    auto line = [&](const char* label, const std::string& value) {
+        if (!value.empty()) out << "  " << label << ": " << U(value) << "\n";
+    };
+    line("title", t.BookTitle);
+    for (const TFBPerson& p : t.Authors)
+        out << "  author: " << PersonText(p) << "\n";
+    for (const TFBPerson& p : t.Translators)
+        out << "  translator: " << PersonText(p) << "\n";
+    for (const std::string& g : t.Genres)
+        out << "  genre: " << U(g) << "\n";
+    for (const TFBSequence& s : t.Sequences)
+        out << "  sequence: " << U(s.Name) << (s.Number ? " #" + std::to_string(*s.Number) : std::string()) << "\n";
+    line("date", t.Date);
+    line("lang", t.Lang);
+    line("src-lang", t.SrcLang);
+    line("keywords", t.Keywords);
+    line("annotation", t.Annotation);
+}
+
+int RunFb2(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    CliArgs a(args, {"--json", "--text"}, {"--entry", "--cover"});
+    a.ExpectPositionals(1, 1);
+    if (a.Has("--entry")) RaiseError(rsErrNoPacked);
+    const std::string path = Utf8ToAnsi(a.Positionals()[0]);
+    auto stream = TMappedFileStream::OpenForParsing(path);
+    const bool wantText = a.Has("--text");
+    TFictionBook book;
+    if (!book.LoadFromStream(stream.get(), wantText ? kKeepDescription | kKeepBody : kKeepDescription))
+        RaiseFixedError(book.Text);
+    const TFBDescription d = ReadDescription(book);
+
+    if (a.Has("--cover")) {
+        std::unique_ptr<TBitmap> cover = GetCover(*stream);
+        if (!cover) RaiseFixedError("The book has no cover picture.");
+        const std::vector<uint8_t> png = EncodePng(*cover);
+        WriteWholeFile(a.Value("--cover"), png.data(), png.size());
+    }
+    if (wantText) {
+        TSimpleType* body = book.FindBody();
+        out << (body ? U(GetText(*body)) : std::string());
+        return 0;
+    }
+    if (a.Has("--json")) {
+        JsonWriter json;
+        json.BeginObject().Key("titleInfo");
+        TitleInfoJson(json, d.TitleInfo);
+        json.Key("srcTitleInfo");
+        TitleInfoJson(json, d.SrcTitleInfo);
+        json.Key("documentInfo");
+        if (d.DocumentInfo.Present) {
+            const TFBDocumentInfo& di = d.DocumentInfo;
+            json.BeginObject().Key("authors").BeginArray();
+            for (const TFBPerson& p : di.Authors)
+                PersonJson(json, p);
+            json.EndArray();
+            json.Key("programUsed").String(U(di.ProgramUsed)).Key("date").String(U(di.Date));
+            json.Key("srcUrls").BeginArray();
+            for (const std::string& url : di.SrcUrls)
+                json.String(U(url));
+            json.EndArray();
+            json.Key("srcOcr").String(U(di.SrcOcr)).Key("id").String(U(di.Id)).Key("version").String(U(di.Version));
+            json.Key("history").String(U(di.History)).EndObject();
+        } else {
+            json.Null();
+        }
+        json.Key("publishInfo");
+        if (d.PublishInfo.Present) {
+            const TFBPublishInfo& pi = d.PublishInfo;
+            json.BeginObject()
+                .Key("bookName")
+                .String(U(pi.BookName))
+                .Key("publisher")
+                .String(U(pi.Publisher))
+                .Key("city")
+                .String(U(pi.City))
+                .Key("year")
+                .String(U(pi.Year))
+                .Key("isbn")
+                .String(U(pi.Isbn))
+                .Key("sequences");
+            SequencesJson(json, pi.Sequences);
+            json.EndObject();
+        } else {
+            json.Null();
+        }
+        json.Key("customInfo").BeginArray();
+        for (const TFBCustomInfo& c : d.CustomInfo)
+            json.BeginObject().Key("infoType").String(U(c.InfoType)).Key("text").String(U(c.Text)).EndObject();
+        json.EndArray().EndObject();
+        out << json.Text() << "\n";
+        return 0;
+    }
+    TitleInfoText(out, "title-info", d.TitleInfo);
+    TitleInfoText(out, "src-title-info", d.SrcTitleInfo);
+    if (d.DocumentInfo.Present) {
+        out << "document-info:\n";
+        for (const TFBPerson& p : d.DocumentInfo.Authors)
+            out << "  author: " << PersonText(p) << "\n";
+        if (!d.DocumentInfo.ProgramUsed.empty()) out << "  program-used: " << U(d.DocumentInfo.ProgramUsed) << "\n";
+        if (!d.DocumentInfo.Date.empty()) out << "  date: " << U(d.DocumentInfo.Date) << "\n";
+        if (!d.DocumentInfo.Id.empty()) out << "  id: " << U(d.DocumentInfo.Id) << "\n";
+        if (!d.DocumentInfo.Version.empty()) out << "  version: " << U(d.DocumentInfo.Version) << "\n";
+    }
+    if (d.PublishInfo.Present) {
+        out << "publish-info:\n";
+        const TFBPublishInfo& pi = d.PublishInfo;
+        for (const auto& [label, value] :
+             {std::pair{"book-name", &pi.BookName}, std::pair{"publisher", &pi.Publisher}, std::pair{"city", &pi.City},
+              std::pair{"year", &pi.Year}, std::pair{"isbn", &pi.Isbn}})
+            if (!value->empty()) out << "  " << label << ": " << U(*value) << "\n";
+        for (const TFBSequence& s : pi.Sequences)
+            out << "  sequence: " << U(s.Name) << (s.Number ? " #" + std::to_string(*s.Number) : std::string()) << "\n";
+    }
+    for (const TFBCustomInfo& c : d.CustomInfo)
+        out << "custom-info (" << U(c.InfoType) << "): " << U(c.Text) << "\n";
+    return 0;
+}
+
+}  // namespace
+
+std::vector<CliCommand> Fb2Commands() {
+    return {
+        {"fb2", "fb2 FILE [--entry MEMBER] [--json] [--text] [--cover OUT.png]",
+         "Show the description of an FB2 file (--json as one object), the plain text of its first body (--text), "
+         "or write its cover picture as PNG (--cover).",
+         RunFb2},
+    };
+}

@@ -1,0 +1,286 @@
+#include "fb2/Picture.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <gif_lib.h>
+#include <jpeglib.h>
+#include <png.h>
+
+namespace {
+
+// Pictures larger than this are refused instead of exhausting memory.
+constexpr int64_t kMaxPixels = 64 * 1024 * 1024;
+
+std::unique_ptr<TBitmap> NewBitmap(int64_t width, int64_t height) {
+    if (width <= 0 || height <= 0 || width * height > kMaxPixels) return nullptr;
+    auto bitmap = std::make_unique<TBitmap>();
+    bitmap->Width = static_cast<int>(width);
+    bitmap->Height = static_cast<int>(height);
+    bitmap->Pixels.assign(static_cast<size_t>(width * height * 4), 0xFF);
+    return bitmap;
+}
+
+// ---- PNG
+
+struct PngSource {
+    const uint8_t* data;
+    size_t size;
+    size_t offset;
+};
+
+void PngRead(png_structp png, png_bytep out, png_size_t length) {
+    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (length > source->size - source->offset) png_error(png, "truncated");
+    std::memcpy(out, source->data + source->offset, length);
+    source->offset += length;
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+std::unique_ptr<TBitmap> DecodePng(const uint8_t* data, size_t size) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, PngWarning);
+    if (!png) return nullptr;
+    png_infop info = png_create_info_struct(png);
+    // Everything the decoding changes lives behind a pointer fixed before setjmp, so that
+    // nothing is read from a local variable changed between setjmp and a longjmp.
+    struct State {
+        std::unique_ptr<TBitmap> bitmap;
+        std::vector<png_bytep> rows;
+        PngSource source;
+    };
+    const auto state = std::make_unique<State>();
+    state->source = {data, size, 0};
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+        return nullptr;
+    }
+    std::unique_ptr<TBitmap>& bitmap = state->bitmap;
+    std::vector<png_bytep>& rows = state->rows;
+    png_set_read_fn(png, &state->source, PngRead);
+    png_read_info(png, info);
+    bitmap = NewBitmap(png_get_image_width(png, info), png_get_image_height(png, info));
+    if (!bitmap) png_error(png, "size");
+    png_set_expand(png);
+    png_set_strip_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_bgr(png);
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    rows.resize(static_cast<size_t>(bitmap->Height));
+    for (int y = 0; y < bitmap->Height; ++y)
+        rows[static_cast<size_t>(y)] = bitmap->Pixels.data() + static_cast<size_t>(y) * bitmap->Width * 4;
+    png_read_image(png, rows.data());
+    png_destroy_read_struct(&png, &info, nullptr);
+    return std::move(bitmap);
+}
+
+void PngWrite(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+void PngFlush(png_structp) {}
+
+// ---- JPEG
+
+struct JpegError {
+    jpeg_error_mgr manager;
+    jmp_buf jump;
+};
+
+void JpegFail(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
+}
+void JpegSilence(j_common_ptr) {}
+
+std::unique_ptr<TBitmap> DecodeJpeg(const uint8_t* data, size_t size) {
+    jpeg_decompress_struct info{};
+    JpegError error{};
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = JpegFail;
+    error.manager.output_message = JpegSilence;
+    struct State {
+        std::unique_ptr<TBitmap> bitmap;
+        std::vector<uint8_t> row;
+    };
+    const auto state = std::make_unique<State>();
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return nullptr;
+    }
+    std::unique_ptr<TBitmap>& bitmap = state->bitmap;
+    std::vector<uint8_t>& row = state->row;
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    bitmap = NewBitmap(info.output_width, info.output_height);
+    if (!bitmap || info.output_components != 3) {
+        jpeg_destroy_decompress(&info);
+        return nullptr;
+    }
+    row.resize(static_cast<size_t>(info.output_width) * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW rows[1] = {row.data()};
+        const int y = static_cast<int>(info.output_scanline);
+        jpeg_read_scanlines(&info, rows, 1);
+        uint8_t* out = bitmap->Pixels.data() + static_cast<size_t>(y) * bitmap->Width * 4;
+        for (int x = 0; x < bitmap->Width; ++x) {
+            out[x * 4 + 0] = row[static_cast<size_t>(x) * 3 + 2];
+            out[x * 4 + 1] = row[static_cast<size_t>(x) * 3 + 1];
+            out[x * 4 + 2] = row[static_cast<size_t>(x) * 3 + 0];
+            out[x * 4 + 3] = 0xFF;
+        }
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return std::move(bitmap);
+}
+
+// ---- GIF
+
+struct GifSource {
+    const uint8_t* data;
+    size_t size;
+    size_t offset;
+};
+
+int GifRead(GifFileType* gif, GifByteType* out, int length) {
+    auto* source = static_cast<GifSource*>(gif->UserData);
+    const size_t n = std::min(static_cast<size_t>(length), source->size - source->offset);
+    std::memcpy(out, source->data + source->offset, n);
+    source->offset += n;
+    return static_cast<int>(n);
+}
+
+// The first frame of a GIF.
+std::unique_ptr<TBitmap> DecodeGif(const uint8_t* data, size_t size) {
+    GifSource source{data, size, 0};
+    int error = 0;
+    GifFileType* gif = DGifOpen(&source, GifRead, &error);
+    if (!gif) return nullptr;
+    std::unique_ptr<TBitmap> bitmap;
+    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
+        const SavedImage& frame = gif->SavedImages[0];
+        const ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
+        int transparent = -1;
+        GraphicsControlBlock gcb;
+        if (DGifSavedExtensionToGCB(gif, 0, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
+        bitmap = NewBitmap(gif->SWidth, gif->SHeight);
+        if (bitmap && map) {
+            const GifImageDesc& d = frame.ImageDesc;
+            for (int y = 0; y < d.Height; ++y) {
+                for (int x = 0; x < d.Width; ++x) {
+                    const int px = d.Left + x, py = d.Top + y;
+                    if (px < 0 || py < 0 || px >= bitmap->Width || py >= bitmap->Height) continue;
+                    const int index = frame.RasterBits[static_cast<size_t>(y) * d.Width + x];
+                    if (index == transparent || index >= map->ColorCount) continue;
+                    uint8_t* out = bitmap->Pixels.data() + (static_cast<size_t>(py) * bitmap->Width + px) * 4;
+                    out[0] = map->Colors[index].Blue;
+                    out[1] = map->Colors[index].Green;
+                    out[2] = map->Colors[index].Red;
+                }
+            }
+        } else {
+            bitmap.reset();
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return bitmap;
+}
+
+void PutLE(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+}  // namespace
+
+TPictureFormat SniffPictureFormat(const uint8_t* data, size_t size) {
+    if (!data || size < 4) return TPictureFormat::None;
+    if (data[0] == 0x89 && data[1] == 'P' && data[2] == 'N' && data[3] == 'G') return TPictureFormat::Png;
+    if (data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF && data[3] == 0xE0) return TPictureFormat::Jpeg;
+    if (data[0] == 'G' && data[1] == 'I' && data[2] == 'F' && data[3] == '8') return TPictureFormat::Gif;
+    if (data[0] == 'B' && data[1] == 'M' && data[2] == 0xF6 && data[3] == 0xAC) return TPictureFormat::Gif;
+    return TPictureFormat::None;
+}
+
+TPictureFormat FormatOfContentType(const std::string& contentType) {
+    if (contentType == "image/jpeg") return TPictureFormat::Jpeg;
+    if (contentType == "image/png") return TPictureFormat::Png;
+    if (contentType == "image/gif") return TPictureFormat::Gif;
+    return TPictureFormat::None;
+}
+
+std::unique_ptr<TBitmap> DecodePicture(TPictureFormat format, const uint8_t* data, size_t size) {
+    if (!data || size == 0) return nullptr;
+    switch (format) {
+        case TPictureFormat::Png:
+            return DecodePng(data, size);
+        case TPictureFormat::Jpeg:
+            return DecodeJpeg(data, size);
+        case TPictureFormat::Gif:
+            return DecodeGif(data, size);
+        default:
+            return nullptr;
+    }
+}
+
+std::vector<uint8_t> EncodeBmp(const TBitmap& bitmap) {
+    const uint32_t rowSize = (static_cast<uint32_t>(bitmap.Width) * 3 + 3) & ~3u;
+    const uint32_t imageSize = rowSize * static_cast<uint32_t>(bitmap.Height);
+    std::vector<uint8_t> out;
+    out.reserve(54 + imageSize);
+    out.push_back('B');
+    out.push_back('M');
+    PutLE(out, 54 + imageSize, 4);
+    PutLE(out, 0, 4);
+    PutLE(out, 54, 4);
+    PutLE(out, 40, 4);
+    PutLE(out, static_cast<uint32_t>(bitmap.Width), 4);
+    PutLE(out, static_cast<uint32_t>(bitmap.Height), 4);
+    PutLE(out, 1, 2);
+    PutLE(out, 24, 2);
+    PutLE(out, 0, 4);
+    PutLE(out, imageSize, 4);
+    PutLE(out, 2835, 4);
+    PutLE(out, 2835, 4);
+    PutLE(out, 0, 4);
+    PutLE(out, 0, 4);
+    for (int y = bitmap.Height - 1; y >= 0; --y) {
+        const uint8_t* row = bitmap.Pixels.data() + static_cast<size_t>(y) * bitmap.Width * 4;
+        for (int x = 0; x < bitmap.Width; ++x)
+            out.insert(out.end(), row + x * 4, row + x * 4 + 3);
+        for (uint32_t pad = static_cast<uint32_t>(bitmap.Width) * 3; pad < rowSize; ++pad)
+            out.push_back(0);
+    }
+    return out;
+}
+
+std::vector<uint8_t> EncodePng(const TBitmap& bitmap) {
+    std::vector<uint8_t> out;
+    if (bitmap.Width <= 0 || bitmap.Height <= 0) return out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, PngWarning);
+    if (!png) return out;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return {};
+    }
+    png_set_write_fn(png, &out, PngWrite, PngFlush);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width), static_cast<png_uint_32>(bitmap.Height), 8,
+                 PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_bgr(png);
+    png_write_info(png, info);
+    for (int y = 0; y < bitmap.Height; ++y)
+        png_write_row(png, const_cast<png_bytep>(bitmap.Pixels.data() + static_cast<size_t>(y) * bitmap.Width * 4));
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A plain 32-bit picture: rows top to bottom, pixels as B, G, R, A bytes.
+struct TBitmap {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Pixels;  // Width * Height * 4
+};
+
+enum class TPictureFormat { None, Png, Jpeg, Gif };
+
+// The format by the first four bytes: 0x89 PNG, FF D8 FF E0, "GIF8", and "BM" F6 AC read as GIF.
+TPictureFormat SniffPictureFormat(const uint8_t* data, size_t size);
+// The format of a content type ("image/jpeg", "image/png", "image/gif"), else None.
+TPictureFormat FormatOfContentType(const std::string& contentType);
+// Decodes a PNG, JPEG or GIF picture; null when it cannot be decoded.
+std::unique_ptr<TBitmap> DecodePicture(TPictureFormat format, const uint8_t* data, size_t size);
+// The picture as a Windows BMP file (24-bit, bottom-up rows).
+std::vector<uint8_t> EncodeBmp(const TBitmap& bitmap);
+// The picture as a PNG file; empty when it cannot be encoded.
+std::vector<uint8_t> EncodePng(const TBitmap& bitmap);

@@ -1,0 +1,130 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TMyMemStream;
+
+// A small, lenient XML reader for FB2 files. It parses a zero-terminated Windows-1251 buffer
+// (foreign encodings are converted in place first) into a tree; entity references are left as
+// written, and input cut off inside content closes every open element implicitly.
+
+enum class TXMLNodeType { Text, Comment, Doctype, Stylesheet, Element, Document };
+
+class TAbstractElement {
+public:
+    explicit TAbstractElement(TAbstractElement* owner) : Owner(owner) {}
+    virtual ~TAbstractElement() = default;
+    TAbstractElement(const TAbstractElement&) = delete;
+    TAbstractElement& operator=(const TAbstractElement&) = delete;
+
+    TAbstractElement* Owner;
+    std::string Text;
+
+    virtual TXMLNodeType Type() const = 0;
+    // The node serialised.
+    virtual std::string AsText() const { return Text; }
+    virtual int ChildCount() const { return 0; }
+    // Reads the node at the cursor (just after its tag prefix) and advances the cursor.
+    virtual bool Parse(char*& cursor, int depth) = 0;
+};
+
+// Character data: the raw bytes between tags.
+class TBodyElement final : public TAbstractElement {
+public:
+    using TAbstractElement::TAbstractElement;
+    TXMLNodeType Type() const override { return TXMLNodeType::Text; }
+    bool Parse(char*& cursor, int depth) override;
+};
+
+// A comment: the bytes between "<!--" and "-->".
+class TNoteElement : public TAbstractElement {
+public:
+    using TAbstractElement::TAbstractElement;
+    TXMLNodeType Type() const override { return TXMLNodeType::Comment; }
+    std::string AsText() const override { return "<!-- " + Text + " -->"; }
+    bool Parse(char*& cursor, int depth) override;
+};
+
+// A DOCTYPE, which FB2 files do not use: reading one raises "NONE".
+class TXMLDoctype final : public TNoteElement {
+public:
+    using TNoteElement::TNoteElement;
+    TXMLNodeType Type() const override { return TXMLNodeType::Doctype; }
+    std::string AsText() const override;
+    bool Parse(char*& cursor, int depth) override;
+};
+
+struct TAttribute {
+    std::string Name;
+    std::string Value;  // raw, quotes removed
+};
+
+class TAttrOnlyElement : public TAbstractElement {
+public:
+    using TAbstractElement::TAbstractElement;
+    std::vector<TAttribute> Attributes;
+    std::string AttributesText() const;
+
+protected:
+    void ReadAttributes(char*& cursor);
+};
+
+// An xml-stylesheet instruction: attributes only.
+class TXMLStylesheet final : public TAttrOnlyElement {
+public:
+    using TAttrOnlyElement::TAttrOnlyElement;
+    TXMLNodeType Type() const override { return TXMLNodeType::Stylesheet; }
+    std::string AsText() const override { return AttributesText(); }
+    bool Parse(char*& cursor, int depth) override;
+};
+
+class TXMLElement final : public TAttrOnlyElement {
+public:
+    using TAttrOnlyElement::TAttrOnlyElement;
+    std::string Name;  // with its namespace prefix
+    std::vector<std::unique_ptr<TAbstractElement>> Children;
+
+    TXMLNodeType Type() const override { return TXMLNodeType::Element; }
+    std::string AsText() const override;
+    int ChildCount() const override { return static_cast<int>(Children.size()); }
+    bool Parse(char*& cursor, int depth) override;
+};
+
+// Parts a loader keeps; the others are cut out of the text before parsing.
+enum TKeepParts : int { kKeepDescription = 1, kKeepBody = 2, kKeepBinaries = 4, kKeepAll = 7 };
+
+class TXMLDocument final : public TAbstractElement {
+public:
+    TXMLDocument() : TAbstractElement(nullptr) {}
+
+    uint16_t Version = 0;
+    std::string Encoding = "windows-1251";
+    bool Standalone = false;
+    std::vector<std::unique_ptr<TAbstractElement>> Prolog;
+    std::unique_ptr<TXMLElement> Root;
+    std::vector<std::unique_ptr<TAbstractElement>> Epilog;
+    // Elements were cut out before parsing (parts not kept).
+    bool Stripped = false;
+
+    TXMLNodeType Type() const override { return TXMLNodeType::Document; }
+    void Clear();
+    // Reads a whole stream, cuts out the parts not kept and parses the rest.
+    bool LoadFromStream(TMyMemStream& stream, int keepParts);
+    // The same over bytes (need not be terminated).
+    bool LoadFromBytes(const uint8_t* data, size_t size, int keepParts);
+    // Parses a zero-terminated buffer in place (it is rewritten by encoding conversion).
+    bool Parse(char*& cursor, int depth) override;
+
+private:
+    bool sourceIsUtf8_ = false;  // the bytes were UTF-16 and are now UTF-8
+};
+
+// Cuts every element whose tag starts with name out of the zero-terminated buffer, textually.
+// True when something was cut.
+bool StripElements(char* buffer, const std::string& name);
+
+// Elements nested deeper than this make a parse fail instead of exhausting the stack.
+inline constexpr int kMaxXmlDepth = 1000;

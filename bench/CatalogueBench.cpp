@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
 
 #include "LibraryGenerator.h"
 #include "catalogue/SVD.h"
@@ -19,6 +20,16 @@ double Seconds(const std::function<void()>& work) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --write FILE [BOOKS]: only writes a synthetic library file (seeds for the fuzzer).
+    if (argc >= 3 && std::string(argv[1]) == "--write") {
+        TSVD svd;
+        GenerateLibrary(svd, argc > 3 ? std::atoi(argv[3]) : 30);
+        svd.Authors.Author(0)->AddSynonym(TAuthorInfo::kFirst, "synonym");
+        svd.AddLostBook()->Assign(*svd.MountPoints[0]->Folder(0)->Book(0));
+        svd.Duplicates.push_back(
+            {svd.MountPoints[0]->Folder(0)->Book(0), svd.MountPoints[0]->Folder(0)->Book(1), 60000});
+        return svd.SaveToFile(argv[2]) ? 0 : 1;
+    }
     std::printf("%10s %10s %10s %10s %10s %10s %10s\n", "books", "build s", "save s", "file MiB", "load s", "free s",
                 "sweep s");
     for (int i = 1; i < argc || i == 1; ++i) {

@@ -14,3 +14,8 @@ if(SHELVARA_SANITIZE)
         -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     target_link_options(shelvara_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(SHELVARA_FUZZ)
+    target_compile_options(shelvara_options INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(shelvara_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -14,7 +14,8 @@
 namespace {
 
 // Spelling record flags.
-constexpr uint8_t kNameFirst = 0x01, kNameMiddle = 0x02, kNameLast = 0x04, kNameNick = 0x08, kNameModified = 0x10;
+// Bits 0 to 3 mark the name parts present (first, middle, last, nickname).
+constexpr uint8_t kNameModified = 0x10;
 // Author record flags.
 constexpr uint16_t kEmails = 0x001, kHomePages = 0x002, kNote = 0x004, kPictures = 0x008, kDocuments = 0x010,
                    kModified = 0x020, kFirstSynonyms = 0x040, kExtraNames = 0x400;

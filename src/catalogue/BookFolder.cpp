@@ -72,7 +72,7 @@ void TBookFolder::SetReadOnly(bool readOnly) {
 
 TBookFolder* TBookFolder::FindFolderByPath(const std::string& path, bool ignoreCase) {
     const std::string own = Compared(TrimBlanks(FullPath()), ignoreCase);
-    if (!IsWithin(path, own)) return nullptr;
+    if (own.empty() || !IsWithin(path, own)) return nullptr;
     if (path.size() == own.size()) return this;
     for (size_t i = folders_.size(); i-- > 0;)
         if (TBookFolder* found = folders_[i]->FindFolderByPath(path, ignoreCase)) return found;
@@ -81,7 +81,7 @@ TBookFolder* TBookFolder::FindFolderByPath(const std::string& path, bool ignoreC
 
 TBookInfo* TBookFolder::FindBookByPath(const std::string& path, bool ignoreCase) {
     const std::string own = Compared(FullPath(), ignoreCase);
-    if (!IsWithin(path, own) || path.size() == own.size()) return nullptr;
+    if (own.empty() || !IsWithin(path, own) || path.size() == own.size()) return nullptr;
     // The rest may be a file name, or an archive name and its entry path.
     const std::string rest = path.substr(own.size() + (own.back() == '/' ? 0 : 1));
     for (const auto& book : books_)

@@ -41,8 +41,13 @@ void PngRead(png_structp png, png_bytep out, png_size_t length) {
 
 void PngWarning(png_structp, png_const_charp) {}
 
+// Damaged pictures are common in books: fail quietly instead of printing libpng's message.
+[[noreturn]] void PngError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+
 std::unique_ptr<TBitmap> DecodePng(const uint8_t* data, size_t size) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, PngWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
     if (!png) return nullptr;
     png_infop info = png_create_info_struct(png);
     // Everything the decoding changes lives behind a pointer fixed before setjmp, so that
@@ -266,7 +271,7 @@ std::vector<uint8_t> EncodeBmp(const TBitmap& bitmap) {
 std::vector<uint8_t> EncodePng(const TBitmap& bitmap) {
     std::vector<uint8_t> out;
     if (bitmap.Width <= 0 || bitmap.Height <= 0) return out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, PngWarning);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
     if (!png) return out;
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {

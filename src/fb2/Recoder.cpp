@@ -238,8 +238,10 @@ void DecodeNumericEntitiesInPlace(char* cursor) {
         if (*in == '&') {
             if (const size_t len = ParseNumericReference(in, cp)) {
                 std::string folded;
-                // A reference longer than its character: the output stays within the input.
-                if (AppendAnsiFolded(folded, cp) && folded.size() <= len) {
+                // Only characters beyond ASCII are decoded here: a reference to "<" or "&" must not
+                // turn into markup. The text values decode the rest. The folded form is never
+                // longer than the reference, so the output stays within the input.
+                if (cp >= 0x80 && AppendAnsiFolded(folded, cp) && folded.size() <= len) {
                     std::memcpy(out, folded.data(), folded.size());
                     out += folded.size();
                     in += len;

@@ -30,8 +30,8 @@ bool AppendAnsiFolded(std::string& out, char32_t cp);
 // Characters without a Windows-1251 form or fold become a space; bytes that are not UTF-8
 // become "?". The output is never longer than the input.
 void Utf8ToAnsiInPlace(char* cursor);
-// Decodes numeric character references (&#1105; &#x451;) in place: those of characters that
-// Windows-1251 has or folds; others are kept as written.
+// Decodes numeric character references (&#1105; &#x451;) in place: those of non-ASCII characters
+// that Windows-1251 has or folds; others (and ASCII, which could be markup) are kept as written.
 void DecodeNumericEntitiesInPlace(char* cursor);
 // The five predefined XML entities and numeric references of a text value.
 std::string DecodeXmlEntities(std::string_view text);

@@ -198,6 +198,7 @@ bool TXMLElement::Parse(char*& cursor, int depth) {
     while (*cursor) {
         char* remembered = cursor;
         SkipSpaces(cursor);
+        if (!*cursor) break;  // cut off after whitespace: the element closes implicitly
         if (*cursor != '<') {
             cursor = remembered;
             auto text = std::make_unique<TBodyElement>(this);

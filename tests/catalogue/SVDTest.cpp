@@ -515,6 +515,21 @@ TEST(SVDTest, DamagedFullCatalogueNeverCrashes) {
     EXPECT_GT(failures, 0);
 }
 
+// Inputs the fuzzer once crashed the reader with; each must now load or fail cleanly.
+TEST(SVDTest, FuzzFindingsLoadOrFailCleanly) {
+    const std::filesystem::path dir = std::filesystem::path(SHELVARA_TEST_DATA) / "fuzz" / "library";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        ++files;
+        TSVD svd;
+        try {
+            svd.LoadFromStream(*TSVDStream::FromBytes(ReadBytes(entry.path())));
+        } catch (const EShelvaraError&) {
+        }
+    }
+    EXPECT_GT(files, 0);
+}
+
 TEST(SVDTest, NotifyParamPacksKindAndType) {
     EXPECT_EQ(NotifyParam(TObjectType::Genre, 3), 0x03000E13u);
     EXPECT_EQ(NotifyParam(TObjectType::Book, 0), 0x00000E10u);

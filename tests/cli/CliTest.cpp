@@ -79,6 +79,51 @@ TEST(CliTest, SweepRemovesWhatNoBookNeeds) {
     EXPECT_NE(Cli({"info", lib}).out.find("genres: 0\n"), std::string::npos);
 }
 
+TEST(CliTest, Fb2Description) {
+    TempDir dir;
+    const std::string book = (dir / "book.fb2").string();
+    const std::string text =
+        "<?xml version=\"1.0\" encoding=\"windows-1251\"?><FictionBook><description><title-info>"
+        "<genre>sf</genre><author><first-name>\xC8\xE2\xE0\xED</first-name><last-name>Petrov</last-name></author>"
+        "<book-title>Tom &amp; Jerry</book-title><lang>ru</lang><sequence name=\"S\" number=\"2\">"
+        "<sequence name=\"Inner\"/></sequence></title-info><document-info><program-used>x</program-used>"
+        "</document-info><publish-info><year>1999</year></publish-info><custom-info info-type=\"t\">c</custom-info>"
+        "</description><body><p>one</p><p>two</p></body></FictionBook>";
+    WriteBytes(book, Bytes(text));
+    const CliRun json = Cli({"fb2", book, "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out,
+              "{\"titleInfo\":{\"genres\":[\"sf\"],\"authors\":[{\"firstName\":\"\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\","
+              "\"middleName\":\"\",\"lastName\":\"Petrov\",\"nickname\":\"\"}],\"bookTitle\":\"Tom & Jerry\","
+              "\"annotation\":\"\",\"keywords\":\"\",\"date\":\"\",\"lang\":\"ru\",\"srcLang\":\"\",\"translators\":[],"
+              "\"sequences\":[{\"name\":\"S\",\"number\":2},{\"name\":\"Inner\",\"number\":null}]},"
+              "\"srcTitleInfo\":null,\"documentInfo\":{\"authors\":[],\"programUsed\":\"x\",\"date\":\"\","
+              "\"srcUrls\":[],\"srcOcr\":\"\",\"id\":\"\",\"version\":\"\",\"history\":\"\"},"
+              "\"publishInfo\":{\"bookName\":\"\",\"publisher\":\"\",\"city\":\"\",\"year\":\"1999\",\"isbn\":\"\","
+              "\"sequences\":[]},\"customInfo\":[{\"infoType\":\"t\",\"text\":\"c\"}]}\n");
+    EXPECT_EQ(Cli({"fb2", book, "--text"}).out, "one\r\ntwo\r\n");
+    const CliRun plain = Cli({"fb2", book});
+    EXPECT_NE(plain.out.find("  title: Tom & Jerry\n"), std::string::npos);
+    EXPECT_NE(plain.out.find("  author: \xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD Petrov\n"), std::string::npos);
+    const CliRun noCover = Cli({"fb2", book, "--cover", (dir / "c.png").string()});
+    EXPECT_EQ(noCover.status, 1);
+    EXPECT_EQ(Cli({"fb2", (dir / "missing.fb2").string()}).status, 1);
+    WriteBytes(dir / "bad.fb2", Bytes("not xml"));
+    EXPECT_NE(Cli({"fb2", (dir / "bad.fb2").string()}).err.find("Damaged or not an XML file!"), std::string::npos);
+}
+
+TEST(CliTest, Fb2CoverAsPng) {
+    const std::filesystem::path book = std::filesystem::path(SHELVARA_CORPUS) / "fb2/coolreader/example.fb2";
+    if (!std::filesystem::exists(book)) GTEST_SKIP() << "no corpus";
+    TempDir dir;
+    const std::string png = (dir / "cover.png").string();
+    ASSERT_EQ(Cli({"fb2", book.string(), "--cover", png}).status, 0);
+    const std::vector<uint8_t> bytes = ReadBytes(png);
+    ASSERT_GT(bytes.size(), 24u);
+    EXPECT_EQ(std::string(bytes.begin() + 1, bytes.begin() + 4), "PNG");
+    EXPECT_EQ(bytes[16] << 24 | bytes[17] << 16 | bytes[18] << 8 | bytes[19], 120);  // width
+}
+
 TEST(CliTest, DamagedFilesReportTheirMessage) {
     TempDir dir;
     std::vector<uint8_t> version = EmptyLibrary();

@@ -25,6 +25,21 @@ std::unique_ptr<TFictionBook> Load(const std::string& inner, int keep = kKeepAll
     return book;
 }
 
+std::string Base64(const std::string& bytes) {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 2]);
+        out += kAlphabet[v >> 18 & 63];
+        out += kAlphabet[v >> 12 & 63];
+        out += i + 1 < bytes.size() ? kAlphabet[v >> 6 & 63] : '=';
+        out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
+    }
+    return out;
+}
+
 std::string BodyText(const std::string& body) {
     auto book = Load("<body>" + body + "</body>");
     return GetText(*book->FindBody());
@@ -106,31 +121,30 @@ TEST(FBParserTest, EmbeddedBookCover) {
     pixel.Width = pixel.Height = 1;
     pixel.Pixels = {10, 20, 30, 255};
     const std::vector<uint8_t> png = EncodePng(pixel);
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    auto base64 = [](const std::string& bytes) {
-        std::string out;
-        for (size_t i = 0; i < bytes.size(); i += 3) {
-            uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
-            if (i + 1 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-            if (i + 2 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 2]);
-            out += kAlphabet[v >> 18 & 63];
-            out += kAlphabet[v >> 12 & 63];
-            out += i + 1 < bytes.size() ? kAlphabet[v >> 6 & 63] : '=';
-            out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
-        }
-        return out;
-    };
     const std::string inner = std::string(kHead) +
                               "<description><title-info><coverpage><image l:href=\"#c\"/></coverpage></title-info>"
                               "</description><body><p>x</p></body><binary id=\"c\" content-type=\"image/png\">" +
-                              base64(std::string(png.begin(), png.end())) + "</binary></FictionBook>";
+                              Base64(std::string(png.begin(), png.end())) + "</binary></FictionBook>";
     auto book =
-        Load("<body><p>x</p></body><binary id=\"book\" content-type=\"text/xml\">" + base64(inner) + "</binary>");
+        Load("<body><p>x</p></body><binary id=\"book\" content-type=\"text/xml\">" + Base64(inner) + "</binary>");
     const TSimpleType* binary = book->Children[1].get();
     ASSERT_TRUE(binary->EmbeddedBook);
     const TBitmap* cover = BinaryPicture(*binary);
     ASSERT_NE(cover, nullptr);
     EXPECT_EQ(cover->Pixels, pixel.Pixels);
+}
+
+// Books inside binaries inside books are read a few levels deep, not without end.
+TEST(FBParserTest, NestedBooksAreBounded) {
+    std::string book = std::string(kHead) + "<body><p>innermost</p></body></FictionBook>";
+    for (int level = 0; level < 8; ++level)
+        book = std::string(kHead) + "<body><p>x</p></body><binary id=\"b\" content-type=\"text/xml\">" + Base64(book) +
+               "</binary></FictionBook>";
+    TFictionBook outer;
+    ASSERT_TRUE(outer.LoadFromBytes(reinterpret_cast<const uint8_t*>(book.data()), book.size(), kKeepAll));
+    int depth = 0;
+    for (const TFictionBook* b = &outer; b && b->Children.size() > 1; b = b->Children[1]->EmbeddedBook.get()) ++depth;
+    EXPECT_EQ(depth, kMaxEmbeddedBooks + 1);
 }
 
 }  // namespace

@@ -4,12 +4,18 @@
 
 #include "common/TextUtils.h"
 #include "fb2/FBParser.h"
+#include "fb2/Recoder.h"
 
 namespace {
 
 // The text of a value element: its plain text without the line end or blank it ends with.
 std::string ValueOf(const TSimpleType& node) {
     return TrimBlanks(GetText(node));
+}
+
+// An attribute value as the reader means it: the model keeps attributes raw, entities and all.
+std::string AttributeOf(const TSimpleType& node, const std::string& name) {
+    return TrimBlanks(DecodeXmlEntities(node.GetAttribute(name)));
 }
 
 TFBPerson ReadPerson(const TSimpleType& node) {
@@ -44,8 +50,8 @@ TFBPerson ReadPerson(const TSimpleType& node) {
 
 void ReadSequence(const TSimpleType& node, std::vector<TFBSequence>& out) {
     TFBSequence sequence;
-    sequence.Name = TrimBlanks(node.GetAttribute("name"));
-    const std::string number = TrimBlanks(node.GetAttribute("number"));
+    sequence.Name = AttributeOf(node, "name");
+    const std::string number = AttributeOf(node, "number");
     if (!number.empty()) {
         char* end = nullptr;
         const long value = std::strtol(number.c_str(), &end, 10);
@@ -77,7 +83,7 @@ void ReadTitleInfo(const TSimpleType& node, TFBTitleInfo& info) {
                 break;
             case 16:
                 info.Date = ValueOf(*child);
-                info.DateValue = child->GetAttribute("value");
+                info.DateValue = AttributeOf(*child, "value");
                 break;
             case 17:
                 for (const auto& image : child->Children)
@@ -128,7 +134,7 @@ TFBDescription ReadDescription(TFictionBook& book) {
                             break;
                         case 31:
                             info.Date = ValueOf(*child);
-                            info.DateValue = child->GetAttribute("value");
+                            info.DateValue = AttributeOf(*child, "value");
                             break;
                         case 32:
                             info.SrcUrls.push_back(ValueOf(*child));
@@ -181,7 +187,7 @@ TFBDescription ReadDescription(TFictionBook& book) {
                 break;
             }
             case 9:
-                d.CustomInfo.push_back({part->GetAttribute("info-type"), ValueOf(*part)});
+                d.CustomInfo.push_back({AttributeOf(*part, "info-type"), ValueOf(*part)});
                 break;
             default:
                 break;

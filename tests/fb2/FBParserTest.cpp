@@ -134,6 +134,16 @@ TEST(FBParserTest, EmbeddedBookCover) {
     EXPECT_EQ(cover->Pixels, pixel.Pixels);
 }
 
+TEST(FBParserTest, AttributeValuesReachTheDescriptionDecoded) {
+    auto book = Load(
+        "<description><title-info><sequence name=\"Cat &amp; Mouse\" number=\" 3 \"/></title-info>"
+        "</description><body><p>a</p></body>");
+    const TFBDescription d = ReadDescription(*book);
+    ASSERT_EQ(d.TitleInfo.Sequences.size(), 1u);
+    EXPECT_EQ(d.TitleInfo.Sequences[0].Name, "Cat & Mouse");
+    EXPECT_EQ(d.TitleInfo.Sequences[0].Number, 3);
+}
+
 // Books inside binaries inside books are read a few levels deep, not without end.
 TEST(FBParserTest, NestedBooksAreBounded) {
     std::string book = std::string(kHead) + "<body><p>innermost</p></body></FictionBook>";
@@ -143,7 +153,8 @@ TEST(FBParserTest, NestedBooksAreBounded) {
     TFictionBook outer;
     ASSERT_TRUE(outer.LoadFromBytes(reinterpret_cast<const uint8_t*>(book.data()), book.size(), kKeepAll));
     int depth = 0;
-    for (const TFictionBook* b = &outer; b && b->Children.size() > 1; b = b->Children[1]->EmbeddedBook.get()) ++depth;
+    for (const TFictionBook* b = &outer; b && b->Children.size() > 1; b = b->Children[1]->EmbeddedBook.get())
+        ++depth;
     EXPECT_EQ(depth, kMaxEmbeddedBooks + 1);
 }
 

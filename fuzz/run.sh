@@ -8,7 +8,7 @@ ensure_packages "${SHELVARA_BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_fb2 fuzz_library)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_fb2 fuzz_library fuzz_zip)
 build="$root/build/fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSHELVARA_FUZZ=ON -DSHELVARA_BUILD_TESTS=OFF -DSHELVARA_BUILD_BENCH=OFF >&2
@@ -20,6 +20,7 @@ for target in "${targets[@]}"; do
   seeds=()
   if [ "$target" = fuzz_fb2 ] && [ -d "$root/../shared/corpus/fb2" ]; then seeds=("$root/../shared/corpus/fb2"); fi
   if [ "$target" = fuzz_library ] && [ -d "$root/tests/data/libraries" ]; then seeds=("$root/tests/data/libraries"); fi
+  if [ "$target" = fuzz_zip ] && [ -d "$root/../shared/corpus/fb2" ]; then seeds=("$root/../shared/corpus/fb2"); fi
   echo "== $target for $seconds s" >&2
   "$build/fuzz/$target" -max_total_time="$seconds" -max_len=1048576 -rss_limit_mb=4096 -timeout=20 \
     -artifact_prefix="$build/artifacts/$target-" "$corpus" "${seeds[@]}"

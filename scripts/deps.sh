@@ -18,5 +18,5 @@ ensure_packages() {
 }
 
 # Packages every build needs.
-SHELVARA_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libpng-dev libjpeg-dev libgif-dev)
+SHELVARA_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libpng-dev libjpeg-dev libgif-dev libzip-dev)
 SHELVARA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-format libxml2-dev)

@@ -1,0 +1,389 @@
+#include "scan/Packer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+#include <zip.h>
+
+#include "common/Clock.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/FileUtils.h"
+#include "common/TextUtils.h"
+#include "fb2/Recoder.h"
+
+namespace {
+
+[[noreturn]] void RaiseZipError(const std::string& what, zip_t* archive) {
+    RaiseFixedError(what + ": " + (archive ? zip_strerror(archive) : "damaged archive"));
+}
+
+// A member name as engine text. Names stored with the UTF-8 flag (or plain ASCII) read the
+// same raw and strictly decoded; the others are, in the archives Russian users have, CP866.
+std::string MemberName(zip_t* archive, zip_uint64_t index) {
+    const char* raw = zip_get_name(archive, index, ZIP_FL_ENC_RAW);
+    const char* strict = zip_get_name(archive, index, ZIP_FL_ENC_STRICT);
+    if (!raw) return {};
+    if (strict && std::strcmp(raw, strict) == 0) return Utf8ToAnsi(raw);
+    std::string name = raw;
+    SingleByteToAnsiInPlace(name.data(), TSourceEncoding::Cp866);
+    return name.c_str();
+}
+
+time_t LocalTimeOf(TDateTime date) {
+    const TDateParts p = DecodeDateTime(date);
+    tm t{};
+    t.tm_year = p.Year - 1900;
+    t.tm_mon = p.Month - 1;
+    t.tm_mday = p.Day;
+    t.tm_hour = p.Hour;
+    t.tm_min = p.Minute;
+    t.tm_sec = p.Second;
+    t.tm_isdst = -1;
+    return mktime(&t);
+}
+
+// Writes bytes to path through a temporary file in the same folder, renamed into place.
+void ReplaceFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::filesystem::path temp = path;
+    temp += ".tmp" + std::to_string(::getpid());
+    try {
+        WriteWholeFile(temp, bytes.data(), bytes.size(), true);
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 07777);
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        RaiseOsError("Cannot write archive", PathToAnsi(path), error);
+    }
+}
+
+}  // namespace
+
+TPacker::TPacker(TPacker* owner) : owner_(owner) {}
+
+TPacker::~TPacker() {
+    try {
+        Close();
+    } catch (const EShelvaraError&) {
+        // A destructor cannot report; callers that care call Close first.
+    }
+}
+
+int TPacker::ArchiveKind(const std::string& name) {
+    std::string n = AnsiLowerCase(TrimBlanks(name));
+    const size_t dot = n.find_last_of('.');
+    const size_t slash = n.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return 0;
+    return n.substr(dot + 1) == "zip" ? 1 : 0;
+}
+
+int TPacker::Depth() const {
+    int depth = 0;
+    for (const TPacker* p = owner_; p; p = p->owner_)
+        ++depth;
+    return depth;
+}
+
+void TPacker::CheckOpen() const {
+    if (!archive_) RaiseFixedError("Error!!!");
+}
+
+bool TPacker::Open(const std::string& fileName, bool allowCreate) {
+    const std::string name = TrimBlanks(fileName);
+    if (archive_ && name == name_) return false;
+    Close();
+    if (ArchiveKind(name) != 1) return false;
+    std::vector<uint8_t> bytes;
+    const std::filesystem::path path = AnsiToPath(name);
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        if (std::filesystem::file_size(path, ec) > static_cast<uintmax_t>(kMaxMemberSize)) return false;
+        try {
+            bytes = ReadWholeFile(path);
+        } catch (const EShelvaraError&) {
+            return false;
+        }
+    } else if (!allowCreate) {
+        return false;
+    }
+    if (bytes.empty() && !allowCreate) return false;
+    return OpenBytes(std::move(bytes), name);
+}
+
+bool TPacker::OpenBytes(std::vector<uint8_t> bytes, const std::string& name) {
+    Close();
+    data_ = std::move(bytes);
+    zip_error_t error;
+    zip_error_init(&error);
+    source_ = zip_source_buffer_create(data_.empty() ? nullptr : data_.data(), data_.size(), 0, &error);
+    if (!source_) {
+        zip_error_fini(&error);
+        data_.clear();
+        return false;
+    }
+    archive_ = zip_open_from_source(source_, data_.empty() ? ZIP_TRUNCATE : 0, &error);
+    zip_error_fini(&error);
+    if (!archive_) {
+        zip_source_free(source_);
+        source_ = nullptr;
+        data_.clear();
+        return false;
+    }
+    // The archive owns the source now; a reference of our own reads it back once written.
+    zip_source_keep(source_);
+    name_ = name;
+    modified_ = false;
+    namesRead_ = false;
+    return true;
+}
+
+std::vector<uint8_t> TPacker::ArchiveBytes() {
+    if (zip_close(archive_) != 0) {
+        const std::string message = zip_strerror(archive_);
+        zip_discard(archive_);
+        archive_ = nullptr;
+        RaiseFixedError("Cannot write archive " + name_ + ": " + message);
+    }
+    archive_ = nullptr;
+    std::vector<uint8_t> bytes;
+    zip_stat_t st;
+    if (zip_source_open(source_) != 0) RaiseFixedError("Cannot write archive " + name_);
+    zip_stat_init(&st);
+    if (zip_source_stat(source_, &st) == 0 && (st.valid & ZIP_STAT_SIZE)) bytes.reserve(st.size);
+    uint8_t chunk[65536];
+    for (;;) {
+        const zip_int64_t n = zip_source_read(source_, chunk, sizeof chunk);
+        if (n < 0) {
+            zip_source_close(source_);
+            RaiseFixedError("Cannot write archive " + name_);
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    zip_source_close(source_);
+    return bytes;
+}
+
+void TPacker::Close() {
+    // An inner archive goes into this one before this one is written.
+    if (nested_) {
+        std::unique_ptr<TPacker> nested = std::move(nested_);
+        nested->Close();
+    }
+    if (!archive_) return;
+    struct Reset {
+        TPacker* p;
+        ~Reset() {
+            if (p->archive_) zip_discard(p->archive_);
+            p->archive_ = nullptr;
+            if (p->source_) zip_source_free(p->source_);
+            p->source_ = nullptr;
+            p->data_.clear();
+            p->names_.clear();
+            p->indexOf_.clear();
+            p->added_.clear();
+            p->namesRead_ = false;
+            p->modified_ = false;
+            p->name_.clear();
+        }
+    } reset{this};
+    if (!modified_) return;
+    const std::vector<uint8_t> bytes = ArchiveBytes();
+    if (owner_)
+        owner_->AddFromBytes(name_, bytes, Now(), 0x20, true);
+    else
+        ReplaceFile(AnsiToPath(name_), bytes);
+}
+
+int64_t TPacker::IndexOf(const std::string& path) {
+    CheckOpen();
+    if (!namesRead_) {
+        names_.clear();
+        indexOf_.clear();
+        const zip_int64_t count = zip_get_num_entries(archive_, 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            names_.push_back(MemberName(archive_, static_cast<zip_uint64_t>(i)));
+            if (!names_.back().empty()) indexOf_.emplace(names_.back(), i);
+        }
+        namesRead_ = true;
+    }
+    auto it = indexOf_.find(path);
+    return it == indexOf_.end() ? -1 : it->second;
+}
+
+TPacker* TPacker::Resolve(const std::string& path, std::string& rest) {
+    rest = path;
+    if (IndexOf(path) >= 0) return this;
+    // The longest leading part of the path that is a member.
+    std::string best;
+    for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (IndexOf(prefix) >= 0) best = prefix;
+    }
+    if (best.empty() || ArchiveKind(best) != 1 || Depth() >= kMaxNesting) return this;
+    if (nested_ && nested_->name_ != best) {
+        std::unique_ptr<TPacker> previous = std::move(nested_);
+        previous->Close();
+    }
+    if (!nested_) {
+        auto inner = std::make_unique<TPacker>(this);
+        std::vector<uint8_t> bytes;
+        try {
+            bytes = Extract(best);
+        } catch (const EShelvaraError&) {
+            return this;
+        }
+        if (!inner->OpenBytes(std::move(bytes), best)) return this;
+        nested_ = std::move(inner);
+    }
+    return nested_->Resolve(path.substr(best.size() + 1), rest);
+}
+
+std::vector<TArcFileInfoRec> TPacker::List() {
+    CheckOpen();
+    IndexOf({});
+    std::vector<TArcFileInfoRec> members;
+    for (size_t i = 0; i < names_.size(); ++i) {
+        TArcFileInfoRec info = InfoAt(i);
+        if (info.Found) members.push_back(std::move(info));
+    }
+    return members;
+}
+
+TArcFileInfoRec TPacker::InfoAt(size_t i) {
+    {
+        TArcFileInfoRec info;
+        zip_stat_t st;
+        if (zip_stat_index(archive_, i, 0, &st) != 0) return info;
+        info.Path = names_[i];
+        info.Size = static_cast<int64_t>(st.size);
+        info.CompressedSize = static_cast<int64_t>(st.comp_size);
+        info.Crc = st.crc;
+        info.Encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
+        info.Date = (st.valid & ZIP_STAT_MTIME) ? LocalDateTimeFromUnix(st.mtime) : 0;
+        zip_uint8_t system = 0;
+        zip_uint32_t attributes = 0;
+        if (zip_file_get_external_attributes(archive_, i, 0, &system, &attributes) == 0) {
+            if (system == ZIP_OPSYS_UNIX)
+                info.Attributes = S_ISDIR(attributes >> 16) ? 0x10 : 0x20;
+            else
+                info.Attributes = attributes & 0xFF;
+        }
+        info.Found = true;
+        return info;
+    }
+}
+
+bool TPacker::FindEntry(const std::string& path, TArcFileInfoRec& info, bool deep) {
+    CheckOpen();
+    std::string rest = path;
+    TPacker* packer = deep ? Resolve(path, rest) : this;
+    const int64_t index = packer->IndexOf(rest);
+    info = {};
+    if (index < 0) return false;
+    info = packer->InfoAt(static_cast<size_t>(index));
+    return info.Found;
+}
+
+bool TPacker::EntryExists(const std::string& path, bool deep) {
+    TArcFileInfoRec info;
+    return FindEntry(path, info, deep);
+}
+
+std::vector<uint8_t> TPacker::Extract(const std::string& path) {
+    CheckOpen();
+    std::string rest;
+    TPacker* packer = Resolve(path, rest);
+    const int64_t index = packer->IndexOf(rest);
+    if (index < 0) RaiseFixedError("No such member: " + path);
+    if (auto added = packer->added_.find(rest); added != packer->added_.end()) return added->second;
+    zip_stat_t st;
+    if (zip_stat_index(packer->archive_, static_cast<zip_uint64_t>(index), 0, &st) != 0)
+        RaiseZipError("Damaged archive", packer->archive_);
+    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
+        RaiseFixedError("The member is encrypted: " + path);
+    // Deflate cannot pack better than about 1:1032; a larger claimed ratio on a large member is a
+    // bomb, and no book reaches 2 GiB.
+    const auto size = static_cast<int64_t>(st.size), packed = static_cast<int64_t>(st.comp_size);
+    if (size > kMaxMemberSize || (size > (64 << 20) && size / std::max<int64_t>(packed, 1) > 1100)) RaiseError(10006);
+    zip_file_t* file = zip_fopen_index(packer->archive_, static_cast<zip_uint64_t>(index), 0);
+    if (!file) RaiseZipError("Cannot read member " + path, packer->archive_);
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    zip_int64_t done = 0;
+    while (done < size) {
+        const zip_int64_t n = zip_fread(file, bytes.data() + done, static_cast<zip_uint64_t>(size - done));
+        if (n <= 0) break;
+        done += n;
+    }
+    // One byte more must not come: the member is not larger than it says.
+    uint8_t extra;
+    const zip_int64_t more = done == size ? zip_fread(file, &extra, 1) : -1;
+    const bool ok = done == size && more == 0;
+    zip_fclose(file);
+    if (!ok) RaiseFixedError("Damaged archive member: " + path);
+    return bytes;
+}
+
+bool TPacker::AddFromBytes(const std::string& path, const std::vector<uint8_t>& bytes, TDateTime date,
+                           uint32_t attributes, bool overwrite) {
+    CheckOpen();
+    std::string rest;
+    TPacker* packer = Resolve(path, rest);
+    if (!overwrite && packer->IndexOf(rest) >= 0) return false;
+    void* copy = std::malloc(std::max<size_t>(bytes.size(), 1));
+    if (!copy) RaiseFixedError("Out of memory");
+    if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
+    zip_source_t* source = zip_source_buffer(packer->archive_, copy, bytes.size(), 1);
+    if (!source) {
+        std::free(copy);
+        RaiseZipError("Cannot add " + path, packer->archive_);
+    }
+    const zip_int64_t index = zip_file_add(packer->archive_, AnsiToUtf8(rest).c_str(), source,
+                                           ZIP_FL_ENC_UTF_8 | (overwrite ? ZIP_FL_OVERWRITE : 0));
+    if (index < 0) {
+        zip_source_free(source);
+        RaiseZipError("Cannot add " + path, packer->archive_);
+    }
+    const auto i = static_cast<zip_uint64_t>(index);
+    zip_set_file_compression(packer->archive_, i, ZIP_CM_DEFLATE, 9);
+    zip_file_set_mtime(packer->archive_, i, LocalTimeOf(date == 0 ? Now() : date), 0);
+    zip_file_set_external_attributes(packer->archive_, i, 0, ZIP_OPSYS_DOS, attributes);
+    packer->modified_ = true;
+    packer->namesRead_ = false;
+    packer->added_[rest] = bytes;
+    return true;
+}
+
+bool TPacker::AddFile(const std::string& path, const std::string& fileName, bool overwrite) {
+    CheckOpen();
+    const std::filesystem::path native = AnsiToPath(fileName);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (st.st_size > kMaxMemberSize) RaiseError(10006);
+    const std::vector<uint8_t> bytes = ReadWholeFile(native);
+    return AddFromBytes(path, bytes, LocalDateTimeFromUnix(st.st_mtim.tv_sec), 0x20, overwrite);
+}
+
+bool TPacker::Remove(const std::string& path) {
+    CheckOpen();
+    std::string rest;
+    TPacker* packer = Resolve(path, rest);
+    const int64_t index = packer->IndexOf(rest);
+    if (index < 0) return false;
+    if (zip_delete(packer->archive_, static_cast<zip_uint64_t>(index)) != 0)
+        RaiseZipError("Cannot remove " + path, packer->archive_);
+    packer->added_.erase(rest);
+    packer->modified_ = true;
+    packer->namesRead_ = false;
+    return true;
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "common/Dates.h"
+
+struct zip;
+struct zip_source;
+
+// What a listing or a lookup tells of one archive member. Paths are engine text with "/"
+// between folders; names stored without the ZIP UTF-8 flag are read as CP866.
+struct TArcFileInfoRec {
+    std::string Path;
+    uint32_t Attributes = 0;  // DOS attributes (0x10 a folder)
+    int64_t CompressedSize = 0;
+    int64_t Size = 0;
+    uint32_t Crc = 0;
+    bool Encrypted = false;
+    TDateTime Date = 0;
+    bool Found = false;
+
+    bool IsFolder() const { return (Attributes & 0x10) || (!Path.empty() && Path.back() == '/'); }
+};
+
+// The way into ZIP archives, also archives stored inside archives ("outer.zip" holding
+// "inner.zip/book.fb2"). An archive is read from memory and written back only when it was
+// changed: to a temporary file renamed into place, or, for an inner archive, into its outer one
+// before the outer one is written. Not thread-safe: one thread at a time.
+class TPacker final {
+public:
+    explicit TPacker(TPacker* owner = nullptr);
+    ~TPacker();
+    TPacker(const TPacker&) = delete;
+    TPacker& operator=(const TPacker&) = delete;
+
+    // Opens an archive file (engine text path); with allowCreate a missing or empty file starts a
+    // new archive. False when the name is no archive or the file cannot be read as one; true
+    // without doing anything when that archive is already open (exact name).
+    bool Open(const std::string& fileName, bool allowCreate);
+    // Opens an archive held in memory; name is how its owner knows it.
+    bool OpenBytes(std::vector<uint8_t> bytes, const std::string& name);
+    // Writes a changed archive back (raising the error when that fails) and closes it.
+    void Close();
+    bool IsOpen() const { return archive_ != nullptr; }
+    bool IsModified() const { return modified_; }
+    const std::string& ArchiveName() const { return name_; }
+
+    // Every member, in archive order.
+    std::vector<TArcFileInfoRec> List();
+    // A member by its exact path; with deep, a path that leads into an inner archive is looked
+    // up there.
+    bool FindEntry(const std::string& path, TArcFileInfoRec& info, bool deep);
+    bool EntryExists(const std::string& path, bool deep);
+    // The unpacked content of a member. Raises for a missing or encrypted member, a damaged
+    // archive, or a size no book can have (2 GiB or more, or a ratio only a ZIP bomb has).
+    std::vector<uint8_t> Extract(const std::string& path);
+    // Adds or replaces a member (Deflate level 9). overwrite false keeps an existing member and
+    // returns false. date 0 means now.
+    bool AddFromBytes(const std::string& path, const std::vector<uint8_t>& bytes, TDateTime date, uint32_t attributes,
+                      bool overwrite);
+    // Adds a file with its own time; the caller deletes the source only after Close succeeded.
+    bool AddFile(const std::string& path, const std::string& fileName, bool overwrite);
+    bool Remove(const std::string& path);
+
+    // 1 for names ending in .zip (any case, blanks trimmed), else 0.
+    static int ArchiveKind(const std::string& name);
+    // Members larger than this are refused.
+    static constexpr int64_t kMaxMemberSize = (int64_t{1} << 31) - 1;
+    // Inner archives are entered this deep at most.
+    static constexpr int kMaxNesting = 8;
+
+private:
+    // The packer that holds the rest of path: this one, or an inner archive entered for it.
+    TPacker* Resolve(const std::string& path, std::string& rest);
+    int64_t IndexOf(const std::string& path);
+    TArcFileInfoRec InfoAt(size_t index);
+    void CheckOpen() const;
+    std::vector<uint8_t> ArchiveBytes();
+    int Depth() const;
+
+    TPacker* owner_;
+    std::string name_;
+    std::vector<uint8_t> data_;  // the archive as read
+    zip_source* source_ = nullptr;
+    zip* archive_ = nullptr;
+    bool modified_ = false;
+    std::unique_ptr<TPacker> nested_;
+    std::vector<std::string> names_;  // engine-text member names by index, read once per opening
+    std::unordered_map<std::string, int64_t> indexOf_;
+    // Members added since opening: libzip reads only what the archive held when it was opened.
+    std::unordered_map<std::string, std::vector<uint8_t>> added_;
+    bool namesRead_ = false;
+};

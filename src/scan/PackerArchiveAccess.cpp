@@ -1,0 +1,34 @@
+#include "scan/PackerArchiveAccess.h"
+
+#include "common/Error.h"
+
+bool TPackerArchiveAccess::OpenArchive(const std::string& archivePath) {
+    if (packer_.IsOpen() && packer_.ArchiveName() == archivePath) return true;
+    return packer_.Open(archivePath, false);
+}
+
+bool TPackerArchiveAccess::Contains(const std::string& archivePath, const std::string& entryName) {
+    return OpenArchive(archivePath) && packer_.EntryExists(entryName, true);
+}
+
+bool TPackerArchiveAccess::MemberInfo(const std::string& archivePath, const std::string& entryName, TMemberInfo& info) {
+    TArcFileInfoRec member;
+    if (!OpenArchive(archivePath) || !packer_.FindEntry(entryName, member, true)) return false;
+    info.Size = member.Size;
+    info.Date = member.Date;
+    return true;
+}
+
+std::vector<uint8_t> TPackerArchiveAccess::ReadMember(const std::string& archivePath, const std::string& entryName) {
+    if (!OpenArchive(archivePath)) RaiseFixedError("Cannot open archive " + archivePath);
+    return packer_.Extract(entryName);
+}
+
+void TPackerArchiveAccess::RemoveMember(const std::string& archivePath, const std::string& entryName) {
+    if (!OpenArchive(archivePath)) RaiseFixedError("Cannot open archive " + archivePath);
+    if (packer_.Remove(entryName)) packer_.Close();
+}
+
+void TPackerArchiveAccess::Reset() {
+    packer_.Close();
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "catalogue/ArchiveAccess.h"
+#include "scan/Packer.h"
+
+// The catalogue's way into the archives of packed books, over one shared packer. Removing a
+// member writes the archive at once, so that a failure reaches the command that caused it.
+class TPackerArchiveAccess final : public IArchiveAccess {
+public:
+    bool Contains(const std::string& archivePath, const std::string& entryName) override;
+    bool MemberInfo(const std::string& archivePath, const std::string& entryName, TMemberInfo& info) override;
+    std::vector<uint8_t> ReadMember(const std::string& archivePath, const std::string& entryName) override;
+    void RemoveMember(const std::string& archivePath, const std::string& entryName) override;
+    void Reset() override;
+
+private:
+    bool OpenArchive(const std::string& archivePath);
+
+    TPacker packer_;
+};

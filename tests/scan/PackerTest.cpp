@@ -1,0 +1,197 @@
+#include "scan/Packer.h"
+
+#include <sys/stat.h>
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include "TestUtils.h"
+#include "catalogue/SVD.h"
+#include "common/Crc32.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "scan/PackerArchiveAccess.h"
+
+namespace {
+
+std::vector<uint8_t> V(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// Writes a ZIP file with raw libzip: names as given (flags decide their encoding).
+void WriteZip(const std::filesystem::path& path,
+              const std::vector<std::tuple<std::string, std::string, zip_flags_t>>& members) {
+    int error = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(z, nullptr);
+    for (const auto& [name, content, flags] : members) {
+        zip_source_t* s = zip_source_buffer(z, content.data(), content.size(), 0);
+        ASSERT_GE(zip_file_add(z, name.c_str(), s, flags), 0);
+    }
+    ASSERT_EQ(zip_close(z), 0);
+}
+
+TEST(PackerTest, ListsAndExtractsMembers) {
+    TempDir dir;
+    WriteZip(dir / "a.zip",
+             {{"book.fb2", "<FictionBook/>", ZIP_FL_ENC_UTF_8}, {"sub/other.fb2", "x", ZIP_FL_ENC_UTF_8}});
+    TPacker packer;
+    ASSERT_TRUE(packer.Open((dir / "a.zip").string(), false));
+    EXPECT_FALSE(packer.Open((dir / "a.zip").string(), false));  // already open: nothing happens
+    EXPECT_TRUE(packer.IsOpen());
+    const std::vector<TArcFileInfoRec> members = packer.List();
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_EQ(members[1].Path, "sub/other.fb2");
+    EXPECT_EQ(members[0].Size, 14);
+    EXPECT_EQ(packer.Extract("book.fb2"), V("<FictionBook/>"));
+    EXPECT_THROW(packer.Extract("missing.fb2"), EShelvaraError);
+    EXPECT_FALSE(packer.Open((dir / "x.rar").string(), true));
+    EXPECT_FALSE(packer.IsOpen());  // a failed open closes the previous archive
+}
+
+TEST(PackerTest, MemberNamesInUtf8AndCp866) {
+    TempDir dir;
+    // "Книга" in UTF-8 with the flag, and in CP866 without it.
+    WriteZip(dir / "names.zip", {{"\xD0\x9A\xD0\xBD\xD0\xB8\xD0\xB3\xD0\xB0.fb2", "1", ZIP_FL_ENC_UTF_8},
+                                 {"\x8A\xAD\xA8\xA3\xA0 2.fb2", "2", ZIP_FL_ENC_RAW}});
+    TPacker packer;
+    ASSERT_TRUE(packer.Open((dir / "names.zip").string(), false));
+    const std::vector<TArcFileInfoRec> members = packer.List();
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_EQ(AnsiToUtf8(members[0].Path), "Книга.fb2");
+    EXPECT_EQ(AnsiToUtf8(members[1].Path), "Книга 2.fb2");
+    EXPECT_EQ(packer.Extract(members[1].Path), V("2"));  // found again by the listed name
+}
+
+TEST(PackerTest, NestedArchivesAreReadAndWrittenBackInnerFirst) {
+    TempDir dir;
+    WriteZip(dir / "inner.zip", {{"book.fb2", "inner book", ZIP_FL_ENC_UTF_8}});
+    std::ifstream in(dir / "inner.zip", std::ios::binary);
+    const std::string innerBytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    WriteZip(dir / "outer.zip", {{"inner.zip", innerBytes, ZIP_FL_ENC_UTF_8}});
+    {
+        TPacker packer;
+        ASSERT_TRUE(packer.Open((dir / "outer.zip").string(), false));
+        EXPECT_EQ(packer.Extract("inner.zip/book.fb2"), V("inner book"));
+        EXPECT_TRUE(packer.EntryExists("inner.zip/book.fb2", true));
+        EXPECT_FALSE(packer.EntryExists("inner.zip/book.fb2", false));
+        ASSERT_TRUE(packer.AddFromBytes("inner.zip/new.fb2", V("added"), 0, 0x20, false));
+        packer.Close();
+    }
+    TPacker again;
+    ASSERT_TRUE(again.Open((dir / "outer.zip").string(), false));
+    EXPECT_EQ(again.Extract("inner.zip/new.fb2"), V("added"));
+    EXPECT_EQ(again.Extract("inner.zip/book.fb2"), V("inner book"));
+}
+
+TEST(PackerTest, AnUnchangedArchiveIsNotRewritten) {
+    TempDir dir;
+    WriteZip(dir / "a.zip", {{"book.fb2", "x", ZIP_FL_ENC_UTF_8}});
+    struct stat before {};
+    ::stat((dir / "a.zip").c_str(), &before);
+    {
+        TPacker packer;
+        ASSERT_TRUE(packer.Open((dir / "a.zip").string(), false));
+        packer.List();
+        packer.Extract("book.fb2");
+    }
+    struct stat after {};
+    ::stat((dir / "a.zip").c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+}
+
+TEST(PackerTest, AddingKeepsOrReplacesAndCreatesArchives) {
+    TempDir dir;
+    const std::string path = (dir / "new.zip").string();
+    {
+        TPacker packer;
+        ASSERT_TRUE(packer.Open(path, true));
+        ASSERT_TRUE(packer.AddFromBytes("a.fb2", V("first"), 0, 0x20, false));
+        EXPECT_FALSE(packer.AddFromBytes("a.fb2", V("second"), 0, 0x20, false));  // kept
+        packer.Close();
+    }
+    TPacker packer;
+    ASSERT_TRUE(packer.Open(path, false));
+    EXPECT_EQ(packer.Extract("a.fb2"), V("first"));
+    ASSERT_TRUE(packer.AddFromBytes("a.fb2", V("second"), 0, 0x20, true));
+    EXPECT_EQ(packer.Extract("a.fb2"), V("second"));
+    // An existing empty file opens as a new archive.
+    WriteBytes(dir / "empty.zip", {});
+    TPacker empty;
+    EXPECT_TRUE(empty.Open((dir / "empty.zip").string(), true));
+    EXPECT_TRUE(empty.List().empty());
+}
+
+TEST(PackerTest, MaliciousArchives) {
+    TempDir dir;
+    // A member whose path would leave its folder is only ever read into memory.
+    WriteZip(dir / "evil.zip", {{"../../evil.fb2", "payload", ZIP_FL_ENC_UTF_8}});
+    TPacker packer;
+    ASSERT_TRUE(packer.Open((dir / "evil.zip").string(), false));
+    EXPECT_EQ(packer.Extract("../../evil.fb2"), V("payload"));
+    packer.Close();
+    EXPECT_FALSE(std::filesystem::exists(dir.Path().parent_path().parent_path() / "evil.fb2"));
+
+    // A bomb: the sizes in the headers claim 4 GB for a tiny member.
+    WriteZip(dir / "bomb.zip", {{"bomb.fb2", std::string(1000, 'a'), ZIP_FL_ENC_UTF_8}});
+    std::vector<uint8_t> bytes = ReadBytes(dir / "bomb.zip");
+    for (size_t i = 0; i + 4 < bytes.size(); ++i) {
+        const bool local = bytes[i] == 'P' && bytes[i + 1] == 'K' && bytes[i + 2] == 3 && bytes[i + 3] == 4;
+        const bool central = bytes[i] == 'P' && bytes[i + 1] == 'K' && bytes[i + 2] == 1 && bytes[i + 3] == 2;
+        const size_t at = local ? i + 22 : central ? i + 24 : 0;
+        if (at) bytes[at + 3] = 0xF0;  // uncompressed size >= 4 026 531 840
+    }
+    WriteBytes(dir / "bomb.zip", bytes);
+    TPacker bomb;
+    if (bomb.Open((dir / "bomb.zip").string(), false)) {
+        EXPECT_THROW(bomb.Extract("bomb.fb2"), EShelvaraError);
+    }
+
+    // A truncated archive does not open.
+    WriteZip(dir / "whole.zip", {{"book.fb2", std::string(5000, 'b'), ZIP_FL_ENC_UTF_8}});
+    std::vector<uint8_t> whole = ReadBytes(dir / "whole.zip");
+    whole.resize(whole.size() / 2);
+    WriteBytes(dir / "cut.zip", whole);
+    TPacker cut;
+    EXPECT_FALSE(cut.Open((dir / "cut.zip").string(), false));
+
+    // An archive holding itself is entered only so deep.
+    std::vector<uint8_t> self = ReadBytes(dir / "whole.zip");
+    for (int level = 0; level < 12; ++level) {
+        WriteZip(dir / "self.zip", {{"self.zip", std::string(self.begin(), self.end()), ZIP_FL_ENC_UTF_8}});
+        self = ReadBytes(dir / "self.zip");
+    }
+    TPacker deep;
+    ASSERT_TRUE(deep.Open((dir / "self.zip").string(), false));
+    std::string path;
+    for (int level = 0; level < 12; ++level)
+        path += "self.zip/";
+    EXPECT_FALSE(deep.EntryExists(path + "book.fb2", true));
+}
+
+TEST(PackerTest, CatalogueRemovesOnlyThePackedBooksMember) {
+    TempDir dir;
+    WriteZip(dir / "two.zip", {{"a.fb2", "A", ZIP_FL_ENC_UTF_8}, {"b.fb2", "B", ZIP_FL_ENC_UTF_8}});
+    TSVD svd;
+    svd.Packer = std::make_unique<TPackerArchiveAccess>();
+    TMountPoint* mp = svd.AddMountPoint(dir.Path().string());
+    TBookInfo* a = mp->AddBook();
+    a->FileName = "two.zip";
+    a->EntryName = "a.fb2";
+    a->Packed = true;
+    EXPECT_TRUE(a->CheckExists());
+    ASSERT_TRUE(a->UpdateFileInfo(1));
+    EXPECT_EQ(a->Size, 1);
+    EXPECT_EQ(a->Crc, Crc32Update(0, "A", 1));  // the member's content, not the archive's
+    EXPECT_TRUE(a->DeleteFile());
+    svd.Packer->Reset();
+    TPacker check;
+    ASSERT_TRUE(check.Open((dir / "two.zip").string(), false));
+    const std::vector<TArcFileInfoRec> left = check.List();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].Path, "b.fb2");
+}
+
+}  // namespace

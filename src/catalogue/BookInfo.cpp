@@ -12,7 +12,9 @@
 #include "catalogue/AuthorInfo.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
+#include "catalogue/BookImport.h"
 #include "catalogue/BookSequence.h"
+#include "catalogue/CatalogueLock.h"
 #include "catalogue/SVD.h"
 #include "catalogue/SVDStream.h"
 #include "common/Clock.h"
@@ -22,6 +24,9 @@
 #include "common/FileUtils.h"
 #include "common/MessageIds.h"
 #include "common/TextUtils.h"
+#include "fb2/FBParser.h"
+#include "fb2/MyStream.h"
+#include "fb2/XMLPars.h"
 
 namespace {
 
@@ -695,6 +700,39 @@ bool TBookInfo::UpdateFileInfo(unsigned what) {
     if (date != FileDate) FileDate = date, changed = true;
     if (crc != Crc) Crc = crc, changed = true;
     if (AddedDate == 0) AddedDate = Now();
+    return changed;
+}
+
+bool TBookInfo::UpdateFromDisk(unsigned what, bool replace) {
+    if (IsReadOnly()) return false;
+    bool changed = false;
+    {
+        TCatalogueGuard guard;
+        const bool wasLost = IsLost();
+        CheckExists();
+        changed = wasLost != IsLost();
+        if (!IsLost()) {
+            changed |= UpdateFileInfo(what);
+            if ((what & 4) && GetFileType() == kFileFb2) {
+                // Only the description is parsed; a file that is no FB2 imports nothing.
+                TFictionBook document;
+                bool loaded = false;
+                try {
+                    if (Packed) {
+                        const std::vector<uint8_t> content = PackerOf(*this)->ReadMember(FullPath(), EntryName);
+                        loaded = document.LoadFromBytes(content.data(), content.size(), kKeepDescription);
+                    } else {
+                        auto stream = TMappedFileStream::OpenForParsing(FullPath());
+                        loaded = document.LoadFromStream(stream.get(), kKeepDescription);
+                    }
+                } catch (const EShelvaraError&) {
+                    loaded = false;
+                }
+                if (loaded) changed |= ImportDescription(*this, document, replace);
+            }
+        }
+    }
+    if (changed) NotifyChanged();
     return changed;
 }
 

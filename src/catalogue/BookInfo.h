@@ -253,6 +253,10 @@ public:
     // the file (for a packed book from its archive entry). True when something changed.
     bool UpdateFileInfo(unsigned what);
     void ComputeByteCounts(const uint8_t* data, size_t size);
+    // The refresh of a scan: the lost state, the file facts (UpdateFileInfo) and, with 4 in
+    // what, the FB2 description, imported with replace as given. Sends the change notification
+    // after the catalogue lock is released; true when anything changed.
+    bool UpdateFromDisk(unsigned what, bool replace);
 
     // The mean mark times 1000 (0 to 10 000).
     int32_t Rating() const;

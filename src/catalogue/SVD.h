@@ -13,6 +13,7 @@
 #include "catalogue/AuthorInfo.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
+#include "catalogue/BookImport.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookSequence.h"
 #include "catalogue/CatalogueObserver.h"
@@ -79,6 +80,8 @@ public:
     std::vector<TDuplicatePair> Duplicates;
     // Reads books inside ZIP archives; installed by the archive layer, may be null.
     std::unique_ptr<IArchiveAccess> Packer;
+    // Settles ambiguous author names met by an import; without one the first candidate is taken.
+    IAuthorChooser* AuthorChooser = nullptr;
 
     // Format of the file last loaded (a new catalogue counts as the current format).
     bool LoadedOldFormat = false;

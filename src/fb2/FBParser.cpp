@@ -311,6 +311,8 @@ bool TSimpleType::Load(const TAbstractElement& xml) {
             }
             const auto* element = dynamic_cast<const TXMLElement*>(&xml);
             if (!element) RaiseFixedError("FB parsing Error!");
+            // Simple values keep their attributes too: the document-info date has its value there.
+            LoadAttributes(xml);
             std::string text;
             for (const auto& child : element->Children) {
                 if (child->Type() != TXMLNodeType::Text) RaiseFixedError("FB parsing Error!");

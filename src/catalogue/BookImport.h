@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/Dates.h"
+
+class TAuthorName;
+class TBookInfo;
+class TDocumentInfo;
+class TFictionBook;
+class TPublishInfo;
+class TSimpleType;
+class TTitleInfo;
+
+// Settles an author name that matches several spellings. Implemented by the GUI (a dialog)
+// and the command line (the first one). May return none.
+class IAuthorChooser {
+public:
+    virtual ~IAuthorChooser() = default;
+    virtual TAuthorName* ChooseAuthor(TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) = 0;
+};
+
+// Copies an FB2 description into a book record: genres, series and authors are found or
+// created in the book's catalogue. With replace the file's data takes the place of the record's.
+bool ImportTitleInfo(TTitleInfo& part, const TSimpleType& element, bool replace);
+bool ImportDocumentInfo(TDocumentInfo& part, const TSimpleType& element, bool replace);
+bool ImportPublishInfo(TPublishInfo& part, const TSimpleType& element, bool replace);
+// One author or translator element into one of the book's spelling lists.
+bool ImportAuthor(const TSimpleType& element, std::vector<TAuthorName*>& list, bool replace, uint8_t role,
+                  TBookInfo& book);
+// The four parts and the custom-info texts of a loaded document; true when anything was imported.
+bool ImportDescription(TBookInfo& book, TFictionBook& document, bool replace);
+
+// A date in one of the patterns ymd, dmy, mdy, Mdy, mdyhnp, Mdhn; fallback when none fits.
+TDateTime ParseDate(const std::string& text, TDateTime fallback);

@@ -13,6 +13,8 @@ std::vector<CliCommand> AllCommands() {
     std::vector<CliCommand> commands = CatalogueCommands();
     for (CliCommand& c : Fb2Commands())
         commands.push_back(std::move(c));
+    for (CliCommand& c : ScanCommands())
+        commands.push_back(std::move(c));
     return commands;
 }
 

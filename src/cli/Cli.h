@@ -43,3 +43,4 @@ struct CliCommand {
 // The commands of each subsystem, in the order the help lists them.
 std::vector<CliCommand> CatalogueCommands();
 std::vector<CliCommand> Fb2Commands();
+std::vector<CliCommand> ScanCommands();

@@ -1,0 +1,137 @@
+#include <unistd.h>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "catalogue/SVD.h"
+#include "cli/Cli.h"
+#include "cli/Json.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
+#include "scan/FolderSync.h"
+#include "scan/PackerArchiveAccess.h"
+
+namespace {
+
+std::string U(const std::string& ansi) {
+    return AnsiToUtf8(ansi);
+}
+
+// Ambiguous author names: the first candidate, told on stderr.
+class FirstCandidate final : public IAuthorChooser {
+public:
+    explicit FirstCandidate(std::ostream& err) : err_(err) {}
+    TAuthorName* ChooseAuthor(TBookInfo& book, uint8_t, const std::vector<TAuthorName*>& candidates) override {
+        err_ << "shelvara-cli: " << U(book.FullPath()) << ": several authors match, took "
+             << U(candidates[0]->DisplayName()) << "\n";
+        return candidates[0];
+    }
+
+private:
+    std::ostream& err_;
+};
+
+void PrepareCatalogue(TSVD& svd) {
+    svd.Packer = std::make_unique<TPackerArchiveAccess>();
+}
+
+int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CliArgs a(args, {}, {});
+    a.ExpectPositionals(2, SIZE_MAX);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    TSVD svd;
+    PrepareCatalogue(svd);
+    FirstCandidate chooser(err);
+    svd.AuthorChooser = &chooser;
+    if (std::filesystem::exists(AnsiToPath(lib))) svd.LoadFromFile(lib);
+    const bool terminal = ::isatty(2);
+    TSyncStats stats;
+    for (size_t i = 1; i < a.Positionals().size(); ++i) {
+        std::error_code ec;
+        const std::filesystem::path dir = std::filesystem::absolute(a.Positionals()[i], ec).lexically_normal();
+        if (!std::filesystem::is_directory(dir)) RaiseFixedError(Utf8ToAnsi("not a folder: " + a.Positionals()[i]));
+        std::string path = PathToAnsi(dir);
+        while (path.size() > 1 && path.back() == '/')
+            path.pop_back();
+        TBookFolder* folder = svd.FindFolder(path);
+        if (!folder) folder = svd.AddMountPoint(path);
+        if (!folder) RaiseError(rsErrInvalidMP);
+        Resync(*folder, true, true, stats, [&](int done, int total, const std::string&) {
+            if (terminal && total > 0 && (done % 50 == 0 || done == total))
+                err << "\r" << done << "/" << total << " files" << std::flush;
+        });
+        if (terminal) err << "\n";
+    }
+    svd.SaveToFile(lib);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (const std::string& w : stats.Warnings)
+        err << "shelvara-cli scan: warning: " << w << "\n";
+    char summary[160];
+    std::snprintf(summary, sizeof summary, "books added %d, refreshed %d, recovered %d, lost %d, errors %zu, %.1f s\n",
+                  stats.Added, stats.Refreshed, stats.Recovered, stats.Lost, stats.Warnings.size(), seconds);
+    out << summary;
+    return 0;
+}
+
+int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    CliArgs a(args, {"--json"}, {});
+    a.ExpectPositionals(2, 2);
+    if (a.Positionals()[1] != "books") throw CliUsageError{"only 'books' can be listed so far"};
+    TSVD svd;
+    svd.LoadFromFile(Utf8ToAnsi(a.Positionals()[0]));
+    TBookCollection books;
+    for (const auto& mp : svd.MountPoints)
+        mp->CollectBooks(books, true);
+    JsonWriter json;
+    json.BeginArray();
+    for (TBookInfo* book : books.Books()) {
+        char crc[9];
+        std::snprintf(crc, sizeof crc, "%08X", book->Crc);
+        json.BeginObject().Key("path").String(U(book->FullPath())).Key("entry").String(U(book->EntryName));
+        json.Key("title").String(U(book->TitleText())).Key("authors").BeginArray();
+        if (book->TitleInfo)
+            for (const TAuthorName* s : book->TitleInfo->Authors)
+                json.String(U(s->DisplayName()));
+        json.EndArray().Key("series").BeginArray();
+        if (book->TitleInfo)
+            for (const TSequenceEntry& e : book->TitleInfo->Sequences)
+                json.BeginObject()
+                    .Key("name")
+                    .String(U(e.Sequence->DisplayName()))
+                    .Key("number")
+                    .Number(e.Number)
+                    .EndObject();
+        json.EndArray().Key("genres").BeginArray();
+        if (book->TitleInfo)
+            for (const TBookGenre* g : book->TitleInfo->Genres)
+                json.String(U(g->Code));
+        json.EndArray();
+        json.Key("lang").String(U(book->TitleInfo ? book->TitleInfo->Lang : std::string()));
+        json.Key("size").Number(book->Size).Key("crc").String(crc).EndObject();
+    }
+    json.EndArray();
+    if (a.Has("--json")) {
+        out << json.Text() << "\n";
+    } else {
+        for (TBookInfo* book : books.Books())
+            out << U(book->FullPath()) << (book->Packed ? "/" + U(book->EntryName) : std::string()) << "\t"
+                << U(book->AuthorsText()) << "\t" << U(book->TitleText()) << "\n";
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::vector<CliCommand> ScanCommands() {
+    return {
+        {"scan", "scan LIB DIR...",
+         "Add each folder as a mount point (LIB is created when missing), read every book in it and in its ZIP "
+         "archives, and save.",
+         RunScan},
+        {"list", "list LIB books [--json]", "List the books of a library.", RunList},
+    };
+}

@@ -1,0 +1,95 @@
+#include "scan/BookSearch.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <algorithm>
+
+#include "common/Clock.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+
+namespace {
+
+// Adds the file members of an open archive, entering inner archives.
+void ListArchive(TPacker& packer, const std::string& prefix, const TFRec& file, std::vector<TFRec>& out,
+                 std::vector<std::string>* warnings) {
+    for (const TArcFileInfoRec& member : packer.List()) {
+        if (member.IsFolder()) continue;
+        if (TPacker::ArchiveKind(member.Path) == 1 && !member.Encrypted) {
+            TPacker inner(&packer);
+            std::vector<uint8_t> bytes;
+            bool opened = false;
+            try {
+                bytes = packer.Extract(member.Path);
+                opened = inner.OpenBytes(std::move(bytes), member.Path);
+            } catch (const EShelvaraError&) {
+                opened = false;
+            }
+            if (opened) {
+                const size_t before = out.size();
+                try {
+                    ListArchive(inner, prefix + member.Path + "/", file, out, warnings);
+                } catch (const EShelvaraError& e) {
+                    if (warnings) warnings->push_back(AnsiToUtf8(e.what()));
+                }
+                // An inner archive that holds files stands for them; an empty one for nothing.
+                if (out.size() > before || inner.List().empty()) continue;
+            }
+        }
+        TFRec rec = file;
+        rec.InArchive = true;
+        rec.Member = member;
+        rec.Member.Path = prefix + member.Path;
+        out.push_back(std::move(rec));
+    }
+}
+
+}  // namespace
+
+std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::string>* warnings) {
+    std::vector<TFRec> out;
+    const std::filesystem::path folder = AnsiToPath(folderPath);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return out;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const std::string& native : names) {
+        const std::filesystem::path path = folder / native;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) continue;  // a dangling link, or gone meanwhile
+        TFRec rec;
+        rec.Name = Utf8ToAnsi(native);
+        rec.Time = LocalDateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        rec.Size = st.st_size;
+        if (S_ISDIR(st.st_mode)) {
+            rec.IsDirectory = true;
+            out.push_back(std::move(rec));
+            continue;
+        }
+        if (!S_ISREG(st.st_mode)) continue;  // a pipe, socket or device is no book
+        if (TPacker::ArchiveKind(rec.Name) == 1) {
+            TPacker packer;
+            bool opened = false;
+            try {
+                opened = packer.Open(PathToAnsi(path), false);
+                if (opened) {
+                    const size_t before = out.size();
+                    ListArchive(packer, {}, rec, out, warnings);
+                    if (out.size() > before) continue;
+                    continue;  // an archive without file members yields nothing
+                }
+            } catch (const EShelvaraError& e) {
+                if (warnings) warnings->push_back(AnsiToUtf8(e.what()));
+            }
+            rec.Unreadable = true;
+            if (warnings) warnings->push_back("unreadable archive: " + path.string());
+        }
+        out.push_back(std::move(rec));
+    }
+    return out;
+}

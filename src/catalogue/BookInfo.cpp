@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstring>
 
 #include "catalogue/ArchiveAccess.h"
@@ -147,52 +148,6 @@ std::string LowerExtension(const std::string& name) {
     const size_t slash = name.find_last_of('/');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
     return AnsiLowerCase(name.substr(dot + 1));
-}
-
-// Reads a file's size, time and, as asked, its CRC-32 (first 16 MiB) and byte counts.
-struct FileFacts {
-    int64_t size = 0;
-    TDateTime date = 0;
-    uint32_t crc = 0;
-    std::array<int32_t, 256> counts{};
-};
-
-FileFacts ReadFileFacts(const std::string& path, bool crc, bool counts) {
-    const std::filesystem::path native = AnsiToPath(path);
-    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) RaiseOsError("Cannot open file", path, errno);
-    struct stat st {};
-    FileFacts facts;
-    try {
-        if (::fstat(fd, &st) != 0) RaiseOsError("Cannot read file", path, errno);
-        facts.size = st.st_size;
-        facts.date = LocalDateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-        if (crc || counts) {
-            std::vector<uint8_t> chunk(1 << 20);
-            int64_t done = 0;
-            for (;;) {
-                if (!counts && done >= TBookInfo::kCrcLimit) break;
-                const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-                if (n < 0) {
-                    if (errno == EINTR) continue;
-                    RaiseOsError("Cannot read file", path, errno);
-                }
-                if (n == 0) break;
-                if (crc && done < TBookInfo::kCrcLimit)
-                    facts.crc = Crc32Update(facts.crc, chunk.data(),
-                                            static_cast<size_t>(std::min<int64_t>(n, TBookInfo::kCrcLimit - done)));
-                if (counts)
-                    for (ssize_t i = 0; i < n; ++i)
-                        ++facts.counts[chunk[static_cast<size_t>(i)]];
-                done += n;
-            }
-        }
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
-    return facts;
 }
 
 }  // namespace
@@ -662,45 +617,68 @@ const TByteCounts::TTable& TByteCounts::Zeros() {
     return zeros;
 }
 
-bool TBookInfo::UpdateFileInfo(unsigned what) {
-    if (IsReadOnly()) return false;
-    bool changed = false;
-    int64_t size;
-    TDateTime date;
-    uint32_t crc = Crc;
-    if (Packed) {
+namespace {
+
+// What a refresh reads of a book: the member of its archive, or its file.
+struct BookContent {
+    int64_t size = 0;
+    TDateTime date = 0;
+    std::vector<uint8_t> bytes;  // only when asked for
+};
+
+BookContent ReadBookContent(const TBookInfo& book, bool wantBytes) {
+    BookContent content;
+    if (book.Packed) {
         // The member's own size, date and content: all members of one archive share the
         // archive's, which would make every one of them look like the others.
-        IArchiveAccess* packer = PackerOf(*this);
+        IArchiveAccess* packer = PackerOf(book);
         if (!packer) RaiseError(rsErrNoPacked);
         IArchiveAccess::TMemberInfo info;
-        if (!packer->MemberInfo(FullPath(), EntryName, info)) RaiseError(rsErrNoPacked);
-        size = info.Size;
-        date = info.Date;
-        if (what & 3) {
-            const std::vector<uint8_t> content = packer->ReadMember(FullPath(), EntryName);
-            if (what & 1)
-                crc = Crc32Update(
-                    0, content.data(),
-                    static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(content.size()), kCrcLimit)));
-            if (what & 2) ComputeByteCounts(content.data(), content.size());
-        }
-    } else {
-        const FileFacts facts = ReadFileFacts(FullPath(), what & 1, what & 2);
-        size = facts.size;
-        date = facts.date;
-        if (what & 1) crc = facts.crc;
-        if (what & 2) {
-            ByteCounts = facts.counts;
-            Flags |= kHasByteCounts;
-        }
+        if (!packer->MemberInfo(book.FullPath(), book.EntryName, info)) RaiseError(rsErrNoPacked);
+        content.size = info.Size;
+        content.date = info.Date;
+        if (wantBytes) content.bytes = packer->ReadMember(book.FullPath(), book.EntryName);
+        return content;
     }
-    const auto size32 = static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX));
-    if (size32 != Size) Size = size32, changed = true;
-    if (date != FileDate) FileDate = date, changed = true;
-    if (crc != Crc) Crc = crc, changed = true;
-    if (AddedDate == 0) AddedDate = Now();
+    const std::filesystem::path path = AnsiToPath(book.FullPath());
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) RaiseOsError("Cannot open file", book.FullPath(), errno);
+    if (st.st_size >= (int64_t{1} << 31)) RaiseError(rsErrFileTooBig);
+    content.size = st.st_size;
+    content.date = LocalDateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    // Read, not mapped: a file cut short by another program meanwhile must not bring the
+    // process down.
+    if (wantBytes) content.bytes = ReadWholeFile(path);
+    return content;
+}
+
+// Dates are stored with two-second resolution: an unchanged file is not a changed one.
+bool SameFileTime(TDateTime a, TDateTime b) {
+    return std::floor(a * 43200.0 + 1e-6) == std::floor(b * 43200.0 + 1e-6);
+}
+
+// Takes size, date and, as asked, the CRC-32 (first 16 MiB) and the byte counts.
+bool ApplyContent(TBookInfo& book, const BookContent& content, unsigned what) {
+    bool changed = false;
+    const auto size32 = static_cast<int32_t>(std::min<int64_t>(content.size, INT32_MAX));
+    if (size32 != book.Size) book.Size = size32, changed = true;
+    if (!SameFileTime(content.date, book.FileDate)) book.FileDate = content.date, changed = true;
+    if (what & 1) {
+        const size_t n =
+            static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(content.bytes.size()), TBookInfo::kCrcLimit));
+        const uint32_t crc = Crc32Update(0, content.bytes.data(), n);
+        if (crc != book.Crc) book.Crc = crc, changed = true;
+    }
+    if (what & 2) book.ComputeByteCounts(content.bytes.data(), content.bytes.size());
+    if (book.AddedDate == 0) book.AddedDate = Now();
     return changed;
+}
+
+}  // namespace
+
+bool TBookInfo::UpdateFileInfo(unsigned what) {
+    if (IsReadOnly()) return false;
+    return ApplyContent(*this, ReadBookContent(*this, what & 3), what);
 }
 
 bool TBookInfo::UpdateFromDisk(unsigned what, bool replace) {
@@ -712,21 +690,17 @@ bool TBookInfo::UpdateFromDisk(unsigned what, bool replace) {
         CheckExists();
         changed = wasLost != IsLost();
         if (!IsLost()) {
-            changed |= UpdateFileInfo(what);
-            if ((what & 4) && GetFileType() == kFileFb2) {
-                // Only the description is parsed; a file that is no FB2 imports nothing.
+            // The content is read once for the checksum, the byte counts and the description.
+            const bool parse = (what & 4) && GetFileType() == kFileFb2;
+            const BookContent content = ReadBookContent(*this, (what & 3) || parse);
+            changed |= ApplyContent(*this, content, what);
+            if (parse) {
                 TFictionBook document;
                 bool loaded = false;
                 try {
-                    if (Packed) {
-                        const std::vector<uint8_t> content = PackerOf(*this)->ReadMember(FullPath(), EntryName);
-                        loaded = document.LoadFromBytes(content.data(), content.size(), kKeepDescription);
-                    } else {
-                        auto stream = TMappedFileStream::OpenForParsing(FullPath());
-                        loaded = document.LoadFromStream(stream.get(), kKeepDescription);
-                    }
+                    loaded = document.LoadFromBytes(content.bytes.data(), content.bytes.size(), kKeepDescription);
                 } catch (const EShelvaraError&) {
-                    loaded = false;
+                    loaded = false;  // a file that is no FB2 imports nothing
                 }
                 if (loaded) changed |= ImportDescription(*this, document, replace);
             }

@@ -12,10 +12,11 @@ namespace {
 
 // Adds the file members of an open archive, entering inner archives.
 void ListArchive(TPacker& packer, const std::string& prefix, const TFRec& file, std::vector<TFRec>& out,
-                 std::vector<std::string>* warnings) {
+                 std::vector<std::string>* warnings, int depth = 0) {
     for (const TArcFileInfoRec& member : packer.List()) {
         if (member.IsFolder()) continue;
-        if (TPacker::ArchiveKind(member.Path) == 1 && !member.Encrypted) {
+        // Inner archives are entered only so deep: an archive may even hold itself.
+        if (TPacker::ArchiveKind(member.Path) == 1 && !member.Encrypted && depth < TPacker::kMaxNesting) {
             TPacker inner(&packer);
             std::vector<uint8_t> bytes;
             bool opened = false;
@@ -28,7 +29,7 @@ void ListArchive(TPacker& packer, const std::string& prefix, const TFRec& file, 
             if (opened) {
                 const size_t before = out.size();
                 try {
-                    ListArchive(inner, prefix + member.Path + "/", file, out, warnings);
+                    ListArchive(inner, prefix + member.Path + "/", file, out, warnings, depth + 1);
                 } catch (const EShelvaraError& e) {
                     if (warnings) warnings->push_back(AnsiToUtf8(e.what()));
                 }

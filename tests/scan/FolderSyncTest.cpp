@@ -1,0 +1,178 @@
+#include "scan/FolderSync.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include "TestUtils.h"
+#include "catalogue/SVD.h"
+#include "common/Encoding.h"
+#include "scan/BookSearch.h"
+#include "scan/PackerArchiveAccess.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Fb2(const std::string& title, const std::string& author) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info><genre>sf</genre>"
+           "<author><last-name>" +
+           author + "</last-name></author><book-title>" + title + "</book-title></title-info></description><body><p>" +
+           title + " text</p></body></FictionBook>";
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    WriteBytes(path, Bytes(text));
+}
+
+std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& members) {
+    TempDir dir;
+    int error = 0;
+    zip_t* z = zip_open((dir / "z.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    for (const auto& [name, content] : members) {
+        zip_source_t* s = zip_source_buffer(z, content.data(), content.size(), 0);
+        zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8);
+    }
+    zip_close(z);
+    const std::vector<uint8_t> bytes = ReadBytes(dir / "z.zip");
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(FolderSyncTest, ListFolderLooksIntoArchives) {
+    TempDir dir;
+    WriteText(dir / "a.fb2", "a");
+    WriteText(dir / "b.zip", ZipBytes({{"x.fb2", "x"}, {"sub/y.txt", "y"}}));
+    fs::create_directory(dir / "c");
+    WriteText(dir / "d.zip", ZipBytes({{"inner.zip", ZipBytes({{"z.fb2", "z"}})}}));
+    WriteText(dir / "e.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));  // an archive without members
+    WriteText(dir / "f.zip", "not an archive");
+    ASSERT_EQ(::mkfifo((dir / "g.fifo").c_str(), 0600), 0);  // never opened, so never blocks
+    std::vector<std::string> warnings;
+    std::vector<std::string> seen;
+    for (const TFRec& r : ListFolder(dir.Path().string(), &warnings))
+        seen.push_back(r.Name + (r.InArchive ? "|" + r.Member.Path : "") + (r.IsDirectory ? "/" : "") +
+                       (r.Unreadable ? "!" : ""));
+    EXPECT_EQ(seen, (std::vector<std::string>{"a.fb2", "b.zip|x.fb2", "b.zip|sub/y.txt", "c/", "d.zip|inner.zip/z.fb2",
+                                              "f.zip!"}));
+    EXPECT_EQ(warnings.size(), 1u);
+}
+
+struct Library {
+    TempDir dir;
+    TSVD svd;
+    TMountPoint* mount;
+    TSyncStats stats;
+
+    Library() {
+        svd.Packer = std::make_unique<TPackerArchiveAccess>();
+        WriteText(dir / "one.fb2", Fb2("One", "Alpha"));
+        fs::create_directory(dir / "sub");
+        WriteText(dir / "sub" / "two.fb2", Fb2("Two", "Beta"));
+        WriteText(dir / "sub" / "pack.zip", ZipBytes({{"three.fb2", Fb2("Three", "Gamma")},
+                                                      {"inner.zip", ZipBytes({{"four.fb2", Fb2("Four", "Delta")}})}}));
+        mount = svd.AddMountPoint(dir.Path().string());
+    }
+    void Sync(bool scan = true) {
+        stats = {};
+        Resync(*mount, scan, true, stats);
+    }
+    std::vector<std::string> Titles() {
+        TBookCollection books;
+        mount->CollectBooks(books, true);
+        std::vector<std::string> titles;
+        for (TBookInfo* b : books.Books())
+            titles.push_back(b->TitleText());
+        std::sort(titles.begin(), titles.end());
+        return titles;
+    }
+};
+
+TEST(FolderSyncTest, ScanFindsEveryBookAndAgainChangesNothing) {
+    Library lib;
+    lib.Sync();
+    EXPECT_EQ(lib.stats.Added, 4);
+    EXPECT_EQ(lib.Titles(), (std::vector<std::string>{"Four", "One", "Three", "Two"}));
+    EXPECT_EQ(lib.svd.Counts().Authors, 4);
+    lib.Sync();
+    EXPECT_EQ(lib.stats.Added, 0);
+    EXPECT_EQ(lib.stats.Lost, 0);
+    EXPECT_EQ(lib.stats.Refreshed, 4);
+    EXPECT_EQ(lib.svd.Counts().Books, 4);
+    EXPECT_EQ(lib.svd.Counts().Authors, 4);
+}
+
+TEST(FolderSyncTest, LostBooksAreFoundAgainByContent) {
+    Library lib;
+    lib.Sync();
+    TBookInfo* two = lib.svd.FindBook((lib.dir / "sub" / "two.fb2").string());
+    ASSERT_NE(two, nullptr);
+    two->Comment = "keep me";
+    two->ReadDate = EncodeDate(2020, 1, 1);
+    fs::rename(lib.dir / "sub" / "two.fb2", lib.dir / "moved-away.tmp");
+    lib.Sync(false);
+    EXPECT_EQ(lib.stats.Lost, 1);
+    ASSERT_EQ(lib.svd.LostBooks.size(), 1u);
+    EXPECT_EQ(lib.svd.LostBooks[0]->OldPath, (lib.dir / "sub" / "two.fb2").string());
+    fs::rename(lib.dir / "moved-away.tmp", lib.dir / "sub" / "renamed.fb2");
+    lib.Sync();
+    EXPECT_EQ(lib.stats.Recovered, 1);
+    EXPECT_TRUE(lib.svd.LostBooks.empty());
+    TBookInfo* found = lib.svd.FindBook((lib.dir / "sub" / "renamed.fb2").string());
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->Comment, "keep me");
+    EXPECT_EQ(found->ReadDate, EncodeDate(2020, 1, 1));
+    EXPECT_EQ(found->TitleText(), "Two");
+}
+
+TEST(FolderSyncTest, VanishedFoldersAndUnreadableArchives) {
+    Library lib;
+    lib.Sync();
+    // An archive that is there but cannot be read keeps its books.
+    const std::vector<uint8_t> archive = ReadBytes(lib.dir / "sub" / "pack.zip");
+    WriteText(lib.dir / "sub" / "pack.zip", "damaged now");
+    lib.Sync(false);
+    EXPECT_EQ(lib.stats.Lost, 0);
+    EXPECT_EQ(lib.svd.Counts().Books, 4);
+    WriteBytes(lib.dir / "sub" / "pack.zip", archive);
+    // A vanished folder: its books become lost books and the folder goes.
+    fs::remove_all(lib.dir / "sub");
+    lib.Sync(false);
+    EXPECT_EQ(lib.stats.Lost, 3);
+    EXPECT_EQ(lib.svd.Counts().Folders, 0);
+    EXPECT_EQ(lib.svd.Counts().LostBooks, 3);
+    // The mount point's own directory gone: it stays, marked missing, its books lost.
+    fs::remove(lib.dir / "one.fb2");
+    WriteText(lib.dir / "one.fb2", Fb2("One", "Alpha"));
+    const std::string saved = lib.dir.Path().string() + ".saved";
+    fs::rename(lib.dir.Path(), saved);
+    lib.Sync(false);
+    EXPECT_EQ(lib.svd.MountPoints.size(), 1u);
+    EXPECT_TRUE(lib.mount->Flags & TBookFolder::kMissing);
+    EXPECT_EQ(lib.svd.Counts().Books, 0);
+    fs::rename(saved, lib.dir.Path());
+}
+
+TEST(FolderSyncTest, ReadOnlyFoldersAndLinkLoops) {
+    Library lib;
+    ASSERT_EQ(::symlink("..", (lib.dir / "sub" / "loop").c_str()), 0);
+    lib.Sync();
+    EXPECT_EQ(lib.svd.Counts().Books, 4);
+    lib.mount->SetReadOnly(true);
+    fs::remove(lib.dir / "one.fb2");
+    lib.Sync();
+    EXPECT_EQ(lib.svd.Counts().Books, 4);  // a read-only folder is left alone
+}
+
+TEST(FolderSyncTest, UnchangedFilesStayUnchangedAfterReloading) {
+    Library lib;
+    lib.Sync();
+    TBookInfo* one = lib.svd.FindBook((lib.dir / "one.fb2").string());
+    ASSERT_NE(one, nullptr);
+    one->FileDate = DosToDateTime(DateTimeToDos(one->FileDate));  // as a save and load leave it
+    EXPECT_FALSE(one->UpdateFileInfo(1));
+}
+
+}  // namespace

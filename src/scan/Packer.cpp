@@ -318,11 +318,16 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path) {
     if (size > kMaxMemberSize || (size > (64 << 20) && size / std::max<int64_t>(packed, 1) > 1100)) RaiseError(10006);
     zip_file_t* file = zip_fopen_index(packer->archive_, static_cast<zip_uint64_t>(index), 0);
     if (!file) RaiseZipError("Cannot read member " + path, packer->archive_);
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+        // Grown as the data comes rather than by the size the header claims.
+    std::vector<uint8_t> bytes;
+    bytes.reserve(static_cast<size_t>(std::min<int64_t>(size, 16 << 20)));
     zip_int64_t done = 0;
+    uint8_t chunk[65536];
     while (done < size) {
-        const zip_int64_t n = zip_fread(file, bytes.data() + done, static_cast<zip_uint64_t>(size - done));
+        const zip_int64_t n =
+            zip_fread(file, chunk, static_cast<zip_uint64_t>(std::min<int64_t>(size - done, sizeof chunk)));
         if (n <= 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
         done += n;
     }
     // One byte more must not come: the member is not larger than it says.

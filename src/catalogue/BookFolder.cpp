@@ -186,6 +186,7 @@ bool TBookFolder::MoveFolder(TBookFolder* newParent) {
 
 bool TBookFolder::DeleteFolder(bool withContents) {
     CheckWritable();
+    if (const TSVD* catalogue = Container()) catalogue->CheckNoBackgroundWork();
     if (!withContents && (!folders_.empty() || !books_.empty()))
         RaiseFixedError(Utf8ToAnsi("Папка не пуста. Удалять нельзя."));
     while (!folders_.empty()) {
@@ -217,6 +218,7 @@ void TBookFolder::SetName(const std::string& name) {
 
 void TBookFolder::DeleteFromCatalogue() {
     CheckWritable();
+    if (const TSVD* catalogue = Container()) catalogue->CheckNoBackgroundWork();
     while (!folders_.empty()) {
         TBookFolder* folder = folders_.back().get();
         folder->DeleteFromCatalogue();

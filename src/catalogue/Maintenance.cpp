@@ -9,6 +9,7 @@
 #include "common/TextUtils.h"
 
 void TSVD::Sweep(bool silent, unsigned flags) {
+    CheckNoBackgroundWork();
     TCatalogueGuard guard;
     if (flags & kSweepAuthors) SweepAuthors(silent);
     if (flags & kSweepGenres) Genres.SweepEmpty();

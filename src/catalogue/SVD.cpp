@@ -165,6 +165,21 @@ std::unique_ptr<TLostBookInfo> TSVD::RemoveLostBook(TLostBookInfo* book) {
     return nullptr;
 }
 
+void TSVD::BeginBackgroundWork(std::thread::id worker) {
+    std::lock_guard lock(workerMutex_);
+    worker_ = worker;
+}
+
+void TSVD::EndBackgroundWork() {
+    std::lock_guard lock(workerMutex_);
+    worker_ = {};
+}
+
+void TSVD::CheckNoBackgroundWork() const {
+    std::lock_guard lock(workerMutex_);
+    if (worker_ != std::thread::id() && worker_ != std::this_thread::get_id()) RaiseError(rsErrThreadWorking);
+}
+
 void TSVD::ClearDuplicates() {
     Duplicates.clear();
     modified_ = true;
@@ -303,6 +318,7 @@ void TSVD::LoadFromFile(const std::string& fileName) {
 }
 
 bool TSVD::LoadFromStream(TSVDStream& stream) {
+    CheckNoBackgroundWork();
     TCatalogueGuard guard;
     ScopeExit finish([this] {
         NotifyLoaded();

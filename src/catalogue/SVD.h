@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -131,6 +132,12 @@ public:
     // The path FindBook resolves to this book (for a packed book, archive path and entry).
     static std::string BookLocation(const TBookInfo& book);
 
+    // A background resynchronisation works on the catalogue from another thread: until it
+    // ends, commands of other threads that would free books refuse with rsErrThreadWorking.
+    void BeginBackgroundWork(std::thread::id worker);
+    void EndBackgroundWork();
+    void CheckNoBackgroundWork() const;
+
     // Removes what no book needs and joins same-named series; silent suppresses the
     // notifications of the author, lost-book and join steps.
     void Sweep(bool silent, unsigned flags);
@@ -167,6 +174,8 @@ private:
 
     std::atomic<bool> modified_ = false;
     bool clearing_ = false;
+    mutable std::mutex workerMutex_;
+    std::thread::id worker_;
     std::unordered_map<int32_t, TBookGenre*> genreByNumber_;
     std::unordered_map<int32_t, TBookSequence*> sequenceByNumber_;
     std::mutex observersMutex_;

@@ -13,6 +13,8 @@
 #include "common/MessageTable.h"
 #include "scan/FolderSync.h"
 #include "scan/PackerArchiveAccess.h"
+#include "scan/Packing.h"
+#include "scan/Resync.h"
 
 namespace {
 
@@ -124,6 +126,74 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return 0;
 }
 
+int RunResync(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CliArgs a(args, {}, {"--mode"});
+    a.ExpectPositionals(1, 2);
+    const std::string modeName = a.Value("--mode", "full");
+    TResyncMode mode;
+    if (modeName == "lost")
+        mode = TResyncMode::RemoveLost;
+    else if (modeName == "update")
+        mode = TResyncMode::Update;
+    else if (modeName == "full")
+        mode = TResyncMode::Full;
+    else
+        throw CliUsageError{"--mode takes lost, update or full"};
+    const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    TSVD svd;
+    PrepareCatalogue(svd);
+    FirstCandidate chooser(err);
+    svd.AuthorChooser = &chooser;
+    svd.LoadFromFile(lib);
+    std::vector<TBookFolder*> folders;
+    if (a.Positionals().size() > 1) {
+        TBookFolder* folder = svd.FindFolder(Utf8ToAnsi(a.Positionals()[1]));
+        if (!folder) RaiseFixedError(Utf8ToAnsi("no such catalogue folder: " + a.Positionals()[1]));
+        folders.push_back(folder);
+    } else {
+        for (const auto& mp : svd.MountPoints)
+            folders.push_back(mp.get());
+    }
+    TSyncStats total;
+    for (TBookFolder* folder : folders) {
+        const TSyncStats stats = TResyncThread::ResyncFolder(*folder, mode);
+        total.Added += stats.Added;
+        total.Refreshed += stats.Refreshed;
+        total.Recovered += stats.Recovered;
+        total.Lost += stats.Lost;
+        total.Warnings.insert(total.Warnings.end(), stats.Warnings.begin(), stats.Warnings.end());
+    }
+    svd.SaveToFile(lib);
+    for (const std::string& w : total.Warnings)
+        err << "shelvara-cli resync: warning: " << w << "\n";
+    out << "books added " << total.Added << ", refreshed " << total.Refreshed << ", recovered " << total.Recovered
+        << ", lost " << total.Lost << ", errors " << total.Warnings.size() << "\n";
+    return 0;
+}
+
+int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CliArgs a(args, {}, {});
+    a.ExpectPositionals(2, SIZE_MAX);
+    const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    TSVD svd;
+    PrepareCatalogue(svd);
+    svd.LoadFromFile(lib);
+    std::vector<TBookInfo*> books;
+    for (size_t i = 1; i < a.Positionals().size(); ++i) {
+        TBookInfo* book = svd.FindBook(Utf8ToAnsi(a.Positionals()[i]));
+        if (!book) RaiseFixedError(Utf8ToAnsi("no such book in the library: " + a.Positionals()[i]));
+        books.push_back(book);
+    }
+    std::vector<std::string> warnings;
+    const std::vector<TBookInfo*> packed = PackBooks(books, warnings);
+    svd.SaveToFile(lib);
+    for (const std::string& w : warnings)
+        err << "shelvara-cli pack: warning: " << w << "\n";
+    for (const TBookInfo* book : packed)
+        out << "packed " << U(book->FullPath()) << "/" << U(book->EntryName) << "\n";
+    return warnings.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 std::vector<CliCommand> ScanCommands() {
@@ -132,6 +202,13 @@ std::vector<CliCommand> ScanCommands() {
          "Add each folder as a mount point (LIB is created when missing), read every book in it and in its ZIP "
          "archives, and save.",
          RunScan},
+        {"resync", "resync LIB [--mode lost|update|full] [FOLDER]",
+         "Bring the library (or one catalogue folder) in step with the disk: drop lost books only, also read new "
+         "and changed files, or also rebuild every book's description (full, the default). Saves the library.",
+         RunResync},
         {"list", "list LIB books [--json]", "List the books of a library.", RunList},
+        {"pack", "pack LIB BOOKPATH...",
+         "Pack each book into its own ZIP archive next to it; the file goes only once the archive is written.",
+         RunPack},
     };
 }

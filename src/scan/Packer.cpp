@@ -318,7 +318,7 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path) {
     if (size > kMaxMemberSize || (size > (64 << 20) && size / std::max<int64_t>(packed, 1) > 1100)) RaiseError(10006);
     zip_file_t* file = zip_fopen_index(packer->archive_, static_cast<zip_uint64_t>(index), 0);
     if (!file) RaiseZipError("Cannot read member " + path, packer->archive_);
-        // Grown as the data comes rather than by the size the header claims.
+    // Grown as the data comes rather than by the size the header claims.
     std::vector<uint8_t> bytes;
     bytes.reserve(static_cast<size_t>(std::min<int64_t>(size, 16 << 20)));
     zip_int64_t done = 0;

@@ -1,0 +1,59 @@
+#include "scan/Packing.h"
+
+#include <filesystem>
+
+#include "catalogue/BookInfo.h"
+#include "catalogue/CatalogueLock.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/FileUtils.h"
+#include "common/TextUtils.h"
+#include "scan/Packer.h"
+
+std::vector<TBookInfo*> PackBooks(const std::vector<TBookInfo*>& books, std::vector<std::string>& warnings) {
+    std::vector<TBookInfo*> packed;
+    for (size_t i = books.size(); i-- > 0;) {
+        TBookInfo* book = books[i];
+        const std::string path = TrimBlanks(book->FullPath());
+        auto warn = [&](const std::string& why) { warnings.push_back(AnsiToUtf8(path) + ": " + why); };
+        if (book->IsLost() || book->Packed || book->GetFileType() == kFileZip || book->IsReadOnly()) continue;
+        if (!book->CheckExists()) continue;
+        const size_t slash = path.find_last_of('/');
+        const size_t dot = path.find_last_of('.');
+        const std::string stem =
+            dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(0, dot) : path;
+        const std::string archive = stem + ".zip";
+        const std::string member = slash == std::string::npos ? path : path.substr(slash + 1);
+        try {
+            const std::vector<uint8_t> source = ReadWholeFile(AnsiToPath(path));
+            TPacker packer;
+            if (!packer.Open(archive, true)) {
+                warn("cannot open " + AnsiToUtf8(archive));
+                continue;
+            }
+            if (!packer.AddFromBytes(member, source, book->FileDate, 0x20, false)) {
+                warn("the archive already holds " + AnsiToUtf8(member) + "; the file stays");
+                continue;
+            }
+            packer.Close();  // written completely, or raises
+            TPacker check;
+            if (!check.Open(archive, false) || check.Extract(member) != source) {
+                warn("the archive does not read back; the file stays");
+                continue;
+            }
+        } catch (const EShelvaraError& e) {
+            warn(AnsiToUtf8(e.what()));
+            continue;
+        }
+        std::error_code ec;
+        std::filesystem::remove(AnsiToPath(path), ec);
+        {
+            TCatalogueGuard guard;
+            book->Packed = true;
+            const size_t archiveSlash = archive.find_last_of('/');
+            book->SetNames(archiveSlash == std::string::npos ? archive : archive.substr(archiveSlash + 1), member);
+        }
+        packed.push_back(book);
+    }
+    return packed;
+}

@@ -597,9 +597,20 @@ bool TBookInfo::CheckExists() {
 }
 
 void TBookInfo::ComputeByteCounts(const uint8_t* data, size_t size) {
+    // Four tables, so that runs of one byte value do not wait on one counter.
+    std::array<std::array<uint32_t, 256>, 4> partial{};
+    size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        ++partial[0][data[i]];
+        ++partial[1][data[i + 1]];
+        ++partial[2][data[i + 2]];
+        ++partial[3][data[i + 3]];
+    }
+    for (; i < size; ++i)
+        ++partial[0][data[i]];
     TByteCounts::TTable counts{};
-    for (size_t i = 0; i < size; ++i)
-        ++counts[data[i]];
+    for (size_t b = 0; b < 256; ++b)
+        counts[b] = static_cast<int32_t>(partial[0][b] + partial[1][b] + partial[2][b] + partial[3][b]);
     ByteCounts = counts;
     Flags |= kHasByteCounts;
 }
@@ -617,59 +628,73 @@ const TByteCounts::TTable& TByteCounts::Zeros() {
     return zeros;
 }
 
-namespace {
-
-// What a refresh reads of a book: the member of its archive, or its file.
-struct BookContent {
-    int64_t size = 0;
-    TDateTime date = 0;
-    std::vector<uint8_t> bytes;  // only when asked for
-};
-
-BookContent ReadBookContent(const TBookInfo& book, bool wantBytes) {
-    BookContent content;
-    if (book.Packed) {
+TPreparedContent PrepareBookContent(IArchiveAccess* packer, const std::string& fullPath, bool packed,
+                                    const std::string& entryName, unsigned what) {
+    TPreparedContent content;
+    const bool parse = (what & 4) && FileTypeOfName(packed ? entryName : fullPath) == kFileFb2;
+    const bool wantBytes = (what & 3) || parse;
+    std::vector<uint8_t> bytes;
+    if (packed) {
         // The member's own size, date and content: all members of one archive share the
         // archive's, which would make every one of them look like the others.
-        IArchiveAccess* packer = PackerOf(book);
         if (!packer) RaiseError(rsErrNoPacked);
         IArchiveAccess::TMemberInfo info;
-        if (!packer->MemberInfo(book.FullPath(), book.EntryName, info)) RaiseError(rsErrNoPacked);
-        content.size = info.Size;
-        content.date = info.Date;
-        if (wantBytes) content.bytes = packer->ReadMember(book.FullPath(), book.EntryName);
-        return content;
+        if (!packer->MemberInfo(fullPath, entryName, info)) RaiseError(rsErrNoPacked);
+        content.Size = info.Size;
+        content.Date = info.Date;
+        if (wantBytes) bytes = packer->ReadMember(fullPath, entryName);
+    } else {
+        const std::filesystem::path path = AnsiToPath(fullPath);
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) RaiseOsError("Cannot open file", fullPath, errno);
+        if (st.st_size >= (int64_t{1} << 31)) RaiseError(rsErrFileTooBig);
+        content.Size = st.st_size;
+        content.Date = LocalDateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        // Read, not mapped: a file cut short by another program meanwhile must not bring the
+        // process down.
+        if (wantBytes) bytes = ReadWholeFile(path);
     }
-    const std::filesystem::path path = AnsiToPath(book.FullPath());
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) RaiseOsError("Cannot open file", book.FullPath(), errno);
-    if (st.st_size >= (int64_t{1} << 31)) RaiseError(rsErrFileTooBig);
-    content.size = st.st_size;
-    content.date = LocalDateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    // Read, not mapped: a file cut short by another program meanwhile must not bring the
-    // process down.
-    if (wantBytes) content.bytes = ReadWholeFile(path);
+    if (what & 1) {
+        content.HasCrc = true;
+        content.Crc = Crc32Update(
+            0, bytes.data(),
+            static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(bytes.size()), TBookInfo::kCrcLimit)));
+    }
+    if (what & 2) {
+        content.HasCounts = true;
+        TBookInfo counter(nullptr);
+        counter.ComputeByteCounts(bytes.data(), bytes.size());
+        content.Counts = counter.ByteCounts;
+    }
+    if (parse) {
+        auto document = std::make_shared<TFictionBook>();
+        try {
+            if (document->LoadFromBytes(bytes.data(), bytes.size(), kKeepDescription)) content.Document = document;
+        } catch (const EShelvaraError&) {
+            // a file that is no FB2 imports nothing
+        }
+    }
     return content;
 }
+
+namespace {
 
 // Dates are stored with two-second resolution: an unchanged file is not a changed one.
 bool SameFileTime(TDateTime a, TDateTime b) {
     return std::floor(a * 43200.0 + 1e-6) == std::floor(b * 43200.0 + 1e-6);
 }
 
-// Takes size, date and, as asked, the CRC-32 (first 16 MiB) and the byte counts.
-bool ApplyContent(TBookInfo& book, const BookContent& content, unsigned what) {
+// Takes size, date and, as prepared, the CRC-32 and the byte counts.
+bool ApplyContent(TBookInfo& book, const TPreparedContent& content) {
     bool changed = false;
-    const auto size32 = static_cast<int32_t>(std::min<int64_t>(content.size, INT32_MAX));
+    const auto size32 = static_cast<int32_t>(std::min<int64_t>(content.Size, INT32_MAX));
     if (size32 != book.Size) book.Size = size32, changed = true;
-    if (!SameFileTime(content.date, book.FileDate)) book.FileDate = content.date, changed = true;
-    if (what & 1) {
-        const size_t n =
-            static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(content.bytes.size()), TBookInfo::kCrcLimit));
-        const uint32_t crc = Crc32Update(0, content.bytes.data(), n);
-        if (crc != book.Crc) book.Crc = crc, changed = true;
+    if (!SameFileTime(content.Date, book.FileDate)) book.FileDate = content.Date, changed = true;
+    if (content.HasCrc && content.Crc != book.Crc) book.Crc = content.Crc, changed = true;
+    if (content.HasCounts) {
+        book.ByteCounts = content.Counts;
+        book.Flags |= TBookInfo::kHasByteCounts;
     }
-    if (what & 2) book.ComputeByteCounts(content.bytes.data(), content.bytes.size());
     if (book.AddedDate == 0) book.AddedDate = Now();
     return changed;
 }
@@ -678,10 +703,10 @@ bool ApplyContent(TBookInfo& book, const BookContent& content, unsigned what) {
 
 bool TBookInfo::UpdateFileInfo(unsigned what) {
     if (IsReadOnly()) return false;
-    return ApplyContent(*this, ReadBookContent(*this, what & 3), what);
+    return ApplyContent(*this, PrepareBookContent(PackerOf(*this), FullPath(), Packed, EntryName, what & 3));
 }
 
-bool TBookInfo::UpdateFromDisk(unsigned what, bool replace) {
+bool TBookInfo::UpdateFromDisk(unsigned what, bool replace, const TPreparedContent* prepared) {
     if (IsReadOnly()) return false;
     bool changed = false;
     {
@@ -691,19 +716,12 @@ bool TBookInfo::UpdateFromDisk(unsigned what, bool replace) {
         changed = wasLost != IsLost();
         if (!IsLost()) {
             // The content is read once for the checksum, the byte counts and the description.
-            const bool parse = (what & 4) && GetFileType() == kFileFb2;
-            const BookContent content = ReadBookContent(*this, (what & 3) || parse);
-            changed |= ApplyContent(*this, content, what);
-            if (parse) {
-                TFictionBook document;
-                bool loaded = false;
-                try {
-                    loaded = document.LoadFromBytes(content.bytes.data(), content.bytes.size(), kKeepDescription);
-                } catch (const EShelvaraError&) {
-                    loaded = false;  // a file that is no FB2 imports nothing
-                }
-                if (loaded) changed |= ImportDescription(*this, document, replace);
-            }
+            TPreparedContent local;
+            if (!prepared) local = PrepareBookContent(PackerOf(*this), FullPath(), Packed, EntryName, what);
+            const TPreparedContent& content = prepared ? *prepared : local;
+            changed |= ApplyContent(*this, content);
+            if ((what & 4) && GetFileType() == kFileFb2 && content.Document)
+                changed |= ImportDescription(*this, *content.Document, replace);
         }
     }
     if (changed) NotifyChanged();

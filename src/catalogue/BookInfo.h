@@ -13,6 +13,7 @@ class TBookFolder;
 class TBookGenre;
 class TBookInfo;
 class TBookSequence;
+class TFictionBook;
 class TSVD;
 class TSVDStream;
 
@@ -194,6 +195,25 @@ private:
     std::unique_ptr<TTable> table_;
 };
 
+// What a refresh reads of a book file or archive member, ready to be taken over: it can be
+// prepared on another thread, away from the catalogue.
+struct TPreparedContent {
+    int64_t Size = 0;
+    TDateTime Date = 0;
+    bool HasCrc = false;
+    uint32_t Crc = 0;  // over at most the first 16 MiB
+    bool HasCounts = false;
+    TByteCounts Counts;
+    std::shared_ptr<TFictionBook> Document;  // the parsed description of an FB2 book
+};
+
+class IArchiveAccess;
+// Reads a book's content once: with 1 in what the CRC-32, with 2 the byte counts, with 4 (an
+// FB2 book) the description. packer is needed for packed books only. Raises when the file
+// cannot be read.
+TPreparedContent PrepareBookContent(IArchiveAccess* packer, const std::string& fullPath, bool packed,
+                                    const std::string& entryName, unsigned what);
+
 // One book file of the catalogue and what its FB2 description says.
 class TBookInfo {
 public:
@@ -254,9 +274,10 @@ public:
     bool UpdateFileInfo(unsigned what);
     void ComputeByteCounts(const uint8_t* data, size_t size);
     // The refresh of a scan: the lost state, the file facts (UpdateFileInfo) and, with 4 in
-    // what, the FB2 description, imported with replace as given. Sends the change notification
-    // after the catalogue lock is released; true when anything changed.
-    bool UpdateFromDisk(unsigned what, bool replace);
+    // what, the FB2 description, imported with replace as given. prepared, when given, is what
+    // PrepareBookContent read of this book ahead of time. Sends the change notification after
+    // the catalogue lock is released; true when anything changed.
+    bool UpdateFromDisk(unsigned what, bool replace, const TPreparedContent* prepared = nullptr);
 
     // The mean mark times 1000 (0 to 10 000).
     int32_t Rating() const;

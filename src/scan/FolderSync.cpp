@@ -1,7 +1,13 @@
 #include "scan/FolderSync.h"
 
 #include <sys/stat.h>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "catalogue/BookFolder.h"
@@ -44,6 +50,76 @@ private:
     std::unordered_map<std::string, TBookInfo*> exact_, lower_;
 };
 
+// Reads plain book files ahead on a second thread (file, checksum, byte counts, description)
+// while this thread takes the ones before into the catalogue, in the order of the folder.
+class TPrefetcher final {
+public:
+    TPrefetcher() : worker_([this] { Run(); }) {}
+    ~TPrefetcher() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        worker_.join();
+    }
+    size_t Request(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        const size_t id = nextId_++;
+        queue_.push_back({id, path});
+        wake_.notify_all();
+        return id;
+    }
+    // The prepared content, or the error that reading it raised.
+    TPreparedContent Take(size_t id) {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return done_.count(id) != 0; });
+        Result result = std::move(done_[id]);
+        done_.erase(id);
+        if (result.error) std::rethrow_exception(result.error);
+        return std::move(result.content);
+    }
+
+private:
+    struct Job {
+        size_t id;
+        std::string path;
+    };
+    struct Result {
+        TPreparedContent content;
+        std::exception_ptr error;
+    };
+    void Run() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+                if (queue_.empty()) return;
+                job = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            Result result;
+            try {
+                result.content = PrepareBookContent(nullptr, job.path, false, {}, 7);
+            } catch (...) {
+                result.error = std::current_exception();
+            }
+            std::lock_guard lock(mutex_);
+            done_[job.id] = std::move(result);
+            ready_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, ready_;
+    std::deque<Job> queue_;
+    std::unordered_map<size_t, Result> done_;
+    size_t nextId_ = 0;
+    bool stop_ = false;
+    std::thread worker_;
+};
+
 TBookFolder* SubfolderNamed(TBookFolder& folder, const std::string& name) {
     TBookFolder* caseless = nullptr;
     for (size_t i = 0; i < folder.FolderCount(); ++i) {
@@ -64,7 +140,7 @@ void MoveToLost(TBookFolder& folder, TBookInfo* book, TSyncStats& stats) {
 }
 
 bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyncProgress& progress, int total,
-                int& counter, std::set<std::pair<dev_t, ino_t>>& ancestors) {
+                int& counter, std::set<std::pair<dev_t, ino_t>>& ancestors, TPrefetcher& prefetcher) {
     if (folder.IsReadOnly()) return true;
     if (!folder.Exists()) {
         folder.Flags |= TBookFolder::kMissing | TBookFolder::kMissingAtScan;
@@ -77,13 +153,26 @@ bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyn
     if (::stat(AnsiToPath(folder.FullPath()).c_str(), &st) == 0 && !ancestors.insert({st.st_dev, st.st_ino}).second)
         return true;
     for (size_t i = folder.FolderCount(); i-- > 0;)
-        if (!ScanFolder(*folder.Folder(i), replace, stats, progress, total, counter, ancestors))
+        if (!ScanFolder(*folder.Folder(i), replace, stats, progress, total, counter, ancestors, prefetcher))
             RaiseError(rsErrDebugMustBeDeleted);
     for (size_t i = 0; i < folder.BookCount(); ++i)
         folder.Book(i)->SetLost(true);
 
     BookIndex index(folder);
-    for (const TFRec& entry : ListFolder(folder.FullPath(), &stats.Warnings)) {
+    const std::vector<TFRec> entries = ListFolder(folder.FullPath(), &stats.Warnings);
+    // Plain files are read ahead, a few at a time; archive members are read here, through the
+    // catalogue's one archive reader.
+    constexpr size_t kAhead = 4;
+    std::vector<std::optional<size_t>> requests(entries.size());
+    size_t requested = 0;
+    auto requestAhead = [&](size_t upto) {
+        for (; requested < entries.size() && requested < upto; ++requested)
+            if (!entries[requested].IsDirectory && !entries[requested].InArchive)
+                requests[requested] = prefetcher.Request(JoinPath(folder.FullPath(), entries[requested].Name));
+    };
+    for (size_t at = 0; at < entries.size(); ++at) {
+        requestAhead(at + kAhead);
+        const TFRec& entry = entries[at];
         if (entry.IsDirectory) {
             if (SubfolderNamed(folder, entry.Name)) continue;
             TBookFolder* added;
@@ -92,16 +181,22 @@ bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyn
                 added = folder.AddFolder(entry.Name);
                 added->NotifyAdded();
             }
-            if (!ScanFolder(*added, replace, stats, progress, total, counter, ancestors)) folder.DeleteSubfolder(added);
+            if (!ScanFolder(*added, replace, stats, progress, total, counter, ancestors, prefetcher))
+                folder.DeleteSubfolder(added);
             continue;
         }
         ++counter;
         const std::string entryName = entry.InArchive ? entry.Member.Path : std::string();
         TBookInfo* book = index.Find(entry.InArchive, entry.Name, entryName);
         try {
+            TSVD* catalogue = folder.Container();
+            const TPreparedContent content =
+                requests[at] ? prefetcher.Take(*requests[at])
+                             : PrepareBookContent(catalogue ? catalogue->Packer.get() : nullptr,
+                                                  JoinPath(folder.FullPath(), entry.Name), true, entryName, 7);
             if (book) {
                 if (progress) progress(counter, total, book->FullPath());
-                book->UpdateFromDisk(7, replace);
+                book->UpdateFromDisk(7, replace, &content);
                 ++stats.Refreshed;
             } else {
                 {
@@ -112,9 +207,7 @@ bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyn
                     book->Packed = entry.InArchive;
                     index.Add(book);
                 }
-                book->UpdateFileInfo(1);
-                TSVD* catalogue = folder.Container();
-                if (TLostBookInfo* lost = catalogue ? catalogue->FindLostBook(book->Crc, book->Size) : nullptr) {
+                if (TLostBookInfo* lost = catalogue ? catalogue->FindLostBook(content.Crc, content.Size) : nullptr) {
                     TCatalogueGuard guard;
                     book->Assign(*lost);
                     book->Folder = &folder;
@@ -128,7 +221,7 @@ bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyn
                 }
                 book->NotifyAdded();
                 if (progress) progress(counter, total, book->FullPath());
-                book->UpdateFromDisk(7, replace);
+                book->UpdateFromDisk(7, replace, &content);
             }
         } catch (const EShelvaraError& e) {
             // One unreadable file does not stop the walk.
@@ -186,7 +279,8 @@ bool Scan(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyncProgr
     int counter = 0;
     std::set<std::pair<dev_t, ino_t>> ancestors;
     const int total = progress ? CountFiles(folder.FullPath()) : 0;
-    return ScanFolder(folder, replace, stats, progress, total, counter, ancestors);
+    TPrefetcher prefetcher;
+    return ScanFolder(folder, replace, stats, progress, total, counter, ancestors, prefetcher);
 }
 
 bool Resync(TBookFolder& folder, bool scan, bool replace, TSyncStats& stats, const TSyncProgress& progress) {

@@ -15,6 +15,7 @@ public:
     struct TMemberInfo {
         int64_t Size = 0;  // unpacked
         TDateTime Date = 0;
+        uint32_t Crc = 0;  // the standard CRC-32 the archive stores (verified when the member is read)
     };
 
     // True when the archive holds the entry; false also when the archive cannot be read.

@@ -54,7 +54,7 @@ private:
 // while this thread takes the ones before into the catalogue, in the order of the folder.
 class TPrefetcher final {
 public:
-    TPrefetcher() : worker_([this] { Run(); }) {}
+    explicit TPrefetcher(unsigned what) : what_(what), worker_([this] { Run(); }) {}
     ~TPrefetcher() {
         {
             std::lock_guard lock(mutex_);
@@ -101,7 +101,7 @@ private:
             }
             Result result;
             try {
-                result.content = PrepareBookContent(nullptr, job.path, false, {}, 7);
+                result.content = PrepareBookContent(nullptr, job.path, false, {}, what_);
             } catch (...) {
                 result.error = std::current_exception();
             }
@@ -117,8 +117,16 @@ private:
     std::unordered_map<size_t, Result> done_;
     size_t nextId_ = 0;
     bool stop_ = false;
+    const unsigned what_;
     std::thread worker_;
 };
+
+// What a scan reads of each book: file facts and checksum (1), the description (4), and the
+// byte counts (2) only for a catalogue that keeps them in its file.
+unsigned RefreshParts(const TBookFolder& folder) {
+    const TSVD* catalogue = folder.Container();
+    return catalogue && catalogue->SaveHuffman ? 7 : 5;
+}
 
 TBookFolder* SubfolderNamed(TBookFolder& folder, const std::string& name) {
     TBookFolder* caseless = nullptr;
@@ -193,10 +201,10 @@ bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyn
             const TPreparedContent content =
                 requests[at] ? prefetcher.Take(*requests[at])
                              : PrepareBookContent(catalogue ? catalogue->Packer.get() : nullptr,
-                                                  JoinPath(folder.FullPath(), entry.Name), true, entryName, 7);
+                                                  JoinPath(folder.FullPath(), entry.Name), true, entryName, RefreshParts(folder));
             if (book) {
                 if (progress) progress(counter, total, book->FullPath());
-                book->UpdateFromDisk(7, replace, &content);
+                book->UpdateFromDisk(RefreshParts(folder), replace, &content);
                 ++stats.Refreshed;
             } else {
                 {
@@ -221,7 +229,7 @@ bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyn
                 }
                 book->NotifyAdded();
                 if (progress) progress(counter, total, book->FullPath());
-                book->UpdateFromDisk(7, replace, &content);
+                book->UpdateFromDisk(RefreshParts(folder), replace, &content);
             }
         } catch (const EShelvaraError& e) {
             // One unreadable file does not stop the walk.
@@ -279,7 +287,7 @@ bool Scan(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyncProgr
     int counter = 0;
     std::set<std::pair<dev_t, ino_t>> ancestors;
     const int total = progress ? CountFiles(folder.FullPath()) : 0;
-    TPrefetcher prefetcher;
+    TPrefetcher prefetcher(RefreshParts(folder));
     return ScanFolder(folder, replace, stats, progress, total, counter, ancestors, prefetcher);
 }
 

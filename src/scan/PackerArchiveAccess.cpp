@@ -16,6 +16,7 @@ bool TPackerArchiveAccess::MemberInfo(const std::string& archivePath, const std:
     if (!OpenArchive(archivePath) || !packer_.FindEntry(entryName, member, true)) return false;
     info.Size = member.Size;
     info.Date = member.Date;
+    info.Crc = member.Crc;
     return true;
 }
 

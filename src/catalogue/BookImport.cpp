@@ -8,6 +8,7 @@
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookSequence.h"
+#include "catalogue/CatalogueLock.h"
 #include "catalogue/SVD.h"
 #include "common/TextUtils.h"
 #include "fb2/FBParser.h"
@@ -122,6 +123,28 @@ void UnlinkSequences(TSequenceEntries& entries, TBookInfo* book, uint8_t role) {
     entries.clear();
 }
 
+// Puts the question of an ambiguous name to the chooser after the catalogue lock is released
+// (at once when it is not held) and, when another spelling is chosen, lets it take the place of
+// the first candidate in the book's list.
+void AskLater(TSVD& catalogue, TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) {
+    TSVD* svd = &catalogue;
+    TBookInfo* target = &book;
+    TCatalogueLock::Instance().Defer([svd, target, role, candidates] {
+        if (!svd->AuthorChooser) return;
+        TAuthorName* chosen = svd->AuthorChooser->ChooseAuthor(*target, role, candidates);
+        if (!chosen || chosen == candidates[0]) return;
+        TCatalogueGuard guard;
+        std::vector<TAuthorName*>* list = target->AuthorList(role);
+        if (!list) return;
+        auto it = std::find(list->begin(), list->end(), candidates[0]);
+        if (it == list->end() || std::find(list->begin(), list->end(), chosen) != list->end()) return;
+        if (!candidates[0]->UnlinkBook(target, role)) return;
+        *it = chosen;
+        chosen->LinkBook(target, role);
+        target->NotifyChanged();
+    });
+}
+
 }  // namespace
 
 bool ImportAuthor(const TSimpleType& element, std::vector<TAuthorName*>& list, bool replace, uint8_t role,
@@ -132,14 +155,16 @@ bool ImportAuthor(const TSimpleType& element, std::vector<TAuthorName*>& list, b
     const std::string first = FirstValue(element, kFirstName), middle = FirstValue(element, kMiddleName),
                       last = FirstValue(element, kLastName), nick = FirstValue(element, kNickName);
     TAuthorName* s = nullptr;
+    std::vector<TAuthorName*> candidates;
     if (!first.empty() || !middle.empty() || !last.empty()) {
-        std::vector<TAuthorName*> candidates;
         authors.FindCandidates(first, middle, nick, last, candidates);
-        if (candidates.size() == 1)
+        if (candidates.size() == 1) {
             s = candidates[0];
-        else if (candidates.size() > 1)
-            s = catalogue->AuthorChooser ? catalogue->AuthorChooser->ChooseAuthor(book, role, candidates)
-                                         : candidates[0];
+        } else if (candidates.size() > 1) {
+            // The user is never asked while the catalogue lock is held: the first candidate
+            // stands in, and the question comes once the lock is released.
+            s = candidates[0];
+        }
         if (!s) s = authors.FindOrAddName(first, middle, nick, last);
     } else if (!nick.empty()) {
         s = authors.FindByNick(nick);
@@ -165,6 +190,8 @@ bool ImportAuthor(const TSimpleType& element, std::vector<TAuthorName*>& list, b
     }
     if (attached && !nick.empty() && s->NickName().empty())
         s->SetParts(s->FirstName(), s->MiddleName(), s->LastName(), nick);
+    if (attached && candidates.size() > 1 && catalogue->AuthorChooser && s == candidates[0])
+        AskLater(*catalogue, book, role, candidates);
     for (const auto& child : element.Children) {
         const std::string value = child->Kind == kHomePage || child->Kind == kEmail ? ValueOf(*child) : std::string();
         if (value.empty()) continue;

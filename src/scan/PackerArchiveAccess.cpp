@@ -8,10 +8,13 @@ bool TPackerArchiveAccess::OpenArchive(const std::string& archivePath) {
 }
 
 bool TPackerArchiveAccess::Contains(const std::string& archivePath, const std::string& entryName) {
+    std::lock_guard lock(mutex_);
     return OpenArchive(archivePath) && packer_.EntryExists(entryName, true);
 }
 
-bool TPackerArchiveAccess::MemberInfo(const std::string& archivePath, const std::string& entryName, TMemberInfo& info) {
+bool TPackerArchiveAccess::MemberInfo(const std::string& archivePath, const std::string& entryName,
+                                      TMemberInfo& info) {
+    std::lock_guard lock(mutex_);
     TArcFileInfoRec member;
     if (!OpenArchive(archivePath) || !packer_.FindEntry(entryName, member, true)) return false;
     info.Size = member.Size;
@@ -21,11 +24,13 @@ bool TPackerArchiveAccess::MemberInfo(const std::string& archivePath, const std:
 }
 
 std::vector<uint8_t> TPackerArchiveAccess::ReadMember(const std::string& archivePath, const std::string& entryName) {
+    std::lock_guard lock(mutex_);
     if (!OpenArchive(archivePath)) RaiseFixedError("Cannot open archive " + archivePath);
     return packer_.Extract(entryName);
 }
 
 void TPackerArchiveAccess::RemoveMember(const std::string& archivePath, const std::string& entryName) {
+    std::lock_guard lock(mutex_);
     if (!OpenArchive(archivePath)) RaiseFixedError("Cannot open archive " + archivePath);
     if (packer_.Remove(entryName)) packer_.Close();
 }

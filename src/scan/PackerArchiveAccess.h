@@ -1,10 +1,13 @@
 #pragma once
 
+#include <mutex>
+
 #include "catalogue/ArchiveAccess.h"
 #include "scan/Packer.h"
 
-// The catalogue's way into the archives of packed books, over one shared packer. Removing a
-// member writes the archive at once, so that a failure reaches the command that caused it.
+// The catalogue's way into the archives of packed books, over one shared packer that one thread
+// at a time uses. Removing a member writes the archive at once, so that a failure reaches the
+// command that caused it.
 class TPackerArchiveAccess final : public IArchiveAccess {
 public:
     bool Contains(const std::string& archivePath, const std::string& entryName) override;
@@ -16,5 +19,6 @@ public:
 private:
     bool OpenArchive(const std::string& archivePath);
 
+    std::mutex mutex_;
     TPacker packer_;
 };

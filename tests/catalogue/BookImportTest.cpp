@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestUtils.h"
+#include "catalogue/CatalogueLock.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "fb2/FBParser.h"
@@ -109,16 +110,24 @@ TEST(BookImportTest, AmbiguousNamesAreSettledByTheChooser) {
     struct Chooser final : IAuthorChooser {
         size_t offered = 0;
         TAuthorName* pick = nullptr;
+        bool askedUnderLock = false;
         TAuthorName* ChooseAuthor(TBookInfo&, uint8_t role, const std::vector<TAuthorName*>& candidates) override {
             offered = candidates.size();
+            askedUnderLock |= TCatalogueLock::Instance().HeldByThisThread();
             EXPECT_EQ(role, kRoleTitle);
             return pick;
         }
     } chooser;
     chooser.pick = ivan;
     f.svd.AuthorChooser = &chooser;
-    f.Import("<title-info><author><first-name>I.</first-name><last-name>Petrov</last-name></author></title-info>");
+    {
+        // As a refresh imports: under the catalogue lock. The question waits for its release.
+        TCatalogueGuard guard;
+        f.Import("<title-info><author><first-name>I.</first-name><last-name>Petrov</last-name></author></title-info>");
+        EXPECT_EQ(chooser.offered, 0u);
+    }
     EXPECT_EQ(chooser.offered, 2u);
+    EXPECT_FALSE(chooser.askedUnderLock);
     ASSERT_EQ(f.book->TitleInfo->Authors.size(), 1u);
     EXPECT_EQ(f.book->TitleInfo->Authors[0], ivan);
 }

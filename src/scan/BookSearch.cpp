@@ -1,12 +1,14 @@
 #include "scan/BookSearch.h"
 
 #include <dirent.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <algorithm>
 
 #include "common/Clock.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/TextUtils.h"
 
 namespace {
 
@@ -93,4 +95,64 @@ std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::st
         out.push_back(std::move(rec));
     }
     return out;
+}
+
+TFileSearchClass::TFileSearchClass(const std::string& pattern) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(AnsiToPath(pattern), ec)) {
+        folder_ = pattern;
+        mask_ = "*";
+        return;
+    }
+    const size_t slash = pattern.find_last_of('/');
+    folder_ = slash == std::string::npos ? "." : pattern.substr(0, slash == 0 ? 1 : slash);
+    mask_ = TrimBlanks(slash == std::string::npos ? pattern : pattern.substr(slash + 1));
+    if (mask_.empty() || mask_ == "*.*") mask_ = "*";
+}
+
+bool TFileSearchClass::FindFirst(TFRec& record) {
+    FindClose();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(AnsiToPath(folder_), ec)) return false;
+    for (const char* dot : {".", ".."}) {
+        TFRec rec;
+        rec.Name = dot;
+        rec.IsDirectory = true;
+        if (::fnmatch(mask_.c_str(), dot, 0) == 0) items_.push_back(rec);
+    }
+    for (TFRec& rec : ListFolder(folder_, &warnings_))
+        if (::fnmatch(mask_.c_str(), rec.Name.c_str(), 0) == 0) items_.push_back(std::move(rec));
+    return FindNext(record);
+}
+
+bool TFileSearchClass::FindNext(TFRec& record) {
+    if (next_ >= items_.size()) return false;
+    record = items_[next_++];
+    return true;
+}
+
+bool TArcSearchClass::Open(std::vector<uint8_t> archive) {
+    FindClose();
+    TPacker packer;
+    if (!packer.OpenBytes(std::move(archive), name_)) return false;
+    std::vector<TFRec> found;
+    try {
+        ListArchive(packer, {}, TFRec{}, found, nullptr);
+    } catch (const EShelvaraError&) {
+        // a listing that fails ends quietly with what it had
+    }
+    for (TFRec& rec : found)
+        members_.push_back(std::move(rec.Member));
+    return true;
+}
+
+bool TArcSearchClass::FindFirst(TArcFileInfoRec& member) {
+    next_ = 0;
+    return FindNext(member);
+}
+
+bool TArcSearchClass::FindNext(TArcFileInfoRec& member) {
+    if (next_ >= members_.size()) return false;
+    member = members_[next_++];
+    return true;
 }

@@ -24,3 +24,38 @@ struct TFRec {
 // files and directories are reported (no pipes, sockets or devices); names come in byte order.
 // Problems with single entries are skipped and described in warnings.
 std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::string>* warnings = nullptr);
+
+// The folder iterator: FindFirst, then FindNext until false. Reports what ListFolder lists,
+// preceded by the "." and ".." entries a directory search gives, and keeps those whose names
+// match the pattern's name part ("*.*" matches every name, also names without a dot).
+class TFileSearchClass final {
+public:
+    // pattern: a folder path and a name mask ("/books/*.*"); a folder alone means every name.
+    explicit TFileSearchClass(const std::string& pattern);
+    bool FindFirst(TFRec& record);
+    bool FindNext(TFRec& record);
+    void FindClose() { items_.clear(), next_ = 0; }
+    const std::vector<std::string>& Warnings() const { return warnings_; }
+
+private:
+    std::string folder_, mask_;
+    std::vector<TFRec> items_;
+    std::vector<std::string> warnings_;
+    size_t next_ = 0;
+};
+
+// The file members of an archive held in memory, inner archives entered, as a search over
+// them: member paths joined by "/".
+class TArcSearchClass final {
+public:
+    explicit TArcSearchClass(const std::string& name) : name_(name) {}
+    bool Open(std::vector<uint8_t> archive);
+    bool FindFirst(TArcFileInfoRec& member);
+    bool FindNext(TArcFileInfoRec& member);
+    void FindClose() { members_.clear(), next_ = 0; }
+
+private:
+    std::string name_;
+    std::vector<TArcFileInfoRec> members_;
+    size_t next_ = 0;
+};

@@ -60,6 +60,33 @@ TEST(FolderSyncTest, ListFolderLooksIntoArchives) {
     EXPECT_EQ(warnings.size(), 1u);
 }
 
+TEST(FolderSyncTest, SearchClassesReportEntriesAndMembers) {
+    TempDir dir;
+    WriteText(dir / "a.fb2", "a");
+    WriteText(dir / "noext", "n");
+    WriteText(dir / "b.zip", ZipBytes({{"x.fb2", "x"}, {"inner.zip", ZipBytes({{"z.fb2", "z"}})}}));
+    std::vector<std::string> all;
+    TFileSearchClass search(dir.Path().string() + "/*.*");
+    TFRec rec;
+    for (bool found = search.FindFirst(rec); found; found = search.FindNext(rec))
+        all.push_back(rec.Name + (rec.InArchive ? "|" + rec.Member.Path : ""));
+    EXPECT_EQ(all, (std::vector<std::string>{".", "..", "a.fb2", "b.zip|x.fb2", "b.zip|inner.zip/z.fb2", "noext"}));
+    TFileSearchClass fb2Only(dir.Path().string() + "/*.fb2");
+    ASSERT_TRUE(fb2Only.FindFirst(rec));
+    EXPECT_EQ(rec.Name, "a.fb2");
+    EXPECT_FALSE(fb2Only.FindNext(rec));
+
+    TArcSearchClass archive("b.zip");
+    const std::vector<uint8_t> bytes = ReadBytes(dir / "b.zip");
+    ASSERT_TRUE(archive.Open(bytes));
+    TArcFileInfoRec member;
+    std::vector<std::string> members;
+    for (bool found = archive.FindFirst(member); found; found = archive.FindNext(member))
+        members.push_back(member.Path);
+    EXPECT_EQ(members, (std::vector<std::string>{"x.fb2", "inner.zip/z.fb2"}));
+    EXPECT_FALSE(TArcSearchClass("bad.zip").Open(Bytes("not a zip")));
+}
+
 struct Library {
     TempDir dir;
     TSVD svd;

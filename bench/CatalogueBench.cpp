@@ -41,11 +41,11 @@ int main(int argc, char** argv) {
             {svd.MountPoints[0]->Folder(0)->Book(0), svd.MountPoints[0]->Folder(0)->Book(1), 60000});
         return svd.SaveToFile(argv[2]) ? 0 : 1;
     }
-        std::printf("%10s %10s %10s %10s %10s %10s %10s %12s %12s %10s\n", "books", "build s", "save s", "file MiB",
+    std::printf("%10s %10s %10s %10s %10s %10s %10s %12s %12s %10s\n", "books", "build s", "save s", "file MiB",
                 "load s", "free s", "sweep s", "save book/s", "load book/s", "B/book");
     for (int i = 1; i < argc || i == 1; ++i) {
         const int books = argc > 1 ? std::atoi(argv[i]) : 100'000;
-                auto svd = std::make_unique<TSVD>();
+        auto svd = std::make_unique<TSVD>();
         const long before = ResidentKiB();
         const double build = Seconds([&] { GenerateLibrary(*svd, books); });
         const double perBook = static_cast<double>(ResidentKiB() - before) * 1024.0 / books;
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
         auto loaded = std::make_unique<TSVD>();
         const double load = Seconds([&] { loaded->LoadFromStream(*TSVDStream::FromBytes(image)); });
         const double release = Seconds([&] { loaded.reset(); });
-                std::printf("%10d %10.2f %10.2f %10.1f %10.2f %10.2f %10.2f %12.0f %12.0f %10.0f\n", books, build, save,
+        std::printf("%10d %10.2f %10.2f %10.1f %10.2f %10.2f %10.2f %12.0f %12.0f %10.0f\n", books, build, save,
                     static_cast<double>(image.size()) / (1 << 20), load, release, sweep, books / save, books / load,
                     perBook);
         if (argc <= 1) break;

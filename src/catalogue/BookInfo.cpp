@@ -640,7 +640,7 @@ TPreparedContent PrepareBookContent(IArchiveAccess* packer, const std::string& f
         if (!packer) RaiseError(rsErrNoPacked);
         IArchiveAccess::TMemberInfo info;
         if (!packer->MemberInfo(fullPath, entryName, info)) RaiseError(rsErrNoPacked);
-                content.Size = info.Size;
+        content.Size = info.Size;
         content.Date = info.Date;
         if (wantBytes) bytes = packer->ReadMember(fullPath, entryName);
         // The archive's own checksum was verified while the member was read: ours follows from
@@ -660,7 +660,7 @@ TPreparedContent PrepareBookContent(IArchiveAccess* packer, const std::string& f
         // process down.
         if (wantBytes) bytes = ReadWholeFile(path);
     }
-        if ((what & 1) && !content.HasCrc) {
+    if ((what & 1) && !content.HasCrc) {
         content.HasCrc = true;
         content.Crc = Crc32Update(
             0, bytes.data(),

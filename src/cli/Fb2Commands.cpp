@@ -12,6 +12,7 @@
 #include "fb2/FBParser.h"
 #include "fb2/MyStream.h"
 #include "fb2/XMLPars.h"
+#include "scan/Packer.h"
 
 namespace {
 
@@ -108,9 +109,19 @@ void TitleInfoText(std::ostream& out, const char* heading, const TFBTitleInfo& t
 int RunFb2(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     CliArgs a(args, {"--json", "--text"}, {"--entry", "--cover"});
     a.ExpectPositionals(1, 1);
-    if (a.Has("--entry")) RaiseError(rsErrNoPacked);
     const std::string path = Utf8ToAnsi(a.Positionals()[0]);
-    auto stream = TMappedFileStream::OpenForParsing(path);
+    std::unique_ptr<TMyMemStream> stream;
+    if (a.Has("--entry")) {
+        // A member of a ZIP archive (inner archives by their path: inner.zip/book.fb2).
+        TPacker packer;
+        if (!packer.Open(path, false)) RaiseFixedError("Cannot open the archive " + path);
+        const std::vector<uint8_t> bytes = packer.Extract(Utf8ToAnsi(a.Value("--entry")));
+        auto memory = std::make_unique<TMyMemStream>();
+        memory->Write(bytes.data(), static_cast<int32_t>(bytes.size()));
+        stream = std::move(memory);
+    } else {
+        stream = TMappedFileStream::OpenForParsing(path);
+    }
     const bool wantText = a.Has("--text");
     TFictionBook book;
     if (!book.LoadFromStream(stream.get(), wantText ? kKeepDescription | kKeepBody : kKeepDescription))

@@ -12,7 +12,7 @@ uint32_t Crc32FromStandard(uint32_t zipCrc, uint64_t length) {
     // The CRC register is affine in its start value: plain(0, d) = plain(~0, d) ^ plain(~0, 0^n),
     // and the standard CRC is ~plain(~0, d). So plain(0, d) = zipCrc ^ standard(0^n), where
     // standard(0^n), the CRC of n zero bytes, is built by doubling with crc32_combine.
-    uLong zeros = 0;                                 // standard CRC of the zero bytes taken so far
+    uLong zeros = 0;                                                  // standard CRC of the zero bytes taken so far
     uLong power = crc32(0, reinterpret_cast<const Bytef*>("\0"), 1);  // of 2^k zero bytes
     uint64_t powerLength = 1;
     for (uint64_t n = length; n; n >>= 1) {

@@ -198,10 +198,11 @@ bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyn
         TBookInfo* book = index.Find(entry.InArchive, entry.Name, entryName);
         try {
             TSVD* catalogue = folder.Container();
-            const TPreparedContent content =
-                requests[at] ? prefetcher.Take(*requests[at])
-                             : PrepareBookContent(catalogue ? catalogue->Packer.get() : nullptr,
-                                                  JoinPath(folder.FullPath(), entry.Name), true, entryName, RefreshParts(folder));
+            const TPreparedContent content = requests[at]
+                                                 ? prefetcher.Take(*requests[at])
+                                                 : PrepareBookContent(catalogue ? catalogue->Packer.get() : nullptr,
+                                                                      JoinPath(folder.FullPath(), entry.Name), true,
+                                                                      entryName, RefreshParts(folder));
             if (book) {
                 if (progress) progress(counter, total, book->FullPath());
                 book->UpdateFromDisk(RefreshParts(folder), replace, &content);

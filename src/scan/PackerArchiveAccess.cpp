@@ -12,8 +12,7 @@ bool TPackerArchiveAccess::Contains(const std::string& archivePath, const std::s
     return OpenArchive(archivePath) && packer_.EntryExists(entryName, true);
 }
 
-bool TPackerArchiveAccess::MemberInfo(const std::string& archivePath, const std::string& entryName,
-                                      TMemberInfo& info) {
+bool TPackerArchiveAccess::MemberInfo(const std::string& archivePath, const std::string& entryName, TMemberInfo& info) {
     std::lock_guard lock(mutex_);
     TArcFileInfoRec member;
     if (!OpenArchive(archivePath) || !packer_.FindEntry(entryName, member, true)) return false;

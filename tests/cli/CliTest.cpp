@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "TestUtils.h"
+#include "catalogue/SVD.h"
+#include "cli/Json.h"
+#include "common/Encoding.h"
 
 namespace {
 
@@ -122,6 +125,49 @@ TEST(CliTest, Fb2CoverAsPng) {
     ASSERT_GT(bytes.size(), 24u);
     EXPECT_EQ(std::string(bytes.begin() + 1, bytes.begin() + 4), "PNG");
     EXPECT_EQ(bytes[16] << 24 | bytes[17] << 16 | bytes[18] << 8 | bytes[19], 120);  // width
+}
+
+// The corpus scanned into a library: every FB2 book shows what its own description says,
+// scanning again changes nothing.
+TEST(CliTest, ScanOfTheCorpus) {
+    const std::filesystem::path corpus = std::filesystem::path(SHELVARA_CORPUS);
+    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+    TempDir dir;
+    const std::string lib = (dir / "corpus.sv2").string();
+    const CliRun first = Cli({"scan", lib, corpus.string()});
+    ASSERT_EQ(first.status, 0) << first.err;
+    const CliRun again = Cli({"scan", lib, corpus.string()});
+    EXPECT_NE(again.out.find("books added 0,"), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("lost 0,"), std::string::npos) << again.out;
+    const CliRun list = Cli({"list", lib, "books", "--json"});
+    ASSERT_EQ(list.status, 0);
+    EXPECT_EQ(list.out.substr(0, 2), "[{");
+
+    TSVD svd;
+    svd.LoadFromFile(Utf8ToAnsi(lib));
+    TBookCollection books;
+    for (const auto& mp : svd.MountPoints)
+        mp->CollectBooks(books, true);
+    int compared = 0;
+    for (TBookInfo* book : books.Books()) {
+        if (book->GetFileType() != kFileFb2) continue;
+        std::vector<std::string> args = {"fb2", AnsiToUtf8(book->FullPath()), "--json"};
+        if (book->Packed) args.insert(args.end(), {"--entry", AnsiToUtf8(book->EntryName)});
+        const CliRun fb2 = Cli(args);
+        if (fb2.status != 0) continue;  // not FB2 after all (damaged, another root)
+        // The title-info comes first in the object: its bookTitle is the first one.
+        const std::string title = AnsiToUtf8(book->TitleInfo ? book->TitleInfo->Titles.front() : std::string());
+        if (fb2.out.rfind("{\"titleInfo\":null", 0) == 0) {
+            EXPECT_FALSE(book->TitleInfo && book->TitleInfo->HasData()) << AnsiToUtf8(book->FullPath());
+        } else if (fb2.out.find("\"bookTitle\":\"\"") == fb2.out.find("\"bookTitle\":")) {
+            EXPECT_EQ(title, AnsiToUtf8(book->FileNameInFolder()));  // untitled: the file name stands in
+        } else {
+            EXPECT_EQ(fb2.out.find("\"bookTitle\":" + JsonQuote(title)), fb2.out.find("\"bookTitle\":"))
+                << AnsiToUtf8(book->FullPath());
+        }
+        ++compared;
+    }
+    EXPECT_GT(compared, 40);
 }
 
 TEST(CliTest, DamagedFilesReportTheirMessage) {

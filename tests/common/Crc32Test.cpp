@@ -46,7 +46,8 @@ TEST(Crc32Test, FollowsFromTheStandardCrc) {
     std::mt19937 random(9);
     for (size_t size : {0u, 1u, 3u, 4096u, 100000u}) {
         std::vector<uint8_t> data(size);
-        for (auto& b : data) b = static_cast<uint8_t>(random());
+        for (auto& b : data)
+            b = static_cast<uint8_t>(random());
         const uint32_t standard = ~ReferenceCrc(0xFFFFFFFFu, data);
         EXPECT_EQ(Crc32FromStandard(standard, size), ReferenceCrc(0, data)) << size;
     }

@@ -78,6 +78,32 @@ TEST(ResyncTest, OneResynchronisationAtATime) {
     EXPECT_NO_THROW(svd.Sweep(false, kSweepAll));
 }
 
+TEST(ResyncTest, FolderWalkInTheBackground) {
+    TempDir dir;
+    for (int i = 0; i < 5; ++i)
+        WriteBytes(dir / ("b" + std::to_string(i) + ".fb2"), Bytes(Fb2("B" + std::to_string(i))));
+    TSVD svd;
+    TMountPoint* mount = svd.AddMountPoint(dir.Path().string());
+    struct Progress final : IResyncObserver {
+        std::vector<int> positions;
+        int maximum = 0;
+        bool finished = false;
+        void ResyncProgress(int position, int max, const std::string&) override {
+            positions.push_back(position);
+            maximum = std::max(maximum, max);
+        }
+        void ResyncFinished(const TSyncStats&) override { finished = true; }
+    } progress;
+    auto worker = TResyncThread::StartFolder(*mount, TResyncMode::Full, &progress);
+    worker->Wait();
+    EXPECT_TRUE(progress.finished);
+    EXPECT_EQ(progress.maximum, 5);
+    EXPECT_EQ(progress.positions.back(), 5);
+    EXPECT_EQ(worker->Stats().Added, 5);
+    EXPECT_EQ(mount->BookCount(), 5u);
+    EXPECT_FALSE(TResyncThread::IsRunning());
+}
+
 TEST(ResyncTest, RemoveLostModeReadsNothingNew) {
     TempDir dir;
     WriteBytes(dir / "a.fb2", Bytes(Fb2("A")));

@@ -6,26 +6,12 @@
 
 #include "common/Encoding.h"
 #include "common/FileUtils.h"
+#include "fb2/Base64.h"
 #include "fb2/Picture.h"
 #include "fb2/Recoder.h"
 #include "scan/Packer.h"
 
 namespace {
-
-std::string Base64(const std::vector<uint8_t>& bytes) {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t v = bytes[i] << 16;
-        if (i + 1 < bytes.size()) v |= bytes[i + 1] << 8;
-        if (i + 2 < bytes.size()) v |= bytes[i + 2];
-        out += kAlphabet[v >> 18 & 63];
-        out += kAlphabet[v >> 12 & 63];
-        out += i + 1 < bytes.size() ? kAlphabet[v >> 6 & 63] : '=';
-        out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
-    }
-    return out;
-}
 
 const std::vector<std::string>& Words() {
     static const std::vector<std::string> words = [] {
@@ -61,7 +47,7 @@ std::string Book(std::mt19937& random, int n, int encoding, size_t size, bool co
         TBitmap b;
         b.Width = b.Height = 8;
         b.Pixels.assign(8 * 8 * 4, static_cast<uint8_t>(n));
-        text += "<binary id=\"c.png\" content-type=\"image/png\">" + Base64(EncodePng(b)) + "</binary>";
+        text += "<binary id=\"c.png\" content-type=\"image/png\">" + Base64Encode(EncodePng(b)) + "</binary>";
     }
     text += "</FictionBook>\n";
     std::string body;

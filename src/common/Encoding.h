@@ -26,6 +26,9 @@ char32_t AnsiCharToUnicode(unsigned char c);
 // Windows-1251 byte of a code point, or -1 when the code page lacks it.
 int UnicodeToAnsiChar(char32_t cp);
 
+// Appends the UTF-8 form of a code point.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // UTF-8 (or arbitrary bytes) to engine text, reversibly as described above.
 std::string Utf8ToAnsi(std::string_view utf8);
 

@@ -4,12 +4,15 @@
 #include <array>
 #include <string>
 
+namespace {
+const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+}  // namespace
+
 bool Base64Decode(std::string_view text, std::vector<uint8_t>& out) {
     static const std::array<uint8_t, 256> values = [] {
         std::array<uint8_t, 256> v{};
-        const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
         for (uint8_t i = 0; i < 64; ++i)
-            v[static_cast<unsigned char>(alphabet[i])] = i;
+            v[static_cast<unsigned char>(kAlphabet[i])] = i;
         return v;
     }();
     std::string s;
@@ -46,4 +49,19 @@ bool Base64Decode(std::string_view text, std::vector<uint8_t>& out) {
     }
     out.resize(std::min(length, out.size()));
     return true;
+}
+
+std::string Base64Encode(const std::vector<uint8_t>& bytes) {
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t v = static_cast<uint32_t>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) v |= static_cast<uint32_t>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size()) v |= bytes[i + 2];
+        out += kAlphabet[v >> 18 & 63];
+        out += kAlphabet[v >> 12 & 63];
+        out += i + 1 < bytes.size() ? kAlphabet[v >> 6 & 63] : '=';
+        out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
+    }
+    return out;
 }

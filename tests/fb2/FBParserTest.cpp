@@ -1,3 +1,4 @@
+#include "fb2/Base64.h"
 #include "fb2/FBParser.h"
 
 #include <string>
@@ -26,18 +27,7 @@ std::unique_ptr<TFictionBook> Load(const std::string& inner, int keep = kKeepAll
 }
 
 std::string Base64(const std::string& bytes) {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 2]);
-        out += kAlphabet[v >> 18 & 63];
-        out += kAlphabet[v >> 12 & 63];
-        out += i + 1 < bytes.size() ? kAlphabet[v >> 6 & 63] : '=';
-        out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
-    }
-    return out;
+    return Base64Encode({bytes.begin(), bytes.end()});
 }
 
 std::string BodyText(const std::string& body) {

@@ -1,3 +1,4 @@
+#include "fb2/Base64.h"
 #include "fb2/Picture.h"
 
 #include <string>
@@ -16,21 +17,6 @@ TBitmap Checkerboard() {
     for (int i = 0; i < 6; ++i)
         b.Pixels.insert(b.Pixels.end(), {uint8_t(i * 10), uint8_t(i * 20), uint8_t(i * 30), 255});
     return b;
-}
-
-std::string Base64(const std::vector<uint8_t>& bytes) {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t v = bytes[i] << 16;
-        if (i + 1 < bytes.size()) v |= bytes[i + 1] << 8;
-        if (i + 2 < bytes.size()) v |= bytes[i + 2];
-        out += kAlphabet[v >> 18 & 63];
-        out += kAlphabet[v >> 12 & 63];
-        out += i + 1 < bytes.size() ? kAlphabet[v >> 6 & 63] : '=';
-        out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
-    }
-    return out;
 }
 
 TEST(PictureTest, PngRoundTripAndSniffing) {
@@ -67,7 +53,7 @@ std::unique_ptr<TBitmap> CoverOf(const std::string& text) {
 }
 
 TEST(PictureTest, CoverFromTheRawText) {
-    const std::string data = Base64(EncodePng(Checkerboard()));
+    const std::string data = Base64Encode(EncodePng(Checkerboard()));
     const std::string cover = "<description><coverpage><image l:href=\"#cover.jpg\"/></coverpage></description>";
     const std::string binary = "<binary id=\"cover.jpg\" content-type=\"image/jpeg\">" + data + "</binary>";
     ASSERT_TRUE(CoverOf(cover + binary));

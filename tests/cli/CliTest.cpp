@@ -170,6 +170,60 @@ TEST(CliTest, ScanOfTheCorpus) {
     EXPECT_GT(compared, 40);
 }
 
+// The whole round of a user's library: scan, list, lose a file, get it back, pack it.
+TEST(CliTest, ScanResyncListAndPack) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path books = dir / "books";
+    fs::create_directories(books / "sub");
+    WriteBytes(books / "a.fb2",
+               Bytes("<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info>"
+                     "<genre>sf</genre><author><first-name>Иван</first-name><last-name>Петров</last-name></author>"
+                     "<book-title>Один</book-title><lang>ru</lang><sequence name=\"Цикл\" number=\"2\"/>"
+                     "</title-info></description><body><p>Первая книга.</p></body></FictionBook>"));
+    WriteBytes(books / "sub" / "b.fb2",
+               Bytes("<?xml version=\"1.0\" encoding=\"windows-1251\"?><FictionBook><description><title-info>"
+                     "<genre>prose</genre><author><last-name>" +
+                     Utf8ToAnsi("Сидоров") + "</last-name></author><book-title>" + Utf8ToAnsi("Два") +
+                     "</book-title></title-info></description><body><p>b</p></body></FictionBook>"));
+    const std::string lib = (dir / "lib.sv2").string();
+    const auto list = [&] {
+        const CliRun run = Cli({"list", lib, "books", "--json"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        return run.out;
+    };
+
+    const CliRun scan = Cli({"scan", lib, books.string()});
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    EXPECT_EQ(scan.out.rfind("books added 2, refreshed 0, recovered 0, lost 0, errors 0,", 0), 0u) << scan.out;
+    std::string json = list();
+    EXPECT_NE(json.find("\"title\":\"Один\",\"authors\":[\"Иван Петров\"],\"series\":[{\"name\":\"Цикл\","
+                        "\"number\":2}],\"genres\":[\"sf\"],\"lang\":\"ru\""),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"title\":\"Два\",\"authors\":[\"Сидоров\"]"), std::string::npos) << json;
+    EXPECT_EQ(Cli({"scan", lib, books.string()}).out.rfind("books added 0, refreshed 2, recovered 0, lost 0,", 0), 0u);
+
+    fs::rename(books / "a.fb2", dir / "a.fb2");
+    EXPECT_EQ(Cli({"resync", lib}).out, "books added 0, refreshed 1, recovered 0, lost 1, errors 0\n");
+    EXPECT_EQ(list().find("Один"), std::string::npos);
+    fs::rename(dir / "a.fb2", books / "a.fb2");
+    EXPECT_EQ(Cli({"resync", lib, "--mode", "update"}).out,
+              "books added 0, refreshed 1, recovered 1, lost 0, errors 0\n");
+    EXPECT_NE(list().find("\"title\":\"Один\""), std::string::npos);
+
+    const CliRun pack = Cli({"pack", lib, (books / "a.fb2").string()});
+    ASSERT_EQ(pack.status, 0) << pack.err;
+    EXPECT_FALSE(fs::exists(books / "a.fb2"));
+    EXPECT_TRUE(fs::exists(books / "a.zip"));
+    json = list();
+    EXPECT_NE(
+        json.find("\"path\":" + JsonQuote((books / "a.zip").string()) + ",\"entry\":\"a.fb2\",\"title\":\"Один\""),
+        std::string::npos)
+        << json;
+    EXPECT_EQ(Cli({"resync", lib}).out, "books added 0, refreshed 2, recovered 0, lost 0, errors 0\n");
+}
+
 TEST(CliTest, DamagedFilesReportTheirMessage) {
     TempDir dir;
     std::vector<uint8_t> version = EmptyLibrary();

@@ -70,10 +70,12 @@ TEST(ResyncTest, OneResynchronisationAtATime) {
     EXPECT_EQ(ErrorOf([&] { TResyncThread::ResyncFolder(*mount, TResyncMode::Update); }), rsErrThreadWorking);
     EXPECT_EQ(ErrorOf([&] { svd.Sweep(false, kSweepAll); }), rsErrThreadWorking);
     EXPECT_EQ(ErrorOf([&] { mount->DeleteFromCatalogue(); }), rsErrThreadWorking);
+    WriteBytes(dir / "a.fb2", Bytes(Fb2("Changed")));
     gate.Open();
     worker->Wait();
     EXPECT_TRUE(worker->Finished());
     EXPECT_EQ(worker->Stats().Refreshed, 1);
+    EXPECT_EQ(mount->Book(0)->TitleText(), "Changed");
     EXPECT_FALSE(TResyncThread::IsRunning());
     EXPECT_NO_THROW(svd.Sweep(false, kSweepAll));
 }

@@ -124,11 +124,26 @@ const char16_t* HighHalf(TSourceEncoding encoding) {
     }
 }
 
+// The Windows-1251 form of cp: its byte (kept in byte), or its fold, which may be empty (a
+// zero-width character); a null view when it has neither.
+std::string_view AnsiFold(char32_t cp, char& byte) {
+    const int b = cp == kAnsiEscape ? -1 : UnicodeToAnsiChar(cp);
+    if (b > 0) {
+        byte = static_cast<char>(b);
+        return {&byte, 1};
+    }
+    auto it = std::lower_bound(std::begin(kFolds), std::end(kFolds), cp,
+                               [](const auto& fold, char32_t c) { return fold.cp < c; });
+    if (it == std::end(kFolds) || it->cp != cp) return {};
+    return it->ansi;
+}
+
 // Writes the folded form of cp at out when it fits in the bytes the source took; the folds
 // are short, and a longer one is cut to fit so that the output never outgrows the input.
 char* WriteFolded(char* out, char32_t cp, size_t room) {
-    std::string folded;
-    if (!AppendAnsiFolded(folded, cp)) folded = " ";
+    char byte;
+    std::string_view folded = AnsiFold(cp, byte);
+    if (!folded.data()) folded = " ";
     const size_t n = std::min(folded.size(), room);
     std::memcpy(out, folded.data(), n);
     return out + n;
@@ -170,16 +185,10 @@ bool RecodeText(uint8_t* buffer, size_t length, TCodePageId from, TCodePageId to
 }
 
 bool AppendAnsiFolded(std::string& out, char32_t cp) {
-    const int b = cp == kAnsiEscape ? -1 : UnicodeToAnsiChar(cp);
-    if (b > 0) {
-        out += static_cast<char>(b);
-        return true;
-    }
-    auto it = std::lower_bound(std::begin(kFolds), std::end(kFolds), cp,
-                               [](const auto& fold, char32_t c) { return fold.cp < c; });
-    if (it == std::end(kFolds) || it->cp != cp) return false;
-    out += it->ansi;
-    return true;
+    char byte;
+    const std::string_view folded = AnsiFold(cp, byte);
+    out += folded;
+    return folded.data() != nullptr;
 }
 
 void Utf8ToAnsiInPlace(char* cursor) {
@@ -237,11 +246,12 @@ void DecodeNumericEntitiesInPlace(char* cursor) {
         char32_t cp;
         if (*in == '&') {
             if (const size_t len = ParseNumericReference(in, cp)) {
-                std::string folded;
+                char byte;
+                const std::string_view folded = cp >= 0x80 ? AnsiFold(cp, byte) : std::string_view();
                 // Only characters beyond ASCII are decoded here: a reference to "<" or "&" must not
                 // turn into markup. The text values decode the rest. The folded form is never
                 // longer than the reference, so the output stays within the input.
-                if (cp >= 0x80 && AppendAnsiFolded(folded, cp) && folded.size() <= len) {
+                if (folded.data() && folded.size() <= len) {
                     std::memcpy(out, folded.data(), folded.size());
                     out += folded.size();
                     in += len;

@@ -149,6 +149,29 @@ TEST(PackerTest, MaliciousArchives) {
         EXPECT_THROW(bomb.Extract("bomb.fb2"), EShelvaraError);
     }
 
+    // An encrypted member is listed, marked, and not read.
+    const zip_uint16_t method = zip_encryption_method_supported(ZIP_EM_AES_256, 1)       ? ZIP_EM_AES_256
+                                : zip_encryption_method_supported(ZIP_EM_TRAD_PKWARE, 1) ? ZIP_EM_TRAD_PKWARE
+                                                                                         : ZIP_EM_NONE;
+    if (method != ZIP_EM_NONE) {
+        const std::string secret(300, 's');
+        int error = 0;
+        zip_t* z = zip_open((dir / "locked.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        ASSERT_NE(z, nullptr);
+        const zip_int64_t at = zip_file_add(z, "locked.fb2", zip_source_buffer(z, secret.data(), secret.size(), 0), 0);
+        ASSERT_GE(at, 0);
+        ASSERT_EQ(zip_file_set_encryption(z, static_cast<zip_uint64_t>(at), method, "password"), 0);
+        ASSERT_EQ(zip_close(z), 0);
+        TPacker locked;
+        ASSERT_TRUE(locked.Open((dir / "locked.zip").string(), false));
+        const std::vector<TArcFileInfoRec> members = locked.List();
+        ASSERT_EQ(members.size(), 1u);
+        EXPECT_TRUE(members[0].Encrypted);
+        EXPECT_THROW(locked.Extract("locked.fb2"), EShelvaraError);
+    } else {
+        ADD_FAILURE() << "this libzip writes no encrypted members";
+    }
+
     // A truncated archive does not open.
     WriteZip(dir / "whole.zip", {{"book.fb2", std::string(5000, 'b'), ZIP_FL_ENC_UTF_8}});
     std::vector<uint8_t> whole = ReadBytes(dir / "whole.zip");

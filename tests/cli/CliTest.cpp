@@ -212,6 +212,21 @@ TEST(CliTest, ScanResyncListAndPack) {
               "books added 0, refreshed 1, recovered 1, lost 0, errors 0\n");
     EXPECT_NE(list().find("\"title\":\"Один\""), std::string::npos);
 
+    // "И. Петров" could be Иван or Игорь: the command line takes the first and says so.
+    WriteBytes(books / "sub" / "c.fb2",
+               Bytes("<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info>"
+                     "<author><first-name>Игорь</first-name><last-name>Петров</last-name></author>"
+                     "<book-title>Три</book-title></title-info></description><body><p>c</p></body></FictionBook>"));
+    ASSERT_EQ(Cli({"resync", lib}).status, 0);
+    WriteBytes(books / "sub" / "d.fb2",
+               Bytes("<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info>"
+                     "<author><first-name>И.</first-name><last-name>Петров</last-name></author>"
+                     "<book-title>Четыре</book-title></title-info></description><body><p>d</p></body></FictionBook>"));
+    const CliRun ambiguous = Cli({"resync", lib});
+    EXPECT_EQ(ambiguous.status, 0);
+    EXPECT_NE(ambiguous.err.find("d.fb2: several authors match, took "), std::string::npos) << ambiguous.err;
+    EXPECT_NE(list().find("\"title\":\"Четыре\",\"authors\":[\"И"), std::string::npos);
+
     const CliRun pack = Cli({"pack", lib, (books / "a.fb2").string()});
     ASSERT_EQ(pack.status, 0) << pack.err;
     EXPECT_FALSE(fs::exists(books / "a.fb2"));
@@ -221,7 +236,7 @@ TEST(CliTest, ScanResyncListAndPack) {
         json.find("\"path\":" + JsonQuote((books / "a.zip").string()) + ",\"entry\":\"a.fb2\",\"title\":\"Один\""),
         std::string::npos)
         << json;
-    EXPECT_EQ(Cli({"resync", lib}).out, "books added 0, refreshed 2, recovered 0, lost 0, errors 0\n");
+    EXPECT_EQ(Cli({"resync", lib}).out, "books added 0, refreshed 4, recovered 0, lost 0, errors 0\n");
 }
 
 TEST(CliTest, DamagedFilesReportTheirMessage) {

@@ -1,0 +1,143 @@
+#include "dups/DupCompare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "common/Crc32.h"
+#include "fb2/Recoder.h"
+
+bool ExtractWordHashes(std::string_view text, const TDupParams& params, std::vector<uint32_t>& hashes, int32_t& size) {
+    size = params.ConsiderSize ? static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX)) : 100;
+    std::string skeleton(text);
+    // A NUL separates words like any other non-letter; the skeleton map stops at the first one.
+    std::replace(skeleton.begin(), skeleton.end(), '\0', ' ');
+    MatchSkeleton(skeleton.data());
+    std::vector<uint32_t> found;
+    const size_t minLength = static_cast<size_t>(std::max<int16_t>(params.MinWordLength, 0));
+    size_t i = 0;
+    while (i < skeleton.size()) {
+        while (i < skeleton.size() && skeleton[i] == ' ')
+            ++i;
+        const size_t start = i;
+        while (i < skeleton.size() && skeleton[i] != ' ')
+            ++i;
+        if (i > start && i - start >= minLength) found.push_back(Crc32Update(0, skeleton.data() + start, i - start));
+    }
+    if (found.empty()) return false;
+    hashes = std::move(found);
+    return true;
+}
+
+bool BuildSignature(const std::vector<uint32_t>& hashes, int32_t size, const TDupParams& params, TDupSignature& out) {
+    const auto n = static_cast<int64_t>(hashes.size());
+    const int64_t w = params.WordsPerBlock;
+    if (w <= 0 || params.BlocksPerBook <= 0 || n <= w) return false;
+    const int64_t nb = std::min<int64_t>(n / w, params.BlocksPerBook);
+    const int64_t step = n / nb;
+    out.Size = size;
+    out.Blocks = static_cast<int32_t>(nb);
+    out.Words = static_cast<int32_t>(w);
+    out.Hashes.clear();
+    out.Hashes.reserve(static_cast<size_t>(nb * w));
+    for (int64_t k = 0; k < nb; ++k) {
+        const int64_t start = (step - w) / 2 + step * k;
+        out.Hashes.insert(out.Hashes.end(), hashes.begin() + start, hashes.begin() + start + w);
+    }
+    return true;
+}
+
+int32_t CountMatches(const uint32_t* x, size_t k, const uint32_t* y, size_t l, int32_t window) {
+    int32_t count = 0;
+    if (window <= 0) {
+        for (size_t j = 0; j < std::min(k, l); ++j)
+            count += x[j] == y[j];
+        return count;
+    }
+    if (l == 0) return 0;
+    const auto e = static_cast<size_t>(window);
+    for (size_t i = 0; i < k; ++i) {
+        const size_t from = i > e ? i - e : 0;
+        const size_t to = std::min(l - 1, i + e);
+        for (size_t j = from; j <= to; ++j) {
+            if (y[j] == x[i]) {
+                ++count;
+                break;
+            }
+        }
+    }
+    return count;
+}
+
+TWordIndex::TWordIndex(const std::vector<uint32_t>& hashes) : hashes_(hashes) {
+    entries_.reserve(hashes.size());
+    for (size_t p = 0; p < hashes.size(); ++p)
+        entries_.push_back(static_cast<uint64_t>(hashes[p]) << 32 | p);
+    std::sort(entries_.begin(), entries_.end());
+    positions_.reserve(entries_.size());
+    for (uint64_t e : entries_)
+        positions_.push_back(static_cast<uint32_t>(e));
+}
+
+std::pair<const uint32_t*, const uint32_t*> TWordIndex::Positions(uint32_t hash) const {
+    const uint64_t low = static_cast<uint64_t>(hash) << 32;
+    const auto first = std::lower_bound(entries_.begin(), entries_.end(), low);
+    const auto last = std::lower_bound(first, entries_.end(), low | 0xFFFFFFFFu);
+    const uint32_t* base = positions_.data();
+    // An entry equal to low | 0xFFFFFFFF would be position 2^32 - 1, which no text reaches.
+    return {base + (first - entries_.begin()), base + (last - entries_.begin())};
+}
+
+TDupModeLimits ModeLimits(uint8_t mode) {
+    switch (mode) {
+        case 0:
+            return {0, 50000};
+        case 1:
+            return {3, 60000};
+        case 2:
+            return {5, 85000};
+        default:
+            return {8, 99000};
+    }
+}
+
+int32_t MatchScore(int32_t matched, int32_t words, int32_t s1, int32_t s2, bool considerSize) {
+    double r = static_cast<double>(matched) / words;
+    r = std::min(r * r, 1.0);
+    if (considerSize) {
+        const double small = std::min(s1, s2), large = std::max(s1, s2);
+        if (large > 0 && small / large < 0.8) r *= small / large;
+    }
+    return static_cast<int32_t>(std::nearbyint(r * 100000.0));  // halves to even
+}
+
+int32_t BlockSimilarity(const uint32_t* block, int32_t words, int32_t s1, const TWordIndex& text, int32_t s2,
+                        const TDupParams& params) {
+    const TDupModeLimits limits = ModeLimits(params.SearchMode);
+    const std::vector<uint32_t>& h = text.Hashes();
+    const size_t n = h.size();
+    if (n < 3 || words <= 0) return 0;
+    int32_t best = 0;
+    const int32_t half = words / 2;
+    for (int32_t i = 0; i < half; ++i) {
+        const auto [first, last] = text.Positions(block[i]);
+        for (const uint32_t* at = first; at != last && *at <= n - 3; ++at) {
+            const size_t p = *at;
+            const int32_t m =
+                CountMatches(block + i, static_cast<size_t>(words - i), h.data() + p, n - p, limits.Window);
+            if (m < 2 && m < half) continue;
+            best = std::max(best, MatchScore(m, words, s1, s2, params.ConsiderSize));
+            if (best >= limits.EarlyLimit) return best;
+        }
+    }
+    return best;
+}
+
+int32_t SignatureSimilarity(const TDupSignature& signature, const TWordIndex& text, int32_t s2,
+                            const TDupParams& params) {
+    if (signature.Blocks <= 0) return 0;
+    int64_t total = 0;
+    for (int32_t k = 0; k < signature.Blocks; ++k)
+        total += BlockSimilarity(signature.Block(k), signature.Words, signature.Size, text, s2, params);
+    return static_cast<int32_t>(total / signature.Blocks);
+}

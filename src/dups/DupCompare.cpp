@@ -75,8 +75,11 @@ TWordIndex::TWordIndex(const std::vector<uint32_t>& hashes) : hashes_(hashes) {
         entries_.push_back(static_cast<uint64_t>(hashes[p]) << 32 | p);
     std::sort(entries_.begin(), entries_.end());
     positions_.reserve(entries_.size());
-    for (uint64_t e : entries_)
+    for (uint64_t e : entries_) {
         positions_.push_back(static_cast<uint32_t>(e));
+        const auto hash = static_cast<uint32_t>(e >> 32);
+        if (distinct_.empty() || distinct_.back() != hash) distinct_.push_back(hash);
+    }
 }
 
 std::pair<const uint32_t*, const uint32_t*> TWordIndex::Positions(uint32_t hash) const {
@@ -140,4 +143,68 @@ int32_t SignatureSimilarity(const TDupSignature& signature, const TWordIndex& te
     for (int32_t k = 0; k < signature.Blocks; ++k)
         total += BlockSimilarity(signature.Block(k), signature.Words, signature.Size, text, s2, params);
     return static_cast<int32_t>(total / signature.Blocks);
+}
+
+TSignatureTable::TSignatureTable(std::vector<const TDupSignature*> signatures) : signatures_(std::move(signatures)) {
+    std::vector<std::pair<uint32_t, uint32_t>> words;  // hash, global block number
+    size_t block = 0;
+    for (const TDupSignature* sig : signatures_) {
+        firstBlock_.push_back(block);
+        for (int32_t k = 0; k < sig->Blocks; ++k, ++block)
+            for (int32_t i = 0; i < sig->Words; ++i)
+                words.emplace_back(sig->Block(k)[i], static_cast<uint32_t>(block));
+    }
+    firstBlock_.push_back(block);
+    std::sort(words.begin(), words.end());
+    size_t capacity = 16;
+    while (capacity < words.size() * 2)
+        capacity *= 2;
+    slots_.resize(capacity);
+    blocks_.reserve(words.size());
+    for (size_t a = 0; a < words.size();) {
+        size_t b = a;
+        while (b < words.size() && words[b].first == words[a].first)
+            blocks_.push_back(words[b++].second);
+        size_t at = words[a].first & (capacity - 1);
+        while (slots_[at].Count)
+            at = (at + 1) & (capacity - 1);
+        slots_[at] = {words[a].first, static_cast<uint32_t>(a), static_cast<uint32_t>(b - a)};
+        a = b;
+    }
+}
+
+const TSignatureTable::Slot* TSignatureTable::Find(uint32_t hash) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+        const Slot& slot = slots_[at];
+        if (!slot.Count) return nullptr;
+        if (slot.Hash == hash) return &slot;
+    }
+}
+
+void TSignatureTable::Compare(const TWordIndex& text, int32_t s2, const TDupParams& params,
+                              std::vector<int32_t>& scores) const {
+    scores.assign(signatures_.size(), 0);
+    // How many word places of each block the text holds somewhere.
+    std::vector<uint32_t> present(firstBlock_.back(), 0);
+    for (uint32_t hash : text.Distinct())
+        if (const Slot* slot = Find(hash))
+            for (uint32_t e = slot->First; e < slot->First + slot->Count; ++e)
+                ++present[blocks_[e]];
+    for (size_t s = 0; s < signatures_.size(); ++s) {
+        const TDupSignature& sig = *signatures_[s];
+        if (sig.Blocks <= 0) continue;
+        // A block matches at most the words the text holds; the score grows with the matches.
+        int64_t bound = 0;
+        for (int32_t k = 0; k < sig.Blocks; ++k) {
+            const int32_t held = present[firstBlock_[s] + static_cast<size_t>(k)];
+            if (held >= 2 || held >= sig.Words / 2)
+                bound += MatchScore(held, sig.Words, sig.Size, s2, params.ConsiderSize);
+        }
+        if (bound < static_cast<int64_t>(params.Threshold) * sig.Blocks) {
+            scores[s] = static_cast<int32_t>(bound / sig.Blocks);
+            continue;
+        }
+        scores[s] = SignatureSimilarity(sig, text, s2, params);
+    }
 }

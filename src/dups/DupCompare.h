@@ -49,11 +49,14 @@ public:
     const std::vector<uint32_t>& Hashes() const { return hashes_; }
     // The positions of hash, in increasing order.
     std::pair<const uint32_t*, const uint32_t*> Positions(uint32_t hash) const;
+    // Every hash of the text once, in increasing order.
+    const std::vector<uint32_t>& Distinct() const { return distinct_; }
 
 private:
     const std::vector<uint32_t>& hashes_;
     std::vector<uint64_t> entries_;  // hash << 32 | position, sorted
     std::vector<uint32_t> positions_;
+    std::vector<uint32_t> distinct_;
 };
 
 // The best score (0..100000) of one signature block found in the indexed text; s1 and s2 are
@@ -64,6 +67,33 @@ int32_t BlockSimilarity(const uint32_t* block, int32_t words, int32_t s1, const 
 // A signature's similarity with the indexed text: the mean of its blocks' scores.
 int32_t SignatureSimilarity(const TDupSignature& signature, const TWordIndex& text, int32_t s2,
                             const TDupParams& params);
+
+// Many signatures against one text at a time. A signature can only match where the text holds
+// its words: a table of every signature word finds, with one pass over the text's distinct
+// words, how many of each block's words the text has, which bounds the block's score. Only
+// signatures whose bound reaches the threshold are compared in full.
+class TSignatureTable {
+public:
+    explicit TSignatureTable(std::vector<const TDupSignature*> signatures);
+    size_t Size() const { return signatures_.size(); }
+    const TDupSignature& Signature(size_t i) const { return *signatures_[i]; }
+    // The similarity of every signature with the text, in the table's order: exact wherever it
+    // reaches params.Threshold, some lower value wherever it does not.
+    void Compare(const TWordIndex& text, int32_t s2, const TDupParams& params, std::vector<int32_t>& scores) const;
+
+private:
+    struct Slot {
+        uint32_t Hash = 0;
+        uint32_t First = 0;  // into blocks_
+        uint32_t Count = 0;  // 0: empty
+    };
+    const Slot* Find(uint32_t hash) const;
+
+    std::vector<const TDupSignature*> signatures_;
+    std::vector<size_t> firstBlock_;  // per signature, into the per-block counters
+    std::vector<uint32_t> blocks_;    // per word slot: the global block numbers holding that word
+    std::vector<Slot> slots_;         // open addressing over the words
+};
 
 // The search mode's tolerance (places a hash may stand off) and early limit (a score that is
 // good enough to stop looking).

@@ -5,45 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "dups/DupReference.h"
+
 namespace {
-
-// The block comparison as plainly as it can be said: every anchor looks through the whole text.
-int32_t ReferenceBlockSimilarity(const uint32_t* block, int32_t w, int32_t s1, const std::vector<uint32_t>& h,
-                                 int32_t s2, const TDupParams& params) {
-    const TDupModeLimits limits = ModeLimits(params.SearchMode);
-    int32_t best = 0;
-    const int32_t half = w / 2;
-    const auto n = static_cast<int64_t>(h.size());
-    for (int32_t i = 0; i < half; ++i) {
-        for (int64_t p = 0; p < n; ++p) {
-            if (h[static_cast<size_t>(p)] != block[i] || p > n - 3) continue;
-            int32_t m = 0;
-            const int64_t k = w - i, l = n - p;
-            for (int64_t a = 0; a < k; ++a) {
-                const int64_t from = limits.Window ? std::max<int64_t>(0, a - limits.Window) : a;
-                const int64_t to = limits.Window ? std::min(l - 1, a + limits.Window) : std::min(a, l - 1);
-                for (int64_t j = from; j <= to; ++j)
-                    if (h[static_cast<size_t>(p + j)] == block[i + a]) {
-                        ++m;
-                        break;
-                    }
-            }
-            if (m >= 2 || m >= half) {
-                best = std::max(best, MatchScore(m, w, s1, s2, params.ConsiderSize));
-                if (best >= limits.EarlyLimit) return best;
-            }
-        }
-    }
-    return best;
-}
-
-int32_t ReferenceSimilarity(const TDupSignature& s, const std::vector<uint32_t>& h, int32_t s2,
-                            const TDupParams& params) {
-    int64_t total = 0;
-    for (int32_t k = 0; k < s.Blocks; ++k)
-        total += ReferenceBlockSimilarity(s.Block(k), s.Words, s.Size, h, s2, params);
-    return static_cast<int32_t>(total / s.Blocks);
-}
 
 TEST(DupCompareTest, WordHashesFollowTheSkeletonAndTheMinimumLength) {
     TDupParams params;
@@ -162,16 +126,31 @@ TEST(DupCompareTest, IndexedSearchAgreesWithTheReference) {
             TDupParams params;
             params.SearchMode = mode;
             params.ConsiderSize = considerSize;
+            params.Threshold = considerSize ? 50000 : 0;  // with 0 every score of the table is exact
+            std::vector<TDupSignature> signatures;
             for (const auto& a : texts) {
                 TDupSignature s;
-                if (!BuildSignature(a, static_cast<int32_t>(a.size()), params, s)) continue;
-                for (const auto& b : texts) {
-                    const TWordIndex index(b);
-                    const auto s2 = static_cast<int32_t>(b.size());
-                    const int32_t fast = SignatureSimilarity(s, index, s2, params);
-                    ASSERT_EQ(fast, ReferenceSimilarity(s, b, s2, params)) << "mode " << int(mode);
+                if (BuildSignature(a, static_cast<int32_t>(a.size()), params, s)) signatures.push_back(std::move(s));
+            }
+            std::vector<const TDupSignature*> all;
+            for (const TDupSignature& s : signatures)
+                all.push_back(&s);
+            const TSignatureTable table(all);
+            std::vector<int32_t> together;
+            for (const auto& b : texts) {
+                const TWordIndex index(b);
+                const auto s2 = static_cast<int32_t>(b.size());
+                table.Compare(index, s2, params, together);
+                ASSERT_EQ(together.size(), signatures.size());
+                for (size_t k = 0; k < signatures.size(); ++k) {
+                    const int32_t reference = ReferenceSimilarity(signatures[k], b, s2, params);
+                    ASSERT_EQ(SignatureSimilarity(signatures[k], index, s2, params), reference) << "mode " << int(mode);
+                    if (reference >= params.Threshold)
+                        ASSERT_EQ(together[k], reference) << "mode " << int(mode);
+                    else
+                        ASSERT_LT(together[k], params.Threshold) << "mode " << int(mode);
                     ++compared;
-                    high += fast >= 50000;
+                    high += reference >= 50000;
                 }
             }
         }

@@ -47,16 +47,20 @@ bool BuildSignature(const std::vector<uint32_t>& hashes, int32_t size, const TDu
     return true;
 }
 
-int32_t CountMatches(const uint32_t* x, size_t k, const uint32_t* y, size_t l, int32_t window) {
+int32_t CountMatches(const uint32_t* x, size_t k, const uint32_t* y, size_t l, int32_t window, int32_t need) {
     int32_t count = 0;
     if (window <= 0) {
-        for (size_t j = 0; j < std::min(k, l); ++j)
+        const size_t overlap = std::min(k, l);
+        for (size_t j = 0; j < overlap; ++j) {
+            if (count + static_cast<int64_t>(overlap - j) < need) return count;
             count += x[j] == y[j];
+        }
         return count;
     }
     if (l == 0) return 0;
     const auto e = static_cast<size_t>(window);
     for (size_t i = 0; i < k; ++i) {
+        if (count + static_cast<int64_t>(k - i) < need) return count;
         const size_t from = i > e ? i - e : 0;
         const size_t to = std::min(l - 1, i + e);
         for (size_t j = from; j <= to; ++j) {
@@ -120,15 +124,18 @@ int32_t BlockSimilarity(const uint32_t* block, int32_t words, int32_t s1, const 
     const std::vector<uint32_t>& h = text.Hashes();
     const size_t n = h.size();
     if (n < 3 || words <= 0) return 0;
-    int32_t best = 0;
+    int32_t best = 0, bestMatches = 0;
     const int32_t half = words / 2;
     for (int32_t i = 0; i < half; ++i) {
         const auto [first, last] = text.Positions(block[i]);
         for (const uint32_t* at = first; at != last && *at <= n - 3; ++at) {
             const size_t p = *at;
+            // The score grows with the matches: fewer than the best so far cannot change anything.
+            const int32_t need = std::max(std::min(2, half), bestMatches + 1);
             const int32_t m =
-                CountMatches(block + i, static_cast<size_t>(words - i), h.data() + p, n - p, limits.Window);
-            if (m < 2 && m < half) continue;
+                CountMatches(block + i, static_cast<size_t>(words - i), h.data() + p, n - p, limits.Window, need);
+            if (m < need) continue;
+            bestMatches = m;
             best = std::max(best, MatchScore(m, words, s1, s2, params.ConsiderSize));
             if (best >= limits.EarlyLimit) return best;
         }
@@ -191,20 +198,28 @@ void TSignatureTable::Compare(const TWordIndex& text, int32_t s2, const TDupPara
         if (const Slot* slot = Find(hash))
             for (uint32_t e = slot->First; e < slot->First + slot->Count; ++e)
                 ++present[blocks_[e]];
+    std::vector<int32_t> bounds;
     for (size_t s = 0; s < signatures_.size(); ++s) {
         const TDupSignature& sig = *signatures_[s];
         if (sig.Blocks <= 0) continue;
         // A block matches at most the words the text holds; the score grows with the matches.
+        bounds.assign(static_cast<size_t>(sig.Blocks), 0);
         int64_t bound = 0;
         for (int32_t k = 0; k < sig.Blocks; ++k) {
-            const int32_t held = present[firstBlock_[s] + static_cast<size_t>(k)];
+            const int32_t held = static_cast<int32_t>(present[firstBlock_[s] + static_cast<size_t>(k)]);
             if (held >= 2 || held >= sig.Words / 2)
-                bound += MatchScore(held, sig.Words, sig.Size, s2, params.ConsiderSize);
+                bound += bounds[static_cast<size_t>(k)] =
+                    MatchScore(held, sig.Words, sig.Size, s2, params.ConsiderSize);
         }
-        if (bound < static_cast<int64_t>(params.Threshold) * sig.Blocks) {
-            scores[s] = static_cast<int32_t>(bound / sig.Blocks);
-            continue;
+        // Blocks are compared while the threshold is still within reach.
+        const int64_t needed = static_cast<int64_t>(params.Threshold) * sig.Blocks;
+        int64_t total = 0;
+        for (int32_t k = 0; k < sig.Blocks && total + bound >= needed; ++k) {
+            bound -= bounds[static_cast<size_t>(k)];
+            if (bounds[static_cast<size_t>(k)] > 0)
+                total += BlockSimilarity(sig.Block(k), sig.Words, sig.Size, text, s2, params);
         }
-        scores[s] = SignatureSimilarity(sig, text, s2, params);
+        // Exact when every block was compared; otherwise a bound below the threshold.
+        scores[s] = static_cast<int32_t>((total + bound) / sig.Blocks);
     }
 }

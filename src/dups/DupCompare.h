@@ -38,8 +38,9 @@ struct TDupSignature {
 bool BuildSignature(const std::vector<uint32_t>& hashes, int32_t size, const TDupParams& params, TDupSignature& out);
 
 // How many of x's hashes stand in y at the same offset, or with window > 0 within that many
-// places of it (each of x's hashes counts once).
-int32_t CountMatches(const uint32_t* x, size_t k, const uint32_t* y, size_t l, int32_t window);
+// places of it (each of x's hashes counts once). Counting stops as soon as the count can no
+// longer reach need; the result is then below need.
+int32_t CountMatches(const uint32_t* x, size_t k, const uint32_t* y, size_t l, int32_t window, int32_t need = 0);
 
 // The positions of every hash of one text, so that a block's anchors are found without
 // reading the whole text again for each of them.

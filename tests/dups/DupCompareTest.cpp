@@ -56,6 +56,10 @@ TEST(DupCompareTest, CountMatchesWithAndWithoutWindow) {
     EXPECT_EQ(CountMatches(x, 4, y, 6, 1), 3);  // 4 stands two places off
     EXPECT_EQ(CountMatches(x, 4, y, 6, 2), 4);
     EXPECT_EQ(CountMatches(x, 4, y, 2, 0), 1);  // only the overlap counts
+    // A count that cannot reach what is needed stops early, below it; one that can is exact.
+    EXPECT_LT(CountMatches(x, 4, y, 6, 0, 3), 3);
+    EXPECT_LT(CountMatches(x, 4, y, 6, 1, 4), 4);
+    EXPECT_EQ(CountMatches(x, 4, y, 6, 2, 4), 4);
     const uint32_t same[] = {5, 5, 5};
     EXPECT_EQ(CountMatches(same, 3, same, 1, 3), 3);  // each of x counts once, y may serve many
 }

@@ -15,6 +15,8 @@ std::vector<CliCommand> AllCommands() {
         commands.push_back(std::move(c));
     for (CliCommand& c : ScanCommands())
         commands.push_back(std::move(c));
+    for (CliCommand& c : DupCommands())
+        commands.push_back(std::move(c));
     return commands;
 }
 

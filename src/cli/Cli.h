@@ -44,3 +44,4 @@ struct CliCommand {
 std::vector<CliCommand> CatalogueCommands();
 std::vector<CliCommand> Fb2Commands();
 std::vector<CliCommand> ScanCommands();
+std::vector<CliCommand> DupCommands();

@@ -36,7 +36,7 @@ std::vector<TDupBookRef> BooksBelow(const TBookFolder& folder) {
     folder.CollectBooks(books, true);
     std::vector<TDupBookRef> refs;
     refs.reserve(books.Count());
-    for (const TBookInfo* book : books.Books())
+    for (TBookInfo* book : books.Books())
         refs.push_back({book, book->FullPath(), book->EntryName, book->Packed != 0, book->GetFileType()});
     return refs;
 }

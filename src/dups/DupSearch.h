@@ -19,8 +19,8 @@ class TBookInfo;
 // What the search needs to read a book's text, taken from the catalogue once at the start, so
 // that the worker never touches a book record that may be freed meanwhile.
 struct TDupBookRef {
-    const TBookInfo* Book = nullptr;  // identity only
-    std::string FullPath;             // engine text
+    TBookInfo* Book = nullptr;  // not read by the worker: the record may be freed meanwhile
+    std::string FullPath;       // engine text
     std::string EntryName;
     bool Packed = false;
     uint8_t FileType = 0;

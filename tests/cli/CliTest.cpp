@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <string>
@@ -237,6 +238,52 @@ TEST(CliTest, ScanResyncListAndPack) {
         std::string::npos)
         << json;
     EXPECT_EQ(Cli({"resync", lib}).out, "books added 0, refreshed 4, recovered 0, lost 0, errors 0\n");
+}
+
+TEST(CliTest, DupsFindsPlantedCopiesAndSavesThem) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path books = dir / "books";
+    fs::create_directories(books);
+    std::mt19937 rng(7);
+    const auto words = [&](size_t count) {
+        std::string text;
+        for (size_t i = 0; i < count; ++i) {
+            for (int c = 0; c < 7; ++c)
+                text += static_cast<char>('a' + rng() % 26);
+            text += ' ';
+        }
+        return text;
+    };
+    const auto fb2 = [](const std::string& body) {
+        return Bytes(
+            "<?xml version=\"1.0\"?><FictionBook><description><title-info><book-title>t</book-title>"
+            "</title-info></description><body><p>" +
+            body + "</p></body></FictionBook>");
+    };
+    const std::string text = words(300);
+    WriteBytes(books / "first.fb2", fb2(text));
+    WriteBytes(books / "again.fb2", fb2(words(3) + text));
+    WriteBytes(books / "other.fb2", fb2(words(300)));
+    const std::string lib = (dir / "lib.sv2").string();
+    ASSERT_EQ(Cli({"scan", lib, books.string()}).status, 0);
+
+    const CliRun dups = Cli({"dups", lib, books.string(), "--mode", "0"});
+    ASSERT_EQ(dups.status, 0) << dups.err;
+    EXPECT_NE(dups.out.find("\t" + (books / "first.fb2").string() + "\t" + (books / "again.fb2").string() + "\n"),
+              std::string::npos)
+        << dups.out;
+    EXPECT_NE(dups.out.find("\t" + (books / "again.fb2").string() + "\t" + (books / "first.fb2").string() + "\n"),
+              std::string::npos);
+    EXPECT_EQ(dups.out.find("other.fb2"), std::string::npos);
+    EXPECT_EQ(std::count(dups.out.begin(), dups.out.end(), '\n'), 2);
+
+    const CliRun saved = Cli({"dups", lib, books.string(), "--save", "--json"});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(saved.out.substr(0, 11), "[{\"book1\":\"");
+    EXPECT_NE(Cli({"info", lib}).out.find("duplicate pairs: 2"), std::string::npos);
+    EXPECT_EQ(Cli({"dups", lib, books.string(), "--mode", "7"}).status, 2);
+    EXPECT_EQ(Cli({"dups", lib, (dir / "elsewhere").string()}).status, 1);
 }
 
 TEST(CliTest, DamagedFilesReportTheirMessage) {

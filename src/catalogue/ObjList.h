@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// One row of a catalogue grid: a small adapter around one entity.
+class TListObject {
+public:
+    virtual ~TListObject() = default;
+    uint8_t Selection = 0;  // bit 0: selected in its grid
+    bool Selected() const { return Selection & 1; }
+};
+
+// Change kinds a row list reports to its view.
+enum TListChange : uint8_t { kRowAdded = 1, kRowsRemoved = 3, kRowsChanged = 5 };
+
+// Whatever shows a row list (the grid); told of changes.
+class IListView {
+public:
+    virtual ~IListView() = default;
+    virtual void ListChanged(TListChange kind) = 0;
+    // The list is going away; the view must forget it.
+    virtual void ListDetached() {}
+};
+
+// The rows of one grid, owned. Changes made between BeginUpdate and EndUpdate are reported
+// once: the first kind, or kRowsChanged when kinds differ.
+class TObjList final {
+public:
+    static constexpr int32_t kMaxCount = 0x7FFFFFF;
+
+    TObjList() = default;
+    ~TObjList();
+    TObjList(const TObjList&) = delete;
+    TObjList& operator=(const TObjList&) = delete;
+
+    IListView* View = nullptr;
+    bool Stale = true;  // the owner must rebuild the rows before showing them
+    bool Fresh = true;  // the rows were rebuilt from scratch: the view drops sort and selection
+
+    int32_t Count() const { return static_cast<int32_t>(rows_.size()); }
+    int32_t Capacity() const { return capacity_; }
+    // Appends a row (none allowed); returns its index.
+    int32_t Add(std::unique_ptr<TListObject> row);
+    void Insert(int32_t index, std::unique_ptr<TListObject> row);
+    // Takes a row out and hands it back.
+    std::unique_ptr<TListObject> Delete(int32_t index);
+    TListObject* Get(int32_t index) const;
+    void SetCapacity(int32_t capacity);
+    // Only between BeginUpdate and EndUpdate; new slots hold no row, dropped rows are freed.
+    void SetCount(int32_t count);
+    void Clear();
+    void BeginUpdate();
+    void EndUpdate();
+    void Changed(TListChange kind);
+    TListObject* FirstSelected() const;
+    int32_t SelectedCount() const;
+    // Sorts by compare (negative: first before second). Small ranges sort by insertion and
+    // keep equal rows in order; larger ones by partition exchange.
+    void Sort(const std::function<int(const TListObject*, const TListObject*)>& compare);
+
+private:
+    // "List <what> out of bounds (<value>)".
+    [[noreturn]] static void ListError(const char* what, int32_t value);
+    void Grow();
+    void QuickSort(int32_t lo, int32_t hi, const std::function<int(const TListObject*, const TListObject*)>& compare);
+
+    std::vector<std::unique_ptr<TListObject>> rows_;
+    int32_t capacity_ = 0;
+    int32_t updates_ = 0;
+    uint8_t pending_ = 0;
+};

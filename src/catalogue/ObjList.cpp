@@ -4,6 +4,12 @@
 #include <utility>
 
 #include "common/Error.h"
+#include "common/MessageTable.h"
+
+std::string TRowClass::ColumnCaption(int column) const {
+    if (column < 0 || column >= ColumnCount()) return {};
+    return MessageText(CaptionIds[static_cast<size_t>(column)]);
+}
 
 TObjList::~TObjList() {
     if (View) View->ListDetached();

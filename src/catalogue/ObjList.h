@@ -3,7 +3,20 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
+
+#include "catalogue/CellValue.h"
+
+class TBookCollection;
+
+// What all rows of one adapter class share: their columns and the message ids of the captions.
+struct TRowClass {
+    std::vector<int> CaptionIds;
+    int ColumnCount() const { return static_cast<int>(CaptionIds.size()); }
+    // Empty for a column out of range.
+    std::string ColumnCaption(int column) const;
+};
 
 // One row of a catalogue grid: a small adapter around one entity.
 class TListObject {
@@ -11,6 +24,15 @@ public:
     virtual ~TListObject() = default;
     uint8_t Selection = 0;  // bit 0: selected in its grid
     bool Selected() const { return Selection & 1; }
+
+    virtual const TRowClass& RowClass() const = 0;
+    int ColumnCount() const { return RowClass().ColumnCount(); }
+    std::string ColumnCaption(int column) const { return RowClass().ColumnCaption(column); }
+    virtual TCellValue GetValue(int column) const = 0;
+    // Appends the books behind the row, each once.
+    virtual void CollectBooks(TBookCollection& books) const = 0;
+    // The filter test; what option means depends on the adapter.
+    virtual bool Matches(int column, int option, const std::string& text) const = 0;
 };
 
 // Change kinds a row list reports to its view.
@@ -37,8 +59,9 @@ public:
     TObjList& operator=(const TObjList&) = delete;
 
     IListView* View = nullptr;
-    bool Stale = true;  // the owner must rebuild the rows before showing them
-    bool Fresh = true;  // the rows were rebuilt from scratch: the view drops sort and selection
+    const TRowClass* RowClass = nullptr;  // the adapter class of the rows: the grid's columns
+    bool Stale = true;                    // the owner must rebuild the rows before showing them
+    bool Fresh = true;                    // the rows were rebuilt from scratch: the view drops sort and selection
 
     int32_t Count() const { return static_cast<int32_t>(rows_.size()); }
     int32_t Capacity() const { return capacity_; }

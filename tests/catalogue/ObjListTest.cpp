@@ -12,6 +12,13 @@ namespace {
 struct Row final : TListObject {
     int key, id;
     Row(int k, int i) : key(k), id(i) {}
+    const TRowClass& RowClass() const override {
+        static const TRowClass kClass{{1036}};
+        return kClass;
+    }
+    TCellValue GetValue(int) const override { return TCellValue::OfNumber(key); }
+    void CollectBooks(TBookCollection&) const override {}
+    bool Matches(int, int, const std::string&) const override { return false; }
 };
 
 struct View final : IListView {

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "catalogue/ObjList.h"
+
+class TBookGenre;
+class TBookSequence;
+
+// A genre row: code, Russian name, comment, books.
+class TGenreListObject final : public TListObject {
+public:
+    explicit TGenreListObject(TBookGenre* genre) : Genre(genre) {}
+    TBookGenre* Genre;
+
+    static const TRowClass Class;
+    const TRowClass& RowClass() const override { return Class; }
+    TCellValue GetValue(int column) const override;
+    void CollectBooks(TBookCollection& books) const override;
+    // Columns 0 to 2: the text is found in the value (letter case and look-alike letters aside);
+    // column 3: the text is the number of books. The option is not used.
+    bool Matches(int column, int option, const std::string& text) const override;
+};
+
+// A series row: name, books.
+class TSequenceListObject final : public TListObject {
+public:
+    explicit TSequenceListObject(TBookSequence* sequence) : Sequence(sequence) {}
+    TBookSequence* Sequence;
+
+    static const TRowClass Class;
+    const TRowClass& RowClass() const override { return Class; }
+    TCellValue GetValue(int column) const override;
+    void CollectBooks(TBookCollection& books) const override;
+    // Column 0: the text is found in the first name, or with option non-zero in any name;
+    // column 1: the text is the number of books. A series whose sub-series matches matches too.
+    bool Matches(int column, int option, const std::string& text) const override;
+};
+
+// The filter's reading of a number: the decimal integer the text holds, or fallback.
+int64_t FilterNumber(const std::string& text, int64_t fallback);

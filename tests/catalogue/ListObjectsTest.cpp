@@ -1,0 +1,77 @@
+#include "catalogue/ListObjects.h"
+
+#include <gtest/gtest.h>
+
+#include "catalogue/BookFolder.h"
+#include "catalogue/BookInfo.h"
+#include "catalogue/BookLinks.h"
+#include "catalogue/SVD.h"
+#include "common/Encoding.h"
+
+namespace {
+
+std::string A(const char* utf8) {
+    return Utf8ToAnsi(utf8);
+}
+
+struct Shelf {
+    TSVD svd;
+    TMountPoint* mount = svd.AddMountPoint("/books");
+    TBookGenre* genre =
+        TBookGenre::AddGenre(&svd.Genres, -1, "sf_space", true, A("Космос и корабли"), A("Космическая фантастика"));
+    TBookGenre* subgenre = TBookGenre::AddGenre(genre, -1, "sf_mars", true);
+    TBookSequence* saga = svd.FindOrAddSequence(A("Сага"), true);
+    TBookSequence* part = saga->AddChild(A("Марсианский цикл"), true);
+
+    Shelf() {
+        saga->AddName("Saga");
+        for (int i = 0; i < 3; ++i) {
+            TBookInfo* book = mount->AddBook();
+            book->FileName = "b" + std::to_string(i) + ".fb2";
+            book->EnsureTitleInfo().AddGenre(i == 2 ? subgenre : genre, true);
+            book->TitleInfo->AddSequence(i == 0 ? saga : part, i, true);
+        }
+    }
+};
+
+TEST(ListObjectsTest, GenreRows) {
+    Shelf shelf;
+    TGenreListObject row(shelf.genre);
+    EXPECT_EQ(row.ColumnCount(), 4);
+    EXPECT_EQ(AnsiToUtf8(row.ColumnCaption(1)), "Название рус");
+    EXPECT_EQ(row.ColumnCaption(4), "");
+    EXPECT_EQ(row.GetValue(0).Text, "sf_space");
+    EXPECT_EQ(row.GetValue(3).Kind, kValueInteger);
+    EXPECT_EQ(row.GetValue(3).Number, 3);  // the subtree's books
+    TBookCollection books;
+    row.CollectBooks(books);
+    EXPECT_EQ(books.Count(), 3u);
+
+    const std::tuple<int, const char*, bool> cases[] =
+        {
+            {0, "SPACE", true}, {0, "mars", false}, {1, "ФАНТАСТ", true}, {2, "кораб", true},
+            {2, "", true},      {3, "3", true},     {3, "3x", false},     {3, "", false},
+            {4, "sf", false},   {1, "Кoсм", true},  // a Latin look-alike letter inside a Cyrillic word
+            {1, "KOCM", false},                     // an all-Latin word stays Latin
+        };
+    for (const auto& [column, text, expected] : cases)
+        EXPECT_EQ(row.Matches(column, 0, A(text)), expected) << column << " " << text;
+}
+
+TEST(ListObjectsTest, SeriesRows) {
+    Shelf shelf;
+    TSequenceListObject row(shelf.saga);
+    EXPECT_EQ(row.ColumnCount(), 2);
+    EXPECT_EQ(AnsiToUtf8(row.GetValue(0).Text), "Сага");
+    EXPECT_EQ(row.GetValue(1).Number, 3);
+    EXPECT_TRUE(row.Matches(0, 0, A("сага")));
+    EXPECT_FALSE(row.Matches(0, 0, "saga"));  // only the first name without the option
+    EXPECT_TRUE(row.Matches(0, 1, "SAGA"));
+    EXPECT_TRUE(row.Matches(0, 0, A("марсиан")));  // through the sub-series
+    EXPECT_TRUE(row.Matches(1, 0, "3"));
+    EXPECT_TRUE(row.Matches(1, 0, "2"));  // the sub-series has two books
+    EXPECT_FALSE(row.Matches(1, 0, " 3"));
+    EXPECT_FALSE(row.Matches(5, 1, "a"));
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "catalogue/AuthorInfo.h"
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookSequence.h"
 #include "common/TextUtils.h"
@@ -99,4 +100,115 @@ bool SequenceMatches(const TBookSequence& s, int column, bool allNames, const st
 
 bool TSequenceListObject::Matches(int column, int option, const std::string& text) const {
     return SequenceMatches(*Sequence, column, option != 0, text, SearchKey(text));
+}
+
+// ---- authors
+
+const TRowClass TAuthorListObject::Class{{1061, 1062, 1063, 1064, 1067, 1065, 1068, 1069, 1066}};
+
+namespace {
+
+int CountRoles(const TAuthorInfo& author, unsigned roles) {
+    int n = 0;
+    for (size_t i = 0; i < author.Count(); ++i)
+        n += author.Name(i)->CountByRoles(roles);
+    return n;
+}
+
+const std::string& NamePart(const TAuthorName& s, int part) {
+    switch (part) {
+        case 0:
+            return s.FirstName();
+        case 1:
+            return s.MiddleName();
+        case 2:
+            return s.LastName();
+        default:
+            return s.NickName();
+    }
+}
+
+// A date shown in the short format contains the typed text or its key; no date never does.
+bool DateContains(TDateTime date, const std::string& text, const std::string& key) {
+    if (date == 0) return false;
+    const std::string shown = ShortDateText(date);
+    return shown.find(text) != std::string::npos || shown.find(key) != std::string::npos;
+}
+
+}  // namespace
+
+TCellValue TAuthorListObject::GetValue(int column) const {
+    const TAuthorName* first = Author->Count() ? Author->Name(0) : nullptr;
+    if (column >= 0 && column <= 3) return TCellValue::OfText(first ? NamePart(*first, column) : std::string());
+    if (!first && column >= 4 && column <= 7) return TCellValue::OfNumber(0);
+    switch (column) {
+        case 4:
+            return TCellValue::OfNumber(Author->LinkCount());
+        case 5:
+            return TCellValue::OfNumber(CountRoles(*Author, 1u << 1 | 1u << 3));
+        case 6:
+            return TCellValue::OfNumber(CountRoles(*Author, 1u << 2 | 1u << 4));
+        case 7:
+            return TCellValue::OfNumber(CountRoles(*Author, 1u << 5));
+        case 8: {
+            const TDateTime latest = first ? Author->LatestModified() : 0;
+            return TCellValue::OfDate(latest, latest != 0, kValueDateTime);
+        }
+        default:
+            return {};
+    }
+}
+
+void TAuthorListObject::CollectBooks(TBookCollection& books) const {
+    Author->CollectBooks(books);
+}
+
+bool TAuthorListObject::CellMatches(int column, const std::string& text) const {
+    const TCellValue v = GetValue(column);
+    switch (v.Kind) {
+        case kValueText:
+        case kValueGroupText:
+            return AnsiLowerCase(v.Text).find(text) != std::string::npos;
+        case kValueInteger:
+            return std::to_string(v.Number) == text;
+        case kValueDate:
+            return v.HasDate && ShortDateText(v.Date) == text;
+        case kValueDateTime:
+            return v.HasDate && ShortDateTimeText(v.Date) == text;
+        default:
+            return false;
+    }
+}
+
+bool TAuthorListObject::Matches(int column, int option, const std::string& text) const {
+    if (!option) {
+        if (column >= 0) return CellMatches(column, text);
+        for (int c = 0; c < ColumnCount(); ++c)
+            if (CellMatches(c, text)) return true;
+        return false;
+    }
+    const std::string key = SearchKey(text);
+    const auto partContains = [&](const TAuthorName& s, int part) { return Contains(NamePart(s, part), key); };
+    if (column < 0) {
+        for (size_t i = 0; i < Author->Count(); ++i) {
+            const TAuthorName& s = *Author->Name(i);
+            for (int part = 0; part < 4; ++part)
+                if (partContains(s, part)) return true;
+            if (DateContains(s.Modified, text, key)) return true;
+        }
+        if (std::to_string(Author->LinkCount()) == text) return true;
+        if (DateContains(Author->LatestModified(), text, key)) return true;
+        for (int part = 0; part < 4; ++part)
+            for (const std::string& synonym : Author->Synonyms(static_cast<TAuthorInfo::TNamePart>(part)))
+                if (Contains(synonym, key)) return true;
+        return false;
+    }
+    if (column <= 3) {
+        for (size_t i = 0; i < Author->Count(); ++i)
+            if (partContains(*Author->Name(i), column)) return true;
+        return false;
+    }
+    if (column <= 7) return std::to_string(GetValue(column).Number) == text;
+    if (column == 8) return DateContains(Author->LatestModified(), text, key);
+    return false;
 }

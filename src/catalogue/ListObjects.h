@@ -2,6 +2,7 @@
 
 #include "catalogue/ObjList.h"
 
+class TAuthorInfo;
 class TBookGenre;
 class TBookSequence;
 
@@ -33,6 +34,25 @@ public:
     // Column 0: the text is found in the first name, or with option non-zero in any name;
     // column 1: the text is the number of books. A series whose sub-series matches matches too.
     bool Matches(int column, int option, const std::string& text) const override;
+};
+
+// An author row: the first spelling's name parts, link counts, the latest change.
+class TAuthorListObject final : public TListObject {
+public:
+    explicit TAuthorListObject(TAuthorInfo* author) : Author(author) {}
+    TAuthorInfo* Author;  // maybe the placeholder author
+
+    static const TRowClass Class;
+    const TRowClass& RowClass() const override { return Class; }
+    TCellValue GetValue(int column) const override;
+    void CollectBooks(TBookCollection& books) const override;
+    // Option non-zero ("smart"): name parts of every spelling and the synonyms are searched by
+    // their filter keys, numbers and dates as typed; otherwise the cell values of the column (a
+    // negative column: of any column) are tested. A missing date never matches.
+    bool Matches(int column, int option, const std::string& text) const override;
+
+private:
+    bool CellMatches(int column, const std::string& text) const;
 };
 
 // The filter's reading of a number: the decimal integer the text holds, or fallback.

@@ -75,3 +75,52 @@ TEST(ListObjectsTest, SeriesRows) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ListObjectsTest, AuthorRows) {
+    Shelf shelf;
+    TAuthorName* pushkin = shelf.svd.Authors.FindOrAddName(A("Александр"), A("Сергеевич"), "", A("Пушкин"));
+    TAuthorInfo& author = *pushkin->Author;
+    author.AddSynonym(TAuthorInfo::kLast, A("Pouchkine"));
+    pushkin->LinkBook(shelf.mount->Book(0), kRoleTitle);
+    pushkin->LinkBook(shelf.mount->Book(1), kRoleTitleTranslator);
+    pushkin->LinkBook(shelf.mount->Book(2), kRoleDocumentAuthor);
+    TAuthorListObject row(&author);
+    EXPECT_EQ(row.ColumnCount(), 9);
+    EXPECT_EQ(AnsiToUtf8(row.ColumnCaption(8)), "Дата редактирования");
+    EXPECT_EQ(AnsiToUtf8(row.GetValue(2).Text), "Пушкин");
+    const int64_t counts[] = {3, 1, 1, 1};
+    for (int c = 4; c <= 7; ++c)
+        EXPECT_EQ(row.GetValue(c).Number, counts[c - 4]) << c;
+    EXPECT_FALSE(row.GetValue(8).HasDate);
+
+    // Smart: keys of every spelling and synonym; Latin look-alikes inside a Cyrillic name.
+    EXPECT_TRUE(row.Matches(-1, 1, A("пушк")));
+    EXPECT_TRUE(row.Matches(2, 1, A("Пyшкин")));  // a Latin y
+    EXPECT_TRUE(row.Matches(-1, 1, "pouch"));
+    EXPECT_FALSE(row.Matches(0, 1, A("пушк")));
+    EXPECT_TRUE(row.Matches(4, 1, "3"));
+    EXPECT_TRUE(row.Matches(-1, 1, "3"));
+    // A missing date never matches, however the year of the empty date reads.
+    EXPECT_FALSE(row.Matches(-1, 1, "1899"));
+    EXPECT_FALSE(row.Matches(8, 1, "12"));
+    pushkin->Modified = EncodeDateTime({2024, 3, 7, 10, 0, 0, 0});
+    EXPECT_TRUE(row.Matches(8, 1, "03.2024"));
+    EXPECT_TRUE(row.Matches(-1, 1, "07.03"));
+
+    // Plain: the cells, texts lower-cased against the text as given.
+    EXPECT_TRUE(row.Matches(2, 0, A("ушкин")));
+    EXPECT_FALSE(row.Matches(2, 0, A("Пушкин")));
+    EXPECT_TRUE(row.Matches(5, 0, "1"));
+    EXPECT_TRUE(row.Matches(-1, 0, "07.03.2024 10:00:00"));
+    EXPECT_FALSE(row.Matches(-1, 0, "07.03.2024"));
+
+    TAuthorListObject nameless(shelf.svd.Authors.NewAuthor(true));
+    EXPECT_EQ(nameless.GetValue(0).Text, "");
+    EXPECT_EQ(nameless.GetValue(4).Number, 0);
+    EXPECT_FALSE(nameless.GetValue(8).HasDate);
+    EXPECT_FALSE(nameless.Matches(-1, 0, "0.0"));
+}
+
+}  // namespace

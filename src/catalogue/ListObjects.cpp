@@ -1,11 +1,15 @@
 #include "catalogue/ListObjects.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "catalogue/AuthorInfo.h"
 #include "catalogue/BookGenre.h"
+#include "catalogue/BookInfo.h"
 #include "catalogue/BookSequence.h"
+#include "common/Error.h"
+#include "common/MessageIds.h"
 #include "common/TextUtils.h"
 
 namespace {
@@ -210,5 +214,125 @@ bool TAuthorListObject::Matches(int column, int option, const std::string& text)
     }
     if (column <= 7) return std::to_string(GetValue(column).Number) == text;
     if (column == 8) return DateContains(Author->LatestModified(), text, key);
+    return false;
+}
+
+// ---- books
+
+const TRowClass TBookListObject::Class{
+    {1042, 1043, 1044, 1046, 1047, 1049, 1050, 1051, 1052, 1053, 1054, 1055, 1056, 1057, 1058, 1059, 1060}};
+
+TCellValue TBookListObject::GetValue(int column) const {
+    const TBookInfo& b = *Book;
+    switch (column) {
+        case 0:
+            return TCellValue::OfText(b.TitleText());
+        case 1:
+            return TCellValue::OfText(b.AuthorsText());
+        case 2:
+            return TCellValue::OfText(b.SeriesText(), kValueGroupText);
+        case 3:
+            return TCellValue::OfNumber(b.SeriesNumber(), kValueOptional);
+        case 4:
+            return TCellValue::OfText(b.GenresText());
+        case 5:
+            return TCellValue::OfDate(b.AddedDate, b.AddedDate != 0);
+        case 6:
+            return TCellValue::OfDate(b.FileDate, true, kValueDateTime);
+        case 7:
+            return TCellValue::OfText(b.Comment);
+        case 8:
+            return TCellValue::OfNumber(b.ReadDate != 0, kValueFlag);
+        case 9:
+            return TCellValue::OfDate(b.ReadDate, b.ReadDate != 0);
+        case 10:
+            return TCellValue::OfNumber((b.Flags & TBookInfo::kShown) == 0, kValueFlag);
+        case 11:
+            return TCellValue::OfNumber(b.Rating(), kValueThousandths);
+        case 12:
+            return TCellValue::OfNumber(b.Version);
+        case 13:
+            return TCellValue::OfText(b.FileNameInFolder());
+        case 14:
+            return TCellValue::OfText(b.FullPath());
+        case 15:
+            return TCellValue::OfNumber(b.Size);
+        case 16:
+            return TCellValue::OfNumber(b.Crc, kValueUnsigned);
+        default:
+            return {};
+    }
+}
+
+void TBookListObject::CollectBooks(TBookCollection&) const {
+    RaiseError(rsErrImproperCall);
+}
+
+namespace {
+
+bool IsYes(const std::string& key) {
+    return key == "1" || key == "true" || key == "x";
+}
+
+// 7750 reads 7.750, 500 reads .500.
+std::string RatingText(int32_t rating) {
+    std::string digits = std::to_string(rating);
+    const size_t point = digits.size() > 3 ? digits.size() - 3 : 0;
+    if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+    return digits.insert(point, ".");
+}
+
+}  // namespace
+
+bool TBookListObject::ColumnMatches(int column, const std::string& key) const {
+    const TBookInfo& b = *Book;
+    const auto contains = [&](std::string_view value) { return Contains(value, key); };
+    const auto dateContains = [&](TDateTime date) { return date != 0 && contains(ShortDateText(date)); };
+    switch (column) {
+        case 0:
+        case 1:
+        case 2:
+        case 4:
+        case 7:
+        case 13:
+        case 14:
+            return contains(GetValue(column).Text);
+        case 3:
+            return std::to_string(b.SeriesNumber()) == key;
+        case 5:
+            return dateContains(b.AddedDate);
+        case 6:
+            return dateContains(b.FileDate);
+        case 9:
+            return dateContains(b.ReadDate);
+        case 8:
+            return IsYes(key) == (b.ReadDate != 0);
+        case 10:
+            return IsYes(key) == ((b.Flags & TBookInfo::kShown) == 0);
+        case 11: {
+            const int32_t rating = b.Rating();
+            if (rating == 0) return key == "0";
+            return RatingText(rating).rfind(key, 0) == 0;
+        }
+        case 12:
+            return std::to_string(b.Version) == key;
+        case 15:
+            return std::to_string(b.Size) == key;
+        case 16: {
+            char crc[9];
+            std::snprintf(crc, sizeof crc, "%08X", static_cast<unsigned>(b.Crc));
+            return contains(crc);
+        }
+        default:
+            return false;
+    }
+}
+
+bool TBookListObject::Matches(int column, int option, const std::string& text) const {
+    const std::string key = option ? SearchKey(text) : AnsiLowerCase(text);
+    if (column >= 0 && column < ColumnCount()) return ColumnMatches(column, key);
+    // Every column but the read and hidden marks and the rating.
+    for (int c : {0, 1, 2, 3, 4, 5, 6, 7, 9, 12, 13, 14, 15, 16})
+        if (ColumnMatches(c, key)) return true;
     return false;
 }

@@ -4,6 +4,7 @@
 
 class TAuthorInfo;
 class TBookGenre;
+class TBookInfo;
 class TBookSequence;
 
 // A genre row: code, Russian name, comment, books.
@@ -53,6 +54,25 @@ public:
 
 private:
     bool CellMatches(int column, const std::string& text) const;
+};
+
+// A book row: title, authors, series, dates, marks, file data.
+class TBookListObject final : public TListObject {
+public:
+    explicit TBookListObject(TBookInfo* book) : Book(book) {}
+    TBookInfo* Book;
+
+    static const TRowClass Class;
+    const TRowClass& RowClass() const override { return Class; }
+    TCellValue GetValue(int column) const override;
+    // A book row stands for no collection of books: raises rsErrImproperCall.
+    void CollectBooks(TBookCollection& books) const override;
+    // The text (its filter key with option non-zero, else lower-cased) against the cell's
+    // filter key; a column out of range searches the usual columns. A missing date never matches.
+    bool Matches(int column, int option, const std::string& text) const override;
+
+private:
+    bool ColumnMatches(int column, const std::string& key) const;
 };
 
 // The filter's reading of a number: the decimal integer the text holds, or fallback.

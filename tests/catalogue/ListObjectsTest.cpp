@@ -7,6 +7,7 @@
 #include "catalogue/BookLinks.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
+#include "common/Error.h"
 
 namespace {
 
@@ -121,6 +122,48 @@ TEST(ListObjectsTest, AuthorRows) {
     EXPECT_EQ(nameless.GetValue(4).Number, 0);
     EXPECT_FALSE(nameless.GetValue(8).HasDate);
     EXPECT_FALSE(nameless.Matches(-1, 0, "0.0"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ListObjectsTest, BookRows) {
+    Shelf shelf;
+    TBookInfo* read = shelf.mount->Book(0);
+    TBookInfo* unread = shelf.mount->Book(1);
+    read->ReadDate = EncodeDateTime({2025, 11, 5, 0, 0, 0, 0});
+    read->Votes[7] = 1;
+    read->Votes[8] = 1;  // 7.5
+    read->Crc = 0xCA6598D0;
+    read->Size = 4096;
+    TBookListObject a(read), b(unread);
+    EXPECT_EQ(a.ColumnCount(), 17);
+    EXPECT_EQ(AnsiToUtf8(a.ColumnCaption(2)), "Cерия");  // with a Latin C, as stored
+    EXPECT_EQ(a.GetValue(2).Kind, kValueGroupText);
+    EXPECT_EQ(a.GetValue(3).Kind, kValueOptional);
+    EXPECT_EQ(CellText(a.GetValue(11)), "7.5");
+    EXPECT_EQ(CellText(a.GetValue(16)), "$CA6598D0");
+    EXPECT_EQ(CellText(a.GetValue(9)), "05.11.2025");
+    EXPECT_EQ(CellText(b.GetValue(9)), "");
+    EXPECT_EQ(a.GetValue(8).Number, 1);
+    EXPECT_EQ(b.GetValue(8).Number, 0);
+    TBookCollection books;
+    EXPECT_THROW(a.CollectBooks(books), EShelvaraError);
+
+    const std::tuple<int, std::string, bool, bool> cases[] = {
+        // column, text, matches the read book, matches the unread one
+        {8, "x", true, false},       {8, "TRUE", true, false},  {8, "0", false, true},   {11, "7", true, false},
+        {11, "7.5", true, false},    {11, "0", false, true},    {11, ".", false, false}, {9, "11.2025", true, false},
+        {9, "12", false, false},  // no read date is no date at all
+        {16, "98d0", true, false},   {15, "4096", true, false}, {13, "b1", false, true}, {2, A("сага"), true, false},
+        {-1, "ca6598", true, false}, {-1, "2025", true, false},
+    };
+    for (const auto& [column, text, forRead, forUnread] : cases) {
+        SCOPED_TRACE(std::to_string(column) + " " + text);
+        EXPECT_EQ(a.Matches(column, 1, text), forRead);
+        EXPECT_EQ(b.Matches(column, 1, text), forUnread);
+    }
 }
 
 }  // namespace

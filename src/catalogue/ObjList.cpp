@@ -146,3 +146,25 @@ void TObjList::QuickSort(int32_t lo, int32_t hi,
         lo = i;
     }
 }
+
+int CompareRows(const TListObject& a, const TListObject& b, const TRowOrder& order) {
+    const auto signed_ = [&](int r) { return order.Descending ? -r : r; };
+    const int sort = order.SortColumn;
+    const TCellValue vb = b.GetValue(sort);
+    int r = CompareCells(a.GetValue(sort), vb, order.Caseless);
+    if (r != 0) return signed_(r);
+    const int shown = static_cast<int>(order.Columns.size());
+    if (vb.Kind == kValueGroupText && sort + 1 < shown) {
+        const TCellValue next = a.GetValue(sort + 1);
+        if (next.Kind == kValueOptional) {
+            r = CompareCells(next, b.GetValue(sort + 1), order.Caseless);
+            if (r != 0) return signed_(r);
+        }
+    }
+    for (int column : order.Columns) {
+        if (column == sort) continue;
+        r = CompareCells(a.GetValue(column), b.GetValue(column), order.Caseless);
+        if (r != 0) return signed_(r);
+    }
+    return 0;
+}

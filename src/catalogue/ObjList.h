@@ -35,6 +35,19 @@ public:
     virtual bool Matches(int column, int option, const std::string& text) const = 0;
 };
 
+// How a grid orders its rows: by one column, ties broken by the other shown columns.
+struct TRowOrder {
+    int SortColumn = 0;
+    bool Descending = false;
+    bool Caseless = true;
+    std::vector<int> Columns;  // the shown column ids in display order
+};
+
+// The grid's comparison of two rows: the sort column by the second row's value kind; a group
+// heading (kind 2) that ties is decided by the next column when it holds a number in a series
+// (kind 4); then the other shown columns, left to right.
+int CompareRows(const TListObject& a, const TListObject& b, const TRowOrder& order);
+
 // Change kinds a row list reports to its view.
 enum TListChange : uint8_t { kRowAdded = 1, kRowsRemoved = 3, kRowsChanged = 5 };
 

@@ -148,3 +148,66 @@ TEST(ObjListTest, DestroyingDetachesTheView) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Cells final : TListObject {
+    std::vector<TCellValue> values;
+    explicit Cells(std::vector<TCellValue> v) : values(std::move(v)) {}
+    const TRowClass& RowClass() const override {
+        static const TRowClass kClass{{1042, 1044, 1046}};
+        return kClass;
+    }
+    TCellValue GetValue(int column) const override {
+        return column >= 0 && column < static_cast<int>(values.size()) ? values[static_cast<size_t>(column)]
+                                                                       : TCellValue{};
+    }
+    void CollectBooks(TBookCollection&) const override {}
+    bool Matches(int, int, const std::string&) const override { return false; }
+};
+
+std::unique_ptr<TListObject> Book(const char* title, const char* series, int number) {
+    return std::make_unique<Cells>(std::vector<TCellValue>{TCellValue::OfText(title),
+                                                           TCellValue::OfText(series, kValueGroupText),
+                                                           TCellValue::OfNumber(number, kValueOptional)});
+}
+
+std::vector<std::string> Titles(const TObjList& list) {
+    std::vector<std::string> titles;
+    for (int i = 0; i < list.Count(); ++i)
+        titles.push_back(list.Get(i)->GetValue(0).Text);
+    return titles;
+}
+
+TEST(ObjListTest, GridOrderGroupsSeriesByNumberAndBreaksTies) {
+    TObjList list;
+    list.Add(Book("c", "Beta", 1));
+    list.Add(Book("x", "alpha", 3));
+    list.Add(Book("b", "Alpha", 1));
+    list.Add(Book("a", "ALPHA", 2));
+    list.Add(Book("a", "Beta", -1));
+    TRowOrder order;
+    order.SortColumn = 1;
+    order.Columns = {0, 1, 2};
+    list.Sort([&](const TListObject* a, const TListObject* b) { return CompareRows(*a, *b, order); });
+    // Within a series by number (no number first), not by title.
+    EXPECT_EQ(Titles(list), (std::vector<std::string>{"b", "a", "x", "a", "c"}));
+
+    order.Descending = true;
+    list.Sort([&](const TListObject* a, const TListObject* b) { return CompareRows(*a, *b, order); });
+    EXPECT_EQ(Titles(list), (std::vector<std::string>{"c", "a", "x", "a", "b"}));
+
+    // By title: equal titles fall back to the series, then the number.
+    order = {0, false, true, {0, 1, 2}};
+    list.Sort([&](const TListObject* a, const TListObject* b) { return CompareRows(*a, *b, order); });
+    EXPECT_EQ(Titles(list), (std::vector<std::string>{"a", "a", "b", "c", "x"}));
+    EXPECT_EQ(list.Get(0)->GetValue(1).Text, "ALPHA");
+
+    // Letter case counts when the grid compares exactly.
+    order = {1, false, false, {1}};
+    list.Sort([&](const TListObject* a, const TListObject* b) { return CompareRows(*a, *b, order); });
+    EXPECT_EQ(list.Get(0)->GetValue(1).Text, "ALPHA");
+    EXPECT_EQ(list.Get(4)->GetValue(1).Text, "alpha");
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "catalogue/ListObjects.h"
 #include "catalogue/SVD.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
@@ -11,6 +12,7 @@
 #include "common/Error.h"
 #include "common/MessageIds.h"
 #include "common/MessageTable.h"
+#include "common/TextUtils.h"
 #include "scan/FolderSync.h"
 #include "scan/PackerArchiveAccess.h"
 #include "scan/Packing.h"
@@ -79,50 +81,137 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return 0;
 }
 
+void BookJson(JsonWriter& json, const TBookInfo* book) {
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08X", book->Crc);
+    json.BeginObject().Key("path").String(U(book->FullPath())).Key("entry").String(U(book->EntryName));
+    json.Key("title").String(U(book->TitleText())).Key("authors").BeginArray();
+    if (book->TitleInfo)
+        for (const TAuthorName* s : book->TitleInfo->Authors)
+            json.String(U(s->DisplayName()));
+    json.EndArray().Key("series").BeginArray();
+    if (book->TitleInfo)
+        for (const TSequenceEntry& e : book->TitleInfo->Sequences)
+            json.BeginObject()
+                .Key("name")
+                .String(U(e.Sequence->DisplayName()))
+                .Key("number")
+                .Number(e.Number)
+                .EndObject();
+    json.EndArray().Key("genres").BeginArray();
+    if (book->TitleInfo)
+        for (const TBookGenre* g : book->TitleInfo->Genres)
+            json.String(U(g->Code));
+    json.EndArray();
+    json.Key("lang").String(U(book->TitleInfo ? book->TitleInfo->Lang : std::string()));
+    json.Key("size").Number(book->Size).Key("crc").String(crc).EndObject();
+}
+
+template <typename Node, typename Row>
+void AddTreeRows(const Node& node, TObjList& rows) {
+    for (size_t i = 0; i < node.Count(); ++i) {
+        rows.Add(std::make_unique<Row>(node.Child(i)));
+        AddTreeRows<Node, Row>(*node.Child(i), rows);
+    }
+}
+
+// The grid's filter: authors and books search all their columns; genres and series any column.
+bool RowMatches(const TListObject& row, bool everyColumn, const std::string& text) {
+    if (!everyColumn) return row.Matches(-1, 1, text);
+    for (int c = 0; c < row.ColumnCount(); ++c)
+        if (row.Matches(c, 1, text)) return true;
+    return false;
+}
+
+int SortColumn(const TRowClass& rowClass, const std::string& name) {
+    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) {
+        const int column = std::atoi(name.c_str());
+        if (column < rowClass.ColumnCount()) return column;
+    }
+    const std::string key = AnsiLowerCase(Utf8ToAnsi(name));
+    for (int c = 0; c < rowClass.ColumnCount(); ++c)
+        if (AnsiLowerCase(TrimBlanks(rowClass.ColumnCaption(c))) == key) return c;
+    throw CliUsageError{"--sort takes a column number or caption"};
+}
+
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    CliArgs a(args, {"--json"}, {});
+    CliArgs a(args, {"--json"}, {"--filter", "--sort"});
     a.ExpectPositionals(2, 2);
-    if (a.Positionals()[1] != "books") throw CliUsageError{"only 'books' can be listed so far"};
+    const std::string what = a.Positionals()[1];
     TSVD svd;
     svd.LoadFromFile(Utf8ToAnsi(a.Positionals()[0]));
-    TBookCollection books;
-    for (const auto& mp : svd.MountPoints)
-        mp->CollectBooks(books, true);
+    TObjList rows;
+    if (what == "books") {
+        rows.RowClass = &TBookListObject::Class;
+        TBookCollection books;
+        for (const auto& mp : svd.MountPoints)
+            mp->CollectBooks(books, true);
+        for (TBookInfo* book : books.Books())
+            rows.Add(std::make_unique<TBookListObject>(book));
+    } else if (what == "lost") {
+        rows.RowClass = &TBookListObject::Class;
+        for (const auto& book : svd.LostBooks)
+            rows.Add(std::make_unique<TBookListObject>(book.get()));
+    } else if (what == "authors") {
+        rows.RowClass = &TAuthorListObject::Class;
+        for (size_t i = 0; i < svd.Authors.Count(); ++i)
+            rows.Add(std::make_unique<TAuthorListObject>(svd.Authors.Author(i)));
+    } else if (what == "series") {
+        rows.RowClass = &TSequenceListObject::Class;
+        AddTreeRows<TBookSequence, TSequenceListObject>(svd.Sequences, rows);
+    } else if (what == "genres") {
+        rows.RowClass = &TGenreListObject::Class;
+        AddTreeRows<TBookGenre, TGenreListObject>(svd.Genres, rows);
+    } else {
+        throw CliUsageError{"list takes authors, series, genres, books or lost"};
+    }
+    const bool everyColumn = what == "series" || what == "genres";
+    if (a.Has("--filter")) {
+        const std::string text = Utf8ToAnsi(a.Value("--filter"));
+        rows.BeginUpdate();
+        for (int i = rows.Count(); i-- > 0;)
+            if (!RowMatches(*rows.Get(i), everyColumn, text)) rows.Delete(i);
+        rows.EndUpdate();
+    }
+    if (a.Has("--sort")) {
+        TRowOrder order;
+        order.SortColumn = SortColumn(*rows.RowClass, a.Value("--sort"));
+        for (int c = 0; c < rows.RowClass->ColumnCount(); ++c)
+            order.Columns.push_back(c);
+        rows.Sort([&](const TListObject* x, const TListObject* y) { return CompareRows(*x, *y, order); });
+    }
+
+    const bool bookRows = what == "books" || what == "lost";
     JsonWriter json;
     json.BeginArray();
-    for (TBookInfo* book : books.Books()) {
-        char crc[9];
-        std::snprintf(crc, sizeof crc, "%08X", book->Crc);
-        json.BeginObject().Key("path").String(U(book->FullPath())).Key("entry").String(U(book->EntryName));
-        json.Key("title").String(U(book->TitleText())).Key("authors").BeginArray();
-        if (book->TitleInfo)
-            for (const TAuthorName* s : book->TitleInfo->Authors)
-                json.String(U(s->DisplayName()));
-        json.EndArray().Key("series").BeginArray();
-        if (book->TitleInfo)
-            for (const TSequenceEntry& e : book->TitleInfo->Sequences)
-                json.BeginObject()
-                    .Key("name")
-                    .String(U(e.Sequence->DisplayName()))
-                    .Key("number")
-                    .Number(e.Number)
-                    .EndObject();
-        json.EndArray().Key("genres").BeginArray();
-        if (book->TitleInfo)
-            for (const TBookGenre* g : book->TitleInfo->Genres)
-                json.String(U(g->Code));
-        json.EndArray();
-        json.Key("lang").String(U(book->TitleInfo ? book->TitleInfo->Lang : std::string()));
-        json.Key("size").Number(book->Size).Key("crc").String(crc).EndObject();
+    if (!a.Has("--json")) {
+        for (int c = 0; c < rows.RowClass->ColumnCount(); ++c)
+            out << (c ? "\t" : "") << U(TrimBlanks(rows.RowClass->ColumnCaption(c)));
+        out << "\n";
+    }
+    for (int i = 0; i < rows.Count(); ++i) {
+        const TListObject& row = *rows.Get(i);
+        if (a.Has("--json") && bookRows) {
+            BookJson(json, static_cast<const TBookListObject&>(row).Book);
+        } else if (a.Has("--json")) {
+            json.BeginObject();
+            for (int c = 0; c < row.ColumnCount(); ++c) {
+                const TCellValue v = row.GetValue(c);
+                json.Key(U(TrimBlanks(row.ColumnCaption(c))));
+                if (v.Kind == kValueInteger)
+                    json.Number(v.Number);
+                else
+                    json.String(U(CellText(v)));
+            }
+            json.EndObject();
+        } else {
+            for (int c = 0; c < row.ColumnCount(); ++c)
+                out << (c ? "\t" : "") << U(CellText(row.GetValue(c)));
+            out << "\n";
+        }
     }
     json.EndArray();
-    if (a.Has("--json")) {
-        out << json.Text() << "\n";
-    } else {
-        for (TBookInfo* book : books.Books())
-            out << U(book->FullPath()) << (book->Packed ? "/" + U(book->EntryName) : std::string()) << "\t"
-                << U(book->AuthorsText()) << "\t" << U(book->TitleText()) << "\n";
-    }
+    if (a.Has("--json")) out << json.Text() << "\n";
     return 0;
 }
 
@@ -206,7 +295,11 @@ std::vector<CliCommand> ScanCommands() {
          "Bring the library (or one catalogue folder) in step with the disk: drop lost books only, also read new "
          "and changed files, or also rebuild every book's description (full, the default). Saves the library.",
          RunResync},
-        {"list", "list LIB books [--json]", "List the books of a library.", RunList},
+        {"list", "list LIB authors|series|genres|books|lost [--filter TEXT] [--sort COLUMN] [--json]",
+         "List the rows a catalogue grid shows: every column (a header line first), or with --json one array. "
+         "--filter keeps the rows the grid's filter keeps; --sort orders by a column number or caption. Books "
+         "and lost books as JSON give path, entry, title, authors, series, genres, lang, size and crc.",
+         RunList},
         {"pack", "pack LIB BOOKPATH...",
          "Pack each book into its own ZIP archive next to it; the file goes only once the archive is written.",
          RunPack},

@@ -240,6 +240,44 @@ TEST(CliTest, ScanResyncListAndPack) {
     EXPECT_EQ(Cli({"resync", lib}).out, "books added 0, refreshed 4, recovered 0, lost 0, errors 0\n");
 }
 
+TEST(CliTest, ListRowsFilteredAndSorted) {
+    TempDir dir;
+    const auto book = [](const char* first, const char* last, const char* title, const char* series) {
+        return Bytes(std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info>"
+                                 "<genre>sf</genre><author><first-name>") +
+                     first + "</first-name><last-name>" + last + "</last-name></author><book-title>" + title +
+                     "</book-title><sequence name=\"" + series +
+                     "\" number=\"1\"/></title-info></description><body><p>x</p></body></FictionBook>");
+    };
+    std::filesystem::create_directories(dir / "books");
+    WriteBytes(dir / "books" / "a.fb2", book("Иван", "Петров", "Один", "Цикл"));
+    WriteBytes(dir / "books" / "b.fb2", book("Анна", "Сидорова", "Два", "Другой цикл"));
+    const std::string lib = (dir / "lib.sv2").string();
+    ASSERT_EQ(Cli({"scan", lib, (dir / "books").string()}).status, 0);
+
+    const CliRun authors = Cli({"list", lib, "authors", "--sort", "Фамилия"});
+    ASSERT_EQ(authors.status, 0) << authors.err;
+    EXPECT_EQ(authors.out.substr(0, authors.out.find('\n')),
+              "Имя\tОтчество\tФамилия\tНик\tСсылок\tкниг\tПереводов\tОформлений\tДата редактирования");
+    EXPECT_LT(authors.out.find("Петров"), authors.out.find("Сидорова"));
+    const CliRun reversed = Cli({"list", lib, "authors", "--sort", "0"});
+    EXPECT_LT(reversed.out.find("Анна"), reversed.out.find("Иван"));
+
+    const CliRun one = Cli({"list", lib, "authors", "--filter", "СИДОР", "--json"});
+    EXPECT_EQ(one.out,
+              "[{\"Имя\":\"Анна\",\"Отчество\":\"\",\"Фамилия\":\"Сидорова\",\"Ник\":\"\",\"Ссылок\":1,"
+              "\"книг\":1,\"Переводов\":0,\"Оформлений\":0,\"Дата редактирования\":\"\"}]\n");
+    const CliRun series = Cli({"list", lib, "series", "--filter", "друг"});
+    EXPECT_EQ(series.out, "Название\tкниг\nДругой цикл\t1\n");
+    EXPECT_NE(Cli({"list", lib, "genres", "--filter", "sf"}).out.find("sf\t"), std::string::npos);
+    const CliRun two = Cli({"list", lib, "books", "--filter", "два", "--json"});
+    EXPECT_NE(two.out.find("\"title\":\"Два\""), std::string::npos);
+    EXPECT_EQ(two.out.find("\"title\":\"Один\""), std::string::npos);
+    EXPECT_EQ(Cli({"list", lib, "lost"}).out.find('\n') + 1, Cli({"list", lib, "lost"}).out.size());  // header only
+    EXPECT_EQ(Cli({"list", lib, "shelves"}).status, 2);
+    EXPECT_EQ(Cli({"list", lib, "authors", "--sort", "Рост"}).status, 2);
+}
+
 TEST(CliTest, DupsFindsPlantedCopiesAndSavesThem) {
     namespace fs = std::filesystem;
     TempDir dir;

@@ -11,6 +11,7 @@
 #include "common/Error.h"
 #include "common/MessageIds.h"
 #include "common/TextUtils.h"
+#include "fb2/Recoder.h"
 
 namespace {
 
@@ -335,4 +336,15 @@ bool TBookListObject::Matches(int column, int option, const std::string& text) c
     for (int c : {0, 1, 2, 3, 4, 5, 6, 7, 9, 12, 13, 14, 15, 16})
         if (ColumnMatches(c, key)) return true;
     return false;
+}
+
+// ---- the full-text filter
+
+bool TextFilterMatches(std::string_view bookText, const std::string& filter, bool extended) {
+    if (!extended) return AnsiLowerCase(bookText).find(AnsiLowerCase(filter)) != std::string::npos;
+    // The skeleton key ends with a NUL that would only match at the very end of the text.
+    std::string key = MatchKey(filter);
+    if (!key.empty() && key.back() == '\0') key.pop_back();
+    std::string text = MatchKey(bookText);
+    return text.find(key) != std::string::npos;
 }

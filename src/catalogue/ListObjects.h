@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include "catalogue/ObjList.h"
 
 class TAuthorInfo;
@@ -74,6 +76,10 @@ public:
 private:
     bool ColumnMatches(int column, const std::string& key) const;
 };
+
+// The book list's filter over a book's full text: the lower-cased filter in the lower-cased
+// text, or, extended, the filter's comparison skeleton anywhere in the text's.
+bool TextFilterMatches(std::string_view bookText, const std::string& filter, bool extended);
 
 // The filter's reading of a number: the decimal integer the text holds, or fallback.
 int64_t FilterNumber(const std::string& text, int64_t fallback);

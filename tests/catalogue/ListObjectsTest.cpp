@@ -167,3 +167,19 @@ TEST(ListObjectsTest, BookRows) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ListObjectsTest, FullTextFilter) {
+    const std::string text = A("Мой дядя самых честных правил, когда не в шутку занемог");
+    EXPECT_TRUE(TextFilterMatches(text, A("ЧЕСТНЫХ"), false));
+    EXPECT_FALSE(TextFilterMatches(text, A("честных  правил"), false));
+    // Extended: the skeletons, so letter case and look-alike letters do not matter, and the
+    // words are found anywhere, not only at the end.
+    EXPECT_TRUE(TextFilterMatches(text, A("чeстных"), true));  // a Latin e
+    EXPECT_TRUE(TextFilterMatches(text, A("ПРАВИЛ, КОГДА"), true));
+    EXPECT_TRUE(TextFilterMatches(text, A("занемог"), true));
+    EXPECT_FALSE(TextFilterMatches(text, A("дядька"), true));
+}
+
+}  // namespace

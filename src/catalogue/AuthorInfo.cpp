@@ -92,9 +92,8 @@ void CleanAddressList(std::vector<std::string>& list) {
 
 void AddUniqueAddress(std::vector<std::string>& list, const std::string& text) {
     if (TrimBlanks(text).empty()) return;
-    const std::string key = AnsiLowerCase(text);
     for (const std::string& entry : list)
-        if (AnsiLowerCase(entry) == key) return;
+        if (AnsiSameText(entry, text)) return;
     list.push_back(text);
 }
 

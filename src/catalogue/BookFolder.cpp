@@ -155,7 +155,7 @@ bool TBookFolder::CreateSubfolder(const std::string& name) {
 bool TBookFolder::RenameFolder(const std::string& newName) {
     CheckWritable();
     const std::string trimmed = TrimBlanks(newName);
-    if (AnsiLowerCase(trimmed) == AnsiLowerCase(TrimBlanks(Name))) return true;
+    if (AnsiSameText(trimmed, TrimBlanks(Name))) return true;
     if (!IsValidEntryName(trimmed) || !Parent) return false;
     MoveEntry(AnsiToPath(FullPath()), AnsiToPath(JoinPath(Parent->FullPath(), trimmed)));
     Name = trimmed;
@@ -210,7 +210,7 @@ bool TBookFolder::DeleteFolder(bool withContents) {
 }
 
 void TBookFolder::SetName(const std::string& name) {
-    if (AnsiLowerCase(TrimBlanks(name)) == AnsiLowerCase(TrimBlanks(Name))) return;
+    if (AnsiSameText(TrimBlanks(name), TrimBlanks(Name))) return;
     Name = name;
     Exists();
     NotifyChanged();

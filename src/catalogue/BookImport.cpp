@@ -271,9 +271,8 @@ bool ImportDocumentInfo(TDocumentInfo& part, const TSimpleType& element, bool re
             }
             case kSrcUrl: {
                 const std::string url = ValueOf(*child);
-                const std::string key = AnsiLowerCase(url);
                 if (!url.empty() && std::none_of(part.SrcUrls.begin(), part.SrcUrls.end(),
-                                                 [&](const std::string& u) { return AnsiLowerCase(u) == key; }))
+                                                 [&](const std::string& u) { return AnsiSameText(u, url); }))
                     part.SrcUrls.push_back(url);
                 break;
             }
@@ -335,8 +334,7 @@ bool ImportDescription(TBookInfo& book, TFictionBook& document, bool replace) {
         const std::string text = ValueOf(*child);
         if (text.empty()) continue;
         std::vector<std::string>& custom = book.EnsurePublishInfo().CustomInfo;
-        const std::string key = AnsiLowerCase(text);
-        if (std::any_of(custom.begin(), custom.end(), [&](const std::string& c) { return AnsiLowerCase(c) == key; }))
+        if (std::any_of(custom.begin(), custom.end(), [&](const std::string& c) { return AnsiSameText(c, text); }))
             continue;
         custom.push_back(text);
         imported = true;

@@ -210,9 +210,8 @@ bool TTitleInfo::ReplaceGenre(TBookGenre* source, TBookGenre* target) {
 
 void TTitleInfo::AddTitle(const std::string& title) {
     if (title.empty()) return;
-    const std::string key = AnsiLowerCase(title);
     for (const std::string& t : Titles)
-        if (AnsiLowerCase(t) == key) return;
+        if (AnsiSameText(t, title)) return;
     Titles.push_back(title);
     if (Titles.size() > 1) {
         const std::string provisional = Book->FileNameInFolder();
@@ -810,7 +809,7 @@ void TBookInfo::SetNames(const std::string& fileName, const std::string& entryNa
 void TBookInfo::Rename(const std::string& newName) {
     if (Packed) RaiseFixedError("Not implemented yet... Sorry.");
     const std::string name = TrimBlanks(newName);
-    if (AnsiLowerCase(name) == AnsiLowerCase(TrimBlanks(FileName))) return;
+    if (AnsiSameText(name, TrimBlanks(FileName))) return;
     if (!IsValidEntryName(name)) RaiseFixedError("Invalid file name!");
     if (Folder) {
         CheckWritable();

@@ -91,7 +91,7 @@ int CompareCells(const TCellValue& a, const TCellValue& b, bool caseless) {
     switch (b.Kind) {
         case kValueText:
         case kValueGroupText: {
-            const int c = caseless ? AnsiLowerCase(a.Text).compare(AnsiLowerCase(b.Text)) : a.Text.compare(b.Text);
+            const int c = caseless ? AnsiCompareText(a.Text, b.Text) : a.Text.compare(b.Text);
             return Sign(c);
         }
         case kValueInteger:

@@ -61,6 +61,16 @@ std::string AnsiLowerCase(std::string_view text) {
     return out;
 }
 
+int AnsiCompareText(std::string_view a, std::string_view b) {
+    const auto& table = Cases().lower;
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const int x = table[static_cast<unsigned char>(a[i])], y = table[static_cast<unsigned char>(b[i])];
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
 std::string AnsiUpperCase(std::string_view text) {
     std::string out(text);
     const auto& table = Cases().upper;

@@ -10,6 +10,11 @@ unsigned char AnsiLowerChar(unsigned char c);
 unsigned char AnsiUpperChar(unsigned char c);
 std::string AnsiLowerCase(std::string_view text);
 std::string AnsiUpperCase(std::string_view text);
+// Byte order of the lower-case forms (negative, 0, positive), without copying either text.
+int AnsiCompareText(std::string_view a, std::string_view b);
+inline bool AnsiSameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && AnsiCompareText(a, b) == 0;
+}
 
 // True for A..Z, a..z.
 bool IsLatinLetter(unsigned char c);

@@ -132,7 +132,7 @@ TBookFolder* SubfolderNamed(TBookFolder& folder, const std::string& name) {
     TBookFolder* caseless = nullptr;
     for (size_t i = 0; i < folder.FolderCount(); ++i) {
         if (folder.Folder(i)->Name == name) return folder.Folder(i);
-        if (!caseless && AnsiLowerCase(folder.Folder(i)->Name) == AnsiLowerCase(name)) caseless = folder.Folder(i);
+        if (!caseless && AnsiSameText(folder.Folder(i)->Name, name)) caseless = folder.Folder(i);
     }
     return caseless;
 }

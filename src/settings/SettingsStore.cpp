@@ -28,7 +28,7 @@ std::string KeyOf(std::string_view path) {
 }
 
 bool SameName(const std::string& a, const std::string& b) {
-    return AnsiLowerCase(a) == AnsiLowerCase(b);
+    return AnsiSameText(a, b);
 }
 
 bool EscapeLetter(char c) {

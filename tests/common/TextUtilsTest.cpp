@@ -13,6 +13,18 @@ TEST(TextUtilsTest, CaseMappingCoversCyrillicLetters) {
     EXPECT_EQ(AnsiLowerCase("\xB9\xAB\xBB\x88"), "\xB9\xAB\xBB\x88");
 }
 
+TEST(TextUtilsTest, CaselessComparison) {
+    // As comparing the lower-cased copies: Cyrillic letters above Latin, shorter prefixes first.
+    const std::pair<const char*, const char*> pairs[] = {
+        {"abc", "ABC"}, {"\xC0\xA8", "\xE0\xB8"}, {"ab", "abc"}, {"zebra", "\xDF"}, {"", ""}, {"b", "A"},
+    };
+    for (const auto& [a, b] : pairs) {
+        const int expected = AnsiLowerCase(a).compare(AnsiLowerCase(b));
+        EXPECT_EQ(AnsiCompareText(a, b), expected < 0 ? -1 : expected > 0 ? 1 : 0) << a << " " << b;
+        EXPECT_EQ(AnsiSameText(a, b), expected == 0);
+    }
+}
+
 struct TrimCase {
     const char* in;
     const char* out;

@@ -17,10 +17,6 @@ TObjList::~TObjList() {
     Clear();
 }
 
-void TObjList::ListError(const char* what, int32_t value) {
-    RaiseFixedError(std::string("List ") + what + " out of bounds (" + std::to_string(value) + ")");
-}
-
 void TObjList::Grow() {
     SetCapacity(capacity_ < 65 ? capacity_ + 16 : capacity_ + capacity_ / 4);
 }
@@ -34,14 +30,14 @@ int32_t TObjList::Add(std::unique_ptr<TListObject> row) {
 }
 
 void TObjList::Insert(int32_t index, std::unique_ptr<TListObject> row) {
-    if (index < 0 || index > Count()) ListError("index", index);
+    if (index < 0 || index > Count()) RaiseListError("index", index);
     if (Count() == capacity_) Grow();
     rows_.insert(rows_.begin() + index, std::move(row));
     Changed(kRowAdded);
 }
 
 std::unique_ptr<TListObject> TObjList::Delete(int32_t index) {
-    if (index < 0 || index >= Count()) ListError("index", index);
+    if (index < 0 || index >= Count()) RaiseListError("index", index);
     std::unique_ptr<TListObject> row = std::move(rows_[static_cast<size_t>(index)]);
     rows_.erase(rows_.begin() + index);
     Changed(kRowsRemoved);
@@ -49,18 +45,18 @@ std::unique_ptr<TListObject> TObjList::Delete(int32_t index) {
 }
 
 TListObject* TObjList::Get(int32_t index) const {
-    if (index < 0 || index >= Count()) ListError("index", index);
+    if (index < 0 || index >= Count()) RaiseListError("index", index);
     return rows_[static_cast<size_t>(index)].get();
 }
 
 void TObjList::SetCapacity(int32_t capacity) {
-    if (capacity < Count() || capacity > kMaxCount) ListError("capacity", capacity);
+    if (capacity < Count() || capacity > kMaxCount) RaiseListError("capacity", capacity);
     capacity_ = capacity;
     rows_.reserve(static_cast<size_t>(capacity));
 }
 
 void TObjList::SetCount(int32_t count) {
-    if (count < 0 || count > kMaxCount) ListError("count", count);
+    if (count < 0 || count > kMaxCount) RaiseListError("count", count);
     BeginUpdate();
     if (count > capacity_) SetCapacity(count);
     const bool shrinks = count < Count() && Count() > 0;

@@ -98,8 +98,6 @@ public:
     void Sort(const std::function<int(const TListObject*, const TListObject*)>& compare);
 
 private:
-    // "List <what> out of bounds (<value>)".
-    [[noreturn]] static void ListError(const char* what, int32_t value);
     void Grow();
     void QuickSort(int32_t lo, int32_t hi, const std::function<int(const TListObject*, const TListObject*)>& compare);
 

@@ -17,3 +17,7 @@ void RaiseOsError(const std::string& operation, const std::string& fileName, int
     // strerror texts are ASCII or UTF-8 depending on the locale; bring them into engine text.
     throw EShelvaraError(operation + " \"" + fileName + "\": " + Utf8ToAnsi(std::strerror(errnum)));
 }
+
+void RaiseListError(const char* what, int64_t value) {
+    RaiseFixedError(std::string("List ") + what + " out of bounds (" + std::to_string(value) + ")");
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -27,6 +28,8 @@ public:
 
 // Raises an error with a fixed text that does not come from the message table.
 [[noreturn]] void RaiseFixedError(const std::string& text);
+// The lists' bounds error: "List <what> out of bounds (<value>)", what being index, capacity or count.
+[[noreturn]] void RaiseListError(const char* what, int64_t value);
 
 // Raises an operating-system error for an operation on a file; errnum is an errno value.
 [[noreturn]] void RaiseOsError(const std::string& operation, const std::string& fileName, int errnum);

@@ -4,12 +4,8 @@
 #include "common/FileUtils.h"
 #include "fb2/Recoder.h"
 
-void TMemoStringList::IndexError(int32_t index) {
-    RaiseFixedError("List index out of bounds (" + std::to_string(index) + ")");
-}
-
 const TMemoStringItem& TMemoStringList::Item(int32_t index) const {
-    if (index < 0 || index >= Count()) IndexError(index);
+    if (index < 0 || index >= Count()) RaiseListError("index", index);
     return items_[static_cast<size_t>(index)];
 }
 
@@ -38,7 +34,7 @@ void TMemoStringList::EndUpdate() {
 }
 
 void TMemoStringList::Put(int32_t index, std::string text) {
-    if (index < 0 || index >= Count()) IndexError(index);
+    if (index < 0 || index >= Count()) RaiseListError("index", index);
     TMemoStringItem& item = items_[static_cast<size_t>(index)];
     item.Text = std::move(text);
     item.Width = -1;
@@ -51,21 +47,21 @@ int32_t TMemoStringList::Add(std::string text) {
 }
 
 void TMemoStringList::Insert(int32_t index, std::string text) {
-    if (index < 0 || index > Count()) IndexError(index);
+    if (index < 0 || index > Count()) RaiseListError("index", index);
     Reserve(items_.size() + 1);
     items_.insert(items_.begin() + index, TMemoStringItem{std::move(text)});
     Changed();
 }
 
 void TMemoStringList::Delete(int32_t index) {
-    if (index < 0 || index >= Count()) IndexError(index);
+    if (index < 0 || index >= Count()) RaiseListError("index", index);
     items_.erase(items_.begin() + index);
     Changed();
 }
 
 void TMemoStringList::Exchange(int32_t a, int32_t b) {
-    if (a < 0 || a >= Count()) IndexError(a);
-    if (b < 0 || b >= Count()) IndexError(b);
+    if (a < 0 || a >= Count()) RaiseListError("index", a);
+    if (b < 0 || b >= Count()) RaiseListError("index", b);
     std::swap(items_[static_cast<size_t>(a)], items_[static_cast<size_t>(b)]);
     Changed();
 }

@@ -59,7 +59,6 @@ public:
     void EndUpdate();
 
 private:
-    [[noreturn]] static void IndexError(int32_t index);
     void Changed();
     void Reserve(size_t count);
     void Split(const char* data, size_t size, bool stopAtNul);

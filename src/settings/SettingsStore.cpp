@@ -15,16 +15,27 @@ namespace {
 
 const char kHeader[] = "; Shelvara settings\n";
 
-// Key paths compare by lower-cased parts with single "\" between them.
-std::string KeyOf(std::string_view path) {
-    std::string key;
+// A key path with single "\" between its parts and none at either end.
+std::string CleanPath(std::string_view path) {
+    std::string clean;
     for (char c : path) {
-        if (c == '\\' && (key.empty() || key.back() == '\\')) continue;
-        key += c;
+        if (c == '\\' && (clean.empty() || clean.back() == '\\')) continue;
+        clean += c;
     }
-    while (!key.empty() && key.back() == '\\')
-        key.pop_back();
-    return AnsiLowerCase(key);
+    while (!clean.empty() && clean.back() == '\\')
+        clean.pop_back();
+    return clean;
+}
+
+// Key paths compare by their lower-cased clean form.
+std::string KeyOf(std::string_view path) {
+    return AnsiLowerCase(CleanPath(path));
+}
+
+// True when key lies below the key parent (both compare forms; "" is the root).
+bool IsBelow(const std::string& key, const std::string& parent) {
+    if (parent.empty()) return !key.empty();
+    return key.size() > parent.size() + 1 && key.compare(0, parent.size(), parent) == 0 && key[parent.size()] == '\\';
 }
 
 bool SameName(const std::string& a, const std::string& b) {
@@ -128,7 +139,7 @@ TSettingsStore::TSettingsStore(std::filesystem::path file) : file_(std::move(fil
 TSettingsStore::TKey* TSettingsStore::Find(const std::string& key) {
     const std::string k = KeyOf(key);
     for (TKey& entry : keys_)
-        if (KeyOf(entry.Path) == k) return &entry;
+        if (entry.Key == k) return &entry;
     return nullptr;
 }
 
@@ -138,16 +149,14 @@ const TSettingsStore::TKey* TSettingsStore::Find(const std::string& key) const {
 
 TSettingsStore::TKey& TSettingsStore::Ensure(const std::string& key) {
     if (TKey* found = Find(key)) return *found;
-    keys_.push_back({key, {}});
+    keys_.push_back({key, KeyOf(key), {}});
     return keys_.back();
 }
 
 bool TSettingsStore::KeyExists(const std::string& key) const {
     const std::string k = KeyOf(key);
-    for (const TKey& entry : keys_) {
-        const std::string e = KeyOf(entry.Path);
-        if (e == k || (e.size() > k.size() && e.compare(0, k.size(), k) == 0 && e[k.size()] == '\\')) return true;
-    }
+    for (const TKey& entry : keys_)
+        if (entry.Key == k || (!k.empty() && IsBelow(entry.Key, k))) return true;
     return false;
 }
 
@@ -155,15 +164,9 @@ std::vector<std::string> TSettingsStore::SubKeys(const std::string& key) const {
     const std::string k = KeyOf(key);
     std::vector<std::string> names;
     for (const TKey& entry : keys_) {
-        const std::string e = KeyOf(entry.Path);
-        if (e.size() <= k.size() + 1 || e.compare(0, k.size(), k) != 0 || (!k.empty() && e[k.size()] != '\\')) continue;
+        if (!IsBelow(entry.Key, k)) continue;
         // The part right below key, as first written.
-        const std::string path = [&] {
-            std::string p;
-            for (char c : entry.Path)
-                if (!(c == '\\' && (p.empty() || p.back() == '\\'))) p += c;
-            return p;
-        }();
+        const std::string path = CleanPath(entry.Path);
         const size_t start = k.empty() ? 0 : k.size() + 1;
         const size_t end = path.find('\\', start);
         const std::string name = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
@@ -245,10 +248,7 @@ bool TSettingsStore::DeleteValue(const std::string& key, const std::string& name
 bool TSettingsStore::DeleteKey(const std::string& key) {
     const std::string k = KeyOf(key);
     const size_t before = keys_.size();
-    std::erase_if(keys_, [&](const TKey& entry) {
-        const std::string e = KeyOf(entry.Path);
-        return e == k || (e.size() > k.size() && e.compare(0, k.size(), k) == 0 && e[k.size()] == '\\');
-    });
+    std::erase_if(keys_, [&](const TKey& entry) { return entry.Key == k || (!k.empty() && IsBelow(entry.Key, k)); });
     modified_ |= keys_.size() != before;
     return keys_.size() != before;
 }

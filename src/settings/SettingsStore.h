@@ -50,6 +50,7 @@ private:
     };
     struct TKey {
         std::string Path;  // as first written, "\" between parts
+        std::string Key;   // its compare form
         std::vector<TValue> Values;
     };
 

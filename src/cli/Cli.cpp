@@ -1,11 +1,15 @@
 #include "cli/Cli.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <exception>
 #include <ostream>
 
+#include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "scan/PackerArchiveAccess.h"
 
 namespace {
 
@@ -66,6 +70,25 @@ std::string CliArgs::Value(const std::string& option, const std::string& fallbac
     for (auto it = options_.rbegin(); it != options_.rend(); ++it)
         if (it->first == option) return it->second;
     return fallback;
+}
+
+int CliArgs::Number(const std::string& option, int fallback, int low, int high) const {
+    const std::string text = Value(option);
+    if (text.empty()) return fallback;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno || *end || value < low || value > high)
+        throw CliUsageError{option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high)};
+    return static_cast<int>(value);
+}
+
+std::string Utf8(const std::string& ansi) {
+    return AnsiToUtf8(ansi);
+}
+
+void AttachArchiveReader(TSVD& svd) {
+    svd.Packer = std::make_unique<TPackerArchiveAccess>();
 }
 
 void CliArgs::ExpectPositionals(size_t min, size_t max) const {

@@ -25,6 +25,8 @@ public:
     const std::vector<std::string>& Positionals() const { return positionals_; }
     bool Has(const std::string& option) const;
     std::string Value(const std::string& option, const std::string& fallback = {}) const;
+    // The option's decimal value, fallback when absent; a usage error unless it lies in [low, high].
+    int Number(const std::string& option, int fallback, int low, int high) const;
     // Fails with a usage error unless the number of positionals lies in [min, max].
     void ExpectPositionals(size_t min, size_t max) const;
 
@@ -32,6 +34,13 @@ private:
     std::vector<std::string> positionals_;
     std::vector<std::pair<std::string, std::string>> options_;
 };
+
+class TSVD;
+
+// Engine text as UTF-8 for the terminal and JSON.
+std::string Utf8(const std::string& ansi);
+// Gives a catalogue its reader of ZIP archives, for commands that read packed books.
+void AttachArchiveReader(TSVD& svd);
 
 struct CliCommand {
     const char* name;

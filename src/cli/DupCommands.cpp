@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <ostream>
 
@@ -10,22 +9,11 @@
 #include "common/Encoding.h"
 #include "common/Error.h"
 #include "dups/DupSearch.h"
-#include "scan/PackerArchiveAccess.h"
 
 namespace {
 
-int NumberOption(const CliArgs& a, const std::string& option, int fallback, int low, int high) {
-    const std::string text = a.Value(option);
-    if (text.empty()) return fallback;
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (*end || value < low || value > high)
-        throw CliUsageError{option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high)};
-    return static_cast<int>(value);
-}
-
 std::string Shown(const TDupBookRef& book) {
-    return AnsiToUtf8(book.Packed ? book.FullPath + "/" + book.EntryName : book.FullPath);
+    return Utf8(book.Packed ? book.FullPath + "/" + book.EntryName : book.FullPath);
 }
 
 struct Pairs final : IDupObserver {
@@ -44,7 +32,7 @@ int RunDups(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     a.ExpectPositionals(2, 3);
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
     TSVD svd;
-    svd.Packer = std::make_unique<TPackerArchiveAccess>();
+    AttachArchiveReader(svd);
     svd.LoadFromFile(lib);
     const auto folderNamed = [&](const std::string& name) {
         TBookFolder* folder = svd.FindFolder(Utf8ToAnsi(name));
@@ -56,11 +44,11 @@ int RunDups(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     TDupSearcher searcher(svd.Packer.get());
     TDupParams& p = searcher.Params;
-    p.SearchMode = static_cast<uint8_t>(NumberOption(a, "--mode", p.SearchMode, 0, 3));
-    p.Threshold = NumberOption(a, "--similarity", p.Threshold / 1000, 0, 100) * 1000;
-    p.WordsPerBlock = NumberOption(a, "--words", p.WordsPerBlock, 1, 1000);
-    p.BlocksPerBook = NumberOption(a, "--blocks", p.BlocksPerBook, 1, 1000);
-    p.MinWordLength = static_cast<int16_t>(NumberOption(a, "--min-word", p.MinWordLength, 1, 100));
+    p.SearchMode = static_cast<uint8_t>(a.Number("--mode", p.SearchMode, 0, 3));
+    p.Threshold = a.Number("--similarity", p.Threshold / 1000, 0, 100) * 1000;
+    p.WordsPerBlock = a.Number("--words", p.WordsPerBlock, 1, 1000);
+    p.BlocksPerBook = a.Number("--blocks", p.BlocksPerBook, 1, 1000);
+    p.MinWordLength = static_cast<int16_t>(a.Number("--min-word", p.MinWordLength, 1, 100));
     p.ConsiderSize = !a.Has("--no-size");
     Pairs pairs;
     searcher.Start(folder1, folder2, &pairs);

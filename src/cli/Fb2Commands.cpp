@@ -16,27 +16,23 @@
 
 namespace {
 
-std::string U(const std::string& ansi) {
-    return AnsiToUtf8(ansi);
-}
-
 void PersonJson(JsonWriter& json, const TFBPerson& p) {
     json.BeginObject()
         .Key("firstName")
-        .String(U(p.FirstName))
+        .String(Utf8(p.FirstName))
         .Key("middleName")
-        .String(U(p.MiddleName))
+        .String(Utf8(p.MiddleName))
         .Key("lastName")
-        .String(U(p.LastName))
+        .String(Utf8(p.LastName))
         .Key("nickname")
-        .String(U(p.NickName))
+        .String(Utf8(p.NickName))
         .EndObject();
 }
 
 void SequencesJson(JsonWriter& json, const std::vector<TFBSequence>& sequences) {
     json.BeginArray();
     for (const TFBSequence& s : sequences) {
-        json.BeginObject().Key("name").String(U(s.Name)).Key("number");
+        json.BeginObject().Key("name").String(Utf8(s.Name)).Key("number");
         if (s.Number)
             json.Number(*s.Number);
         else
@@ -53,17 +49,17 @@ void TitleInfoJson(JsonWriter& json, const TFBTitleInfo& t) {
     }
     json.BeginObject().Key("genres").BeginArray();
     for (const std::string& g : t.Genres)
-        json.String(U(g));
+        json.String(Utf8(g));
     json.EndArray().Key("authors").BeginArray();
     for (const TFBPerson& p : t.Authors)
         PersonJson(json, p);
     json.EndArray();
-    json.Key("bookTitle").String(U(t.BookTitle));
-    json.Key("annotation").String(U(t.Annotation));
-    json.Key("keywords").String(U(t.Keywords));
-    json.Key("date").String(U(t.Date));
-    json.Key("lang").String(U(t.Lang));
-    json.Key("srcLang").String(U(t.SrcLang));
+    json.Key("bookTitle").String(Utf8(t.BookTitle));
+    json.Key("annotation").String(Utf8(t.Annotation));
+    json.Key("keywords").String(Utf8(t.Keywords));
+    json.Key("date").String(Utf8(t.Date));
+    json.Key("lang").String(Utf8(t.Lang));
+    json.Key("srcLang").String(Utf8(t.SrcLang));
     json.Key("translators").BeginArray();
     for (const TFBPerson& p : t.Translators)
         PersonJson(json, p);
@@ -81,14 +77,14 @@ std::string PersonText(const TFBPerson& p) {
         name += *part;
     }
     if (!p.NickName.empty()) name += name.empty() ? p.NickName : " (" + p.NickName + ")";
-    return U(name);
+    return Utf8(name);
 }
 
 void TitleInfoText(std::ostream& out, const char* heading, const TFBTitleInfo& t) {
     if (!t.Present) return;
     out << heading << ":\n";
     auto line = [&](const char* label, const std::string& value) {
-        if (!value.empty()) out << "  " << label << ": " << U(value) << "\n";
+        if (!value.empty()) out << "  " << label << ": " << Utf8(value) << "\n";
     };
     line("title", t.BookTitle);
     for (const TFBPerson& p : t.Authors)
@@ -96,9 +92,9 @@ void TitleInfoText(std::ostream& out, const char* heading, const TFBTitleInfo& t
     for (const TFBPerson& p : t.Translators)
         out << "  translator: " << PersonText(p) << "\n";
     for (const std::string& g : t.Genres)
-        out << "  genre: " << U(g) << "\n";
+        out << "  genre: " << Utf8(g) << "\n";
     for (const TFBSequence& s : t.Sequences)
-        out << "  sequence: " << U(s.Name) << (s.Number ? " #" + std::to_string(*s.Number) : std::string()) << "\n";
+        out << "  sequence: " << Utf8(s.Name) << (s.Number ? " #" + std::to_string(*s.Number) : std::string()) << "\n";
     line("date", t.Date);
     line("lang", t.Lang);
     line("src-lang", t.SrcLang);
@@ -136,7 +132,7 @@ int RunFb2(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (wantText) {
         TSimpleType* body = book.FindBody();
-        out << (body ? U(GetText(*body)) : std::string());
+        out << (body ? Utf8(GetText(*body)) : std::string());
         return 0;
     }
     if (a.Has("--json")) {
@@ -152,13 +148,18 @@ int RunFb2(const std::vector<std::string>& args, std::ostream& out, std::ostream
             for (const TFBPerson& p : di.Authors)
                 PersonJson(json, p);
             json.EndArray();
-            json.Key("programUsed").String(U(di.ProgramUsed)).Key("date").String(U(di.Date));
+            json.Key("programUsed").String(Utf8(di.ProgramUsed)).Key("date").String(Utf8(di.Date));
             json.Key("srcUrls").BeginArray();
             for (const std::string& url : di.SrcUrls)
-                json.String(U(url));
+                json.String(Utf8(url));
             json.EndArray();
-            json.Key("srcOcr").String(U(di.SrcOcr)).Key("id").String(U(di.Id)).Key("version").String(U(di.Version));
-            json.Key("history").String(U(di.History)).EndObject();
+            json.Key("srcOcr")
+                .String(Utf8(di.SrcOcr))
+                .Key("id")
+                .String(Utf8(di.Id))
+                .Key("version")
+                .String(Utf8(di.Version));
+            json.Key("history").String(Utf8(di.History)).EndObject();
         } else {
             json.Null();
         }
@@ -167,15 +168,15 @@ int RunFb2(const std::vector<std::string>& args, std::ostream& out, std::ostream
             const TFBPublishInfo& pi = d.PublishInfo;
             json.BeginObject()
                 .Key("bookName")
-                .String(U(pi.BookName))
+                .String(Utf8(pi.BookName))
                 .Key("publisher")
-                .String(U(pi.Publisher))
+                .String(Utf8(pi.Publisher))
                 .Key("city")
-                .String(U(pi.City))
+                .String(Utf8(pi.City))
                 .Key("year")
-                .String(U(pi.Year))
+                .String(Utf8(pi.Year))
                 .Key("isbn")
-                .String(U(pi.Isbn))
+                .String(Utf8(pi.Isbn))
                 .Key("sequences");
             SequencesJson(json, pi.Sequences);
             json.EndObject();
@@ -184,7 +185,7 @@ int RunFb2(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         json.Key("customInfo").BeginArray();
         for (const TFBCustomInfo& c : d.CustomInfo)
-            json.BeginObject().Key("infoType").String(U(c.InfoType)).Key("text").String(U(c.Text)).EndObject();
+            json.BeginObject().Key("infoType").String(Utf8(c.InfoType)).Key("text").String(Utf8(c.Text)).EndObject();
         json.EndArray().EndObject();
         out << json.Text() << "\n";
         return 0;
@@ -195,10 +196,10 @@ int RunFb2(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << "document-info:\n";
         for (const TFBPerson& p : d.DocumentInfo.Authors)
             out << "  author: " << PersonText(p) << "\n";
-        if (!d.DocumentInfo.ProgramUsed.empty()) out << "  program-used: " << U(d.DocumentInfo.ProgramUsed) << "\n";
-        if (!d.DocumentInfo.Date.empty()) out << "  date: " << U(d.DocumentInfo.Date) << "\n";
-        if (!d.DocumentInfo.Id.empty()) out << "  id: " << U(d.DocumentInfo.Id) << "\n";
-        if (!d.DocumentInfo.Version.empty()) out << "  version: " << U(d.DocumentInfo.Version) << "\n";
+        if (!d.DocumentInfo.ProgramUsed.empty()) out << "  program-used: " << Utf8(d.DocumentInfo.ProgramUsed) << "\n";
+        if (!d.DocumentInfo.Date.empty()) out << "  date: " << Utf8(d.DocumentInfo.Date) << "\n";
+        if (!d.DocumentInfo.Id.empty()) out << "  id: " << Utf8(d.DocumentInfo.Id) << "\n";
+        if (!d.DocumentInfo.Version.empty()) out << "  version: " << Utf8(d.DocumentInfo.Version) << "\n";
     }
     if (d.PublishInfo.Present) {
         out << "publish-info:\n";
@@ -206,12 +207,13 @@ int RunFb2(const std::vector<std::string>& args, std::ostream& out, std::ostream
         for (const auto& [label, value] :
              {std::pair{"book-name", &pi.BookName}, std::pair{"publisher", &pi.Publisher}, std::pair{"city", &pi.City},
               std::pair{"year", &pi.Year}, std::pair{"isbn", &pi.Isbn}})
-            if (!value->empty()) out << "  " << label << ": " << U(*value) << "\n";
+            if (!value->empty()) out << "  " << label << ": " << Utf8(*value) << "\n";
         for (const TFBSequence& s : pi.Sequences)
-            out << "  sequence: " << U(s.Name) << (s.Number ? " #" + std::to_string(*s.Number) : std::string()) << "\n";
+            out << "  sequence: " << Utf8(s.Name) << (s.Number ? " #" + std::to_string(*s.Number) : std::string())
+                << "\n";
     }
     for (const TFBCustomInfo& c : d.CustomInfo)
-        out << "custom-info (" << U(c.InfoType) << "): " << U(c.Text) << "\n";
+        out << "custom-info (" << Utf8(c.InfoType) << "): " << Utf8(c.Text) << "\n";
     return 0;
 }
 

@@ -14,23 +14,18 @@
 #include "common/MessageTable.h"
 #include "common/TextUtils.h"
 #include "scan/FolderSync.h"
-#include "scan/PackerArchiveAccess.h"
 #include "scan/Packing.h"
 #include "scan/Resync.h"
 
 namespace {
-
-std::string U(const std::string& ansi) {
-    return AnsiToUtf8(ansi);
-}
 
 // Ambiguous author names: the first candidate, told on stderr.
 class FirstCandidate final : public IAuthorChooser {
 public:
     explicit FirstCandidate(std::ostream& err) : err_(err) {}
     TAuthorName* ChooseAuthor(TBookInfo& book, uint8_t, const std::vector<TAuthorName*>& candidates) override {
-        err_ << "shelvara-cli: " << U(book.FullPath()) << ": several authors match, took "
-             << U(candidates[0]->DisplayName()) << "\n";
+        err_ << "shelvara-cli: " << Utf8(book.FullPath()) << ": several authors match, took "
+             << Utf8(candidates[0]->DisplayName()) << "\n";
         return candidates[0];
     }
 
@@ -38,17 +33,13 @@ private:
     std::ostream& err_;
 };
 
-void PrepareCatalogue(TSVD& svd) {
-    svd.Packer = std::make_unique<TPackerArchiveAccess>();
-}
-
 int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliArgs a(args, {}, {});
     a.ExpectPositionals(2, SIZE_MAX);
     const auto start = std::chrono::steady_clock::now();
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
     TSVD svd;
-    PrepareCatalogue(svd);
+    AttachArchiveReader(svd);
     FirstCandidate chooser(err);
     svd.AuthorChooser = &chooser;
     if (std::filesystem::exists(AnsiToPath(lib))) svd.LoadFromFile(lib);
@@ -84,26 +75,26 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 void BookJson(JsonWriter& json, const TBookInfo* book) {
     char crc[9];
     std::snprintf(crc, sizeof crc, "%08X", book->Crc);
-    json.BeginObject().Key("path").String(U(book->FullPath())).Key("entry").String(U(book->EntryName));
-    json.Key("title").String(U(book->TitleText())).Key("authors").BeginArray();
+    json.BeginObject().Key("path").String(Utf8(book->FullPath())).Key("entry").String(Utf8(book->EntryName));
+    json.Key("title").String(Utf8(book->TitleText())).Key("authors").BeginArray();
     if (book->TitleInfo)
         for (const TAuthorName* s : book->TitleInfo->Authors)
-            json.String(U(s->DisplayName()));
+            json.String(Utf8(s->DisplayName()));
     json.EndArray().Key("series").BeginArray();
     if (book->TitleInfo)
         for (const TSequenceEntry& e : book->TitleInfo->Sequences)
             json.BeginObject()
                 .Key("name")
-                .String(U(e.Sequence->DisplayName()))
+                .String(Utf8(e.Sequence->DisplayName()))
                 .Key("number")
                 .Number(e.Number)
                 .EndObject();
     json.EndArray().Key("genres").BeginArray();
     if (book->TitleInfo)
         for (const TBookGenre* g : book->TitleInfo->Genres)
-            json.String(U(g->Code));
+            json.String(Utf8(g->Code));
     json.EndArray();
-    json.Key("lang").String(U(book->TitleInfo ? book->TitleInfo->Lang : std::string()));
+    json.Key("lang").String(Utf8(book->TitleInfo ? book->TitleInfo->Lang : std::string()));
     json.Key("size").Number(book->Size).Key("crc").String(crc).EndObject();
 }
 
@@ -186,7 +177,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     json.BeginArray();
     if (!a.Has("--json")) {
         for (int c = 0; c < rows.RowClass->ColumnCount(); ++c)
-            out << (c ? "\t" : "") << U(TrimBlanks(rows.RowClass->ColumnCaption(c)));
+            out << (c ? "\t" : "") << Utf8(TrimBlanks(rows.RowClass->ColumnCaption(c)));
         out << "\n";
     }
     for (int i = 0; i < rows.Count(); ++i) {
@@ -197,16 +188,16 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             json.BeginObject();
             for (int c = 0; c < row.ColumnCount(); ++c) {
                 const TCellValue v = row.GetValue(c);
-                json.Key(U(TrimBlanks(row.ColumnCaption(c))));
+                json.Key(Utf8(TrimBlanks(row.ColumnCaption(c))));
                 if (v.Kind == kValueInteger)
                     json.Number(v.Number);
                 else
-                    json.String(U(CellText(v)));
+                    json.String(Utf8(CellText(v)));
             }
             json.EndObject();
         } else {
             for (int c = 0; c < row.ColumnCount(); ++c)
-                out << (c ? "\t" : "") << U(CellText(row.GetValue(c)));
+                out << (c ? "\t" : "") << Utf8(CellText(row.GetValue(c)));
             out << "\n";
         }
     }
@@ -230,7 +221,7 @@ int RunResync(const std::vector<std::string>& args, std::ostream& out, std::ostr
         throw CliUsageError{"--mode takes lost, update or full"};
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
     TSVD svd;
-    PrepareCatalogue(svd);
+    AttachArchiveReader(svd);
     FirstCandidate chooser(err);
     svd.AuthorChooser = &chooser;
     svd.LoadFromFile(lib);
@@ -265,7 +256,7 @@ int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     a.ExpectPositionals(2, SIZE_MAX);
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
     TSVD svd;
-    PrepareCatalogue(svd);
+    AttachArchiveReader(svd);
     svd.LoadFromFile(lib);
     std::vector<TBookInfo*> books;
     for (size_t i = 1; i < a.Positionals().size(); ++i) {
@@ -279,7 +270,7 @@ int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     for (const std::string& w : warnings)
         err << "shelvara-cli pack: warning: " << w << "\n";
     for (const TBookInfo* book : packed)
-        out << "packed " << U(book->FullPath()) << "/" << U(book->EntryName) << "\n";
+        out << "packed " << Utf8(book->FullPath()) << "/" << Utf8(book->EntryName) << "\n";
     return warnings.empty() ? 0 : 1;
 }
 

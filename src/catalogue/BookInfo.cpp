@@ -627,6 +627,29 @@ const TByteCounts::TTable& TByteCounts::Zeros() {
     return zeros;
 }
 
+namespace {
+
+struct stat StatBookFile(const std::string& fullPath) {
+    struct stat st {};
+    if (::stat(AnsiToPath(fullPath).c_str(), &st) != 0) RaiseOsError("Cannot open file", fullPath, errno);
+    if (st.st_size >= (int64_t{1} << 31)) RaiseError(rsErrFileTooBig);
+    return st;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReadBookBytes(IArchiveAccess* packer, const std::string& fullPath, bool packed,
+                                   const std::string& entryName) {
+    if (packed) {
+        if (!packer) RaiseError(rsErrNoPacked);
+        return packer->ReadMember(fullPath, entryName);
+    }
+    StatBookFile(fullPath);
+    // Read, not mapped: a file cut short by another program meanwhile must not bring the
+    // process down.
+    return ReadWholeFile(AnsiToPath(fullPath));
+}
+
 TPreparedContent PrepareBookContent(IArchiveAccess* packer, const std::string& fullPath, bool packed,
                                     const std::string& entryName, unsigned what) {
     TPreparedContent content;
@@ -649,15 +672,12 @@ TPreparedContent PrepareBookContent(IArchiveAccess* packer, const std::string& f
             content.Crc = Crc32FromStandard(info.Crc, static_cast<uint64_t>(info.Size));
         }
     } else {
-        const std::filesystem::path path = AnsiToPath(fullPath);
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) RaiseOsError("Cannot open file", fullPath, errno);
-        if (st.st_size >= (int64_t{1} << 31)) RaiseError(rsErrFileTooBig);
+        const struct stat st = StatBookFile(fullPath);
         content.Size = st.st_size;
         content.Date = LocalDateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         // Read, not mapped: a file cut short by another program meanwhile must not bring the
         // process down.
-        if (wantBytes) bytes = ReadWholeFile(path);
+        if (wantBytes) bytes = ReadWholeFile(AnsiToPath(fullPath));
     }
     if ((what & 1) && !content.HasCrc) {
         content.HasCrc = true;

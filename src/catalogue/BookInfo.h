@@ -208,6 +208,11 @@ struct TPreparedContent {
 };
 
 class IArchiveAccess;
+// The bytes of a book file or archive member (packer is needed for packed books only). Raises
+// when they cannot be read, and for files of 2 GiB or more.
+std::vector<uint8_t> ReadBookBytes(IArchiveAccess* packer, const std::string& fullPath, bool packed,
+                                   const std::string& entryName);
+
 // Reads a book's content once: with 1 in what the CRC-32, with 2 the byte counts, with 4 (an
 // FB2 book) the description. packer is needed for packed books only. Raises when the file
 // cannot be read.

@@ -1,26 +1,15 @@
 #include "dups/DupSearch.h"
 
-#include "catalogue/ArchiveAccess.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookLinks.h"
 #include "catalogue/CatalogueLock.h"
-#include "common/Encoding.h"
-#include "common/Error.h"
-#include "common/FileUtils.h"
-#include "common/MessageIds.h"
 #include "fb2/FBParser.h"
 #include "fb2/XMLPars.h"
 
 std::string ReadBookText(IArchiveAccess* packer, const TDupBookRef& book) {
     if (book.FileType != kFileFb2 && book.FileType != kFileText) return {};
-    std::vector<uint8_t> bytes;
-    if (book.Packed) {
-        if (!packer) RaiseError(rsErrNoPacked);
-        bytes = packer->ReadMember(book.FullPath, book.EntryName);
-    } else {
-        bytes = ReadWholeFile(AnsiToPath(book.FullPath));
-    }
+    const std::vector<uint8_t> bytes = ReadBookBytes(packer, book.FullPath, book.Packed, book.EntryName);
     if (book.FileType == kFileText) return std::string(bytes.begin(), bytes.end());
     TFictionBook document;
     if (!document.LoadFromBytes(bytes.data(), bytes.size(), kKeepBody)) return {};

@@ -119,9 +119,9 @@ int SortColumn(const TRowClass& rowClass, const std::string& name) {
         const int column = std::atoi(name.c_str());
         if (column < rowClass.ColumnCount()) return column;
     }
-    const std::string key = AnsiLowerCase(Utf8ToAnsi(name));
+    const std::string caption = Utf8ToAnsi(name);
     for (int c = 0; c < rowClass.ColumnCount(); ++c)
-        if (AnsiLowerCase(TrimBlanks(rowClass.ColumnCaption(c))) == key) return c;
+        if (AnsiSameText(TrimBlanks(rowClass.ColumnCaption(c)), caption)) return c;
     throw CliUsageError{"--sort takes a column number or caption"};
 }
 

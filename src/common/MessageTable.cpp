@@ -72,12 +72,11 @@ void SetMessageText(int id, const std::string& text) {
 }
 
 int FindMessageByKey(const std::string& key) {
-    const std::string wanted = AnsiLowerCase(key);
     Tables& t = TheTables();
     for (int i = 0; i < kInterfaceCount; ++i)
-        if (AnsiLowerCase(t.interface[i].Key) == wanted) return kFirstInterfaceId + i;
+        if (AnsiSameText(t.interface[i].Key, key)) return kFirstInterfaceId + i;
     for (int i = 0; i < kErrorCount; ++i)
-        if (AnsiLowerCase(t.errors[i].Key) == wanted) return kFirstErrorId + i;
+        if (AnsiSameText(t.errors[i].Key, key)) return kFirstErrorId + i;
     return 0;
 }
 

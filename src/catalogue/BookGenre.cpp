@@ -57,19 +57,12 @@ constexpr uint8_t kHasCode = 0x02, kHasRusName = 0x04, kHasComment = 0x08, kHasC
 
 }  // namespace
 
-TBookGenre::TBookGenre(TSVD* catalogue) : catalogue_(catalogue) {}
+TBookGenre::TBookGenre(TSVD* catalogue) : TBookTree(nullptr), catalogue_(catalogue) {}
 
-TBookGenre::TBookGenre(TBookGenre* parent, TSVD* catalogue) : Parent(parent), catalogue_(catalogue) {}
+TBookGenre::TBookGenre(TBookGenre* parent, TSVD* catalogue) : TBookTree(parent), catalogue_(catalogue) {}
 
 TBookGenre::~TBookGenre() {
     Clear();
-}
-
-TBookGenre* TBookGenre::Root() {
-    TBookGenre* node = this;
-    while (node->Parent)
-        node = node->Parent;
-    return node;
 }
 
 TBookGenre* TBookGenre::AppendChild() {
@@ -133,56 +126,6 @@ int TBookGenre::NodeCount() const {
     for (const auto& child : children_)
         n += child->NodeCount();
     return n;
-}
-
-bool TBookGenre::IsDescendantOf(const TBookGenre* node, const TBookGenre* other) {
-    for (const TBookGenre* p = node ? node->Parent : nullptr; p; p = p->Parent)
-        if (p == other) return true;
-    return false;
-}
-
-bool TBookGenre::MoveTo(TBookGenre* genre, TBookGenre* newParent) {
-    if (!genre || !newParent || newParent == genre || IsDescendantOf(newParent, genre) || !genre->Parent) return false;
-    auto& siblings = genre->Parent->children_;
-    for (auto it = siblings.begin(); it != siblings.end(); ++it) {
-        if (it->get() != genre) continue;
-        std::unique_ptr<TBookGenre> owned = std::move(*it);
-        siblings.erase(it);
-        owned->Parent = newParent;
-        newParent->children_.push_back(std::move(owned));
-        genre->Notify(kMoved);
-        return true;
-    }
-    return false;
-}
-
-void TBookGenre::LinkBook(TBookInfo* book, uint8_t role, bool quiet) {
-    if (Links.Contains(book, role)) return;
-    AddLink(book, role, quiet);
-}
-
-void TBookGenre::AddLink(TBookInfo* book, uint8_t role, bool quiet) {
-    Links.Append(book, role);
-    if (!quiet) Notify(kChanged);
-}
-
-void TBookGenre::UnlinkBook(TBookInfo* book, uint8_t role, bool quiet) {
-    Links.RemoveLast(book, role);
-    if (!quiet) Notify(kChanged);
-}
-
-int TBookGenre::BookCount() const {
-    int n = static_cast<int>(Links.Count());
-    for (const auto& child : children_)
-        n += child->BookCount();
-    return n;
-}
-
-void TBookGenre::CollectBooks(TBookCollection& books) const {
-    for (const TBookLink& link : Links)
-        books.Add(link.Book);
-    for (const auto& child : children_)
-        child->CollectBooks(books);
 }
 
 void TBookGenre::MergeInto(TBookGenre* source, TBookGenre* target, bool quiet) {

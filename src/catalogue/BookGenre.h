@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/BookLinks.h"
+#include "catalogue/BookTree.h"
 
 class TSVD;
 class TSVDStream;
 
 // A node of the genre tree: the root (no texts), a group or a genre. Owns its children.
 // Books refer to genres through their title-info (role 1) or src-title-info (role 2).
-class TBookGenre final {
+class TBookGenre final : public TBookTree<TBookGenre> {
 public:
     // Notification kinds.
     static constexpr int kChanged = 0, kMoved = 1, kAdded = 2, kDeleted = 3;
@@ -26,17 +26,12 @@ public:
     TBookGenre(const TBookGenre&) = delete;
     TBookGenre& operator=(const TBookGenre&) = delete;
 
-    TBookGenre* Parent = nullptr;
     uint8_t Flags = 0;
     std::string Code;
     std::string RusName;
     std::string Comment;
     int32_t Index = -1;
-    TBookLinks Links;
 
-    size_t Count() const { return children_.size(); }
-    TBookGenre* Child(size_t i) const { return children_[i].get(); }
-    TBookGenre* Root();
     bool IsHidden() const { return Flags & kHidden; }
 
     // A child equal to the texts (trimmed, lower-cased) or a new one with the texts as given;
@@ -46,20 +41,6 @@ public:
     // Search order: the node, then its children from the last to the first, depth-first.
     TBookGenre* FindByCode(const std::string& code);
     TBookGenre* FindByIndex(int32_t index);
-    // True when other is a parent, grandparent and so on of node.
-    static bool IsDescendantOf(const TBookGenre* node, const TBookGenre* other);
-    // Refused (false) when the new parent is the genre or lies in its subtree.
-    static bool MoveTo(TBookGenre* genre, TBookGenre* newParent);
-
-    // Links keep one entry per (book, role).
-    void LinkBook(TBookInfo* book, uint8_t role, bool quiet);
-    void UnlinkBook(TBookInfo* book, uint8_t role, bool quiet);
-    // Appends a link the caller knows is not there yet (the book's part did not list this genre).
-    void AddLink(TBookInfo* book, uint8_t role, bool quiet);
-    // Links of the node and of its whole subtree.
-    int BookCount() const;
-    void CollectBooks(TBookCollection& books) const;
-
     // Moves every book of source over to target; source stays in the tree, without links.
     static void MergeInto(TBookGenre* source, TBookGenre* target, bool quiet);
     // Frees every descendant that has no books, deepest first.
@@ -87,7 +68,6 @@ private:
     TBookGenre* AppendChild();
 
     TSVD* catalogue_ = nullptr;
-    std::vector<std::unique_ptr<TBookGenre>> children_;
 };
 
 // How deep a damaged library file may nest genre or series records.

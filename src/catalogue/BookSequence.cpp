@@ -28,9 +28,9 @@ std::vector<size_t> PathOf(const TBookSequence* node) {
 
 }  // namespace
 
-TBookSequence::TBookSequence(TSVD* catalogue) : catalogue_(catalogue) {}
+TBookSequence::TBookSequence(TSVD* catalogue) : TBookTree(nullptr), catalogue_(catalogue) {}
 
-TBookSequence::TBookSequence(TBookSequence* parent) : Parent(parent) {}
+TBookSequence::TBookSequence(TBookSequence* parent) : TBookTree(parent) {}
 
 TBookSequence::~TBookSequence() {
     Clear();
@@ -38,13 +38,6 @@ TBookSequence::~TBookSequence() {
 
 std::string TBookSequence::NameKey(const std::string& name) {
     return SearchKeyTrimmed(name);
-}
-
-TBookSequence* TBookSequence::Root() {
-    TBookSequence* node = this;
-    while (node->Parent)
-        node = node->Parent;
-    return node;
 }
 
 void TBookSequence::Notify(int kind) {
@@ -138,57 +131,6 @@ TBookSequence* TBookSequence::AddChild(const std::string& name, bool quiet) {
     series->AddName(name);
     if (!quiet) series->Notify(kAdded);
     return series;
-}
-
-bool TBookSequence::IsDescendantOf(const TBookSequence* node, const TBookSequence* other) {
-    for (const TBookSequence* p = node ? node->Parent : nullptr; p; p = p->Parent)
-        if (p == other) return true;
-    return false;
-}
-
-bool TBookSequence::MoveTo(TBookSequence* series, TBookSequence* newParent) {
-    if (!series || !newParent || newParent == series || IsDescendantOf(newParent, series) || !series->Parent)
-        return false;
-    auto& siblings = series->Parent->children_;
-    for (auto it = siblings.begin(); it != siblings.end(); ++it) {
-        if (it->get() != series) continue;
-        std::unique_ptr<TBookSequence> owned = std::move(*it);
-        siblings.erase(it);
-        owned->Parent = newParent;
-        newParent->children_.push_back(std::move(owned));
-        series->Notify(kMoved);
-        return true;
-    }
-    return false;
-}
-
-void TBookSequence::LinkBook(TBookInfo* book, uint8_t role, bool quiet) {
-    if (Links.Contains(book, role)) return;
-    AddLink(book, role, quiet);
-}
-
-void TBookSequence::AddLink(TBookInfo* book, uint8_t role, bool quiet) {
-    Links.Append(book, role);
-    if (!quiet) Notify(kChanged);
-}
-
-void TBookSequence::UnlinkBook(TBookInfo* book, uint8_t role, bool quiet) {
-    Links.RemoveLast(book, role);
-    if (!quiet) Notify(kChanged);
-}
-
-int TBookSequence::BookCount() const {
-    int n = static_cast<int>(Links.Count());
-    for (const auto& child : children_)
-        n += child->BookCount();
-    return n;
-}
-
-void TBookSequence::CollectBooks(TBookCollection& books) const {
-    for (const TBookLink& link : Links)
-        books.Add(link.Book);
-    for (const auto& child : children_)
-        child->CollectBooks(books);
 }
 
 void TBookSequence::MergeInto(TBookSequence* source, TBookSequence* target) {

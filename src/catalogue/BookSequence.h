@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "catalogue/BookLinks.h"
+#include "catalogue/BookTree.h"
 
 class TSVD;
 class TSVDStream;
@@ -14,7 +14,7 @@ class TSVDStream;
 // A series (FB2 sequence) with its spellings of the name, its sub-series and the books that
 // point to it from their title-info (role 1), src-title-info (role 2) or publish-info (role 3).
 // The root node has no names; it owns the whole tree and keeps the name index of it.
-class TBookSequence final {
+class TBookSequence final : public TBookTree<TBookSequence> {
 public:
     static constexpr int kChanged = 0, kMoved = 1, kAdded = 2, kDeleted = 3;
 
@@ -24,9 +24,7 @@ public:
     TBookSequence(const TBookSequence&) = delete;
     TBookSequence& operator=(const TBookSequence&) = delete;
 
-    TBookSequence* Parent = nullptr;
     int32_t Index = -1;
-    TBookLinks Links;
 
     const std::vector<std::string>& Names() const { return names_; }
     // Replaces the name at a position, filling positions beyond the end with empty names.
@@ -38,25 +36,11 @@ public:
     // The comparison key of a name: punctuation trimmed, one alphabet, lower case.
     static std::string NameKey(const std::string& name);
 
-    size_t Count() const { return children_.size(); }
-    TBookSequence* Child(size_t i) const { return children_[i].get(); }
-    TBookSequence* Root();
-
     // The first node in pre-order (this node, then its children in order) with a name of the
     // same key. Answered from an index on the root, so an import stays linear in its books.
     TBookSequence* FindByName(const std::string& name);
     TBookSequence* FindByIndex(int32_t index);
     TBookSequence* AddChild(const std::string& name, bool quiet);
-    static bool IsDescendantOf(const TBookSequence* node, const TBookSequence* other);
-    static bool MoveTo(TBookSequence* series, TBookSequence* newParent);
-
-    void LinkBook(TBookInfo* book, uint8_t role, bool quiet);
-    void UnlinkBook(TBookInfo* book, uint8_t role, bool quiet);
-    // Appends a link the caller knows is not there yet (the book's part did not point here).
-    void AddLink(TBookInfo* book, uint8_t role, bool quiet);
-    int BookCount() const;
-    void CollectBooks(TBookCollection& books) const;
-
     // Points every book entry of source to target; source keeps its place without links.
     static void MergeInto(TBookSequence* source, TBookSequence* target);
     // Frees book-less descendants, then drops blank and repeated names of this node.
@@ -86,7 +70,6 @@ private:
 
     TSVD* catalogue_ = nullptr;
     std::vector<std::string> names_;
-    std::vector<std::unique_ptr<TBookSequence>> children_;
     bool indexValid_ = false;
     std::unordered_map<std::string, std::vector<TBookSequence*>> index_;
 };

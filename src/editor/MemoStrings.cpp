@@ -1,5 +1,8 @@
 #include "editor/MemoStrings.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "common/Error.h"
 #include "common/FileUtils.h"
 #include "fb2/Recoder.h"
@@ -102,6 +105,36 @@ std::string TMemoStringList::LineEnd(int32_t index) const {
         default:
             return index == Count() - 1 ? "" : "\r\n";
     }
+}
+
+int32_t TMemoStringList::LineEndLength(int32_t index) const {
+    if (DefaultStringTermination == sesCRLF) return 2;
+    if (DefaultStringTermination == sesCR || DefaultStringTermination == sesLF) return 1;
+    switch (Item(index).LineEnd) {
+        case kLineEndCr:
+        case kLineEndLf:
+            return 1;
+        case kLineEndCrLf:
+            return 2;
+        default:
+            return index == Count() - 1 ? 0 : 2;
+    }
+}
+
+void TMemoStringList::ReplaceLines(int32_t first, int32_t count, std::vector<TMemoStringItem> lines) {
+    if (first < 0 || first > Count()) RaiseListError("index", first);
+    if (count < 0 || count > Count() - first) RaiseListError("count", count);
+    Reserve(items_.size() - static_cast<size_t>(count) + lines.size());
+    const auto at = items_.begin() + first;
+    const size_t common = std::min(static_cast<size_t>(count), lines.size());
+    std::move(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(common), at);
+    if (lines.size() > common)
+        items_.insert(at + static_cast<std::ptrdiff_t>(common),
+                      std::make_move_iterator(lines.begin() + static_cast<std::ptrdiff_t>(common)),
+                      std::make_move_iterator(lines.end()));
+    else
+        items_.erase(at + static_cast<std::ptrdiff_t>(common), at + count);
+    Changed();
 }
 
 std::string TMemoStringList::GetTextStr() const {

@@ -46,8 +46,11 @@ public:
     void Clear();
     int64_t TotalRows() const;
 
-    // The line end text of a line under DefaultStringTermination.
+    // The line end text of a line under DefaultStringTermination, and its length.
     std::string LineEnd(int32_t index) const;
+    int32_t LineEndLength(int32_t index) const;
+    // Replaces count lines from first by others, as one change.
+    void ReplaceLines(int32_t first, int32_t count, std::vector<TMemoStringItem> lines);
     std::string GetTextStr() const;
     // Splits a text (up to a NUL) into lines.
     void SetTextStr(std::string_view text);

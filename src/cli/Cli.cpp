@@ -21,6 +21,8 @@ std::vector<CliCommand> AllCommands() {
         commands.push_back(std::move(c));
     for (CliCommand& c : DupCommands())
         commands.push_back(std::move(c));
+    for (CliCommand& c : FormatCommands())
+        commands.push_back(std::move(c));
     return commands;
 }
 

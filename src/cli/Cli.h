@@ -54,3 +54,4 @@ std::vector<CliCommand> CatalogueCommands();
 std::vector<CliCommand> Fb2Commands();
 std::vector<CliCommand> ScanCommands();
 std::vector<CliCommand> DupCommands();
+std::vector<CliCommand> FormatCommands();

@@ -17,6 +17,9 @@ public:
     virtual void RulesChanged() = 0;
 };
 
+// The key of the stored profiles under the program's key.
+inline const std::string kFormatRulesKey = "FormatRules";
+
 // One stored profile as listed.
 struct TProfileEntry {
     std::string Name;

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The program's key in the store, and the folder of its settings file.
+inline const std::string kProgramKey = "Software\\shelvara";
+inline const std::string kProgramFolder = "shelvara";
+
 // The per-user settings: keys ("Software\Shelvara\FormatRules") holding sub-keys and named
 // string, integer and binary values, like a registry key of the current user. Kept in one
 // text file a person can read; key and value names compare without regard to letter case;

@@ -12,6 +12,8 @@
 #include "catalogue/SVD.h"
 #include "cli/Json.h"
 #include "common/Encoding.h"
+#include "format/FormatterSet.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 
@@ -399,6 +401,56 @@ TEST(CliTest, DamagedLibrariesNeverCrash) {
         const int status = Cli({"info", lib}).status;
         EXPECT_TRUE(status == 0 || status == 1);
     }
+}
+
+// The settings store of the profiles lives in a temporary XDG config folder.
+TEST(CliTest, FormatWithStoredProfilesAndExportedRules) {
+    TempDir dir;
+    setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    {
+        TSettingsStore store(TSettingsStore::DefaultFile(kProgramFolder));
+        TFormatterSet set(store, kProgramKey + "\\" + kFormatRulesKey);
+        set.NewProfile();
+        set.SetName(Utf8ToAnsi("Чистка"));
+        auto spaces = std::make_unique<TNoMoreSymbRule>();
+        spaces->Name = "spaces";
+        set.AddRule(std::move(spaces));
+        set.AddRule(std::make_unique<TRegisterManageRule>());
+        set.NewProfile();  // the default now, named 001 again since that name is free
+        auto tabs = std::make_unique<TTabToSpacesRule>();
+        tabs->Spaces = 1;
+        set.AddRule(std::move(tabs));
+    }
+    const std::string in = (dir / "in.txt").string();
+    const std::string cp1251 = Utf8ToAnsi("привет.   мир\r\n");
+    WriteBytes(in, std::vector<uint8_t>(cp1251.begin(), cp1251.end()));
+
+    const CliRun profiles = Cli({"profiles"});
+    EXPECT_EQ(profiles.status, 0);
+    EXPECT_EQ(profiles.out,
+              "1\tЧистка\n"
+              "  1. Символы подряд \"spaces\": at most 1 of \" \"\n"
+              "  2. Управление регистром: text none, sentence start all upper\n"
+              "2\tNew formatting set 001\t(default)\n"
+              "  1. Табуляция в пробелы: 1 spaces\n");
+
+    const CliRun named = Cli({"format", "--profile", "чистка", in});
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(named.out, "Привет. Мир\r\n");
+
+    const std::string rules = (dir / "rules.bin").string();
+    const std::string out = (dir / "out.txt").string();
+    EXPECT_EQ(Cli({"profiles", "--export", "Чистка", rules}).status, 0);
+    EXPECT_EQ(Cli({"format", "--rules", rules, in, out}).status, 0);
+    const std::string expected = Utf8ToAnsi("Привет. Мир\r\n");
+    EXPECT_EQ(ReadBytes(out), std::vector<uint8_t>(expected.begin(), expected.end()));
+
+    const CliRun unchanged = Cli({"format", in});  // the default profile finds no tab
+    EXPECT_EQ(unchanged.status, 0);
+    EXPECT_NE(unchanged.err.find("unchanged"), std::string::npos);
+    EXPECT_EQ(Cli({"format", "--profile", "nothing", in}).status, 1);
+    EXPECT_EQ(Cli({"format", "--profile", "x", "--rules", rules, in}).status, 2);
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "common/Error.h"
 #include "common/FileUtils.h"
+#include "common/TextUtils.h"
 #include "fb2/Recoder.h"
 
 const TMemoStringItem& TMemoStringList::Item(int32_t index) const {
@@ -82,6 +83,23 @@ int64_t TMemoStringList::TotalRows() const {
     for (const TMemoStringItem& item : items_)
         rows += item.RowCount;
     return rows;
+}
+
+bool TMemoStringList::Find(std::string_view text, int32_t& index) const {
+    int32_t low = 0, high = Count() - 1;
+    bool found = false;
+    while (low <= high) {
+        const int32_t middle = low + (high - low) / 2;
+        const int c = AnsiCompareText(items_[static_cast<size_t>(middle)].Text, text);
+        if (c < 0) {
+            low = middle + 1;
+        } else {
+            high = middle - 1;
+            found = found || c == 0;
+        }
+    }
+    index = low;
+    return found;
 }
 
 std::string TMemoStringList::LineEnd(int32_t index) const {

@@ -45,6 +45,9 @@ public:
     void Exchange(int32_t a, int32_t b);
     void Clear();
     int64_t TotalRows() const;
+    // Binary search without regard to case; meaningful only on sorted lines. index is where the
+    // text is, or where it would go.
+    bool Find(std::string_view text, int32_t& index) const;
 
     // The line end text of a line under DefaultStringTermination, and its length.
     std::string LineEnd(int32_t index) const;

@@ -2,7 +2,7 @@
 
 #include "common/Error.h"
 
-const TUndoRecord* TUndoBuffer::Add(uint8_t kind, const std::string& data, TTextPos start, TTextPos end,
+const TundoRecord* TUndoBuffer::Add(uint8_t kind, const std::string& data, TTextPos start, TTextPos end,
                                     bool continuesEdit) {
     if (!Enabled) return nullptr;
     while (static_cast<int32_t>(records_.size()) > position_ + 1) {
@@ -59,7 +59,7 @@ void TUndoBuffer::Redo() {
     Enabled = true;
 }
 
-void TUndoBuffer::Replay(const TUndoRecord& r, bool backwards) {
+void TUndoBuffer::Replay(const TundoRecord& r, bool backwards) {
     if (!Editor) return;
     IUndoEditor& e = *Editor;
     switch (r.Kind) {

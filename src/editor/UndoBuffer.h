@@ -34,7 +34,7 @@ enum TUndoKind : uint8_t {
     kUndoOverwritten = 6,       // two bytes: the old character (0: appended) and the new one
 };
 
-struct TUndoRecord {
+struct TundoRecord {
     uint8_t Kind = 0;
     uint8_t Flag = 1;
     TTextPos Start, End;
@@ -54,9 +54,9 @@ public:
 
     // Records an edit (nothing while disabled); the redo tail is dropped. Returns the record,
     // or none when it was not kept.
-    const TUndoRecord* Add(uint8_t kind, const std::string& data, TTextPos start, TTextPos end,
+    const TundoRecord* Add(uint8_t kind, const std::string& data, TTextPos start, TTextPos end,
                            bool continuesEdit = false);
-    const TUndoRecord* AddAt(uint8_t kind, const std::string& data, TTextPos pos) { return Add(kind, data, pos, pos); }
+    const TundoRecord* AddAt(uint8_t kind, const std::string& data, TTextPos pos) { return Add(kind, data, pos, pos); }
     void Undo();
     void Redo();
     void Clear();
@@ -67,10 +67,10 @@ public:
     bool CanRedo() const { return Enabled && position_ + 1 < static_cast<int32_t>(records_.size()); }
 
 private:
-    void Replay(const TUndoRecord& record, bool backwards);
+    void Replay(const TundoRecord& record, bool backwards);
     void DropOldestEdit();
 
-    std::deque<TUndoRecord> records_;
+    std::deque<TundoRecord> records_;
     int32_t position_ = -1;
     size_t dataSize_ = 0;
 };

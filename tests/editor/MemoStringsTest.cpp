@@ -112,4 +112,19 @@ TEST(MemoStringsTest, EditsBoundsAndChangeReports) {
     EXPECT_EQ(editor.changes, 102);
 }
 
+TEST(MemoStringsTest, FindOnSortedLines) {
+    TMemoStringList list;
+    list.AutoEncoding = false;
+    list.SetTextStr("apple\nBanana\ncherry\ncherry");
+    int32_t index = -1;
+    EXPECT_TRUE(list.Find("banana", index));
+    EXPECT_EQ(index, 1);
+    EXPECT_TRUE(list.Find("CHERRY", index));
+    EXPECT_EQ(index, 2);  // the first of equal lines
+    EXPECT_FALSE(list.Find("b", index));
+    EXPECT_EQ(index, 1);
+    EXPECT_FALSE(list.Find("zzz", index));
+    EXPECT_EQ(index, 4);
+}
+
 }  // namespace

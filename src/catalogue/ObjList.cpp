@@ -149,8 +149,8 @@ int CompareRows(const TListObject& a, const TListObject& b, const TRowOrder& ord
     const TCellValue vb = b.GetValue(sort);
     int r = CompareCells(a.GetValue(sort), vb, order.Caseless);
     if (r != 0) return signed_(r);
-    const int shown = static_cast<int>(order.Columns.size());
-    if (vb.Kind == kValueGroupText && sort + 1 < shown) {
+    // The row class's columns bound the group rule, so hidden columns still take part.
+    if (vb.Kind == kValueGroupText && sort + 1 < a.ColumnCount()) {
         const TCellValue next = a.GetValue(sort + 1);
         if (next.Kind == kValueOptional) {
             r = CompareCells(next, b.GetValue(sort + 1), order.Caseless);

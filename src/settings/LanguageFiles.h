@@ -1,0 +1,53 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class TSettingsStore;
+
+// Reads one line of a language file: blanks, a key of letters and digits, blanks, "=", blanks,
+// a text in single quotes ('' for a quote, ^M for CR LF). False for a line of any other shape.
+bool ParseLanguageLine(std::string_view line, std::string& key, std::string& text);
+
+// Fills a format text from the message table: each "%s" takes the next argument in order (an
+// empty text when they run out); every other "%" stays as it is. Texts are engine text.
+std::string FormatMessageText(const std::string& format, const std::vector<std::string>& args);
+
+// The language files (*.lng, Windows-1251) of the program: found in the given folders (next to
+// the executable and the program's data folder; never the current directory), one loaded into
+// the message table, the choice kept as `LangFile` under the program's key.
+class TLanguageModule final {
+public:
+    struct TLanguage {
+        std::string Name;  // engine text
+        std::filesystem::path Path;
+    };
+
+    explicit TLanguageModule(std::vector<std::filesystem::path> folders);
+
+    // Rebuilds the list from the folders; files whose first line is no LangName line are left out.
+    void Rescan();
+    int Count() const { return static_cast<int>(languages_.size()); }
+    std::string Name(int index) const;
+    const std::vector<TLanguage>& Languages() const { return languages_; }
+    // The index of the current file in the list, or -1.
+    int CurrentIndex() const;
+    const std::filesystem::path& CurrentFile() const { return current_; }
+
+    // True without reading when index is the current file's.
+    bool LoadLanguage(int index);
+    // Applies the file's lines to the message table; true when it was read to its end. An empty
+    // or missing path falls back to the only language file when there is exactly one.
+    bool LoadFile(std::filesystem::path path);
+
+    // At start: rescan, take the stored choice and load it (or the only file).
+    void Start(const TSettingsStore& store);
+    // At the end: the current choice back into the store (not saved to disk here).
+    void SaveChoice(TSettingsStore& store) const;
+
+private:
+    std::vector<std::filesystem::path> folders_;
+    std::vector<TLanguage> languages_;
+    std::filesystem::path current_;
+};

@@ -25,7 +25,11 @@ int32_t TObjList::Add(std::unique_ptr<TListObject> row) {
     if (Count() == capacity_) Grow();
     const bool some = row != nullptr;
     rows_.push_back(std::move(row));
-    if (some) Changed(kRowAdded);
+    if (some) {
+        added_ = Count() - 1;
+        ++addedCount_;
+        Changed(kRowAdded);
+    }
     return Count() - 1;
 }
 
@@ -33,6 +37,8 @@ void TObjList::Insert(int32_t index, std::unique_ptr<TListObject> row) {
     if (index < 0 || index > Count()) RaiseListError("index", index);
     if (Count() == capacity_) Grow();
     rows_.insert(rows_.begin() + index, std::move(row));
+    added_ = index;
+    ++addedCount_;
     Changed(kRowAdded);
 }
 
@@ -82,8 +88,23 @@ void TObjList::EndUpdate() {
     if (--updates_ == 0 && pending_) {
         const auto kind = static_cast<TListChange>(pending_);
         pending_ = 0;
-        if (View) View->ListChanged(kind);
+        Report(kind);
     }
+}
+
+void TObjList::Report(TListChange kind) {
+    if (View) View->ListChanged(kind);
+    added_ = -1;
+    addedCount_ = 0;
+}
+
+void TObjList::Move(int32_t from, int32_t to) {
+    if (from < 0 || from >= Count()) RaiseListError("index", from);
+    if (to < 0 || to >= Count()) RaiseListError("index", to);
+    if (from == to) return;
+    auto row = std::move(rows_[static_cast<size_t>(from)]);
+    rows_.erase(rows_.begin() + from);
+    rows_.insert(rows_.begin() + to, std::move(row));
 }
 
 void TObjList::Changed(TListChange kind) {
@@ -91,7 +112,7 @@ void TObjList::Changed(TListChange kind) {
         pending_ = pending_ == 0 || pending_ == kind ? kind : kRowsChanged;
         return;
     }
-    if (View) View->ListChanged(kind);
+    Report(kind);
 }
 
 TListObject* TObjList::FirstSelected() const {

@@ -91,6 +91,10 @@ public:
     void BeginUpdate();
     void EndUpdate();
     void Changed(TListChange kind);
+    // While a change is reported: the one row added since the last report, or -1 (none, or several).
+    int32_t AddedRow() const { return addedCount_ == 1 ? added_ : -1; }
+    // Moves a row to another index without telling the view (it does the moving).
+    void Move(int32_t from, int32_t to);
     TListObject* FirstSelected() const;
     int32_t SelectedCount() const;
     // Sorts by compare (negative: first before second). Small ranges sort by insertion and
@@ -103,6 +107,10 @@ private:
 
     std::vector<std::unique_ptr<TListObject>> rows_;
     int32_t capacity_ = 0;
+    void Report(TListChange kind);
+
     int32_t updates_ = 0;
     uint8_t pending_ = 0;
+    int32_t added_ = -1;
+    int32_t addedCount_ = 0;
 };

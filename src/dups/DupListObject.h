@@ -23,3 +23,9 @@ public:
     // The text's filter key in either path (column 0, 1 or any), or the similarity as shown.
     bool Matches(int column, int option, const std::string& text) const override;
 };
+
+struct TDuplicatePair;
+
+// Adds the pairs of duplicate rows to a stored list: a pair of the same two books (in either
+// order) is kept once, with the smaller similarity.
+void MergeDuplicateRows(const TObjList& rows, std::vector<TDuplicatePair>& pairs);

@@ -35,4 +35,22 @@ TEST(DupListObjectTest, PairRows) {
     EXPECT_EQ(gone.GetValue(0).Text, "ERROR!");
 }
 
+TEST(DupListObjectTest, MergingPairsKeepsEachOnceWithTheSmallerSimilarity) {
+    TSVD svd;
+    TMountPoint* mount = svd.AddMountPoint("/books");
+    TBookInfo* a = mount->AddBook();
+    TBookInfo* b = mount->AddBook();
+    TBookInfo* c = mount->AddBook();
+    std::vector<TDuplicatePair> pairs{{a, b, 90000}};
+    TObjList rows;
+    rows.Add(std::make_unique<TDupListObject>(b, 80000, a));
+    rows.Add(std::make_unique<TDupListObject>(a, 99000, c));
+    rows.Add(std::make_unique<TDupListObject>(c, 95000, a));
+    MergeDuplicateRows(rows, pairs);
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(pairs[0].Similarity, 80000);
+    EXPECT_EQ(pairs[1].Book2, c);
+    EXPECT_EQ(pairs[1].Similarity, 95000);
+}
+
 }  // namespace

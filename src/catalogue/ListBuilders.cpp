@@ -69,7 +69,8 @@ void AddTree(Node& node, const TListFilter& filter, const std::string& text, TOb
 
 }  // namespace
 
-void BuildAuthorRows(TSVD& svd, const TAuthorRoleChecks& roles, const TListFilter& filter, TObjList& rows) {
+void BuildAuthorRows(TSVD& svd, const TAuthorRoleChecks& roles, const TListFilter& filter, TObjList& rows,
+                     bool keepPlace) {
     unsigned select = 0, reject = 0;
     AddRoles(roles.Authors, RoleSet({1, 3}), select, reject);
     AddRoles(roles.Translators, RoleSet({2, 4}), select, reject);
@@ -77,6 +78,7 @@ void BuildAuthorRows(TSVD& svd, const TAuthorRoleChecks& roles, const TListFilte
     const std::string text = filter.SearchText();
     rows.BeginUpdate();
     rows.Clear();
+    rows.Fresh = !keepPlace;
     rows.RowClass = &TAuthorListObject::Class;
     for (size_t i = 0; i < svd.Authors.Count(); ++i) {
         TAuthorInfo* author = svd.Authors.Author(i);
@@ -92,9 +94,10 @@ void BuildAuthorRows(TSVD& svd, const TAuthorRoleChecks& roles, const TListFilte
     rows.EndUpdate();
 }
 
-void BuildSequenceRows(TSVD& svd, const TListFilter& filter, TObjList& rows) {
+void BuildSequenceRows(TSVD& svd, const TListFilter& filter, TObjList& rows, bool keepPlace) {
     rows.BeginUpdate();
     rows.Clear();
+    rows.Fresh = !keepPlace;
     rows.RowClass = &TSequenceListObject::Class;
     AddTree<TBookSequence, TSequenceListObject>(svd.Sequences, filter, filter.SearchText(), rows);
     rows.Stale = false;
@@ -102,9 +105,10 @@ void BuildSequenceRows(TSVD& svd, const TListFilter& filter, TObjList& rows) {
     rows.EndUpdate();
 }
 
-void BuildGenreRows(TSVD& svd, const TListFilter& filter, TObjList& rows) {
+void BuildGenreRows(TSVD& svd, const TListFilter& filter, TObjList& rows, bool keepPlace) {
     rows.BeginUpdate();
     rows.Clear();
+    rows.Fresh = !keepPlace;
     rows.RowClass = &TGenreListObject::Class;
     AddTree<TBookGenre, TGenreListObject>(svd.Genres, filter, filter.SearchText(), rows);
     rows.Stale = false;

@@ -31,8 +31,10 @@ struct TAuthorRoleChecks {
 // Fills rows (cleared first, within one update) with the authors the role boxes and the
 // filter let through; the placeholder author comes first when "no author" is checked and no
 // filter is active.
-void BuildAuthorRows(TSVD& svd, const TAuthorRoleChecks& roles, const TListFilter& filter, TObjList& rows);
+// With keepPlace the grid keeps the user's row and sort (a rebuild after a resynchronisation).
+void BuildAuthorRows(TSVD& svd, const TAuthorRoleChecks& roles, const TListFilter& filter, TObjList& rows,
+                     bool keepPlace = false);
 // Series and genres depth-first (hidden genres get no row, their sub-genres do); a row is kept
 // when some column (from the last) or the filter's column matches.
-void BuildSequenceRows(TSVD& svd, const TListFilter& filter, TObjList& rows);
-void BuildGenreRows(TSVD& svd, const TListFilter& filter, TObjList& rows);
+void BuildSequenceRows(TSVD& svd, const TListFilter& filter, TObjList& rows, bool keepPlace = false);
+void BuildGenreRows(TSVD& svd, const TListFilter& filter, TObjList& rows, bool keepPlace = false);

@@ -17,6 +17,7 @@ public:
 
     static const TRowClass Class;
     const TRowClass& RowClass() const override { return Class; }
+    const void* Entity() const override { return Genre; }
     TCellValue GetValue(int column) const override;
     void CollectBooks(TBookCollection& books) const override;
     // Columns 0 to 2: the text is found in the value (letter case and look-alike letters aside);
@@ -32,6 +33,7 @@ public:
 
     static const TRowClass Class;
     const TRowClass& RowClass() const override { return Class; }
+    const void* Entity() const override { return Sequence; }
     TCellValue GetValue(int column) const override;
     void CollectBooks(TBookCollection& books) const override;
     // Column 0: the text is found in the first name, or with option non-zero in any name;
@@ -47,6 +49,7 @@ public:
 
     static const TRowClass Class;
     const TRowClass& RowClass() const override { return Class; }
+    const void* Entity() const override { return Author; }
     TCellValue GetValue(int column) const override;
     void CollectBooks(TBookCollection& books) const override;
     // Option non-zero ("smart"): name parts of every spelling and the synonyms are searched by
@@ -66,6 +69,7 @@ public:
 
     static const TRowClass Class;
     const TRowClass& RowClass() const override { return Class; }
+    const void* Entity() const override { return Book; }
     TCellValue GetValue(int column) const override;
     // A book row stands for no collection of books: raises rsErrImproperCall.
     void CollectBooks(TBookCollection& books) const override;

@@ -1,5 +1,6 @@
 #include "catalogue/ObjList.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -96,6 +97,14 @@ void TObjList::Report(TListChange kind) {
     if (View) View->ListChanged(kind);
     added_ = -1;
     addedCount_ = 0;
+}
+
+int32_t TObjList::RemoveIf(const std::function<bool(const TListObject*)>& pick) {
+    const auto end = std::remove_if(rows_.begin(), rows_.end(), [&](const auto& row) { return pick(row.get()); });
+    const auto removed = static_cast<int32_t>(rows_.end() - end);
+    rows_.erase(end, rows_.end());
+    if (removed > 0) Changed(kRowsRemoved);
+    return removed;
 }
 
 void TObjList::Move(int32_t from, int32_t to) {

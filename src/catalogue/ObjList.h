@@ -26,6 +26,8 @@ public:
     bool Selected() const { return Selection & 1; }
 
     virtual const TRowClass& RowClass() const = 0;
+    // The entity the row stands for, compared by identity only (views find rows by it).
+    virtual const void* Entity() const { return this; }
     int ColumnCount() const { return RowClass().ColumnCount(); }
     std::string ColumnCaption(int column) const { return RowClass().ColumnCaption(column); }
     virtual TCellValue GetValue(int column) const = 0;
@@ -95,6 +97,8 @@ public:
     int32_t AddedRow() const { return addedCount_ == 1 ? added_ : -1; }
     // Moves a row to another index without telling the view (it does the moving).
     void Move(int32_t from, int32_t to);
+    // Frees every row the test picks, in one pass; reports kRowsRemoved when any went.
+    int32_t RemoveIf(const std::function<bool(const TListObject*)>& pick);
     TListObject* FirstSelected() const;
     int32_t SelectedCount() const;
     // Sorts by compare (negative: first before second). Small ranges sort by insertion and

@@ -502,3 +502,11 @@ bool TSVD::SaveToFile(const std::string& fileName) {
     SetModified(false);
     return true;
 }
+
+std::string TSVD::WithLibraryExtension(const std::string& fileName) {
+    std::string name = TrimBlanks(fileName);
+    const size_t slash = name.find_last_of('/');
+    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    if (base.size() < 5 || AnsiLowerCase(base.substr(base.size() - 4)) != ".sv2") name += ".sv2";
+    return name;
+}

@@ -105,6 +105,9 @@ public:
 
     // books.sv2 -> booksOLD: the extension of the last path component is replaced by "OLD".
     static std::string BackupName(const std::string& fileName);
+    // A name chosen for saving, blanks trimmed, with ".sv2" appended unless its file name is at
+    // least five characters long and ends with ".sv2" in any letter case.
+    static std::string WithLibraryExtension(const std::string& fileName);
 
     void Clear();
     // True while Clear frees everything.

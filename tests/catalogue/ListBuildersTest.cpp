@@ -100,4 +100,13 @@ TEST(ListBuildersTest, SeriesAndGenresDepthFirstWithFilters) {
     EXPECT_EQ(rows.Count(), 1);
 }
 
+TEST(ListBuildersTest, SaveAsNames) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"abc", "abc.sv2"},         {"lib.SV2", "lib.SV2"},       {".sv2", ".sv2.sv2"},
+        {" /x/b.sv2 ", "/x/b.sv2"}, {"/x.sv2/a", "/x.sv2/a.sv2"}, {"a.svd", "a.svd.sv2"},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(TSVD::WithLibraryExtension(in), out) << in;
+}
+
 }  // namespace

@@ -1,0 +1,39 @@
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <filesystem>
+
+#include "settings/LanguageFiles.h"
+#include "settings/SettingsStore.h"
+#include "shell/SettingsForm.h"
+
+#ifndef SHELVARA_DATA_DIR
+#define SHELVARA_DATA_DIR "/usr/local/share/shelvara"
+#endif
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("shelvara");
+    QApplication::setApplicationDisplayName("Shelvara");
+    QApplication::setDesktopFileName("shelvara");
+    // The program ends through its hub when the last main window has closed.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Catalogue manager for FB2 book libraries");
+    parser.addHelpOption();
+    parser.addPositionalArgument("library", "The library file (.sv2 or .svd) to open.");
+    parser.process(app);
+
+    // Language files next to the executable and in the program's data folder, never the
+    // current directory.
+    const std::filesystem::path exe = QApplication::applicationDirPath().toStdString();
+    TLanguageModule languages({exe, exe / "lang", exe.parent_path() / "share" / "shelvara", SHELVARA_DATA_DIR});
+    TSettingsStore store(TSettingsStore::DefaultFile(kProgramFolder));
+    languages.Start(store);
+
+    TSVMainForm hub(store, languages);
+    const QStringList args = parser.positionalArguments();
+    hub.Start(args.isEmpty() ? QString() : QDir::current().absoluteFilePath(args.front()));
+    return QApplication::exec();
+}

@@ -1,0 +1,71 @@
+#include "shell/Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace Dialogs {
+
+TScript& Script() {
+    static TScript script;
+    return script;
+}
+
+TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) {
+    TScript& s = Script();
+    s.Shown << text;
+    if (!s.Answers.empty()) {
+        const TAnswer answer = s.Answers.front();
+        s.Answers.pop_front();
+        return answer;
+    }
+    if (s.Active) return TAnswer::Cancel;
+    const auto button = QMessageBox::question(
+        parent, caption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    return button == QMessageBox::Yes ? TAnswer::Yes : button == QMessageBox::No ? TAnswer::No : TAnswer::Cancel;
+}
+
+void Error(QWidget* parent, const QString& text) {
+    Script().Shown << text;
+    if (Script().Active) return;
+    QApplication::beep();
+    QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+}
+
+void Information(QWidget* parent, const QString& caption, const QString& text) {
+    Script().Shown << text;
+    if (Script().Active) return;
+    QMessageBox::information(parent, caption, text);
+}
+
+namespace {
+
+bool Scripted(QString& name) {
+    TScript& s = Script();
+    if (!s.FileNames.empty()) {
+        name = s.FileNames.front();
+        s.FileNames.pop_front();
+        return true;
+    }
+    if (s.Active) {
+        name.clear();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+QString OpenFileName(QWidget* parent, const QString& title, const QString& filter) {
+    QString name;
+    if (Scripted(name)) return name;
+    return QFileDialog::getOpenFileName(parent, title, {}, filter, nullptr, QFileDialog::ReadOnly);
+}
+
+QString SaveFileName(QWidget* parent, const QString& title, const QString& filter) {
+    QString name;
+    if (Scripted(name)) return name;
+    return QFileDialog::getSaveFileName(parent, title, {}, filter);
+}
+
+}  // namespace Dialogs

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+
+class QWidget;
+
+// Every message box and file dialog of the program goes through here, so that tests can give
+// the answers in advance ("next answer" seams) instead of a person.
+namespace Dialogs {
+
+enum class TAnswer { Yes, No, Cancel, Ok };
+
+// Yes / No / Cancel, always modal to the whole program.
+TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text);
+void Error(QWidget* parent, const QString& text);
+void Information(QWidget* parent, const QString& caption, const QString& text);
+// Empty when cancelled. filter in Qt's form ("Name (*.sv2 *.svd);;...").
+QString OpenFileName(QWidget* parent, const QString& title, const QString& filter);
+QString SaveFileName(QWidget* parent, const QString& title, const QString& filter);
+
+// Test seams: queued answers and file names are used before any dialog is shown; every
+// question and message shown (or answered from the queue) is recorded.
+struct TScript {
+    std::deque<TAnswer> Answers;
+    std::deque<QString> FileNames;
+    QStringList Shown;
+    bool Active = false;  // when set, an unanswered question is Cancel and no dialog opens
+};
+TScript& Script();
+
+}  // namespace Dialogs

@@ -1,0 +1,645 @@
+#include "shell/MainWindow.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <filesystem>
+
+#include "catalogue/BookGenre.h"
+#include "catalogue/BookSequence.h"
+#include "catalogue/ListObjects.h"
+#include "catalogue/SVD.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "display/ui/SVGrid.h"
+#include "dups/DupListObject.h"
+#include "settings/ui/IniPlacement.h"
+#include "settings/ui/QtText.h"
+#include "shell/Dialogs.h"
+#include "shell/SettingsForm.h"
+
+namespace {
+
+constexpr int kFilterDelayMs = 500;
+
+TRoleCheck RoleOf(const QCheckBox* box) {
+    switch (box->checkState()) {
+        case Qt::Checked:
+            return TRoleCheck::Checked;
+        case Qt::Unchecked:
+            return TRoleCheck::Unchecked;
+        default:
+            return TRoleCheck::Grayed;
+    }
+}
+
+QCheckBox* RoleBox(QWidget* parent, const char* name, Qt::CheckState state) {
+    auto* box = new QCheckBox(parent);
+    box->setObjectName(name);
+    box->setTristate(true);
+    box->setCheckState(state);
+    return box;
+}
+
+}  // namespace
+
+TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName("SVWinForm");
+    authors_.RowClass = &TAuthorListObject::Class;
+    series_.RowClass = &TSequenceListObject::Class;
+    genres_.RowClass = &TGenreListObject::Class;
+    duplicates_.RowClass = &TDupListObject::Class;
+    BuildWidgets();
+    AuthorsGrid->SetData(&authors_);
+    SeriesGrid->SetData(&series_);
+    GenresGrid->SetData(&genres_);
+
+    connect(&hub_, &TSVMainForm::Notified, this, &TSVWinForm::OnNotified);
+    connect(&hub_, &TSVMainForm::LibraryReloaded, this, &TSVWinForm::Rebuild);
+    connect(&hub_, &TSVMainForm::LanguageChanged, this, &TSVWinForm::Recaption);
+    connect(&hub_, &TSVMainForm::SettingsChanged, this, &TSVWinForm::ApplySettings);
+
+    RestoreState();
+    ApplySettings();
+    ApplyTabPosition();
+    constructing_ = false;
+    Renumber();
+    Recaption();
+    Rebuild();
+}
+
+TSVWinForm::~TSVWinForm() {
+    closing_ = constructing_ = true;
+    // The grids go before the lists they show.
+    for (TSVGrid* grid : {AuthorsGrid, SeriesGrid, GenresGrid, FavoritesGrid})
+        grid->SetData(nullptr);
+}
+
+// --- building the window ---
+
+QWidget* TSVWinForm::BuildListTab(TSVGrid*& grid, const char* gridName, QLineEdit*& edit, QComboBox*& combo,
+                                  QCheckBox*& ext, QTimer*& timer, QWidget* extra) {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto* filters = new QHBoxLayout;
+    edit = new QLineEdit(page);
+    edit->setClearButtonEnabled(true);
+    combo = new QComboBox(page);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    ext = new QCheckBox(page);
+    filters->addWidget(edit, 1);
+    filters->addWidget(combo);
+    filters->addWidget(ext);
+    layout->addLayout(filters);
+    if (extra) layout->addWidget(extra);
+    grid = new TSVGrid(page);
+    grid->setObjectName(gridName);
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    layout->addWidget(grid, 1);
+
+    timer = new QTimer(this);
+    timer->setSingleShot(true);
+    timer->setInterval(kFilterDelayMs);
+    // Every change restarts the timer: the list is rebuilt once typing pauses.
+    auto restart = [this, t = timer] {
+        if (!constructing_) t->start();
+    };
+    connect(edit, &QLineEdit::textChanged, this, restart);
+    connect(combo, &QComboBox::currentIndexChanged, this, restart);
+    connect(ext, &QCheckBox::toggled, this, restart);
+    TSVGrid* g = grid;
+    connect(grid, &TSVGrid::SelectionChanged, this, [this] { FillEmptyCombos(); });
+    connect(grid, &TSVGrid::DataChanged, this, [this] { FillEmptyCombos(); });
+    connect(grid, &TSVGrid::SortFailed, this, [this](const QString& text) { Dialogs::Error(this, text); });
+    connect(grid, &QWidget::customContextMenuRequested, this,
+            [this, g](const QPoint& pos) { ShowColumnsMenu(g, g->viewport()->mapToGlobal(pos)); });
+    g->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(g->horizontalHeader(), &QWidget::customContextMenuRequested, this,
+            [this, g](const QPoint& pos) { ShowColumnsMenu(g, g->horizontalHeader()->mapToGlobal(pos)); });
+    return page;
+}
+
+void TSVWinForm::BuildWidgets() {
+    auto* bar = addToolBar(QString());
+    bar->setObjectName("ToolBar1");
+    bar->setMovable(false);
+    auto button = [&](const char* name, QStyle::StandardPixmap icon) {
+        auto* b = new QToolButton(bar);
+        b->setObjectName(name);
+        b->setIcon(style()->standardIcon(icon));
+        bar->addWidget(b);
+        return b;
+    };
+    openButton_ = button("OpenFileToolButton", QStyle::SP_DialogOpenButton);
+    connect(openButton_, &QToolButton::clicked, this, &TSVWinForm::OpenLibraryCommand);
+
+    saveButton_ = button("SaveFileToolButton", QStyle::SP_DialogSaveButton);
+    saveMenu_ = new QMenu(this);
+    saveAction_ = saveMenu_->addAction(QString(), this, [this] { Save(); });
+    saveAsAction_ = saveMenu_->addAction(QString(), this, [this] { SaveAs(); });
+    saveButton_->setMenu(saveMenu_);
+    saveButton_->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(saveButton_, &QToolButton::clicked, this, [this] { Save(); });
+
+    newWindowButton_ = button("NewWindowToolButton", QStyle::SP_FileDialogNewFolder);
+    windowsMenu_ = new QMenu(this);
+    newWindowButton_->setMenu(windowsMenu_);
+    newWindowButton_->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(newWindowButton_, &QToolButton::clicked, this, &TSVWinForm::NewWindowCommand);
+    connect(windowsMenu_, &QMenu::aboutToShow, this, [this] {
+        windowsMenu_->clear();
+        for (TSVWinForm* window : hub_.Windows()) {
+            windowsMenu_->addAction(window->windowTitle(), window, [window] {
+                window->show();
+                window->raise();
+                window->activateWindow();
+            });
+        }
+    });
+
+    // The four book panels come with their own windows; until then their entries stay disabled.
+    panelsButton_ = button("PanelsToolButton", QStyle::SP_FileDialogDetailedView);
+    panelsMenu_ = new QMenu(this);
+    for (int i = 0; i < 4; ++i)
+        panelsMenu_->addAction(QString())->setEnabled(false);
+    panelsButton_->setMenu(panelsMenu_);
+    panelsButton_->setPopupMode(QToolButton::InstantPopup);
+
+    settingsButton_ = button("SettingsToolButton", QStyle::SP_FileDialogContentsView);
+    connect(settingsButton_, &QToolButton::clicked, this, [this] { hub_.exec(); });
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    MainPageControl = new QTabWidget(central);
+    MainPageControl->setObjectName("MainPageControl");
+    layout->addWidget(MainPageControl, 1);
+
+    // Authors: the filter and the four role boxes.
+    auto* roles = new QWidget;
+    auto* roleLayout = new QHBoxLayout(roles);
+    roleLayout->setContentsMargins(0, 0, 0, 0);
+    FltAuthorCheck = RoleBox(roles, "FltAuthorCheck", Qt::Checked);
+    FltTranslatorsCheck = RoleBox(roles, "FltTranslatorsCheck", Qt::PartiallyChecked);
+    FltOtherAuthorsCheck = RoleBox(roles, "FltOtherAuthorsCheck", Qt::PartiallyChecked);
+    FltNoAuthorCheck = RoleBox(roles, "FltNoAuthorCheck", Qt::PartiallyChecked);
+    for (QCheckBox* box : {FltAuthorCheck, FltTranslatorsCheck, FltOtherAuthorsCheck, FltNoAuthorCheck}) {
+        roleLayout->addWidget(box);
+        connect(box, &QCheckBox::stateChanged, this, [this] {
+            UpdateRoleHints();
+            if (constructing_) return;
+            authors_.Stale = true;
+            BuildAuthors();
+        });
+    }
+    roleLayout->addStretch(1);
+    AuthorsTab = BuildListTab(AuthorsGrid, "AuthorsGrid", AuthorFilterEdit, AuthorFilterCombo, ExtAuthorFilterCheck,
+                              AuthorFilterTimer, roles);
+    SeriesTab = BuildListTab(SeriesGrid, "SeriesGrid", SeriesFilterEdit, SeriesFilterCombo, ExtSeriesFilterCheck,
+                             SeriesFilterTimer, nullptr);
+    GenresTab = BuildListTab(GenresGrid, "GenresGrid", GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck,
+                             GenresFilterTimer, nullptr);
+    connect(AuthorFilterTimer, &QTimer::timeout, this, [this] {
+        authors_.Stale = true;
+        BuildAuthors();
+    });
+    connect(SeriesFilterTimer, &QTimer::timeout, this, [this] {
+        series_.Stale = true;
+        BuildSeries();
+    });
+    connect(GenresFilterTimer, &QTimer::timeout, this, [this] {
+        genres_.Stale = true;
+        BuildGenres();
+    });
+
+    FavourTab = new QWidget;
+    auto* favourLayout = new QVBoxLayout(FavourTab);
+    favourCaption_ = new QLabel(FavourTab);
+    favourCaption_->setWordWrap(true);
+    FavoritesGrid = new TSVGrid(FavourTab);
+    FavoritesGrid->setObjectName("FavoritesGrid");
+    favourLayout->addWidget(favourCaption_);
+    favourLayout->addWidget(FavoritesGrid, 1);
+
+    // The lost-books and duplicate-search pages and the folder tree come with their own work.
+    WorkTab = new QTabWidget;
+    auto* work = static_cast<QTabWidget*>(WorkTab);
+    auto* lost = new QWidget;
+    lost->setObjectName("LostFoundTab");
+    auto* dups = new QWidget;
+    dups->setObjectName("DupFoundTab");
+    work->addTab(lost, QString());
+    work->addTab(dups, QString());
+    DirTreeTab = new QWidget;
+
+    const std::pair<QWidget*, const char*> tabs[] = {{AuthorsTab, "AuthorsTab"}, {SeriesTab, "SeriesTab"},
+                                                     {GenresTab, "GenresTab"},   {FavourTab, "FavourTab"},
+                                                     {WorkTab, "WorkTab"},       {DirTreeTab, "DirTreeTab"}};
+    for (const auto& [tab, name] : tabs) {
+        tab->setObjectName(name);
+        MainPageControl->addTab(tab, QString());
+    }
+    connect(MainPageControl, &QTabWidget::currentChanged, this, [this] { TabChanged(); });
+
+    // The tab position menu, opened by a right click on a tab.
+    tabMenu_ = new QMenu(this);
+    auto* group = new QActionGroup(tabMenu_);
+    const char* names[] = {"TopItem1", "BottomItem1", "LeftItem1", "RightItem1"};
+    for (int i = 0; i < 4; ++i) {
+        tabPositions_[i] = tabMenu_->addAction(QString());
+        tabPositions_[i]->setObjectName(names[i]);
+        tabPositions_[i]->setCheckable(true);
+        group->addAction(tabPositions_[i]);
+        connect(tabPositions_[i], &QAction::triggered, this, [this] { ApplyTabPosition(); });
+    }
+    tabPositions_[0]->setChecked(true);
+    MainPageControl->tabBar()->installEventFilter(this);
+
+    ResyncPanel = new QWidget(central);
+    ResyncPanel->setObjectName("ResyncPanel");
+    auto* strip = new QHBoxLayout(ResyncPanel);
+    strip->setContentsMargins(4, 2, 4, 2);
+    ResyncLabel = new QLabel(ResyncPanel);
+    ProgressBar1 = new QProgressBar(ResyncPanel);
+    strip->addWidget(ResyncLabel, 1);
+    strip->addWidget(ProgressBar1, 1);
+    ResyncPanel->hide();
+    layout->addWidget(ResyncPanel);
+    setCentralWidget(central);
+    resize(900, 600);
+}
+
+void TSVWinForm::RestoreState() {
+    placement_ = new TIniPlacement(this, hub_.Store(), "TSVWinForm");
+    placement_->AddCheckState("FltAuthorCheck_State", FltAuthorCheck);
+    placement_->AddCheckState("FltNoAuthorCheck_State", FltNoAuthorCheck);
+    placement_->AddCheckState("FltOtherAuthorsCheck_State", FltOtherAuthorsCheck);
+    placement_->AddCheckState("FltTranslatorsCheck_State", FltTranslatorsCheck);
+    placement_->AddCheck("ExtAuthorFilterCheck_Checked", ExtAuthorFilterCheck);
+    placement_->AddCheck("ExtSeriesFilterCheck_Checked", ExtSeriesFilterCheck);
+    const char* names[] = {"TopItem1_Checked", "BottomItem1_Checked", "LeftItem1_Checked", "RightItem1_Checked"};
+    for (int i = 0; i < 4; ++i) {
+        QAction* item = tabPositions_[i];
+        placement_->AddValue(
+            names[i], [item] { return std::string(item->isChecked() ? "True" : "False"); },
+            [item](const std::string& text) { item->setChecked(text == "True" || text == "true"); });
+    }
+    for (TSVGrid* grid : {AuthorsGrid, SeriesGrid, GenresGrid, FavoritesGrid})
+        grid->AttachPlacement(placement_);
+    placement_->AfterRestore = [this](TFormState& state) {
+        // A library whose file is gone opens on the structure tab.
+        const std::string& file = hub_.Library().FileName;
+        std::error_code error;
+        const bool fileExists = !file.empty() && std::filesystem::is_regular_file(AnsiToUtf8(file), error);
+        const QString page = fileExists || file.empty() ? ToQ(state.Read("ActivePage")) : QString("DirTreeTab");
+        for (int i = 0; i < MainPageControl->count(); ++i)
+            if (MainPageControl->widget(i)->objectName() == page) MainPageControl->setCurrentIndex(i);
+        auto* work = static_cast<QTabWidget*>(WorkTab);
+        const QString sub = ToQ(state.Read("ActivePage2"));
+        for (int i = 0; i < work->count(); ++i)
+            if (work->widget(i)->objectName() == sub) work->setCurrentIndex(i);
+        openedWindows_ = state.Read("OpenedWindows", "11111111");
+    };
+    placement_->BeforeSave = [this](TFormState& state) {
+        state.Write("ActivePage", FromQ(MainPageControl->currentWidget()->objectName()));
+        state.Write("ActivePage2", FromQ(static_cast<QTabWidget*>(WorkTab)->currentWidget()->objectName()));
+        state.Write("OpenedWindows", openedWindows_);
+    };
+    placement_->Restore();
+    UpdateRoleHints();
+}
+
+// --- captions ---
+
+void TSVWinForm::Renumber() {
+    number_ = hub_.FreeWindowNumber(this);
+    Recaption();
+}
+
+void TSVWinForm::Recaption() {
+    setWindowTitle(Msg(1004) + " : " + QString::number(number_) + " (" + ToQ(hub_.Library().FileName) + ")");
+    openButton_->setToolTip(Msg(1014));
+    saveButton_->setToolTip(Msg(1015));
+    saveAction_->setText(Msg(1270));
+    saveAsAction_->setText(Msg(1271) + "...");
+    newWindowButton_->setToolTip(Msg(1012));
+    panelsButton_->setToolTip(Msg(1013));
+    for (int i = 0; i < 4; ++i)
+        panelsMenu_->actions()[i]->setText(Msg(1243 + i));
+    settingsButton_->setToolTip(Msg(1016));
+    for (int i = 0; i < MainPageControl->count(); ++i)
+        MainPageControl->setTabText(i, Msg(1017 + i));
+    auto* work = static_cast<QTabWidget*>(WorkTab);
+    work->setTabText(0, Msg(1026));
+    work->setTabText(1, Msg(1268));
+    for (int i = 0; i < 4; ++i)
+        tabPositions_[i]->setText(Msg(1005 + i));
+    FltAuthorCheck->setText(Msg(1009));
+    FltTranslatorsCheck->setText(Msg(1010));
+    FltOtherAuthorsCheck->setText(Msg(1011));
+    FltNoAuthorCheck->setText(Msg(1267));
+    UpdateRoleHints();
+    for (QCheckBox* ext : {ExtAuthorFilterCheck, ExtSeriesFilterCheck, ExtGenresFilterCheck})
+        ext->setText(Msg(1122));
+    for (QLineEdit* edit : {AuthorFilterEdit, SeriesFilterEdit, GenresFilterEdit})
+        edit->setPlaceholderText(Msg(1121));
+    favourCaption_->setText(
+        ToQ(Utf8ToAnsi("Пока непонятно, но тут что-то типа favorites... Дропаем сюда книги. Не доделано.")));
+
+    // The filter combos are filled again, keeping their choice, without a rebuild.
+    const bool constructing = constructing_;
+    constructing_ = true;
+    const std::pair<QComboBox*, const TRowClass*> combos[] = {{AuthorFilterCombo, &TAuthorListObject::Class},
+                                                              {SeriesFilterCombo, &TSequenceListObject::Class},
+                                                              {GenresFilterCombo, &TGenreListObject::Class}};
+    for (const auto& [combo, rowClass] : combos) {
+        const int index = combo->currentIndex();
+        combo->blockSignals(true);
+        combo->clear();
+        FillFilterCombo(combo, *rowClass);
+        if (index >= 0 && index < combo->count()) combo->setCurrentIndex(index);
+        combo->blockSignals(false);
+    }
+    constructing_ = constructing;
+    for (TSVGrid* grid : {AuthorsGrid, SeriesGrid, GenresGrid, FavoritesGrid}) {
+        grid->model()->headerDataChanged(Qt::Horizontal, 0, std::max(grid->model()->columnCount() - 1, 0));
+        grid->viewport()->update();
+    }
+}
+
+void TSVWinForm::UpdateRoleHints() {
+    for (QCheckBox* box : {FltAuthorCheck, FltTranslatorsCheck, FltOtherAuthorsCheck, FltNoAuthorCheck}) {
+        const Qt::CheckState s = box->checkState();
+        box->setToolTip(Msg(s == Qt::Checked ? 1261 : s == Qt::Unchecked ? 1262 : 1263));
+    }
+}
+
+void TSVWinForm::FillFilterCombo(QComboBox* combo, const TRowClass& rowClass) {
+    if (combo->count() > 0) return;
+    const bool blocked = combo->blockSignals(true);
+    combo->addItem(Msg(1111), 0);
+    for (int c = 0; c < rowClass.ColumnCount(); ++c)
+        combo->addItem(ToQ(rowClass.ColumnCaption(c)).trimmed(), 100 + c);
+    combo->setCurrentIndex(0);
+    combo->blockSignals(blocked);
+}
+
+void TSVWinForm::FillEmptyCombos() {
+    FillFilterCombo(AuthorFilterCombo, TAuthorListObject::Class);
+    FillFilterCombo(SeriesFilterCombo, TSequenceListObject::Class);
+    FillFilterCombo(GenresFilterCombo, TGenreListObject::Class);
+}
+
+// --- lists ---
+
+TListFilter TSVWinForm::FilterOf(const TFilterBox& box) const {
+    TListFilter filter;
+    if (box.Combo->currentIndex() < 0) return filter;  // no column chosen: no filter
+    filter.Text = FromQ(box.Edit->text());
+    const int tag = box.Combo->currentData().toInt();
+    filter.Column = tag >= 100 ? tag - 100 : -1;
+    filter.Extended = box.Extended->isChecked();
+    return filter;
+}
+
+void TSVWinForm::BuildAuthors() {
+    if (closing_ || !authors_.Stale) return;
+    const TAuthorRoleChecks roles{RoleOf(FltAuthorCheck), RoleOf(FltTranslatorsCheck), RoleOf(FltOtherAuthorsCheck),
+                                  RoleOf(FltNoAuthorCheck)};
+    try {
+        BuildAuthorRows(hub_.Library(), roles, FilterOf({AuthorFilterEdit, AuthorFilterCombo, ExtAuthorFilterCheck}),
+                        authors_);
+    } catch (const EShelvaraError& e) {
+        Dialogs::Error(this, ToQ(e.what()));
+    }
+}
+
+void TSVWinForm::BuildSeries() {
+    if (closing_ || !series_.Stale) return;
+    BuildSequenceRows(hub_.Library(), FilterOf({SeriesFilterEdit, SeriesFilterCombo, ExtSeriesFilterCheck}), series_);
+}
+
+void TSVWinForm::BuildGenres() {
+    if (closing_ || !genres_.Stale) return;
+    BuildGenreRows(hub_.Library(), FilterOf({GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck}), genres_);
+}
+
+void TSVWinForm::DropRows() {
+    for (TObjList* list : {&authors_, &series_, &genres_, &duplicates_}) {
+        list->BeginUpdate();
+        list->Clear();
+        list->Stale = true;
+        list->Changed(kRowsChanged);
+        list->EndUpdate();
+    }
+}
+
+void TSVWinForm::Rebuild() {
+    if (closing_) return;
+    for (TObjList* list : {&authors_, &series_, &genres_})
+        list->Stale = true;
+    // The library's stored duplicate pairs become this window's results.
+    duplicates_.BeginUpdate();
+    duplicates_.Clear();
+    for (const TDuplicatePair& pair : hub_.Library().Duplicates)
+        duplicates_.Add(std::make_unique<TDupListObject>(pair.Book1, pair.Similarity, pair.Book2));
+    duplicates_.EndUpdate();
+    TabChanged();
+    Recaption();
+}
+
+void TSVWinForm::TabChanged() {
+    if (constructing_ || closing_) return;
+    QWidget* tab = MainPageControl->currentWidget();
+    if (tab == AuthorsTab) BuildAuthors();
+    if (tab == SeriesTab) BuildSeries();
+    if (tab == GenresTab) BuildGenres();
+}
+
+TSVGrid* TSVWinForm::ActiveGrid() const {
+    QWidget* tab = MainPageControl->currentWidget();
+    if (tab == AuthorsTab) return AuthorsGrid;
+    if (tab == SeriesTab) return SeriesGrid;
+    if (tab == GenresTab) return GenresGrid;
+    if (tab == FavourTab) return FavoritesGrid;
+    return nullptr;
+}
+
+// Entities are compared by identity only: an author named here may have been freed already.
+void TSVWinForm::OnNotified(TObjectType type, int kind, const void* object) {
+    if (closing_ || constructing_) return;
+    switch (type) {
+        case TObjectType::Book:
+            if (TSVGrid* grid = ActiveGrid()) grid->viewport()->update();
+            if (kind == 0) {
+                duplicates_.RemoveIf([object](const TListObject* row) {
+                    const auto* pair = static_cast<const TDupListObject*>(row);
+                    return pair->Book1 == object || pair->Book2 == object;
+                });
+            }
+            break;
+        case TObjectType::Series:
+            if (kind == 0 && MainPageControl->currentWidget() == SeriesTab) SeriesGrid->viewport()->update();
+            if (kind == 2 && series_.Count() > 0) {
+                series_.Fresh = false;
+                series_.Add(std::make_unique<TSequenceListObject>(
+                    const_cast<TBookSequence*>(static_cast<const TBookSequence*>(object))));
+            }
+            if (kind == 3) SeriesGrid->RemoveEntityLater(object);
+            break;
+        case TObjectType::Genre:
+            if (kind == 0 && MainPageControl->currentWidget() == GenresTab) GenresGrid->viewport()->update();
+            if (kind == 3) GenresGrid->RemoveEntityLater(object);
+            break;
+        case TObjectType::Author:
+            if (kind == 0) {
+                authors_.Stale = true;
+                if (MainPageControl->currentWidget() == AuthorsTab) BuildAuthors();
+            } else if (kind == 1) {
+                AuthorsGrid->RemoveEntityLater(object);
+            } else {
+                AuthorsGrid->viewport()->update();
+            }
+            break;
+        case TObjectType::Folder:
+            break;  // the folder tree's
+    }
+}
+
+// --- settings and menus ---
+
+void TSVWinForm::ApplySettings() {
+    const bool striped = hub_.StripedGrids();
+    for (TSVGrid* grid : {AuthorsGrid, GenresGrid, FavoritesGrid})
+        grid->SetStriped(striped);
+    SeriesGrid->SetStriped(false);
+}
+
+void TSVWinForm::ApplyTabPosition() {
+    QTabWidget::TabPosition position = QTabWidget::North;
+    if (tabPositions_[1]->isChecked())
+        position = QTabWidget::South;
+    else if (tabPositions_[2]->isChecked())
+        position = QTabWidget::West;
+    else if (tabPositions_[3]->isChecked())
+        position = QTabWidget::East;
+    MainPageControl->setTabPosition(position);
+}
+
+bool TSVWinForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MainPageControl->tabBar() && event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton) {
+            tabMenu_->popup(mouse->globalPosition().toPoint());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TSVWinForm::ShowColumnsMenu(TSVGrid* grid, const QPoint& globalPos) {
+    QMenu menu(this);
+    QMenu* columns = menu.addMenu(Msg(1162));
+    columns->setObjectName("ColumnsItem1");
+    grid->FillColumnsMenu(columns);
+    menu.exec(globalPos);
+}
+
+// --- commands ---
+
+void TSVWinForm::OpenLibraryCommand() {
+    const QString path = hub_.AskLibraryFile(this);
+    if (path.isEmpty()) return;
+    hub_.OpenLibrary(path, this);
+}
+
+bool TSVWinForm::Save() {
+    TSVD& svd = hub_.Library();
+    std::error_code error;
+    if (svd.FileName.empty() || !std::filesystem::is_regular_file(AnsiToUtf8(svd.FileName), error)) return SaveAs();
+    const bool saved = hub_.SaveLibrary(svd.FileName, this);
+    Renumber();
+    return saved;
+}
+
+bool TSVWinForm::SaveAs() {
+    const QString chosen = Dialogs::SaveFileName(this, Msg(1299), Msg(1252) + " (*.sv2)");
+    if (chosen.trimmed().isEmpty()) return false;
+    const bool saved = hub_.SaveLibrary(TSVD::WithLibraryExtension(FromQ(chosen)), this);
+    Renumber();
+    return saved;
+}
+
+void TSVWinForm::NewWindowCommand() {
+    if (TSVWinForm* window = hub_.NewWindow()) window->show();
+}
+
+// --- resynchronisation ---
+
+void TSVWinForm::ResyncStarted() {
+    ResyncLabel->clear();
+    ProgressBar1->setValue(0);
+    ResyncPanel->show();
+}
+
+void TSVWinForm::ResyncProgress(int position, int maximum, const QString& text) {
+    if (!ResyncPanel->isVisible()) return;
+    ResyncLabel->setText("   " + text);
+    ProgressBar1->setMaximum(std::max(maximum, 1));
+    ProgressBar1->setValue(std::clamp(position, 0, std::max(maximum, 1)));
+}
+
+void TSVWinForm::ResyncFinished() {
+    ResyncPanel->hide();
+    if (closing_) return;
+    // New authors, series and genres appear; the user keeps their row.
+    TSVD& svd = hub_.Library();
+    const TAuthorRoleChecks roles{RoleOf(FltAuthorCheck), RoleOf(FltTranslatorsCheck), RoleOf(FltOtherAuthorsCheck),
+                                  RoleOf(FltNoAuthorCheck)};
+    QWidget* tab = MainPageControl->currentWidget();
+    for (TObjList* list : {&authors_, &series_, &genres_})
+        list->Stale = true;
+    if (tab == AuthorsTab)
+        BuildAuthorRows(svd, roles, FilterOf({AuthorFilterEdit, AuthorFilterCombo, ExtAuthorFilterCheck}), authors_,
+                        true);
+    if (tab == SeriesTab)
+        BuildSequenceRows(svd, FilterOf({SeriesFilterEdit, SeriesFilterCombo, ExtSeriesFilterCheck}), series_, true);
+    if (tab == GenresTab)
+        BuildGenreRows(svd, FilterOf({GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck}), genres_, true);
+}
+
+// --- closing ---
+
+void TSVWinForm::closeEvent(QCloseEvent* event) {
+    if (closing_) return event->accept();
+    const bool last = hub_.Windows().size() <= 1;
+    if (last && !hub_.ConfirmDiscard(this)) return event->ignore();
+    try {
+        placement_->Save();
+    } catch (const EShelvaraError& e) {
+        Dialogs::Error(this, ToQ(e.what()));
+    }
+    closing_ = true;
+    event->accept();
+    hub_.WindowClosing(this);
+}

@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QMainWindow>
+#include <string>
+
+#include "catalogue/CatalogueObserver.h"
+#include "catalogue/ListBuilders.h"
+#include "catalogue/ObjList.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class TIniPlacement;
+class TSVGrid;
+class TSVMainForm;
+
+// One main window on the program's one library: the author, series and genre lists with
+// their filters, favourites, the work and structure tabs, the progress strip of a
+// resynchronisation. Several can be open; each has its own number, tabs and filters.
+class TSVWinForm final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TSVWinForm(TSVMainForm& hub);
+    ~TSVWinForm() override;
+
+    int Number() const { return number_; }
+    // Takes the smallest free number and sets the caption.
+    void Renumber();
+    void Recaption();
+
+    // The commands of the tool bar.
+    void OpenLibraryCommand();
+    bool Save();
+    bool SaveAs();
+    void NewWindowCommand();
+
+    // Drops every row (before the catalogue is replaced), then builds again.
+    void DropRows();
+    void Rebuild();
+    void TabChanged();
+    void BuildAuthors();
+    void BuildSeries();
+    void BuildGenres();
+
+    // The resynchronisation's progress strip.
+    void ResyncStarted();
+    void ResyncProgress(int position, int maximum, const QString& text);
+    void ResyncFinished();
+
+    TObjList& AuthorRows() { return authors_; }
+    TObjList& SeriesRows() { return series_; }
+    TObjList& GenreRows() { return genres_; }
+    TObjList& DuplicateRows() { return duplicates_; }
+
+    QTabWidget* MainPageControl;
+    QWidget* AuthorsTab;
+    QWidget* SeriesTab;
+    QWidget* GenresTab;
+    QWidget* FavourTab;
+    QWidget* WorkTab;
+    QWidget* DirTreeTab;
+    TSVGrid* AuthorsGrid;
+    TSVGrid* SeriesGrid;
+    TSVGrid* GenresGrid;
+    TSVGrid* FavoritesGrid;
+    QLineEdit* AuthorFilterEdit;
+    QComboBox* AuthorFilterCombo;
+    QCheckBox* ExtAuthorFilterCheck;
+    QLineEdit* SeriesFilterEdit;
+    QComboBox* SeriesFilterCombo;
+    QCheckBox* ExtSeriesFilterCheck;
+    QLineEdit* GenresFilterEdit;
+    QComboBox* GenresFilterCombo;
+    QCheckBox* ExtGenresFilterCheck;
+    QCheckBox* FltAuthorCheck;
+    QCheckBox* FltTranslatorsCheck;
+    QCheckBox* FltOtherAuthorsCheck;
+    QCheckBox* FltNoAuthorCheck;
+    QTimer* AuthorFilterTimer;
+    QTimer* SeriesFilterTimer;
+    QTimer* GenresFilterTimer;
+    QWidget* ResyncPanel;
+    QLabel* ResyncLabel;
+    QProgressBar* ProgressBar1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct TFilterBox {
+        QLineEdit* Edit;
+        QComboBox* Combo;
+        QCheckBox* Extended;
+    };
+
+    void BuildWidgets();
+    QWidget* BuildListTab(TSVGrid*& grid, const char* gridName, QLineEdit*& edit, QComboBox*& combo, QCheckBox*& ext,
+                          QTimer*& timer, QWidget* extra);
+    TListFilter FilterOf(const TFilterBox& box) const;
+    void FillFilterCombo(QComboBox* combo, const TRowClass& rowClass);
+    void FillEmptyCombos();
+    void UpdateRoleHints();
+    void ApplySettings();
+    void ApplyTabPosition();
+    void OnNotified(TObjectType type, int kind, const void* object);
+    void ShowColumnsMenu(TSVGrid* grid, const QPoint& globalPos);
+    void RestoreState();
+    TSVGrid* ActiveGrid() const;
+
+    TSVMainForm& hub_;
+    int number_ = 0;
+    bool constructing_ = true;
+    bool closing_ = false;
+    TObjList authors_, series_, genres_, duplicates_;
+    TIniPlacement* placement_ = nullptr;
+    QToolButton* openButton_;
+    QToolButton* saveButton_;
+    QToolButton* newWindowButton_;
+    QToolButton* panelsButton_;
+    QToolButton* settingsButton_;
+    QMenu* windowsMenu_;
+    QMenu* saveMenu_;
+    QMenu* panelsMenu_;
+    QMenu* tabMenu_;
+    QAction* saveAction_;
+    QAction* saveAsAction_;
+    QAction* tabPositions_[4];
+    QLabel* favourCaption_;
+    std::string openedWindows_ = "11111111";
+};

@@ -1,0 +1,508 @@
+#include "shell/SettingsForm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QSessionManager>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <filesystem>
+
+#include "catalogue/AuthorInfo.h"
+#include "catalogue/BookInfo.h"
+#include "catalogue/SVD.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/TextUtils.h"
+#include "dups/DupListObject.h"
+#include "scan/PackerArchiveAccess.h"
+#include "scan/Resync.h"
+#include "settings/LanguageFiles.h"
+#include "settings/SettingsStore.h"
+#include "settings/ui/IniPlacement.h"
+#include "settings/ui/QtText.h"
+#include "shell/Dialogs.h"
+#include "shell/MainWindow.h"
+
+namespace {
+
+bool FileExists(const QString& path) {
+    std::error_code error;
+    return !path.isEmpty() && std::filesystem::is_regular_file(path.toStdString(), error);
+}
+
+// Passes a background resynchronisation's reports to the window that started it, in the GUI
+// thread; a window closed meanwhile gets nothing.
+class TResyncRelay final : public IResyncObserver {
+public:
+    explicit TResyncRelay(TSVWinForm* window) : window_(window) {}
+    void ResyncStarted() override {
+        Post([](TSVWinForm* w) { w->ResyncStarted(); });
+    }
+    void ResyncProgress(int position, int maximum, const std::string& text) override {
+        const QString shown = ToQ(text);
+        Post([=](TSVWinForm* w) { w->ResyncProgress(position, maximum, shown); });
+    }
+    void ResyncFinished(const TSyncStats&) override {
+        Post([](TSVWinForm* w) { w->ResyncFinished(); });
+    }
+
+private:
+    template <typename F>
+    void Post(F&& f) {
+        QPointer<TSVWinForm> window = window_;
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, f] {
+                if (window) f(window.data());
+            },
+            Qt::QueuedConnection);
+    }
+    QPointer<TSVWinForm> window_;
+};
+
+}  // namespace
+
+TSVMainForm::TSVMainForm(TSettingsStore& store, TLanguageModule& languages)
+    : store_(store), languages_(languages), library_(std::make_unique<TSVD>()) {
+    setObjectName("SVMainForm");
+    library_->Packer = std::make_unique<TPackerArchiveAccess>();
+    library_->AuthorChooser = this;
+    library_->AddObserver(this);
+    BuildControls();
+    placement_ = new TIniPlacement(this, store_, "TSVMainForm", false);
+    placement_->AddCheck("TimerDelay", TimerDelayCheck);
+    placement_->AddSpin("TimerDelayValue", TimerDelaySpin);
+    placement_->AddCheck("StripedGrids", StripedGridsCheck);
+    placement_->AddCheck("SaveHuffman", HuffmanCheck);
+    placement_->AddCheck("SweepData", SweepCheckBox);
+    placement_->AddCheck("CanEdit", CanEditCheck);
+    placement_->AddCheck("AutosaveCheck_Checked", AutosaveCheck);
+    placement_->AddCheck("AutosaveEveryCheck_Checked", AutosaveEveryCheck);
+    placement_->AddSpin("AutosaveSpin_Value", AutosaveSpin);
+    placement_->AddCheck("SaveDupCheck_Checked", SaveDupCheck);
+    placement_->Restore();
+    UpdateAutosaveTimer();
+    Recaption();
+
+    // Logging out asks as closing the last window does; without a person to ask, the logout
+    // is cancelled while the library holds changes.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (!library_->IsModified()) return;
+        if (!manager.allowsInteraction()) return manager.cancel();
+        if (!ConfirmDiscard(nullptr)) manager.cancel();
+        manager.release();
+    });
+}
+
+TSVMainForm::~TSVMainForm() {
+    WaitForResync();
+    library_->RemoveObserver(this);
+    library_->AuthorChooser = nullptr;
+}
+
+void TSVMainForm::BuildControls() {
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    pages_ = new QTabWidget(this);
+    layout->addWidget(pages_);
+
+    auto* page1 = new QWidget;
+    auto* l1 = new QVBoxLayout(page1);
+    auto* delayRow = new QHBoxLayout;
+    TimerDelayCheck = new QCheckBox(page1);
+    TimerDelayCheck->setChecked(true);
+    TimerDelaySpin = new QSpinBox(page1);
+    TimerDelaySpin->setRange(20, 10000);
+    TimerDelaySpin->setValue(50);
+    delayUnit_ = new QLabel(page1);
+    delayRow->addWidget(TimerDelayCheck);
+    delayRow->addWidget(TimerDelaySpin);
+    delayRow->addWidget(delayUnit_);
+    delayRow->addStretch(1);
+    l1->addLayout(delayRow);
+    StripedGridsCheck = new QCheckBox(page1);
+    StripedGridsCheck->setChecked(true);
+    HuffmanCheck = new QCheckBox(page1);
+    SaveDupCheck = new QCheckBox(page1);
+    CanEditCheck = new QCheckBox(page1);
+    for (QCheckBox* box : {StripedGridsCheck, HuffmanCheck, SaveDupCheck, CanEditCheck})
+        l1->addWidget(box);
+    autosaveGroup_ = new QGroupBox(page1);
+    auto* ag = new QVBoxLayout(autosaveGroup_);
+    AutosaveCheck = new QCheckBox(autosaveGroup_);
+    auto* everyRow = new QHBoxLayout;
+    AutosaveEveryCheck = new QCheckBox(autosaveGroup_);
+    AutosaveSpin = new QSpinBox(autosaveGroup_);
+    AutosaveSpin->setRange(1, 10000);
+    AutosaveSpin->setValue(30);
+    minutes_ = new QLabel(autosaveGroup_);
+    everyRow->addWidget(AutosaveEveryCheck);
+    everyRow->addWidget(AutosaveSpin);
+    everyRow->addWidget(minutes_);
+    everyRow->addStretch(1);
+    ag->addWidget(AutosaveCheck);
+    ag->addLayout(everyRow);
+    l1->addWidget(autosaveGroup_);
+    l1->addStretch(1);
+
+    auto* page2 = new QWidget;
+    auto* l2 = new QVBoxLayout(page2);
+    langLabel_ = new QLabel(page2);
+    LangsCombo = new QComboBox(page2);
+    l2->addWidget(langLabel_);
+    l2->addWidget(LangsCombo);
+    l2->addStretch(1);
+
+    auto* page3 = new QWidget;
+    auto* l3 = new QVBoxLayout(page3);
+    SweepCheckBox = new QCheckBox(page3);
+    sweepButton_ = new QPushButton(page3);
+    l3->addWidget(SweepCheckBox);
+    l3->addWidget(sweepButton_);
+    l3->addStretch(1);
+
+    pages_->addTab(page1, QString());
+    pages_->addTab(page2, QString());
+    pages_->addTab(page3, QString());
+
+    closeButton_ = new QPushButton(this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(closeButton_);
+    layout->addLayout(buttons);
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::accept);
+
+    AutosaveTimer = new QTimer(this);
+    connect(AutosaveTimer, &QTimer::timeout, this, [this] { Autosave(); });
+    connect(AutosaveEveryCheck, &QCheckBox::toggled, this, [this] { UpdateAutosaveTimer(); });
+    connect(AutosaveSpin, &QSpinBox::valueChanged, this, [this] { UpdateAutosaveTimer(); });
+    connect(LangsCombo, &QComboBox::currentIndexChanged, this, [this](int item) {
+        if (filling_ || item < 0) return;
+        ChooseLanguage(LangsCombo->itemData(item).toInt());
+    });
+    connect(sweepButton_, &QPushButton::clicked, this, [this] {
+        QMenu menu(this);
+        menu.addAction(Msg(1083), this, [this] { SweepNow(127); });
+        QMenu* unused = menu.addMenu(Msg(1084));
+        const std::pair<int, unsigned> items[] = {{1085, 15}, {1086, 1}, {1087, 2}, {1088, 4}, {1089, 8}};
+        for (const auto& [id, flags] : items)
+            unused->addAction(Msg(id), this, [this, flags = flags] { SweepNow(flags); });
+        QMenu* join = menu.addMenu(Msg(1090));
+        const std::pair<int, unsigned> joins[] = {{1091, 112}, {1092, 16}, {1093, 32}, {1094, 64}};
+        for (const auto& [id, flags] : joins)
+            join->addAction(Msg(id), this, [this, flags = flags] { SweepNow(flags); });
+        menu.exec(sweepButton_->mapToGlobal(QPoint(0, sweepButton_->height())));
+    });
+}
+
+void TSVMainForm::Recaption() {
+    setWindowTitle(Msg(1032));
+    pages_->setTabText(0, Msg(1033));
+    pages_->setTabText(1, Msg(1034));
+    pages_->setTabText(2, Msg(1035));
+    TimerDelayCheck->setText(Msg(1027));
+    delayUnit_->setText(Msg(1028));
+    StripedGridsCheck->setText(Msg(1029));
+    HuffmanCheck->setText(Msg(1030));
+    SaveDupCheck->setText(Msg(1075));
+    CanEditCheck->setText(Msg(1076));
+    autosaveGroup_->setTitle(Msg(1077));
+    AutosaveCheck->setText(Msg(1078));
+    AutosaveEveryCheck->setText(Msg(1079));
+    minutes_->setText(Msg(1080));
+    SweepCheckBox->setText(Msg(1081));
+    sweepButton_->setText(Msg(1082));
+    langLabel_->setText(Msg(1031));
+    closeButton_->setText(Msg(1103));
+}
+
+// --- options ---
+
+bool TSVMainForm::TimerDelay() const {
+    return TimerDelayCheck->isChecked();
+}
+int TSVMainForm::TimerDelayValue() const {
+    return TimerDelaySpin->value();
+}
+bool TSVMainForm::StripedGrids() const {
+    return StripedGridsCheck->isChecked();
+}
+bool TSVMainForm::SaveDuplicates() const {
+    return SaveDupCheck->isChecked();
+}
+bool TSVMainForm::CanEdit() const {
+    return CanEditCheck->isChecked();
+}
+int TSVMainForm::AutosavePeriod() const {
+    return AutosaveSpin->value();
+}
+
+void TSVMainForm::UpdateAutosaveTimer() {
+    AutosaveTimer->setInterval(AutosaveSpin->value() * 60000);
+    if (AutosaveEveryCheck->isChecked())
+        AutosaveTimer->start();
+    else
+        AutosaveTimer->stop();
+}
+
+void TSVMainForm::SaveOptions() {
+    placement_->Save();
+    std::error_code error;
+    const std::string& file = library_->FileName;
+    if (!file.empty() && std::filesystem::is_regular_file(AnsiToUtf8(file), error))
+        placement_->State().Write("LastSVD", file);
+    store_.Save();
+}
+
+void TSVMainForm::showEvent(QShowEvent* event) {
+    FillLanguages();
+    QDialog::showEvent(event);
+}
+
+void TSVMainForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (shuttingDown_) return;
+    try {
+        SaveOptions();
+    } catch (const EShelvaraError& e) {
+        Dialogs::Error(this, ToQ(e.what()));
+    }
+    emit SettingsChanged();
+}
+
+void TSVMainForm::FillLanguages() {
+    filling_ = true;
+    languages_.Rescan();
+    LangsCombo->clear();
+    for (int i = 0; i < languages_.Count(); ++i)
+        LangsCombo->addItem(ToQ(languages_.Name(i)), i);
+    if (languages_.Count() == 0) LangsCombo->addItem("<Default>", -1);
+    const int current = languages_.CurrentIndex();
+    LangsCombo->setCurrentIndex(current >= 0 ? current : 0);
+    filling_ = false;
+}
+
+void TSVMainForm::ChooseLanguage(int index) {
+    if (index < 0 || index == languages_.CurrentIndex()) return;
+    if (!languages_.LoadLanguage(index)) return;
+    languages_.SaveChoice(store_);
+    try {
+        store_.Save();
+    } catch (const EShelvaraError& e) {
+        Dialogs::Error(this, ToQ(e.what()));
+    }
+    Recaption();
+    emit LanguageChanged();
+}
+
+void TSVMainForm::AddLog(const QString& text) {
+    log_ << text;
+    std::fprintf(stderr, "shelvara: %s\n", text.toUtf8().constData());
+}
+
+// --- start, library, windows ---
+
+void TSVMainForm::Start(const QString& library) {
+    QString path = library;
+    if (path.isEmpty()) path = ToQ(placement_->State().Read("LastSVD"));
+    while (!path.isEmpty() && !FileExists(path))
+        path = AskLibraryFile(nullptr);
+    if (!path.isEmpty()) {
+        try {
+            library_->LoadFromFile(FromQ(path));
+        } catch (const EShelvaraError& e) {
+            // The partly read catalogue is tied to no file: nothing can overwrite the file.
+            Dialogs::Error(nullptr, ToQ(e.what()));
+        }
+    }
+    if (TSVWinForm* window = NewWindow()) window->show();
+}
+
+QString TSVMainForm::AskLibraryFile(QWidget* parent) {
+    const QString filter = Msg(1250) + " (*.svd *.sv2);;" + Msg(1252) + " (*.sv2);;" + Msg(1251) + " (*.svd)";
+    return Dialogs::OpenFileName(parent, Msg(1298), filter);
+}
+
+bool TSVMainForm::ConfirmDiscard(QWidget* parent) {
+    if (!library_->IsModified()) return true;
+    switch (Dialogs::AskYesNoCancel(parent, Msg(1300), Msg(1303))) {
+        case Dialogs::TAnswer::Yes: {
+            std::error_code error;
+            const std::string& file = library_->FileName;
+            if (!file.empty() && std::filesystem::is_regular_file(AnsiToUtf8(file), error))
+                return SaveLibrary(file, parent);
+            const QString chosen = Dialogs::SaveFileName(parent, Msg(1299), Msg(1252) + " (*.sv2)");
+            return !chosen.trimmed().isEmpty() && SaveLibrary(TSVD::WithLibraryExtension(FromQ(chosen)), parent);
+        }
+        case Dialogs::TAnswer::No:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool TSVMainForm::OpenLibrary(const QString& path, QWidget* parent) {
+    if (ResyncRunning()) {
+        Dialogs::Error(parent, Msg(10016));
+        return false;
+    }
+    if (!FileExists(path) || !ConfirmDiscard(parent)) return false;
+    // Every window lets go of its rows before the catalogue they point into is replaced.
+    for (TSVWinForm* window : windows_)
+        window->DropRows();
+    bool loaded = true;
+    {
+        const QSignalBlocker quiet(this);  // the windows are rebuilt once, below
+        try {
+            library_->LoadFromFile(FromQ(path));
+        } catch (const EShelvaraError& e) {
+            loaded = false;
+            Dialogs::Error(parent, ToQ(e.what()));
+        }
+    }
+    for (TSVWinForm* window : windows_) {
+        window->Rebuild();
+        window->Renumber();
+    }
+    return loaded;
+}
+
+bool TSVMainForm::SaveLibrary(const std::string& fileName, QWidget* parent) {
+    library_->ClearDuplicates();
+    if (SaveDupCheck->isChecked())
+        for (TSVWinForm* window : windows_)
+            MergeDuplicateRows(window->DuplicateRows(), library_->Duplicates);
+    library_->SaveHuffman = HuffmanCheck->isChecked();
+    library_->SweepBeforeSave = SweepCheckBox->isChecked();
+    try {
+        return library_->SaveToFile(fileName);
+    } catch (const EShelvaraError& e) {
+        Dialogs::Error(parent, ToQ(e.what()));
+        return false;
+    }
+}
+
+bool TSVMainForm::Autosave() {
+    if (TrimBlanks(library_->FileName).empty() || !library_->IsModified()) return false;
+    return SaveLibrary(library_->FileName, windows_.empty() ? nullptr : windows_.front());
+}
+
+TSVWinForm* TSVMainForm::NewWindow() {
+    if (shuttingDown_) return nullptr;
+    auto* window = new TSVWinForm(*this);
+    windows_.push_back(window);
+    window->Renumber();
+    return window;
+}
+
+int TSVMainForm::FreeWindowNumber(const TSVWinForm* window) const {
+    for (int n = 1;; ++n) {
+        bool used = false;
+        for (const TSVWinForm* other : windows_)
+            used = used || (other != window && other->Number() == n);
+        if (!used) return n;
+    }
+}
+
+void TSVMainForm::WindowClosing(TSVWinForm* window) {
+    windows_.erase(std::remove(windows_.begin(), windows_.end(), window), windows_.end());
+    if (windows_.empty()) Shutdown();
+}
+
+// --- background work ---
+
+bool TSVMainForm::StartResync(TSVWinForm* window, TBookFolder& folder, int mode) {
+    if (ResyncRunning()) {
+        Dialogs::Error(window, Msg(10016));
+        return false;
+    }
+    WaitForResync();
+    relay_ = std::make_unique<TResyncRelay>(window);
+    try {
+        resync_ = TResyncThread::StartFolder(folder, static_cast<TResyncMode>(mode), relay_.get());
+    } catch (const EShelvaraError& e) {
+        Dialogs::Error(window, ToQ(e.what()));
+        return false;
+    }
+    return true;
+}
+
+bool TSVMainForm::ResyncRunning() const {
+    return TResyncThread::IsRunning();
+}
+
+void TSVMainForm::WaitForResync() {
+    resync_.reset();  // asks the worker to stop and waits for it
+    relay_.reset();
+}
+
+void TSVMainForm::SweepNow(unsigned flags) {
+    try {
+        library_->Sweep(false, flags);
+    } catch (const EShelvaraError& e) {
+        Dialogs::Error(this, ToQ(e.what()));
+    }
+}
+
+// --- the end ---
+
+void TSVMainForm::Shutdown() {
+    if (shuttingDown_) return;
+    shuttingDown_ = true;
+    try {
+        SaveOptions();
+    } catch (const EShelvaraError& e) {
+        AddLog(ToQ(e.what()));
+    }
+    emit SettingsChanged();
+    WaitForResync();
+    if (AutosaveCheck->isChecked()) Autosave();
+    languages_.SaveChoice(store_);
+    try {
+        store_.Save();
+    } catch (const EShelvaraError& e) {
+        AddLog(ToQ(e.what()));
+    }
+    QApplication::quit();
+}
+
+// --- the catalogue's side ---
+
+void TSVMainForm::CatalogueChanged(TObjectType type, int kind, const void* object) {
+    // Delivered at once in the GUI thread, without running the event loop; a worker's changes
+    // are queued (the receivers keep only identities).
+    if (QThread::currentThread() == thread()) {
+        emit Notified(type, kind, object);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, type, kind, object] { emit Notified(type, kind, object); }, Qt::QueuedConnection);
+}
+
+void TSVMainForm::LibraryLoaded() {
+    if (QThread::currentThread() == thread()) {
+        emit LibraryReloaded();
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { emit LibraryReloaded(); }, Qt::QueuedConnection);
+}
+
+TAuthorName* TSVMainForm::ChooseAuthor(TBookInfo& book, uint8_t, const std::vector<TAuthorName*>& candidates) {
+    if (candidates.empty()) return nullptr;
+    // Until the author dialogs exist the first candidate is taken, and the log says so.
+    AddLog(QString("%1: several authors match; took \"%2\"")
+               .arg(ToQ(book.FileName), ToQ(candidates.front()->DisplayName())));
+    return candidates.front();
+}

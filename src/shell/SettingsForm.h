@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+#include "catalogue/BookImport.h"
+#include "catalogue/CatalogueObserver.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QGroupBox;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class IResyncObserver;
+class TIniPlacement;
+class TLanguageModule;
+class TResyncThread;
+class TSettingsStore;
+class TSVD;
+class TSVWinForm;
+
+// The program's hidden hub: the one catalogue, the options, the main windows and the relay of
+// the catalogue's notifications to them, autosave, the language choice. Shown to the user as
+// the modal settings dialog.
+class TSVMainForm final : public QDialog, public ICatalogueObserver, public IAuthorChooser {
+    Q_OBJECT
+
+public:
+    TSVMainForm(TSettingsStore& store, TLanguageModule& languages);
+    ~TSVMainForm() override;
+
+    TSVD& Library() { return *library_; }
+    TSettingsStore& Store() { return store_; }
+    TLanguageModule& Languages() { return languages_; }
+    const std::vector<TSVWinForm*>& Windows() const { return windows_; }
+    // Messages the program wrote to its log (author choices it made on its own, errors).
+    const QStringList& Log() const { return log_; }
+
+    // Options.
+    bool TimerDelay() const;
+    int TimerDelayValue() const;
+    bool StripedGrids() const;
+    bool SaveDuplicates() const;
+    bool CanEdit() const;
+    int AutosavePeriod() const;
+
+    // Program start: the options, then the library (the given path, else the last one; the
+    // open dialog while it does not exist), then the first main window.
+    void Start(const QString& library);
+    // The open-library dialog; empty when cancelled.
+    QString AskLibraryFile(QWidget* parent);
+    // Replaces the library by a file: asks about unsaved changes first, refuses while a
+    // resynchronisation runs, lets every window drop its rows, shows a failed load, and
+    // rebuilds every window either way. False when nothing was loaded.
+    bool OpenLibrary(const QString& path, QWidget* parent);
+    // Saves to a file name (engine text), merging the windows' duplicate pairs when asked to.
+    bool SaveLibrary(const std::string& fileName, QWidget* parent);
+    // One autosave tick: writes only a modified library that has a file; shows a failure.
+    bool Autosave();
+
+    TSVWinForm* NewWindow();
+    // The smallest number no other main window uses.
+    int FreeWindowNumber(const TSVWinForm* window) const;
+    void WindowClosing(TSVWinForm* window);
+    // True when the library may be discarded: not modified, or saved, or the user said No.
+    bool ConfirmDiscard(QWidget* parent);
+
+    // Runs a resynchronisation of a folder in the background; its progress goes to the window.
+    bool StartResync(TSVWinForm* window, class TBookFolder& folder, int mode);
+    bool ResyncRunning() const;
+    void WaitForResync();
+
+    // Sweep with the flags of the sweep menu (notifications on).
+    void SweepNow(unsigned flags);
+    // Switches the language (index of the language list) and re-captions every window.
+    void ChooseLanguage(int index);
+    void Recaption();
+
+    // The end of the program: options and LastSVD saved, resynchronisation stopped, autosave on
+    // exit, the language choice stored; then the event loop ends.
+    void Shutdown();
+
+    void CatalogueChanged(TObjectType type, int kind, const void* object) override;
+    void LibraryLoaded() override;
+    TAuthorName* ChooseAuthor(TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) override;
+
+    // Controls, named as the settings store names their values.
+    QCheckBox* TimerDelayCheck;
+    QSpinBox* TimerDelaySpin;
+    QCheckBox* StripedGridsCheck;
+    QCheckBox* HuffmanCheck;
+    QCheckBox* SaveDupCheck;
+    QCheckBox* CanEditCheck;
+    QCheckBox* AutosaveCheck;
+    QCheckBox* AutosaveEveryCheck;
+    QSpinBox* AutosaveSpin;
+    QCheckBox* SweepCheckBox;
+    QComboBox* LangsCombo;
+    QTimer* AutosaveTimer;
+
+signals:
+    // The catalogue changed (delivered in the GUI thread, synchronously for its own changes).
+    void Notified(TObjectType type, int kind, const void* object);
+    void LibraryReloaded();
+    void LanguageChanged();
+    void SettingsChanged();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void BuildControls();
+    void FillLanguages();
+    void UpdateAutosaveTimer();
+    void SaveOptions();
+    void AddLog(const QString& text);
+
+    TSettingsStore& store_;
+    TLanguageModule& languages_;
+    std::unique_ptr<TSVD> library_;
+    std::vector<TSVWinForm*> windows_;
+    std::unique_ptr<TResyncThread> resync_;
+    std::unique_ptr<IResyncObserver> relay_;  // lives as long as the worker
+    TIniPlacement* placement_;
+    QStringList log_;
+    bool shuttingDown_ = false;
+    bool filling_ = false;
+
+    QTabWidget* pages_;
+    QGroupBox* autosaveGroup_;
+    QLabel* delayUnit_;
+    QLabel* minutes_;
+    QLabel* langLabel_;
+    QPushButton* sweepButton_;
+    QPushButton* closeButton_;
+};

@@ -1,10 +1,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QTabWidget>
+#include <QTimer>
 #include <filesystem>
 
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
+#include "shell/MainWindow.h"
 #include "shell/SettingsForm.h"
 
 #ifndef SHELVARA_DATA_DIR
@@ -23,6 +26,11 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription("Catalogue manager for FB2 book libraries");
     parser.addHelpOption();
     parser.addPositionalArgument("library", "The library file (.sv2 or .svd) to open.");
+    const QCommandLineOption screenshots("screenshots",
+                                         "Save a picture of every tab and of the settings window "
+                                         "into DIR, then end.",
+                                         "DIR");
+    parser.addOption(screenshots);
     parser.process(app);
 
     // Language files next to the executable and in the program's data folder, never the
@@ -35,5 +43,21 @@ int main(int argc, char** argv) {
     TSVMainForm hub(store, languages);
     const QStringList args = parser.positionalArguments();
     hub.Start(args.isEmpty() ? QString() : QDir::current().absoluteFilePath(args.front()));
+    if (parser.isSet(screenshots)) {
+        const QDir dir(parser.value(screenshots));
+        QTimer::singleShot(300, &app, [&hub, dir] {
+            TSVWinForm* window = hub.Windows().empty() ? nullptr : hub.Windows().front();
+            for (int i = 0; window && i < window->MainPageControl->count(); ++i) {
+                window->MainPageControl->setCurrentIndex(i);
+                QApplication::processEvents();
+                const QString name = window->MainPageControl->widget(i)->objectName();
+                window->grab().save(dir.filePath(QString("%1-%2.png").arg(i + 1).arg(name)));
+            }
+            hub.show();
+            QApplication::processEvents();
+            hub.grab().save(dir.filePath("7-settings.png"));
+            QApplication::exit(0);
+        });
+    }
     return QApplication::exec();
 }

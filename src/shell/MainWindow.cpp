@@ -89,6 +89,7 @@ TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
 
 TSVWinForm::~TSVWinForm() {
     closing_ = constructing_ = true;
+    hub_.ForgetWindow(this);
     // The grids go before the lists they show.
     for (TSVGrid* grid : {AuthorsGrid, SeriesGrid, GenresGrid, FavoritesGrid})
         grid->SetData(nullptr);

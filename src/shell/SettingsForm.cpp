@@ -416,8 +416,12 @@ int TSVMainForm::FreeWindowNumber(const TSVWinForm* window) const {
 }
 
 void TSVMainForm::WindowClosing(TSVWinForm* window) {
-    windows_.erase(std::remove(windows_.begin(), windows_.end(), window), windows_.end());
+    ForgetWindow(window);
     if (windows_.empty()) Shutdown();
+}
+
+void TSVMainForm::ForgetWindow(TSVWinForm* window) {
+    windows_.erase(std::remove(windows_.begin(), windows_.end(), window), windows_.end());
 }
 
 // --- background work ---

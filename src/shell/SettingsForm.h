@@ -67,6 +67,8 @@ public:
     // The smallest number no other main window uses.
     int FreeWindowNumber(const TSVWinForm* window) const;
     void WindowClosing(TSVWinForm* window);
+    // A window going away without closing (freed by its owner).
+    void ForgetWindow(TSVWinForm* window);
     // True when the library may be discarded: not modified, or saved, or the user said No.
     bool ConfirmDiscard(QWidget* parent);
 

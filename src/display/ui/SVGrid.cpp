@@ -94,6 +94,7 @@ TSVGrid::TSVGrid(QWidget* parent) : QTableView(parent), model_(new TSVGridModel(
     header->setHighlightSections(false);
     header->setStretchLastSection(false);
     header->setSortIndicatorShown(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->viewport()->installEventFilter(this);
     base_ = palette().color(QPalette::ToolTipBase);
     connect(header, &QHeaderView::sectionMoved, this, [this] {
@@ -224,6 +225,20 @@ void TSVGrid::ApplyColumns() {
         horizontalHeader()->setSortIndicator(position, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
+// Default columns as wide as their caption and the first rows' texts need, within limits.
+void TSVGrid::FitDefaultWidths() {
+    const QFontMetrics metrics(font());
+    const int rows = std::min<int32_t>(list_->Count(), 100);
+    for (size_t i = 0; i < cols_.Count(); ++i) {
+        const int id = cols_.Columns[i].Id;
+        int width = metrics.horizontalAdvance(ToQ(list_->RowClass->ColumnCaption(id)).trimmed()) + 16;
+        for (int r = 0; r < rows; ++r)
+            if (const TListObject* row = list_->Get(r))
+                width = std::max(width, metrics.horizontalAdvance(ToQ(CellText(row->GetValue(id)))) + 10);
+        cols_.SetWidth(i, std::clamp(width, 40, 320));
+    }
+}
+
 void TSVGrid::SyncColumnsFromHeader() {
     QHeaderView* header = horizontalHeader();
     TSVGridCols moved;
@@ -338,7 +353,10 @@ void TSVGrid::PlaceAddedRow(int32_t added) {
 void TSVGrid::ListChanged(TListChange kind) {
     model_->Reset([&] {
         if (!list_) return;
-        if (cols_.Count() == 0 && list_->RowClass) cols_.BuildDefault(list_->RowClass->ColumnCount());
+        if (cols_.Count() == 0 && list_->RowClass) {
+            cols_.BuildDefault(list_->RowClass->ColumnCount());
+            FitDefaultWidths();
+        }
         if (list_->Fresh) {
             sortColumn_ = -1;
             doomed_.clear();  // rebuilt from the catalogue: no row of a freed entity is left
@@ -494,10 +512,12 @@ void TSVGrid::wheelEvent(QWheelEvent* event) {
 
 bool TSVGrid::eventFilter(QObject* watched, QEvent* event) {
     if (watched == horizontalHeader()->viewport()) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+        const bool press = event->type() == QEvent::MouseButtonPress;
+        const bool release = event->type() == QEvent::MouseButtonRelease;
+        auto* mouse = press || release ? static_cast<QMouseEvent*>(event) : nullptr;
+        if (press && mouse->button() == Qt::LeftButton) {
             headerPress_ = mouse->pos();
-        } else if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+        } else if (release && mouse->button() == Qt::LeftButton) {
             // A sort only when the button comes up where it went down (not after a resize or move).
             const QPoint d = mouse->pos() - headerPress_;
             if (headerPress_.x() >= 0 && std::abs(d.x()) <= 5 && std::abs(d.y()) <= 5) {

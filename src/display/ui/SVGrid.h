@@ -87,6 +87,7 @@ protected:
 private:
     void ApplyColumns();
     void SyncColumnsFromHeader();
+    void FitDefaultWidths();
     void Refresh();
     void PlaceAddedRow(int32_t added);
     TRowOrder Order() const;

@@ -107,6 +107,34 @@ TEST_F(Languages, OnlyFileIsTakenAndCurrentDirectoryIsNot) {
     EXPECT_EQ(MessageText(1103), "Second");
 }
 
+// The language files the program ships: every text line names a key of the message table.
+TEST(LanguageFilesTest, ShippedFilesNameOnlyKnownKeys) {
+    const std::filesystem::path folder = std::filesystem::path(SHELVARA_TEST_DATA) / ".." / ".." / "data" / "lang";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++files;
+        const auto bytes = ReadBytes(entry.path());
+        const std::string content(bytes.begin(), bytes.end());
+        size_t start = 0, lines = 0;
+        while (start < content.size()) {
+            const size_t end = std::min(content.find('\n', start), content.size());
+            const std::string line = content.substr(start, end - start);
+            std::string key, text;
+            if (ParseLanguageLine(line, key, text)) {
+                ++lines;
+                if (lines > 1) {
+                    EXPECT_NE(FindMessageByKey(key), 0) << entry.path() << ": " << key;
+                }
+            } else {
+                EXPECT_TRUE(line.empty() || line[0] == ';') << entry.path() << ": " << line;
+            }
+            start = end + 1;
+        }
+        EXPECT_GT(lines, 10u);
+    }
+    EXPECT_GE(files, 1);
+}
+
 TEST(FormStateTest, ValuesListsAndPositions) {
     TempDir dir;
     TSettingsStore store(dir / "settings.ini");

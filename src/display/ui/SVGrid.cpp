@@ -257,6 +257,7 @@ void TSVGrid::SyncColumnsFromHeader() {
 }
 
 void TSVGrid::SetLayoutString(const std::string& text) {
+    widthsFitted_ = true;  // the stored widths stand
     cols_.SetLayoutString(text);
     ApplyColumns();
 }
@@ -355,7 +356,12 @@ void TSVGrid::ListChanged(TListChange kind) {
         if (!list_) return;
         if (cols_.Count() == 0 && list_->RowClass) {
             cols_.BuildDefault(list_->RowClass->ColumnCount());
+            widthsFitted_ = false;
+        }
+        // Default columns take the width their first rows need, once there are rows.
+        if (!widthsFitted_ && list_->Count() > 0) {
             FitDefaultWidths();
+            widthsFitted_ = true;
         }
         if (list_->Fresh) {
             sortColumn_ = -1;
@@ -377,7 +383,10 @@ void TSVGrid::ListChanged(TListChange kind) {
     } else if (list_ && list_->Count() > 0) {
         // Back to the row the user was on, found by identity; else the same place.
         int place = -1;
-        for (int32_t i = 0; current_ && i < list_->Count() && place < 0; ++i)
+        const int at = currentIndex().row();
+        for (int near : {at, at + 1, at - 1})  // one row added or removed before it
+            if (place < 0 && near >= 0 && near < list_->Count() && list_->Get(near)->Entity() == current_) place = near;
+        for (int32_t i = 0; current_ && place < 0 && i < list_->Count(); ++i)
             if (list_->Get(i)->Entity() == current_) place = i;
         SetCurrentIndex(place >= 0 ? place : currentIndex().row());
     }

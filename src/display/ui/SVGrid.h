@@ -108,4 +108,5 @@ private:
     QPoint pressPos_{-1, -1};
     QPoint headerPress_{-1, -1};
     bool syncing_ = false;
+    bool widthsFitted_ = false;
 };

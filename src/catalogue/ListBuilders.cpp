@@ -67,6 +67,25 @@ void AddTree(Node& node, const TListFilter& filter, const std::string& text, TOb
     }
 }
 
+// Refills rows as one change, told even when nothing is left.
+template <typename Fill>
+void Rebuild(TObjList& rows, const TRowClass& rowClass, bool keepPlace, Fill&& fill) {
+    rows.BeginUpdate();
+    rows.Clear();
+    rows.Fresh = !keepPlace;
+    rows.RowClass = &rowClass;
+    try {
+        fill();
+    } catch (...) {
+        rows.Changed(kRowsChanged);  // the rows read so far are shown; the update ends either way
+        rows.EndUpdate();
+        throw;
+    }
+    rows.Stale = false;
+    rows.Changed(kRowsChanged);
+    rows.EndUpdate();
+}
+
 }  // namespace
 
 void BuildAuthorRows(TSVD& svd, const TAuthorRoleChecks& roles, const TListFilter& filter, TObjList& rows,
@@ -76,42 +95,25 @@ void BuildAuthorRows(TSVD& svd, const TAuthorRoleChecks& roles, const TListFilte
     AddRoles(roles.Translators, RoleSet({2, 4}), select, reject);
     AddRoles(roles.Designers, RoleSet({5}), select, reject);
     const std::string text = filter.SearchText();
-    rows.BeginUpdate();
-    rows.Clear();
-    rows.Fresh = !keepPlace;
-    rows.RowClass = &TAuthorListObject::Class;
-    for (size_t i = 0; i < svd.Authors.Count(); ++i) {
-        TAuthorInfo* author = svd.Authors.Author(i);
-        if (!author) RaiseFixedError("Not implemented yet... Sorry.");
-        if (!AuthorListed(*author, select, reject)) continue;
-        auto row = std::make_unique<TAuthorListObject>(author);
-        if (RowKept(*row, filter, text, true)) rows.Add(std::move(row));
-    }
-    if (roles.NoAuthor == TRoleCheck::Checked && !filter.Active())
-        rows.Insert(0, std::make_unique<TAuthorListObject>(svd.Authors.Placeholder()));
-    rows.Stale = false;
-    rows.Changed(kRowsChanged);  // told even when nothing is left
-    rows.EndUpdate();
+    Rebuild(rows, TAuthorListObject::Class, keepPlace, [&] {
+        for (size_t i = 0; i < svd.Authors.Count(); ++i) {
+            TAuthorInfo* author = svd.Authors.Author(i);
+            if (!author) RaiseFixedError("Not implemented yet... Sorry.");
+            if (!AuthorListed(*author, select, reject)) continue;
+            auto row = std::make_unique<TAuthorListObject>(author);
+            if (RowKept(*row, filter, text, true)) rows.Add(std::move(row));
+        }
+        if (roles.NoAuthor == TRoleCheck::Checked && !filter.Active())
+            rows.Insert(0, std::make_unique<TAuthorListObject>(svd.Authors.Placeholder()));
+    });
 }
 
 void BuildSequenceRows(TSVD& svd, const TListFilter& filter, TObjList& rows, bool keepPlace) {
-    rows.BeginUpdate();
-    rows.Clear();
-    rows.Fresh = !keepPlace;
-    rows.RowClass = &TSequenceListObject::Class;
-    AddTree<TBookSequence, TSequenceListObject>(svd.Sequences, filter, filter.SearchText(), rows);
-    rows.Stale = false;
-    rows.Changed(kRowsChanged);  // told even when nothing is left
-    rows.EndUpdate();
+    Rebuild(rows, TSequenceListObject::Class, keepPlace,
+            [&] { AddTree<TBookSequence, TSequenceListObject>(svd.Sequences, filter, filter.SearchText(), rows); });
 }
 
 void BuildGenreRows(TSVD& svd, const TListFilter& filter, TObjList& rows, bool keepPlace) {
-    rows.BeginUpdate();
-    rows.Clear();
-    rows.Fresh = !keepPlace;
-    rows.RowClass = &TGenreListObject::Class;
-    AddTree<TBookGenre, TGenreListObject>(svd.Genres, filter, filter.SearchText(), rows);
-    rows.Stale = false;
-    rows.Changed(kRowsChanged);  // told even when nothing is left
-    rows.EndUpdate();
+    Rebuild(rows, TGenreListObject::Class, keepPlace,
+            [&] { AddTree<TBookGenre, TGenreListObject>(svd.Genres, filter, filter.SearchText(), rows); });
 }

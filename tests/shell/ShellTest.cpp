@@ -347,6 +347,21 @@ TEST_F(Program, ResynchronisationShowsProgressAndNewAuthorsAppear) {
     EXPECT_EQ(w.AuthorsGrid->CurrentObject()->Entity(), current);
 }
 
+TEST_F(Program, ALibraryThatFailsToLoadAtStartIsShownAndTiedToNoFile) {
+    Stop();
+    auto bytes = ReadBytes(library);
+    bytes.resize(bytes.size() * 2 / 3);
+    WriteBytes(library, bytes);
+    Dialogs::Script().Shown.clear();
+    Start();
+    EXPECT_EQ(Dialogs::Script().Shown.size(), 1u);
+    ASSERT_EQ(hub->Windows().size(), 1u);
+    EXPECT_TRUE(Svd().FileName.empty());
+    Svd().SetModified(true);
+    EXPECT_FALSE(hub->Autosave());
+    EXPECT_EQ(ReadBytes(library), bytes);
+}
+
 // A real background resynchronisation: the strip shows while it runs, the window keeps
 // answering, new authors appear at the end, and opening another library is refused meanwhile.
 TEST_F(Program, BackgroundResynchronisationOfAFolder) {

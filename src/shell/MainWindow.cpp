@@ -25,6 +25,7 @@
 
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookSequence.h"
+#include "catalogue/CatalogueLock.h"
 #include "catalogue/ListObjects.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
@@ -425,6 +426,7 @@ TListFilter TSVWinForm::FilterOf(const TFilterBox& box) const {
 
 void TSVWinForm::BuildAuthors() {
     if (closing_ || !authors_.Stale) return;
+    TCatalogueGuard guard;  // a background resynchronisation may be changing the catalogue
     const TAuthorRoleChecks roles{RoleOf(FltAuthorCheck), RoleOf(FltTranslatorsCheck), RoleOf(FltOtherAuthorsCheck),
                                   RoleOf(FltNoAuthorCheck)};
     try {
@@ -437,11 +439,13 @@ void TSVWinForm::BuildAuthors() {
 
 void TSVWinForm::BuildSeries() {
     if (closing_ || !series_.Stale) return;
+    TCatalogueGuard guard;
     BuildSequenceRows(hub_.Library(), FilterOf({SeriesFilterEdit, SeriesFilterCombo, ExtSeriesFilterCheck}), series_);
 }
 
 void TSVWinForm::BuildGenres() {
     if (closing_ || !genres_.Stale) return;
+    TCatalogueGuard guard;
     BuildGenreRows(hub_.Library(), FilterOf({GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck}), genres_);
 }
 

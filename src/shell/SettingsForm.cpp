@@ -506,7 +506,10 @@ void TSVMainForm::LibraryLoaded() {
 TAuthorName* TSVMainForm::ChooseAuthor(TBookInfo& book, uint8_t, const std::vector<TAuthorName*>& candidates) {
     if (candidates.empty()) return nullptr;
     // Until the author dialogs exist the first candidate is taken, and the log says so.
-    AddLog(QString("%1: several authors match; took \"%2\"")
-               .arg(ToQ(book.FileName), ToQ(candidates.front()->DisplayName())));
+    // An import of a background resynchronisation asks from its own thread: the log is the GUI's.
+    const QString text = QString("%1: several authors match; took \"%2\"")
+                             .arg(ToQ(book.FileName), ToQ(candidates.front()->DisplayName()));
+    QMetaObject::invokeMethod(
+        this, [this, text] { AddLog(text); }, Qt::AutoConnection);
     return candidates.front();
 }

@@ -321,6 +321,7 @@ void TSVGrid::Resort() {
     // Bounded by the row class's columns, so a hidden column still sorts.
     if (!list_ || !list_->RowClass || sortColumn_ < 0 || sortColumn_ >= list_->RowClass->ColumnCount()) return;
     const TRowOrder order = Order();
+    TCatalogueGuard guard;
     try {
         list_->Sort([&order](const TListObject* a, const TListObject* b) { return CompareRows(*a, *b, order); });
     } catch (const EShelvaraError& e) {
@@ -352,6 +353,7 @@ void TSVGrid::PlaceAddedRow(int32_t added) {
 // --- changes ---
 
 void TSVGrid::ListChanged(TListChange kind) {
+    TCatalogueGuard guard;  // sorting and measuring read the catalogue
     model_->Reset([&] {
         if (!list_) return;
         if (cols_.Count() == 0 && list_->RowClass) {

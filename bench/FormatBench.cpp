@@ -71,6 +71,7 @@ std::unique_ptr<TAbstractFormatterRule> With(std::function<void(Rule&)> set) {
 std::vector<std::unique_ptr<TAbstractFormatterRule>> Rules() {
     std::vector<std::unique_ptr<TAbstractFormatterRule>> rules;
     rules.push_back(std::make_unique<TParagraphRule>());
+    rules.push_back(With<TParagraphRule>([](auto& r) { r.Mode = TParagraphRule::pmFull, r.Width = 72; }));
     rules.push_back(With<TChangeCharRule>([](auto& r) { r.FromChar = 0xE0, r.ToChar = 'a'; }));
     rules.push_back(With<TReplaceTextRule>([](auto& r) { r.FindText = Utf8ToAnsi("ЁЛКА"), r.ReplaceText = "tree"; }));
     rules.push_back(With<TRemoveEmptyStringRule>([](auto& r) { r.MaxEmpty = 0; }));
@@ -127,7 +128,11 @@ int main() {
                 implemented = false;
             }
         }
-        const std::string caption = Padded(AnsiToUtf8(TAbstractFormatterRule::Caption(rule->TypeId())), 28);
+        std::string name = AnsiToUtf8(TAbstractFormatterRule::Caption(rule->TypeId()));
+        if (const auto* paragraph = dynamic_cast<const TParagraphRule*>(rule.get());
+            paragraph && paragraph->Mode != TParagraphRule::pmSingleLine)
+            name += ", " + std::to_string(paragraph->Width);
+        const std::string caption = Padded(name, 28);
         if (!implemented) {
             std::printf("%-4d %s %s\n", rule->TypeId(), caption.c_str(), "(no transformation)");
             continue;

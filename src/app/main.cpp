@@ -59,5 +59,8 @@ int main(int argc, char** argv) {
             QApplication::exit(0);
         });
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // Closed windows waiting for deletion go while the hub they tell still exists.
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return status;
 }

@@ -287,9 +287,12 @@ int TAbstractFormatterRule::EditorIndex(uint8_t typeId) {
 
 // --- paragraph ---
 
-bool TParagraphRule::DoApply(std::string& text) const {
-    if (Mode != pmSingleLine) RaiseFixedError(kNotImplemented);
-    std::string out;
+namespace {
+
+// Joins the lines of each paragraph into one line: an empty or indented line starts a new
+// paragraph, a hyphenated word is rejoined. Writes the result to out; true when it differs.
+bool JoinParagraphs(const std::string& text, std::string& out) {
+    out.clear();
     out.reserve(text.size());
     bool changed = false;
     const size_t n = text.size();
@@ -318,8 +321,75 @@ bool TParagraphRule::DoApply(std::string& text) const {
         changed = true;
         pos = next;
     }
-    if (changed) text = std::move(out);
     return changed;
+}
+
+// One paragraph line laid out in rows of at most width characters (a longer word keeps a row
+// of its own), words one space apart, aligned; the paragraph's indent stays on its first row.
+void LayOutParagraph(const std::string& text, const TLine& line, size_t width, uint8_t mode, std::string& out) {
+    const size_t first = FirstVisible(text, line);
+    if (first == line.End) {
+        out.append(text, line.Begin, line.Next - line.Begin);
+        return;
+    }
+    const std::string_view indent(text.data() + line.Begin, first - line.Begin);
+    const std::string_view lineBreak(text.data() + line.End, line.Next - line.End);
+    std::vector<std::string_view> words;
+    for (size_t at = first, stop = LastVisibleEnd(text, line); at < stop;) {
+        size_t to = at;
+        while (to < stop && !IsBlank(text[to]))
+            ++to;
+        words.emplace_back(text.data() + at, to - at);
+        at = to;
+        while (at < stop && IsBlank(text[at]))
+            ++at;
+    }
+    size_t w = 0;
+    bool firstRow = true;
+    while (w < words.size()) {
+        const size_t lead = firstRow ? indent.size() : 0;
+        size_t length = lead + words[w].size(), last = w + 1;
+        while (last < words.size() && length + 1 + words[last].size() <= width)
+            length += 1 + words[last++].size();
+        const bool finalRow = last == words.size();
+        const size_t extra = length < width ? width - length : 0;
+        const size_t gaps = last - w - 1;
+        if (mode == TParagraphRule::pmRight) out.append(extra, ' ');
+        if (mode == TParagraphRule::pmCenter) out.append(extra / 2, ' ');
+        if (firstRow) out += indent;
+        for (size_t k = w; k < last; ++k) {
+            if (k > w) {
+                size_t spaces = 1;
+                if (mode == TParagraphRule::pmFull && !finalRow && gaps > 0)
+                    spaces += extra / gaps + (k - w - 1 < extra % gaps ? 1 : 0);
+                out.append(spaces, ' ');
+            }
+            out += words[k];
+        }
+        out += finalRow ? lineBreak : lineBreak.empty() ? std::string_view("\r\n") : lineBreak;
+        w = last;
+        firstRow = false;
+    }
+}
+
+}  // namespace
+
+bool TParagraphRule::DoApply(std::string& text) const {
+    if (Mode > pmSingleLine) RaiseFixedError(kNotImplemented);
+    std::string joined;
+    const bool joinedChanged = JoinParagraphs(text, joined);
+    if (Mode == pmSingleLine) {
+        if (joinedChanged) text = std::move(joined);
+        return joinedChanged;
+    }
+    if (Width < 1) return false;
+    std::string out;
+    out.reserve(joined.size() + joined.size() / 8);
+    ForEachLine(joined,
+                [&](const TLine& line) { LayOutParagraph(joined, line, static_cast<size_t>(Width), Mode, out); });
+    if (out == text) return false;
+    text = std::move(out);
+    return true;
 }
 
 void TParagraphRule::SaveOptions(TRuleWriter& out) const {

@@ -107,6 +107,9 @@ TSVMainForm::TSVMainForm(TSettingsStore& store, TLanguageModule& languages)
 
 TSVMainForm::~TSVMainForm() {
     WaitForResync();
+    // The windows hold rows that point into the catalogue: they go first.
+    while (!windows_.empty())
+        delete windows_.front();
     library_->RemoveObserver(this);
     library_->AuthorChooser = nullptr;
 }

@@ -52,9 +52,26 @@ TEST(FormatRulesTest, ParagraphJoinsLinesIntoOne) {
     EXPECT_THROW(
         {
             std::string text = "a";
-            Make<TParagraphRule>([](auto& r) { r.Mode = TParagraphRule::pmFull; })->Apply(text);
+            Make<TParagraphRule>([](auto& r) { r.Mode = 7; })->Apply(text);
         },
         EShelvaraError);
+}
+
+TEST(FormatRulesTest, ParagraphWidthAndAlignment) {
+    auto width = [](uint8_t mode, int32_t w) {
+        return Make<TParagraphRule>([=](auto& r) { r.Mode = mode, r.Width = w; });
+    };
+    Check({
+        {"left", width(TParagraphRule::pmLeft, 10), "aaa bbb ccc\r\nddd", "aaa bbb\r\nccc ddd"},
+        {"right", width(TParagraphRule::pmRight, 7), "aa bb cc", "  aa bb\r\n     cc"},
+        {"centre", width(TParagraphRule::pmCenter, 7), "aa bb cc", " aa bb\r\n  cc"},
+        {"full, last row left", width(TParagraphRule::pmFull, 10), "a bb c dd e f", "a  bb c dd\r\ne f"},
+        {"indent kept, paragraphs apart", width(TParagraphRule::pmLeft, 6), "  ab cd\n\nef", "  ab\ncd\n\nef"},
+        {"long word on its own row", width(TParagraphRule::pmLeft, 4), "abcdefg h", "abcdefg\r\nh"},
+        {"fits already", width(TParagraphRule::pmLeft, 20), "one two\r\n", "one two\r\n"},
+        {"runs of blanks become one space", width(TParagraphRule::pmLeft, 20), "one   two", "one two"},
+        {"no width", width(TParagraphRule::pmLeft, 0), "one two", "one two"},
+    });
 }
 
 TEST(FormatRulesTest, CharactersAndTexts) {

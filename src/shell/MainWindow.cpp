@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <functional>
 
 #include <filesystem>
 
@@ -189,6 +190,20 @@ void TSVWinForm::BuildWidgets() {
 
     settingsButton_ = button("SettingsToolButton", QStyle::SP_FileDialogContentsView);
     connect(settingsButton_, &QToolButton::clicked, this, [this] { hub_.exec(); });
+
+    // The usual keys for the tool bar's commands.
+    const std::pair<QKeySequence::StandardKey, std::function<void()>> keys[] = {
+        {QKeySequence::Open, [this] { OpenLibraryCommand(); }},
+        {QKeySequence::Save, [this] { Save(); }},
+        {QKeySequence::SaveAs, [this] { SaveAs(); }},
+        {QKeySequence::New, [this] { NewWindowCommand(); }},
+    };
+    for (const auto& [key, command] : keys) {
+        auto* action = new QAction(this);
+        action->setShortcut(key);
+        connect(action, &QAction::triggered, this, command);
+        addAction(action);
+    }
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);

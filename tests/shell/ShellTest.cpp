@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -15,9 +17,11 @@
 #include "TestUtils.h"
 #include "catalogue/AuthorInfo.h"
 #include "catalogue/BookFolder.h"
+#include "catalogue/BookGenre.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookLinks.h"
 #include "catalogue/BookSequence.h"
+#include "catalogue/ListBuilders.h"
 #include "catalogue/ListObjects.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
@@ -391,6 +395,75 @@ TEST_F(Program, BackgroundResynchronisationOfAFolder) {
     TBookCollection found;
     mount->CollectBooks(found, true);
     EXPECT_EQ(found.Count(), 200u);
+}
+
+// The grid's own selection: clicks with and without Ctrl and Shift, keys, and an empty list.
+TEST(GridSelection, MouseAndKeys) {
+    TSVD svd;
+    for (int i = 0; i < 30; ++i)
+        TBookGenre::AddGenre(&svd.Genres, -1, "g" + std::to_string(100 + i), true);
+    TObjList rows;
+    BuildGenreRows(svd, {}, rows);
+    TSVGrid grid;
+    grid.resize(400, 300);
+    grid.show();
+    auto flags = [&] {
+        std::string s;
+        for (int32_t i = 0; i < 6; ++i)
+            s += rows.Get(i)->Selected() ? '1' : '0';
+        return s;
+    };
+    auto click = [&](int row, Qt::KeyboardModifiers mods) {
+        const QPoint at = grid.visualRect(grid.model()->index(row, 0)).center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, grid.viewport()->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, mods);
+        QApplication::sendEvent(grid.viewport(), &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, grid.viewport()->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, mods);
+        QApplication::sendEvent(grid.viewport(), &release);
+    };
+    auto key = [&](int k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QKeyEvent press(QEvent::KeyPress, k, mods);
+        QApplication::sendEvent(&grid, &press);
+    };
+
+    // An empty list: clicks and keys select nothing and do not fail.
+    TObjList empty;
+    grid.SetData(&empty);
+    click(0, Qt::NoModifier);
+    key(Qt::Key_End);
+    EXPECT_EQ(grid.SelectedCount(), 0);
+
+    grid.SetData(&rows);
+    EXPECT_EQ(flags(), "100000");  // a fresh list selects its first row
+    click(2, Qt::NoModifier);
+    EXPECT_EQ(flags(), "001000");
+    click(4, Qt::ControlModifier);
+    EXPECT_EQ(flags(), "001010");
+    click(2, Qt::ControlModifier);
+    EXPECT_EQ(flags(), "000010");
+    click(1, Qt::ShiftModifier);  // from the row clicked last (2) to 1, the others kept
+    EXPECT_EQ(flags(), "011010");
+    key(Qt::Key_Down);
+    EXPECT_EQ(grid.CurrentIndex(), 2);
+    EXPECT_EQ(flags(), "001000");
+    key(Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(flags(), "001100");
+    key(Qt::Key_End);
+    EXPECT_EQ(grid.CurrentIndex(), 29);
+    EXPECT_EQ(grid.SelectedCount(), 1);
+    key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(grid.SelectedCount(), 30);
+    key(Qt::Key_Home);
+    EXPECT_EQ(flags(), "100000");
+
+    // Single-select: Ctrl and Shift select only the clicked row.
+    grid.MultiSelect = false;
+    click(3, Qt::ControlModifier);
+    EXPECT_EQ(flags(), "000100");
+    click(5, Qt::ShiftModifier);
+    EXPECT_EQ(flags(), "000001");
+    grid.SetData(nullptr);
 }
 
 // Not a speed assertion: prints the time to build the lists of a large library and to filter.

@@ -457,6 +457,16 @@ TEST(GridSelection, MouseAndKeys) {
     key(Qt::Key_Home);
     EXPECT_EQ(flags(), "100000");
 
+    // Colours: selected rows in the highlight, every second row striped, and the hook last.
+    const QColor base = grid.model()->index(0, 0).data(Qt::BackgroundRole).value<QColor>();
+    EXPECT_EQ(base, grid.palette().color(QPalette::Highlight));
+    EXPECT_EQ(grid.model()->index(3, 0).data(Qt::BackgroundRole).value<QColor>().rgb() & 0xFFFFFF,
+              StripedColor(grid.model()->index(2, 0).data(Qt::BackgroundRole).value<QColor>().rgb() & 0xFFFFFF));
+    grid.OnGetColors = [](int, int row, QColor& text, QColor&, bool) {
+        if (row == 4) text = Qt::red;
+    };
+    EXPECT_EQ(grid.model()->index(4, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+
     // Single-select: Ctrl and Shift select only the clicked row.
     grid.MultiSelect = false;
     click(3, Qt::ControlModifier);

@@ -48,9 +48,13 @@ public:
                 return ToQ(CellText(row->GetValue(grid_->Columns().Columns[static_cast<size_t>(index.column())].Id)));
             }
             case Qt::BackgroundRole:
-                return grid_->RowBackground(index.row(), row && row->Selected());
-            case Qt::ForegroundRole:
-                return grid_->palette().color(row && row->Selected() ? QPalette::HighlightedText : QPalette::Text);
+            case Qt::ForegroundRole: {
+                const bool selected = row && row->Selected();
+                QColor brush = grid_->RowBackground(index.row(), selected);
+                QColor text = grid_->palette().color(selected ? QPalette::HighlightedText : QPalette::Text);
+                if (grid_->OnGetColors) grid_->OnGetColors(index.column(), index.row(), text, brush, selected);
+                return role == Qt::BackgroundRole ? brush : text;
+            }
             case Qt::TextAlignmentRole:
                 return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
             default:

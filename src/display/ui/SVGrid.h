@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QPoint>
 #include <QTableView>
+#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -26,6 +27,8 @@ public:
     ~TSVGrid() override;
 
     bool MultiSelect = true;
+    // May change the text and background colour of a data cell (display position, row index).
+    std::function<void(int column, int row, QColor& text, QColor& brush, bool selected)> OnGetColors;
 
     // Binds a row list (none to unbind); the list tells the grid of its changes.
     void SetData(TObjList* list);

@@ -138,6 +138,15 @@ TEST_F(Program, ListsShowTheLibrary) {
     EXPECT_EQ(w.FltAuthorCheck->toolTip(), Msg(1263));
     w.FltNoAuthorCheck->setCheckState(Qt::Checked);
     EXPECT_EQ(w.AuthorRows().Count(), 1);  // the placeholder of books without author
+
+    // Until the author dialogs exist an ambiguous name takes the first candidate, and says so.
+    TBookCollection books;
+    Svd().MountPoints.front()->CollectBooks(books, true);
+    TAuthorName* a = Svd().Authors.FindOrAddName("Ivan", "", "", "Petrov");
+    TAuthorName* b = Svd().Authors.FindOrAddName("Ivan", "", "", "Petrova");
+    EXPECT_EQ(hub->ChooseAuthor(*books.Books().at(0), 1, {a, b}), a);
+    ASSERT_EQ(hub->Log().size(), 1);
+    EXPECT_TRUE(hub->Log().front().contains("Ivan Petrov"));
 }
 
 TEST_F(Program, FiltersNarrowTheListsAfterTypingPauses) {

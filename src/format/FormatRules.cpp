@@ -1,7 +1,6 @@
 #include "format/FormatRules.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #include "common/Error.h"
@@ -98,40 +97,18 @@ size_t LastVisibleEnd(const std::string& text, const TLine& line) {
     return k;
 }
 
-int32_t Clamp(int32_t value, int32_t lo, int32_t hi) {
-    return std::clamp(value, lo, hi);
-}
-
 uint8_t InRange(uint8_t value, uint8_t max, uint8_t fallback) {
     return value <= max ? value : fallback;
-}
-
-const std::array<unsigned char, 256>& LowerTable() {
-    static const std::array<unsigned char, 256> table = [] {
-        std::array<unsigned char, 256> t{};
-        for (int c = 0; c < 256; ++c)
-            t[static_cast<size_t>(c)] = AnsiLowerChar(static_cast<unsigned char>(c));
-        return t;
-    }();
-    return table;
-}
-
-std::string Fold(const std::string& text) {
-    const auto& lower = LowerTable();
-    std::string folded(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        folded[i] = static_cast<char>(lower[static_cast<unsigned char>(text[i])]);
-    return folded;
 }
 
 }  // namespace
 
 TTextMatcher::TTextMatcher(std::string pattern, bool caseSensitive)
-    : pattern_(caseSensitive ? std::move(pattern) : Fold(pattern)), caseSensitive_(caseSensitive) {}
+    : pattern_(caseSensitive ? std::move(pattern) : AnsiLowerCase(pattern)), caseSensitive_(caseSensitive) {}
 
 void TTextMatcher::SetText(const std::string& text) {
     text_ = &text;
-    if (!caseSensitive_) folded_ = Fold(text);
+    if (!caseSensitive_) folded_ = AnsiLowerCase(text);
 }
 
 size_t TTextMatcher::Find(size_t from) const {
@@ -400,7 +377,7 @@ void TParagraphRule::SaveOptions(TRuleWriter& out) const {
 bool TParagraphRule::LoadOptions(TRuleReader& in) {
     if (!in.Byte(Mode) || !in.Int(Width)) return false;
     Mode = InRange(Mode, pmSingleLine, pmSingleLine);
-    Width = Clamp(Width, 0, 100000);
+    Width = std::clamp(Width, 0, 100000);
     return true;
 }
 
@@ -487,7 +464,7 @@ void TRemoveEmptyStringRule::SaveOptions(TRuleWriter& out) const {
 
 bool TRemoveEmptyStringRule::LoadOptions(TRuleReader& in) {
     if (!in.Int(MaxEmpty)) return false;
-    MaxEmpty = Clamp(MaxEmpty, 0, 1000);
+    MaxEmpty = std::clamp(MaxEmpty, 0, 1000);
     return true;
 }
 
@@ -531,7 +508,7 @@ void TLeftIdentRule::SaveOptions(TRuleWriter& out) const {
 bool TLeftIdentRule::LoadOptions(TRuleReader& in) {
     if (!in.Byte(Compare) || !in.Int(Count)) return false;
     Compare = InRange(Compare, icExactly, icExactly);
-    Count = Clamp(Count, 0, 1000);
+    Count = std::clamp(Count, 0, 1000);
     return true;
 }
 
@@ -600,7 +577,7 @@ void TTabToSpacesRule::SaveOptions(TRuleWriter& out) const {
 
 bool TTabToSpacesRule::LoadOptions(TRuleReader& in) {
     if (!in.Int(Spaces)) return false;
-    Spaces = Clamp(Spaces, 0, 1000);
+    Spaces = std::clamp(Spaces, 0, 1000);
     return true;
 }
 
@@ -698,7 +675,7 @@ void TNoMoreSymbRule::SaveOptions(TRuleWriter& out) const {
 
 bool TNoMoreSymbRule::LoadOptions(TRuleReader& in) {
     if (!in.Int(MaxRun) || !in.Byte(Symbol)) return false;
-    MaxRun = Clamp(MaxRun, 0, 1000);
+    MaxRun = std::clamp(MaxRun, 0, 1000);
     return true;
 }
 
@@ -731,7 +708,7 @@ bool TTextShiftRule::LoadOptions(TRuleReader& in) {
     uint8_t right = 0;
     if (!in.Byte(right) || !in.Int(Count)) return false;
     ToRight = right != 0;
-    Count = Clamp(Count, 0, 10000);
+    Count = std::clamp(Count, 0, 10000);
     return true;
 }
 
@@ -896,7 +873,7 @@ void TRemoveHTMLTagsRule::SaveOptions(TRuleWriter& out) const {
 
 bool TRemoveHTMLTagsRule::LoadOptions(TRuleReader& in) {
     if (!in.Int(MaxTagLength)) return false;
-    MaxTagLength = Clamp(MaxTagLength, 1, 1000000);
+    MaxTagLength = std::clamp(MaxTagLength, 1, 1000000);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "common/TextUtils.h"
 
 #include <array>
+#include <charconv>
 
 namespace {
 
@@ -85,6 +86,20 @@ bool IsLatinLetter(unsigned char c) {
 
 bool IsCyrillicLetter(unsigned char c) {
     return c >= 0xC0 || c == 0xA8 || c == 0xB8;
+}
+
+bool TextToInt(std::string_view text, int32_t& value) {
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
+        text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return false;
+    int32_t read = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), read);
+    if (error != std::errc() || end != text.data() + text.size()) return false;
+    value = read;
+    return true;
 }
 
 std::string TrimBlanks(std::string_view text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,10 @@ bool IsCyrillicLetter(unsigned char c);
 
 // Removes characters with codes up to 32 from both ends.
 std::string TrimBlanks(std::string_view text);
+
+// A whole decimal integer with an optional sign, blanks (codes up to 32) around it allowed; false
+// for anything else or a number beyond 32 bits.
+bool TextToInt(std::string_view text, int32_t& value);
 
 // TrimBlanks, then strips the characters 1..13, blank, ! , . / ? from both ends.
 std::string TrimPunctuation(std::string_view text);

@@ -1,6 +1,5 @@
 #include "format/FormatterSet.h"
 
-#include <charconv>
 #include <cstdio>
 
 #include "common/Error.h"
@@ -23,18 +22,6 @@ bool StartsWithText(const std::string& text, std::string_view start) {
 
 bool EndsWithText(const std::string& text, std::string_view end) {
     return text.size() >= end.size() && AnsiSameText(std::string_view(text).substr(text.size() - end.size()), end);
-}
-
-// A whole decimal integer with an optional sign and surrounding blanks.
-bool ToInteger(std::string_view text, int32_t& value) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
-        text.remove_suffix(1);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty()) return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
 }
 
 // The rule count of a stored value; 0 for a value too short to hold one.
@@ -162,7 +149,7 @@ std::vector<TProfileEntry> TFormatterSet::ListProfiles() {
             !EndsWithText(valueName, "name"))
             continue;
         int32_t number = 0;
-        if (!ToInteger(std::string_view(valueName).substr(kPrefixLength, valueName.size() - kPrefixLength - 4), number))
+        if (!TextToInt(std::string_view(valueName).substr(kPrefixLength, valueName.size() - kPrefixLength - 4), number))
             continue;  // not one of ours: left alone
         const std::string prefix = valueName.substr(0, valueName.size() - 4);
         std::string name = store_.ReadString(key_, valueName).value_or("");
@@ -235,7 +222,7 @@ void TFormatterSet::SelectProfile(int32_t number) {
 void TFormatterSet::LoadDefaultProfile() {
     const std::string stored = store_.ReadString(key_, kDefaultSet).value_or("");
     int32_t number = 0;
-    if (stored.size() > kPrefixLength && ToInteger(std::string_view(stored).substr(kPrefixLength), number) &&
+    if (stored.size() > kPrefixLength && TextToInt(std::string_view(stored).substr(kPrefixLength), number) &&
         LoadProfile(number))
         return;
     Reset();

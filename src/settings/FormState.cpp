@@ -1,19 +1,9 @@
 #include "settings/FormState.h"
 
-#include <charconv>
 #include <cstdio>
 
 #include "common/TextUtils.h"
 #include "settings/SettingsStore.h"
-
-namespace {
-
-bool ToInt(std::string_view text, int& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
-}  // namespace
 
 TFormState::TFormState(TSettingsStore& store, const std::string& section)
     : store_(store), key_(kProgramKey + "\\" + section) {}
@@ -30,7 +20,7 @@ int TFormState::ReadInt(const std::string& name, int fallback) const {
     const auto text = store_.ReadString(key_, name);
     if (!text) return fallback;
     int value = 0;
-    return ToInt(TrimBlanks(*text), value) ? value : 0;
+    return TextToInt(*text, value) ? value : 0;
 }
 
 bool TFormState::ReadBool(const std::string& name, bool fallback) const {
@@ -43,7 +33,7 @@ bool TFormState::ReadBool(const std::string& name, bool fallback) const {
 std::optional<std::vector<std::string>> TFormState::ReadList(const std::string& name) const {
     const std::string sub = key_ + "\\" + name;
     int count = 0;
-    if (!ToInt(TrimBlanks(store_.ReadString(sub, "Count").value_or("0")), count) || count <= 0) return std::nullopt;
+    if (!TextToInt(store_.ReadString(sub, "Count").value_or("0"), count) || count <= 0) return std::nullopt;
     std::vector<std::string> items;
     for (int i = 0; i < count; ++i)
         items.push_back(store_.ReadString(sub, "Item" + std::to_string(i)).value_or(""));

@@ -30,6 +30,19 @@ struct TrimCase {
     const char* out;
 };
 
+// The settings' and stored profiles' numbers: whole integers only, and a failure changes nothing.
+TEST(TextUtilsTest, TextToInt) {
+    const std::tuple<const char*, bool, int32_t> cases[] = {
+        {"12", true, 12},    {" -7\t", true, -7}, {"+3", true, 3},          {"0001", true, 1},
+        {"12abc", false, 5}, {"", false, 5},      {"2147483648", false, 5}, {"1 2", false, 5},
+    };
+    for (const auto& [text, ok, expected] : cases) {
+        int32_t value = 5;
+        EXPECT_EQ(TextToInt(text, value), ok) << text;
+        EXPECT_EQ(value, expected) << text;
+    }
+}
+
 TEST(TextUtilsTest, TrimPunctuation) {
     const TrimCase cases[] = {
         {"  name  ", "name"},

@@ -43,11 +43,9 @@ void TIniPlacement::AddSpin(const std::string& name, QSpinBox* spin) {
     AddValue(
         name, [spin] { return std::to_string(spin->value()); },
         [spin](const std::string& text) {
-            try {
-                spin->setValue(std::stoi(text));
-            } catch (const std::exception&) {
-                spin->setValue(0);  // text that is not a number reads as 0
-            }
+            int32_t value = 0;  // text that is not a number reads as 0
+            TextToInt(text, value);
+            spin->setValue(value);
         });
 }
 

@@ -159,10 +159,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const bool everyColumn = what == "series" || what == "genres";
     if (a.Has("--filter")) {
         const std::string text = Utf8ToAnsi(a.Value("--filter"));
-        rows.BeginUpdate();
-        for (int i = rows.Count(); i-- > 0;)
-            if (!RowMatches(*rows.Get(i), everyColumn, text)) rows.Delete(i);
-        rows.EndUpdate();
+        rows.RemoveIf([&](const TListObject* row) { return !RowMatches(*row, everyColumn, text); });
     }
     if (a.Has("--sort")) {
         TRowOrder order;

@@ -102,7 +102,7 @@ bool TMemoStringList::Find(std::string_view text, int32_t& index) const {
     return found;
 }
 
-std::string TMemoStringList::LineEnd(int32_t index) const {
+std::string_view TMemoStringList::LineEnd(int32_t index) const {
     switch (DefaultStringTermination) {
         case sesCR:
             return "\r";
@@ -125,20 +125,6 @@ std::string TMemoStringList::LineEnd(int32_t index) const {
     }
 }
 
-int32_t TMemoStringList::LineEndLength(int32_t index) const {
-    if (DefaultStringTermination == sesCRLF) return 2;
-    if (DefaultStringTermination == sesCR || DefaultStringTermination == sesLF) return 1;
-    switch (Item(index).LineEnd) {
-        case kLineEndCr:
-        case kLineEndLf:
-            return 1;
-        case kLineEndCrLf:
-            return 2;
-        default:
-            return index == Count() - 1 ? 0 : 2;
-    }
-}
-
 void TMemoStringList::ReplaceLines(int32_t first, int32_t count, std::vector<TMemoStringItem> lines) {
     if (first < 0 || first > Count()) RaiseListError("index", first);
     if (count < 0 || count > Count() - first) RaiseListError("count", count);
@@ -158,7 +144,7 @@ void TMemoStringList::ReplaceLines(int32_t first, int32_t count, std::vector<TMe
 std::string TMemoStringList::GetTextStr() const {
     size_t length = 0;
     for (int32_t i = 0; i < Count(); ++i)
-        length += items_[static_cast<size_t>(i)].Text.size() + LineEnd(i).size();
+        length += items_[static_cast<size_t>(i)].Text.size() + static_cast<size_t>(LineEndLength(i));
     std::string text;
     text.reserve(length);
     for (int32_t i = 0; i < Count(); ++i) {

@@ -50,8 +50,8 @@ public:
     bool Find(std::string_view text, int32_t& index) const;
 
     // The line end text of a line under DefaultStringTermination, and its length.
-    std::string LineEnd(int32_t index) const;
-    int32_t LineEndLength(int32_t index) const;
+    std::string_view LineEnd(int32_t index) const;
+    int32_t LineEndLength(int32_t index) const { return static_cast<int32_t>(LineEnd(index).size()); }
     // Replaces count lines from first by others, as one change.
     void ReplaceLines(int32_t first, int32_t count, std::vector<TMemoStringItem> lines);
     std::string GetTextStr() const;

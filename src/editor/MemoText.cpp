@@ -98,9 +98,12 @@ std::string TMemoText::Range(TTextPos from, TTextPos to) const {
     if (!Before(from, to)) return {};
     if (from.Line == to.Line)
         return Lines.Get(from.Line).substr(static_cast<size_t>(from.Col), static_cast<size_t>(to.Col - from.Col));
-    std::string text = Lines.Get(from.Line).substr(static_cast<size_t>(from.Col)) + Lines.LineEnd(from.Line);
-    for (int32_t i = from.Line + 1; i < to.Line; ++i)
-        text += Lines.Get(i) + Lines.LineEnd(i);
+    std::string text = Lines.Get(from.Line).substr(static_cast<size_t>(from.Col));
+    text += Lines.LineEnd(from.Line);
+    for (int32_t i = from.Line + 1; i < to.Line; ++i) {
+        text += Lines.Get(i);
+        text += Lines.LineEnd(i);
+    }
     if (to.Line < Lines.Count()) text += Lines.Get(to.Line).substr(0, static_cast<size_t>(to.Col));
     return text;
 }

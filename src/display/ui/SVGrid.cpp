@@ -216,13 +216,18 @@ void TSVGrid::SelectOnlyRow(int index) {
 // --- columns ---
 
 void TSVGrid::ApplyColumns() {
-    syncing_ = true;
     const int current = CurrentIndex();
     model_->ColumnsChanged();
+    ApplyHeader();
+    if (current >= 0) SetCurrentIndex(current);
+}
+
+// The header after a model reset: the widths of the positions and the sort arrow.
+void TSVGrid::ApplyHeader() {
+    syncing_ = true;
     for (size_t i = 0; i < cols_.Count(); ++i)
         horizontalHeader()->resizeSection(static_cast<int>(i), cols_.Width(i));
     syncing_ = false;
-    if (current >= 0) SetCurrentIndex(current);
     const int position = sortColumn_ >= 0 ? cols_.FindById(sortColumn_) : -1;
     horizontalHeader()->setSortIndicatorShown(position >= 0);
     if (position >= 0)
@@ -316,8 +321,10 @@ void TSVGrid::SortByColumn(int position) {
     } else {
         descending_ = !descending_;
     }
+    const int before = currentIndex().row();
     model_->Reset([this] { Resort(); });
-    ApplyColumns();
+    ApplyHeader();
+    RestoreCurrent(before);
     Refresh();
 }
 
@@ -358,6 +365,7 @@ void TSVGrid::PlaceAddedRow(int32_t added) {
 
 void TSVGrid::ListChanged(TListChange kind) {
     TCatalogueGuard guard;  // sorting and measuring read the catalogue
+    const int before = currentIndex().row();
     model_->Reset([&] {
         if (!list_) return;
         if (cols_.Count() == 0 && list_->RowClass) {
@@ -381,23 +389,28 @@ void TSVGrid::ListChanged(TListChange kind) {
         else if (kind != kRowsRemoved)
             Resort();
     });
-    ApplyColumns();
+    ApplyHeader();
     if (list_ && list_->Fresh) {
         scrollToTop();
         SetCurrentIndex(0);
         SelectOnlyRow(0);
-    } else if (list_ && list_->Count() > 0) {
-        // Back to the row the user was on, found by identity; else the same place.
-        int place = -1;
-        const int at = currentIndex().row();
-        for (int near : {at, at + 1, at - 1})  // one row added or removed before it
-            if (place < 0 && near >= 0 && near < list_->Count() && list_->Get(near)->Entity() == current_) place = near;
-        for (int32_t i = 0; current_ && place < 0 && i < list_->Count(); ++i)
-            if (list_->Get(i)->Entity() == current_) place = i;
-        SetCurrentIndex(place >= 0 ? place : currentIndex().row());
+    } else {
+        RestoreCurrent(before);
     }
     Refresh();
     emit DataChanged();
+}
+
+// Back to the row the user was on, found by identity (first next to where it was: one row
+// added or removed before it); else the same place.
+void TSVGrid::RestoreCurrent(int before) {
+    if (!list_ || list_->Count() == 0) return;
+    int place = -1;
+    for (int near : {before, before + 1, before - 1})
+        if (place < 0 && near >= 0 && near < list_->Count() && list_->Get(near)->Entity() == current_) place = near;
+    for (int32_t i = 0; current_ && place < 0 && i < list_->Count(); ++i)
+        if (list_->Get(i)->Entity() == current_) place = i;
+    SetCurrentIndex(place >= 0 ? place : before);
 }
 
 void TSVGrid::Refresh() {

@@ -89,6 +89,8 @@ protected:
 
 private:
     void ApplyColumns();
+    void ApplyHeader();
+    void RestoreCurrent(int before);
     void SyncColumnsFromHeader();
     void FitDefaultWidths();
     void Refresh();

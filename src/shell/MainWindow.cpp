@@ -84,7 +84,7 @@ TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
     ApplySettings();
     ApplyTabPosition();
     constructing_ = false;
-    Renumber();
+    number_ = hub_.FreeWindowNumber(this);
     Recaption();
     Rebuild();
 }
@@ -350,11 +350,15 @@ void TSVWinForm::RestoreState() {
 
 void TSVWinForm::Renumber() {
     number_ = hub_.FreeWindowNumber(this);
-    Recaption();
+    UpdateTitle();
+}
+
+void TSVWinForm::UpdateTitle() {
+    setWindowTitle(Msg(1004) + " : " + QString::number(number_) + " (" + ToQ(hub_.Library().FileName) + ")");
 }
 
 void TSVWinForm::Recaption() {
-    setWindowTitle(Msg(1004) + " : " + QString::number(number_) + " (" + ToQ(hub_.Library().FileName) + ")");
+    UpdateTitle();
     openButton_->setToolTip(Msg(1014));
     saveButton_->setToolTip(Msg(1015));
     saveAction_->setText(Msg(1270));
@@ -485,7 +489,7 @@ void TSVWinForm::Rebuild() {
         duplicates_.Add(std::make_unique<TDupListObject>(pair.Book1, pair.Similarity, pair.Book2));
     duplicates_.EndUpdate();
     TabChanged();
-    Recaption();
+    UpdateTitle();  // the library's file name may have changed
 }
 
 void TSVWinForm::TabChanged() {

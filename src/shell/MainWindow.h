@@ -34,6 +34,8 @@ public:
     // Takes the smallest free number and sets the caption.
     void Renumber();
     void Recaption();
+    // The caption: window number and the library's file name.
+    void UpdateTitle();
 
     // The commands of the tool bar.
     void OpenLibraryCommand();

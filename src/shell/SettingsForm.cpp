@@ -404,8 +404,7 @@ bool TSVMainForm::Autosave() {
 TSVWinForm* TSVMainForm::NewWindow() {
     if (shuttingDown_) return nullptr;
     auto* window = new TSVWinForm(*this);
-    windows_.push_back(window);
-    window->Renumber();
+    windows_.push_back(window);  // numbered by its constructor
     return window;
 }
 

@@ -25,6 +25,8 @@ public:
     std::function<void()> OnChange;
 
     std::string Text() const { return Lines.GetTextStr(); }
+    // The text from an offset to the end, built without the part before it.
+    std::string TextFrom(int64_t offset) const { return Range(PointOfOffset(offset), Clamp({0, Lines.Count()})); }
     int64_t OffsetOfPoint(TTextPos pos) const;
     // Offsets inside a line end go to the line's end; beyond the text, the very end.
     TTextPos PointOfOffset(int64_t offset) const;

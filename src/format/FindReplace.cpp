@@ -64,7 +64,7 @@ bool FindAgain(const TSearchSettings& settings, TMemoText& editor) {
         range = editor.SelText();
     } else {
         start = editor.CaretOffset();
-        range = editor.Text().substr(static_cast<size_t>(start));
+        range = editor.TextFrom(start);
     }
     TTextMatcher matcher(settings.FindText, settings.CaseSensitive);
     matcher.SetText(range);

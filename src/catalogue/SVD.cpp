@@ -14,51 +14,12 @@
 #include "common/Error.h"
 #include "common/FileUtils.h"
 #include "common/MessageIds.h"
+#include "common/ScopeExit.h"
 #include "common/TextUtils.h"
 
 namespace {
 
 constexpr int kLegacyGenreSlots = 64;
-
-// Runs a function when the scope ends, however it ends.
-template <typename F>
-class ScopeExit final {
-public:
-    explicit ScopeExit(F f) : f_(std::move(f)) {}
-    ~ScopeExit() { f_(); }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-private:
-    F f_;
-};
-
-// Writes data to a new file next to target, flushed to the disk, and returns its path.
-std::filesystem::path WriteTemporarySibling(const std::filesystem::path& target, const std::vector<uint8_t>& data) {
-    std::mt19937_64 random(static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                           static_cast<uint64_t>(::getpid()));
-    for (int attempt = 0;; ++attempt) {
-        std::filesystem::path temp = target;
-        temp += ".tmp" + std::to_string(random() % 1'000'000'000);
-        // O_EXCL: never reuse a name another program may be writing.
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST && attempt < 100) continue;
-            RaiseOsError("Cannot create file", PathToAnsi(temp), errno);
-        }
-        // The new library keeps the permissions of the one it replaces.
-        struct stat st {};
-        if (::stat(target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-        ::close(fd);
-        try {
-            WriteWholeFile(temp, data.data(), data.size(), true);
-        } catch (...) {
-            ::unlink(temp.c_str());
-            throw;
-        }
-        return temp;
-    }
-}
 
 }  // namespace
 
@@ -202,9 +163,10 @@ TLostBookInfo* TSVD::FindLostBook(uint32_t crc, int64_t size) const {
     return nullptr;
 }
 
-TBookFolder* TSVD::FindFolder(const std::string& path) const {
+TBookFolder* TSVD::FindFolder(const std::string& path, bool caselessFallback) const {
     const std::string wanted = WithoutTrailingSlash(TrimBlanks(path));
     for (bool ignoreCase : {false, true}) {
+        if (ignoreCase && !caselessFallback) break;
         const std::string key = ignoreCase ? AnsiLowerCase(wanted) : wanted;
         for (const auto& mountPoint : MountPoints)
             if (TBookFolder* found = mountPoint->FindFolderByPath(key, ignoreCase)) return found;
@@ -466,40 +428,37 @@ std::string TSVD::BackupName(const std::string& fileName) {
     return fileName.substr(0, cut) + "OLD";
 }
 
+namespace {
+
+std::filesystem::path BackupPath(const std::filesystem::path& library) {
+    return AnsiToPath(TSVD::BackupName(PathToAnsi(library)));
+}
+
+}  // namespace
+
 bool TSVD::SaveToFile(const std::string& fileName) {
-    // Held until the file is in place, so no change slips between writing and clearing the flag.
-    TCatalogueGuard guard;
     TSVDStream stream({}, false);
     stream.Rewind();
-    // The catalogue stays tied to its previous file until the new one is in place.
-    const std::string previousName = FileName;
-    bool saved = false;
+    bool wasModified, authorsModified;
+    {
+        // The image is taken under the lock; the disk is written outside it, so a long write
+        // never holds up a reader. A change made meanwhile marks the catalogue modified again.
+        TCatalogueGuard guard;
+        if (!SaveToStream(stream, true)) return false;
+        wasModified = modified_;
+        authorsModified = Authors.Modified;
+        SetModified(false);
+    }
+    try {
+        ReplaceFile(AnsiToPath(fileName), stream.FileImage().data(), stream.FileImage().size(), BackupPath);
+    } catch (...) {
+        TCatalogueGuard guard;
+        if (wasModified) modified_ = true;
+        if (authorsModified) Authors.Modified = true;
+        throw;
+    }
+    TCatalogueGuard guard;
     FileName = fileName;
-    ScopeExit restoreName([&] {
-        if (!saved) FileName = previousName;
-    });
-    if (!SaveToStream(stream, true)) return false;
-
-    const std::filesystem::path target = AnsiToPath(fileName);
-    const std::filesystem::path temp = WriteTemporarySibling(target, stream.FileImage());
-
-    std::error_code ec;
-    bool backedUp = false;
-    const std::filesystem::path backup = AnsiToPath(BackupName(fileName));
-    if (std::filesystem::exists(target, ec)) {
-        // rename replaces an older backup; when the backup cannot be made, the previous
-        // file is simply replaced below.
-        backedUp = ::rename(target.c_str(), backup.c_str()) == 0;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        if (backedUp) ::rename(backup.c_str(), target.c_str());
-        RaiseOsError("Cannot write file", fileName, error);
-    }
-    SyncDirectory(target.parent_path());
-    saved = true;
-    SetModified(false);
     return true;
 }
 

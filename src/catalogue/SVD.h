@@ -129,8 +129,9 @@ public:
     void ForgetBook(const TBookInfo* book);
     // The last lost book with this CRC-32 (never 0) and, when both are known, this size.
     TLostBookInfo* FindLostBook(uint32_t crc, int64_t size = -1) const;
-    // Lookups by path (engine text, "/"-separated): exact names first, then ignoring case.
-    TBookFolder* FindFolder(const std::string& path) const;
+    // Lookups by path (engine text, "/"-separated) a person typed: exact names first, then
+    // ignoring case (unless caselessFallback is false, for a path that names a real folder).
+    TBookFolder* FindFolder(const std::string& path, bool caselessFallback = true) const;
     TBookInfo* FindBook(const std::string& path) const;
     // The path FindBook resolves to this book (for a packed book, archive path and entry).
     static std::string BookLocation(const TBookInfo& book);

@@ -311,5 +311,5 @@ std::vector<uint8_t> TSVDStream::FileImage() const {
 
 void TSVDStream::SaveToFile() const {
     const std::vector<uint8_t> image = FileImage();
-    WriteWholeFile(AnsiToPath(FileName), image.data(), image.size());
+    ReplaceFile(AnsiToPath(FileName), image.data(), image.size());
 }

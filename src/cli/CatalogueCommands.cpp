@@ -1,18 +1,26 @@
+#include <filesystem>
 #include <ostream>
 #include <stdexcept>
 
+#include "catalogue/LibraryLock.h"
 #include "catalogue/SVD.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
 #include "common/Encoding.h"
+#include "common/Error.h"
 
 namespace {
 
 int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    CliArgs a(args, {}, {});
+    CliArgs a(args, {"--force"}, {});
     a.ExpectPositionals(1, 1);
+    const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    const auto lock = LockLibrary(lib, "new");
+    std::error_code ec;
+    if (!a.Has("--force") && std::filesystem::exists(std::filesystem::symlink_status(a.Positionals()[0], ec)))
+        RaiseFixedError(Utf8ToAnsi(a.Positionals()[0] + " exists; new --force replaces it by an empty library"));
     TSVD svd;
-    svd.SaveToFile(Utf8ToAnsi(a.Positionals()[0]));
+    svd.SaveToFile(lib);
     out << "created " << a.Positionals()[0] << "\n";
     return 0;
 }
@@ -48,6 +56,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     CliArgs a(args, {}, {});
     a.ExpectPositionals(2, 2);
+    const auto lock = LockLibrary(Utf8ToAnsi(a.Positionals()[1]), "convert");
     TSVD svd;
     svd.LoadFromFile(Utf8ToAnsi(a.Positionals()[0]));
     svd.SaveToFile(Utf8ToAnsi(a.Positionals()[1]));
@@ -73,6 +82,7 @@ int RunSweep(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     TSVD svd;
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    const auto lock = LockLibrary(lib, "sweep");
     svd.LoadFromFile(lib);
     const TSVDCounts before = svd.Counts();
     svd.Sweep(false, flags);
@@ -90,7 +100,8 @@ int RunSweep(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 std::vector<CliCommand> CatalogueCommands() {
     return {
-        {"new", "new LIB", "Write an empty library file.", RunNew},
+        {"new", "new LIB [--force]", "Write an empty library file; an existing file is replaced only with --force.",
+         RunNew},
         {"info", "info LIB [--json]", "Show the format, version and counts of a library file.", RunInfo},
         {"convert", "convert IN OUT", "Load a library file of either format and save it in the current format.",
          RunConvert},

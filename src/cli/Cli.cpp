@@ -1,14 +1,18 @@
 #include "cli/Cli.h"
 
+#include <signal.h>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <ostream>
 
+#include "catalogue/LibraryLock.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/Progress.h"
 #include "scan/PackerArchiveAccess.h"
 
 namespace {
@@ -31,7 +35,9 @@ void PrintOverview(std::ostream& os, const std::vector<CliCommand>& commands) {
           "Batch work on Shelvara library files (.sv2, .svd).\n\nCommands:\n";
     for (const CliCommand& c : commands)
         os << "  " << c.usage << "\n      " << c.summary << "\n";
-    os << "\nRun shelvara-cli COMMAND --help for one command.\n";
+    os << "\nRun shelvara-cli COMMAND --help for one command.\n"
+          "Commands that change a library lock it while they run; a second one refuses. scan, resync, pack and\n"
+          "dups stop cleanly on Ctrl+C or SIGTERM and save what they did; a second Ctrl+C ends at once.\n";
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
@@ -91,6 +97,34 @@ std::string Utf8(const std::string& ansi) {
 
 void AttachArchiveReader(TSVD& svd) {
     svd.Packer = std::make_unique<TPackerArchiveAccess>();
+}
+
+TCancelFlag& StopRequest() {
+    static TCancelFlag flag;
+    return flag;
+}
+
+namespace {
+
+extern "C" void OnStopSignal(int signal) {
+    StopRequest().Cancel();
+    // The next one is not caught: a user who presses Ctrl+C twice wants out now.
+    std::signal(signal, SIG_DFL);
+}
+
+}  // namespace
+
+void InstallStopSignals() {
+    StopRequest();  // constructed before any signal can arrive
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+std::unique_ptr<TLibraryLock> LockLibrary(const std::string& ansiPath, const char* command) {
+    return std::make_unique<TLibraryLock>(ansiPath, std::string("shelvara-cli ") + command);
 }
 
 void CliArgs::ExpectPositionals(size_t min, size_t max) const {

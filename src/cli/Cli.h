@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,16 @@ private:
 };
 
 class TSVD;
+class TLibraryLock;
+class TCancelFlag;
+
+// Set by SIGINT and SIGTERM once InstallStopSignals ran: long commands stop at the next file
+// and save what they did. A second signal ends the program at once.
+TCancelFlag& StopRequest();
+void InstallStopSignals();
+
+// Takes the writer's lock of a library for a command that loads, changes and saves it.
+std::unique_ptr<TLibraryLock> LockLibrary(const std::string& ansiPath, const char* command);
 
 // Engine text as UTF-8 for the terminal and JSON.
 std::string Utf8(const std::string& ansi);

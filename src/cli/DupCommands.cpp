@@ -1,13 +1,17 @@
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <ostream>
+#include <thread>
 
 #include "catalogue/BookInfo.h"
+#include "catalogue/LibraryLock.h"
 #include "catalogue/SVD.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/Progress.h"
 #include "dups/DupSearch.h"
 
 namespace {
@@ -31,6 +35,8 @@ int RunDups(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     CliArgs a(args, {"--no-size", "--save", "--json"}, {"--mode", "--similarity", "--words", "--blocks", "--min-word"});
     a.ExpectPositionals(2, 3);
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    std::unique_ptr<TLibraryLock> lock;
+    if (a.Has("--save")) lock = LockLibrary(lib, "dups");
     TSVD svd;
     AttachArchiveReader(svd);
     svd.LoadFromFile(lib);
@@ -52,6 +58,14 @@ int RunDups(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     p.ConsiderSize = !a.Has("--no-size");
     Pairs pairs;
     searcher.Start(folder1, folder2, &pairs);
+    while (searcher.IsRunning()) {
+        if (StopRequest().Cancelled()) {
+            searcher.Stop();
+            err << "shelvara-cli dups: stopped; the pairs found so far follow\n";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     searcher.Wait();
 
     JsonWriter json;

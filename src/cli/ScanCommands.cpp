@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "catalogue/LibraryLock.h"
 #include "catalogue/ListObjects.h"
 #include "catalogue/SVD.h"
 #include "cli/Cli.h"
@@ -12,6 +13,7 @@
 #include "common/Error.h"
 #include "common/MessageIds.h"
 #include "common/MessageTable.h"
+#include "common/Progress.h"
 #include "common/TextUtils.h"
 #include "scan/FolderSync.h"
 #include "scan/Packing.h"
@@ -33,43 +35,73 @@ private:
     std::ostream& err_;
 };
 
+// Files done on the terminal, and the stop request of Ctrl+C.
+class TerminalProgress final : public IProgressSink {
+public:
+    TerminalProgress(std::ostream& err, bool terminal) : err_(err), terminal_(terminal) {}
+    void Progress(int64_t done, int64_t total, const std::string&) override {
+        if (terminal_ && total > 0 && (done % 50 == 0 || done == total))
+            err_ << "\r" << done << "/" << total << " files" << std::flush;
+    }
+    bool Cancelled() const override { return StopRequest().Cancelled(); }
+
+private:
+    std::ostream& err_;
+    bool terminal_;
+};
+
+// Warnings, offline mount points and a stop, as the end of a run tells them.
+void ReportRun(const char* command, const TSyncStats& stats, std::ostream& err) {
+    for (const std::string& w : stats.Warnings)
+        err << "shelvara-cli " << command << ": warning: " << w << "\n";
+    for (const std::string& path : stats.Offline)
+        err << "shelvara-cli " << command << ": offline, books kept: " << path << "\n";
+    if (stats.Cancelled) err << "shelvara-cli " << command << ": stopped on request; what was done is saved\n";
+}
+
+// 1 when a mount point was offline or the run was stopped, so that scripts notice.
+int RunStatus(const TSyncStats& stats) {
+    return stats.Offline.empty() && !stats.Cancelled ? 0 : 1;
+}
+
 int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliArgs a(args, {}, {});
     a.ExpectPositionals(2, SIZE_MAX);
     const auto start = std::chrono::steady_clock::now();
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    const auto lock = LockLibrary(lib, "scan");
     TSVD svd;
     AttachArchiveReader(svd);
     FirstCandidate chooser(err);
     svd.AuthorChooser = &chooser;
-    if (std::filesystem::exists(AnsiToPath(lib))) svd.LoadFromFile(lib);
+    // Only a missing library starts a new one; one that cannot be read stops the scan.
+    std::error_code exists;
+    if (std::filesystem::exists(std::filesystem::symlink_status(AnsiToPath(lib), exists))) svd.LoadFromFile(lib);
     const bool terminal = ::isatty(2);
     TSyncStats stats;
-    for (size_t i = 1; i < a.Positionals().size(); ++i) {
+    TerminalProgress progress(err, terminal);
+    for (size_t i = 1; i < a.Positionals().size() && !stats.Cancelled; ++i) {
         std::error_code ec;
         const std::filesystem::path dir = std::filesystem::absolute(a.Positionals()[i], ec).lexically_normal();
         if (!std::filesystem::is_directory(dir)) RaiseFixedError(Utf8ToAnsi("not a folder: " + a.Positionals()[i]));
         std::string path = PathToAnsi(dir);
         while (path.size() > 1 && path.back() == '/')
             path.pop_back();
-        TBookFolder* folder = svd.FindFolder(path);
+        // A real folder was named: the catalogue folder of exactly that path, no other spelling.
+        TBookFolder* folder = svd.FindFolder(path, false);
         if (!folder) folder = svd.AddMountPoint(path);
         if (!folder) RaiseError(rsErrInvalidMP);
-        Resync(*folder, true, true, stats, [&](int done, int total, const std::string&) {
-            if (terminal && total > 0 && (done % 50 == 0 || done == total))
-                err << "\r" << done << "/" << total << " files" << std::flush;
-        });
+        Resync(*folder, true, true, stats, &progress);
         if (terminal) err << "\n";
     }
     svd.SaveToFile(lib);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    for (const std::string& w : stats.Warnings)
-        err << "shelvara-cli scan: warning: " << w << "\n";
+    ReportRun("scan", stats, err);
     char summary[160];
     std::snprintf(summary, sizeof summary, "books added %d, refreshed %d, recovered %d, lost %d, errors %zu, %.1f s\n",
                   stats.Added, stats.Refreshed, stats.Recovered, stats.Lost, stats.Warnings.size(), seconds);
     out << summary;
-    return 0;
+    return RunStatus(stats);
 }
 
 void BookJson(JsonWriter& json, const TBookInfo* book) {
@@ -217,6 +249,7 @@ int RunResync(const std::vector<std::string>& args, std::ostream& out, std::ostr
     else
         throw CliUsageError{"--mode takes lost, update or full"};
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    const auto lock = LockLibrary(lib, "resync");
     TSVD svd;
     AttachArchiveReader(svd);
     FirstCandidate chooser(err);
@@ -232,26 +265,24 @@ int RunResync(const std::vector<std::string>& args, std::ostream& out, std::ostr
             folders.push_back(mp.get());
     }
     TSyncStats total;
+    TerminalProgress progress(err, false);
     for (TBookFolder* folder : folders) {
-        const TSyncStats stats = TResyncThread::ResyncFolder(*folder, mode);
-        total.Added += stats.Added;
-        total.Refreshed += stats.Refreshed;
-        total.Recovered += stats.Recovered;
-        total.Lost += stats.Lost;
-        total.Warnings.insert(total.Warnings.end(), stats.Warnings.begin(), stats.Warnings.end());
+        if (total.Cancelled) break;
+        total.Merge(TResyncThread::ResyncFolder(*folder, mode, nullptr, &progress));
+        if (!total.Fatal.empty()) RaiseFixedError(Utf8ToAnsi(total.Fatal));
     }
     svd.SaveToFile(lib);
-    for (const std::string& w : total.Warnings)
-        err << "shelvara-cli resync: warning: " << w << "\n";
+    ReportRun("resync", total, err);
     out << "books added " << total.Added << ", refreshed " << total.Refreshed << ", recovered " << total.Recovered
         << ", lost " << total.Lost << ", errors " << total.Warnings.size() << "\n";
-    return 0;
+    return RunStatus(total);
 }
 
 int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliArgs a(args, {}, {});
     a.ExpectPositionals(2, SIZE_MAX);
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    const auto lock = LockLibrary(lib, "pack");
     TSVD svd;
     AttachArchiveReader(svd);
     svd.LoadFromFile(lib);

@@ -1,10 +1,14 @@
 #include "common/FileUtils.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "common/Encoding.h"
@@ -12,38 +16,54 @@
 
 namespace {
 
-// Closes a descriptor on every path out of a function.
-class FileDescriptor final {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
-
 [[noreturn]] void Fail(const char* operation, const std::filesystem::path& path, int errnum) {
     RaiseOsError(operation, PathToAnsi(path), errnum);
 }
 
+void WriteAll(int fd, const std::filesystem::path& path, const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("Cannot write file", path, errno);
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
 }  // namespace
 
-std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+FileDescriptor::~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+FileDescriptor OpenRegularFile(const std::filesystem::path& path) {
+    // O_NONBLOCK: a FIFO put in a book's place must not hold the caller for ever.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) Fail("Cannot open file", path, errno);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) Fail("Cannot read file", path, errno);
     if (S_ISDIR(st.st_mode)) Fail("Cannot read file", path, EISDIR);
+    if (!S_ISREG(st.st_mode)) RaiseFixedError("Not a regular file: \"" + PathToAnsi(path) + "\"");
+    // Reads of a regular file never block; the flag only mattered for the open.
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
+    FileDescriptor fd = OpenRegularFile(path);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) Fail("Cannot read file", path, errno);
     std::vector<uint8_t> bytes;
     bytes.reserve(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
     // Read until end of file rather than trusting the size: the file may change meanwhile.
@@ -63,18 +83,134 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
 void WriteWholeFile(const std::filesystem::path& path, const void* data, size_t size, bool sync) {
     FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (fd.get() < 0) Fail("Cannot create file", path, errno);
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        ssize_t n = ::write(fd.get(), p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("Cannot write file", path, errno);
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
+    WriteAll(fd.get(), path, data, size);
     if (sync && ::fsync(fd.get()) != 0) Fail("Cannot write file", path, errno);
     if (::close(fd.release()) != 0) Fail("Cannot write file", path, errno);
+}
+
+namespace {
+
+constexpr const char* kTemporaryInfix = ".tmp";
+
+// "<name>.tmp<pid>.<n>": the pid tells a later writer whether its maker is still alive.
+std::string TemporaryName(const std::string& targetName, unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+    return targetName + kTemporaryInfix + std::to_string(::getpid()) + "." + std::to_string(counter++ + attempt);
+}
+
+// The pid in a temporary name of ours, or 0.
+pid_t TemporaryOwner(const std::string& name, const std::string& targetName) {
+    const std::string prefix = targetName + kTemporaryInfix;
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return 0;
+    size_t i = prefix.size();
+    pid_t pid = 0;
+    size_t digits = 0;
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && digits < 10; ++i, ++digits)
+        pid = pid * 10 + (name[i] - '0');
+    if (digits == 0 || i >= name.size() || name[i] != '.' || i + 1 == name.size()) return 0;
+    for (++i; i < name.size(); ++i)
+        if (name[i] < '0' || name[i] > '9') return 0;
+    return pid;
+}
+
+// Removes the temporary files of writers of target that died before renaming them.
+void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& targetName) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return;
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t pid = TemporaryOwner(entry->d_name, targetName);
+        if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) stale.push_back(entry->d_name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : stale)
+        ::unlink((folder / name).c_str());
+}
+
+// An exclusive new file in folder, never a link followed; returns it open with its path.
+FileDescriptor CreateTemporary(const std::filesystem::path& folder, const std::string& targetName,
+                               std::filesystem::path& made) {
+    for (unsigned attempt = 0;; ++attempt) {
+        made = folder / TemporaryName(targetName, attempt);
+        FileDescriptor fd(::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (fd.get() >= 0) return fd;
+        if (errno == EEXIST && attempt < 100) continue;
+        const int error = errno;
+        if (error == EACCES || error == EROFS || error == EPERM)
+            RaiseFixedError("Cannot save \"" + PathToAnsi(folder / targetName) + "\": the folder is read-only (" +
+                            Utf8ToAnsi(std::strerror(error)) + ")");
+        Fail("Cannot create file", made, error);
+    }
+}
+
+// Keeps the current target as backup: a hard link where the file system has them, else a
+// copy; either way made under a temporary name and renamed, so a backup is always whole.
+void MakeBackup(const std::filesystem::path& target, const std::filesystem::path& backup) {
+    const std::filesystem::path folder = backup.parent_path();
+    const std::string name = backup.filename().string();
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path link = folder / TemporaryName(name, attempt);
+        if (::link(target.c_str(), link.c_str()) == 0) {
+            if (::rename(link.c_str(), backup.c_str()) != 0) {
+                const int error = errno;
+                ::unlink(link.c_str());
+                Fail("Cannot write file", backup, error);
+            }
+            return;
+        }
+        if (errno == EEXIST) continue;
+        break;
+    }
+    const std::vector<uint8_t> content = ReadWholeFile(target);
+    ReplaceFile(backup, content.data(), content.size());
+}
+
+}  // namespace
+
+std::filesystem::path ResolveLinks(const std::filesystem::path& path) {
+    std::filesystem::path p = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        if (hops >= 40) Fail("Cannot resolve link", path, ELOOP);
+        std::error_code ec;
+        const std::filesystem::path target = std::filesystem::read_symlink(p, ec);
+        if (ec) Fail("Cannot resolve link", p, ec.value());
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+}
+
+bool IsTemporarySibling(const std::string& name, const std::string& targetName) {
+    return TemporaryOwner(name, targetName) != 0;
+}
+
+std::filesystem::path ReplaceFile(const std::filesystem::path& path, const void* data, size_t size,
+                                  std::filesystem::path (*backup)(const std::filesystem::path&)) {
+    const std::filesystem::path target = ResolveLinks(path);
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    const std::string name = target.filename().string();
+    RemoveStaleTemporaries(folder, name);
+
+    std::filesystem::path temp;
+    FileDescriptor fd = CreateTemporary(folder, name, temp);
+    try {
+        struct stat st {};
+        // The new file keeps the permissions of the one it replaces.
+        if (::stat(target.c_str(), &st) == 0) ::fchmod(fd.get(), st.st_mode & 07777);
+        WriteAll(fd.get(), temp, data, size);
+        if (::fsync(fd.get()) != 0) Fail("Cannot write file", temp, errno);
+        if (::close(fd.release()) != 0) Fail("Cannot write file", temp, errno);
+        struct stat existing {};
+        if (backup && ::lstat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+            MakeBackup(target, backup(target));
+        if (::rename(temp.c_str(), target.c_str()) != 0) Fail("Cannot write file", target, errno);
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+    SyncDirectory(folder);
+    return target;
 }
 
 void SyncDirectory(const std::filesystem::path& folder) {

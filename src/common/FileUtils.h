@@ -8,11 +8,53 @@
 
 // Whole-file helpers; failures raise the operating system's error (EShelvaraError).
 
-// Reads a whole file. Other processes may keep reading and writing it meanwhile.
+// Owns a file descriptor and closes it on every path out.
+class FileDescriptor final {
+public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// Opens an existing regular file for reading. Never blocks on a pipe or device that took the
+// file's place: anything but a regular file is refused after opening.
+FileDescriptor OpenRegularFile(const std::filesystem::path& path);
+
+// Reads a whole regular file. Other processes may keep reading and writing it meanwhile.
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path);
 
-// Creates or replaces path and writes the bytes; with sync, flushes them to the disk.
+// Creates or truncates path and writes the bytes; with sync, flushes them to the disk. Only for
+// files nobody depends on (exports the user names); everything else goes through ReplaceFile.
 void WriteWholeFile(const std::filesystem::path& path, const void* data, size_t size, bool sync = false);
+
+// Replaces the file at path with the bytes so that at every moment either the old or the new
+// file is there in full: an exclusive temporary file in the target's folder (never followed
+// through a link), written, flushed, renamed over the target, the folder flushed. A target that
+// is a symbolic link is replaced where the link points. With backup, the previous file is first
+// kept as backup(resolved target) by a hard link (a copy where links fail). The new file takes
+// the old one's permissions. Leftovers of writers that died are removed. Returns the path
+// written (links resolved).
+std::filesystem::path ReplaceFile(const std::filesystem::path& path, const void* data, size_t size,
+                                  std::filesystem::path (*backup)(const std::filesystem::path&) = nullptr);
+
+// The path a chain of symbolic links ends at (the path itself when it is no link); the end
+// need not exist. Raises ELOOP for a loop.
+std::filesystem::path ResolveLinks(const std::filesystem::path& path);
+
+// True for the name of a temporary file ReplaceFile made for target in the same folder.
+bool IsTemporarySibling(const std::string& name, const std::string& targetName);
 
 // Flushes the directory entry changes (renames, creations) of a folder to the disk.
 void SyncDirectory(const std::filesystem::path& folder);

@@ -143,7 +143,6 @@ std::vector<uint8_t> TFormatterSet::WriteRules() const {
 
 std::vector<TProfileEntry> TFormatterSet::ListProfiles() {
     std::vector<TProfileEntry> list;
-    bool removed = false;
     for (const std::string& valueName : store_.ValueNames(key_)) {
         if (valueName.size() <= kPrefixLength + 4 || !StartsWithText(valueName, kPrefix) ||
             !EndsWithText(valueName, "name"))
@@ -158,19 +157,12 @@ std::vector<TProfileEntry> TFormatterSet::ListProfiles() {
             if (!value || StoredRuleCount(*value) <= 0) {
                 store_.DeleteValue(key_, valueName);
                 store_.DeleteValue(key_, prefix + "value");
-                removed = true;
                 continue;
             }
         }
         list.push_back({std::move(name), number});
     }
-    if (removed) {
-        try {
-            store_.Save();
-        } catch (const EShelvaraError&) {
-            // Housekeeping only: the entry is removed again next time.
-        }
-    }
+    // Housekeeping only: the empty entries go with the next save; listing never writes.
     return list;
 }
 

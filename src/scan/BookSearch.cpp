@@ -49,10 +49,11 @@ void ListArchive(TPacker& packer, const std::string& prefix, const TFRec& file, 
 
 }  // namespace
 
-std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::string>* warnings) {
+std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::string>* warnings, bool* readable) {
     std::vector<TFRec> out;
     const std::filesystem::path folder = AnsiToPath(folderPath);
     DIR* dir = ::opendir(folder.c_str());
+    if (readable) *readable = dir != nullptr;
     if (!dir) return out;
     std::vector<std::string> names;
     while (const dirent* entry = ::readdir(dir)) {

@@ -22,8 +22,10 @@ struct TFRec {
 
 // The items of one directory (engine-text path), sub-directories not entered. Only regular
 // files and directories are reported (no pipes, sockets or devices); names come in byte order.
-// Problems with single entries are skipped and described in warnings.
-std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::string>* warnings = nullptr);
+// Problems with single entries are skipped and described in warnings; readable tells whether
+// the directory itself could be listed (an empty list then means an empty folder).
+std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::string>* warnings = nullptr,
+                              bool* readable = nullptr);
 
 // The folder iterator: FindFirst, then FindNext until false. Reports what ListFolder lists,
 // preceded by the "." and ".." entries a directory search gives, and keeps those whose names

@@ -1,6 +1,8 @@
 #include "scan/FolderSync.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -9,6 +11,7 @@
 #include <set>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookInfo.h"
@@ -22,9 +25,9 @@
 
 namespace {
 
-// Books of a folder by name: exact names first, letter case ignored as a fallback (catalogues
-// made on Windows); of two books with one name the later one is found, as a search from the
-// last book would.
+// Books of a folder by exact name: Linux names differ by letter case, so "Book.fb2" and
+// "book.fb2" are two books. Of two records with one name the later one is found, as a search
+// from the last book would.
 class BookIndex {
 public:
     explicit BookIndex(const TBookFolder& folder) {
@@ -34,20 +37,17 @@ public:
     void Add(TBookInfo* book) {
         const std::string key = Key(book->Packed, book->FileName, book->EntryName);
         exact_[key] = book;
-        lower_[AnsiLowerCase(key)] = book;
     }
     TBookInfo* Find(bool packed, const std::string& file, const std::string& entry) const {
-        const std::string key = Key(packed, file, entry);
-        if (auto it = exact_.find(key); it != exact_.end()) return it->second;
-        auto it = lower_.find(AnsiLowerCase(key));
-        return it == lower_.end() ? nullptr : it->second;
+        auto it = exact_.find(Key(packed, file, entry));
+        return it == exact_.end() ? nullptr : it->second;
     }
 
 private:
     static std::string Key(bool packed, const std::string& file, const std::string& entry) {
         return packed ? file + '\0' + entry : file;
     }
-    std::unordered_map<std::string, TBookInfo*> exact_, lower_;
+    std::unordered_map<std::string, TBookInfo*> exact_;
 };
 
 // Reads plain book files ahead on a second thread (file, checksum, byte counts, description)
@@ -128,13 +128,11 @@ unsigned RefreshParts(const TBookFolder& folder) {
     return catalogue && catalogue->SaveHuffman ? 7 : 5;
 }
 
+// The sub-folder of exactly that name.
 TBookFolder* SubfolderNamed(TBookFolder& folder, const std::string& name) {
-    TBookFolder* caseless = nullptr;
-    for (size_t i = 0; i < folder.FolderCount(); ++i) {
+    for (size_t i = 0; i < folder.FolderCount(); ++i)
         if (folder.Folder(i)->Name == name) return folder.Folder(i);
-        if (!caseless && AnsiSameText(folder.Folder(i)->Name, name)) caseless = folder.Folder(i);
-    }
-    return caseless;
+    return nullptr;
 }
 
 void MoveToLost(TBookFolder& folder, TBookInfo* book, TSyncStats& stats) {
@@ -147,27 +145,76 @@ void MoveToLost(TBookFolder& folder, TBookInfo* book, TSyncStats& stats) {
     ++stats.Lost;
 }
 
-bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyncProgress& progress, int total,
-                int& counter, std::set<std::pair<dev_t, ino_t>>& ancestors, TPrefetcher& prefetcher) {
-    if (folder.IsReadOnly()) return true;
-    if (!folder.Exists()) {
-        folder.Flags |= TBookFolder::kMissing | TBookFolder::kMissingAtScan;
-        if (folder.BookCount() > 0) RaiseError(rsErrDebugBookNotEmpty);
-        return false;
+void SetMissing(TBookFolder& folder, bool missing) {
+    constexpr auto bits = static_cast<uint8_t>(TBookFolder::kMissing | TBookFolder::kMissingAtScan);
+    TCatalogueGuard guard;
+    folder.Flags = static_cast<uint8_t>(missing ? folder.Flags | bits : folder.Flags & ~bits);
+}
+
+void Warn(TSyncStats& stats, const std::string& path, const std::string& what) {
+    stats.Warnings.push_back(AnsiToUtf8(path) + ": " + what);
+}
+
+struct TScanContext {
+    bool Replace;
+    TSyncStats& Stats;
+    IProgressSink* Sink;
+    int Total = 0;
+    int Counter = 0;
+    std::set<std::pair<dev_t, ino_t>> Ancestors;
+    TPrefetcher& Prefetcher;
+
+    bool Cancelled() {
+        if (Sink && !Stats.Cancelled && Sink->Cancelled()) Stats.Cancelled = true;
+        return Stats.Cancelled;
     }
-    folder.Flags &= static_cast<uint8_t>(~(TBookFolder::kMissing | TBookFolder::kMissingAtScan));
+    void Report(const std::string& path) const {
+        if (Sink) Sink->Progress(Counter, Total, path);
+    }
+};
+
+bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
+    if (folder.IsReadOnly() || ctx.Cancelled()) return true;
+    TSyncStats& stats = ctx.Stats;
+    const std::string path = folder.FullPath();
+    switch (FolderState(path)) {
+        case TFolderState::Gone: {
+            // A mount point's own folder gone is an offline disk, not lost books.
+            if (!folder.Parent) {
+                SetMissing(folder, true);
+                return true;
+            }
+            // Removed or renamed while the run went on: its books are lost, the run goes on.
+            TCatalogueGuard guard;
+            ConvertToLost(folder, stats);
+            return false;
+        }
+        case TFolderState::Unreachable:
+            Warn(stats, path, "the folder cannot be read; its books are kept as they are");
+            return true;
+        case TFolderState::Present:
+            break;
+    }
+    SetMissing(folder, false);
     // A symbolic link back to a folder above is not followed into a loop.
     struct stat st {};
-    if (::stat(AnsiToPath(folder.FullPath()).c_str(), &st) == 0 && !ancestors.insert({st.st_dev, st.st_ino}).second)
-        return true;
-    for (size_t i = folder.FolderCount(); i-- > 0;)
-        if (!ScanFolder(*folder.Folder(i), replace, stats, progress, total, counter, ancestors, prefetcher))
-            RaiseError(rsErrDebugMustBeDeleted);
-    for (size_t i = 0; i < folder.BookCount(); ++i)
-        folder.Book(i)->SetLost(true);
+    if (::stat(AnsiToPath(path).c_str(), &st) == 0 && !ctx.Ancestors.insert({st.st_dev, st.st_ino}).second) return true;
+    for (size_t i = folder.FolderCount(); i-- > 0;) {
+        TBookFolder* sub = folder.Folder(i);
+        if (!ScanFolder(*sub, ctx, depth + 1)) {
+            TCatalogueGuard guard;
+            folder.DeleteSubfolder(sub);
+        }
+    }
+    if (ctx.Cancelled()) return true;
 
+    bool readable = true;
+    const std::vector<TFRec> entries = ListFolder(path, &stats.Warnings, &readable);
+    if (!readable) {
+        Warn(stats, path, "the folder cannot be read; its books are kept as they are");
+        return true;
+    }
     BookIndex index(folder);
-    const std::vector<TFRec> entries = ListFolder(folder.FullPath(), &stats.Warnings);
     // Plain files are read ahead, a few at a time; archive members are read here, through the
     // catalogue's one archive reader.
     constexpr size_t kAhead = 4;
@@ -176,36 +223,44 @@ bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyn
     auto requestAhead = [&](size_t upto) {
         for (; requested < entries.size() && requested < upto; ++requested)
             if (!entries[requested].IsDirectory && !entries[requested].InArchive)
-                requests[requested] = prefetcher.Request(JoinPath(folder.FullPath(), entries[requested].Name));
+                requests[requested] = ctx.Prefetcher.Request(JoinPath(path, entries[requested].Name));
     };
-    for (size_t at = 0; at < entries.size(); ++at) {
+    TSVD* catalogue = folder.Container();
+    const unsigned parts = RefreshParts(folder);
+    for (size_t at = 0; at < entries.size() && !ctx.Cancelled(); ++at) {
         requestAhead(at + kAhead);
         const TFRec& entry = entries[at];
         if (entry.IsDirectory) {
             if (SubfolderNamed(folder, entry.Name)) continue;
+            if (depth + 1 > kMaxFolderDepth) {
+                Warn(stats, JoinPath(path, entry.Name),
+                     "the folder lies deeper than a library can hold (" + std::to_string(kMaxFolderDepth) +
+                         " levels); it was left out");
+                continue;
+            }
             TBookFolder* added;
             {
                 TCatalogueGuard guard;
                 added = folder.AddFolder(entry.Name);
                 added->NotifyAdded();
             }
-            if (!ScanFolder(*added, replace, stats, progress, total, counter, ancestors, prefetcher))
+            if (!ScanFolder(*added, ctx, depth + 1)) {
+                TCatalogueGuard guard;
                 folder.DeleteSubfolder(added);
+            }
             continue;
         }
-        ++counter;
+        ++ctx.Counter;
         const std::string entryName = entry.InArchive ? entry.Member.Path : std::string();
         TBookInfo* book = index.Find(entry.InArchive, entry.Name, entryName);
         try {
-            TSVD* catalogue = folder.Container();
-            const TPreparedContent content = requests[at]
-                                                 ? prefetcher.Take(*requests[at])
-                                                 : PrepareBookContent(catalogue ? catalogue->Packer.get() : nullptr,
-                                                                      JoinPath(folder.FullPath(), entry.Name), true,
-                                                                      entryName, RefreshParts(folder));
+            const TPreparedContent content =
+                requests[at] ? ctx.Prefetcher.Take(*requests[at])
+                             : PrepareBookContent(catalogue ? catalogue->Packer.get() : nullptr,
+                                                  JoinPath(path, entry.Name), true, entryName, parts);
             if (book) {
-                if (progress) progress(counter, total, book->FullPath());
-                book->UpdateFromDisk(RefreshParts(folder), replace, &content);
+                ctx.Report(book->FullPath());
+                book->UpdateFromDisk(parts, ctx.Replace, &content);
                 ++stats.Refreshed;
             } else {
                 {
@@ -215,36 +270,58 @@ bool ScanFolder(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyn
                     book->EntryName = entryName;
                     book->Packed = entry.InArchive;
                     index.Add(book);
-                }
-                if (TLostBookInfo* lost = catalogue ? catalogue->FindLostBook(content.Crc, content.Size) : nullptr) {
-                    TCatalogueGuard guard;
-                    book->Assign(*lost);
-                    book->Folder = &folder;
-                    book->SetNames(entry.Name, entryName);
-                    book->Packed = entry.InArchive;
-                    lost->NotifyRemoved();
-                    catalogue->RemoveLostBook(lost);
-                    ++stats.Recovered;
-                } else {
-                    ++stats.Added;
+                    if (TLostBookInfo* lost =
+                            catalogue ? catalogue->FindLostBook(content.Crc, content.Size) : nullptr) {
+                        book->Assign(*lost);
+                        book->Folder = &folder;
+                        book->SetNames(entry.Name, entryName);
+                        book->Packed = entry.InArchive;
+                        lost->NotifyRemoved();
+                        catalogue->RemoveLostBook(lost);
+                        ++stats.Recovered;
+                    } else {
+                        ++stats.Added;
+                    }
                 }
                 book->NotifyAdded();
-                if (progress) progress(counter, total, book->FullPath());
-                book->UpdateFromDisk(RefreshParts(folder), replace, &content);
+                ctx.Report(book->FullPath());
+                book->UpdateFromDisk(parts, ctx.Replace, &content);
             }
         } catch (const EShelvaraError& e) {
             // One unreadable file does not stop the walk.
-            stats.Warnings.push_back(AnsiToUtf8(JoinPath(folder.FullPath(), entry.Name)) + ": " + AnsiToUtf8(e.what()));
+            Warn(stats, JoinPath(path, entry.Name), AnsiToUtf8(e.what()));
         }
-        if (progress) progress(counter, total, JoinPath(folder.FullPath(), entry.Name));
+        ctx.Report(JoinPath(path, entry.Name));
     }
     return true;
 }
 
 }  // namespace
 
+void TSyncStats::Merge(const TSyncStats& other) {
+    Added += other.Added;
+    Refreshed += other.Refreshed;
+    Recovered += other.Recovered;
+    Lost += other.Lost;
+    Warnings.insert(Warnings.end(), other.Warnings.begin(), other.Warnings.end());
+    Offline.insert(Offline.end(), other.Offline.begin(), other.Offline.end());
+    Cancelled = Cancelled || other.Cancelled;
+    if (Fatal.empty()) Fatal = other.Fatal;
+}
+
+TFolderState FolderState(const std::string& path) {
+    struct stat st {};
+    if (path.empty()) return TFolderState::Gone;
+    const std::filesystem::path native = AnsiToPath(path);
+    if (::stat(native.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? TFolderState::Gone : TFolderState::Unreachable;
+    if (!S_ISDIR(st.st_mode)) return TFolderState::Gone;
+    return ::access(native.c_str(), R_OK | X_OK) == 0 ? TFolderState::Present : TFolderState::Unreachable;
+}
+
 void ConvertToLost(TBookFolder& folder, TSyncStats& stats) {
     if (folder.IsReadOnly()) return;
+    TCatalogueGuard guard;
     for (size_t i = folder.FolderCount(); i-- > 0;) {
         TBookFolder* sub = folder.Folder(i);
         ConvertToLost(*sub, stats);
@@ -254,50 +331,95 @@ void ConvertToLost(TBookFolder& folder, TSyncStats& stats) {
         MoveToLost(folder, folder.Book(i), stats);
 }
 
-bool CheckPresence(TBookFolder& folder, TSyncStats& stats) {
+bool CheckPresence(TBookFolder& folder, TSyncStats& stats, IProgressSink* sink) {
     if (folder.IsReadOnly()) return true;
-    TCatalogueGuard guard;
-    if (!folder.Exists()) {
-        ConvertToLost(folder, stats);
-        return false;
+    if (sink && sink->Cancelled()) {
+        stats.Cancelled = true;
+        return true;
+    }
+    const std::string path = folder.FullPath();
+    switch (FolderState(path)) {
+        case TFolderState::Gone: {
+            SetMissing(folder, true);
+            if (!folder.Parent) return true;  // an offline mount point keeps its books
+            TCatalogueGuard guard;
+            ConvertToLost(folder, stats);
+            return false;
+        }
+        case TFolderState::Unreachable:
+            Warn(stats, path, "the folder cannot be read; its books are kept as they are");
+            return true;
+        case TFolderState::Present:
+            break;
     }
     for (size_t i = folder.FolderCount(); i-- > 0;) {
         TBookFolder* sub = folder.Folder(i);
-        if (!CheckPresence(*sub, stats)) folder.DeleteSubfolder(sub);
-    }
-    if (folder.BookCount() == 0) return true;
-    for (size_t i = 0; i < folder.BookCount(); ++i)
-        folder.Book(i)->SetLost(true);
-    BookIndex index(folder);
-    for (const TFRec& entry : ListFolder(folder.FullPath(), &stats.Warnings)) {
-        if (entry.IsDirectory) continue;
-        if (entry.Unreadable) {
-            // An archive that is there but cannot be read now keeps its books.
-            for (size_t i = 0; i < folder.BookCount(); ++i)
-                if (folder.Book(i)->Packed && folder.Book(i)->FileName == entry.Name) folder.Book(i)->SetLost(false);
+        if (!CheckPresence(*sub, stats, sink)) {
+            TCatalogueGuard guard;
+            folder.DeleteSubfolder(sub);
         }
+    }
+    if (folder.BookCount() == 0 || stats.Cancelled) return true;
+    // The disk is listed (archives opened) without the lock; only the outcome is applied under it.
+    bool readable = true;
+    const std::vector<TFRec> entries = ListFolder(path, &stats.Warnings, &readable);
+    if (!readable) {
+        Warn(stats, path, "the folder cannot be read; its books are kept as they are");
+        return true;
+    }
+    TCatalogueGuard guard;
+    std::vector<bool> present(folder.BookCount(), false);
+    std::unordered_map<const TBookInfo*, size_t> position;
+    for (size_t i = 0; i < folder.BookCount(); ++i)
+        position[folder.Book(i)] = i;
+    BookIndex index(folder);
+    std::unordered_set<std::string> unreadableArchives;
+    for (const TFRec& entry : entries) {
+        if (entry.IsDirectory) continue;
+        // An archive that is there but cannot be read now keeps its books.
+        if (entry.Unreadable) unreadableArchives.insert(entry.Name);
         if (TBookInfo* book = index.Find(entry.InArchive, entry.Name, entry.InArchive ? entry.Member.Path : ""))
-            book->SetLost(false);
+            present[position[book]] = true;
+    }
+    for (size_t i = 0; i < folder.BookCount(); ++i) {
+        TBookInfo* book = folder.Book(i);
+        if (book->Packed && unreadableArchives.count(book->FileName)) present[i] = true;
+        book->SetLost(!present[i]);
     }
     for (size_t i = folder.BookCount(); i-- > 0;)
         if (folder.Book(i)->IsLost()) MoveToLost(folder, folder.Book(i), stats);
     return true;
 }
 
-bool Scan(TBookFolder& folder, bool replace, TSyncStats& stats, const TSyncProgress& progress) {
-    int counter = 0;
-    std::set<std::pair<dev_t, ino_t>> ancestors;
-    const int total = progress ? CountFiles(folder.FullPath()) : 0;
+bool Scan(TBookFolder& folder, bool replace, TSyncStats& stats, IProgressSink* sink) {
     TPrefetcher prefetcher(RefreshParts(folder));
-    return ScanFolder(folder, replace, stats, progress, total, counter, ancestors, prefetcher);
+    TScanContext ctx{replace, stats, sink, 0, 0, {}, prefetcher};
+    if (sink) ctx.Total = CountFiles(folder.FullPath());
+    int depth = 0;
+    for (const TBookFolder* p = folder.Parent; p; p = p->Parent)
+        ++depth;
+    return ScanFolder(folder, ctx, depth);
 }
 
-bool Resync(TBookFolder& folder, bool scan, bool replace, TSyncStats& stats, const TSyncProgress& progress) {
+bool Resync(TBookFolder& folder, bool scan, bool replace, TSyncStats& stats, IProgressSink* sink) {
     if (folder.IsReadOnly()) return false;
-    CheckPresence(folder, stats);
-    return scan ? Scan(folder, replace, stats, progress) : true;
+    TBookFolder* root = &folder;
+    while (root->Parent)
+        root = root->Parent;
+    // A mount point whose own folder is not there (an unplugged disk, an unmounted share) is
+    // offline: its books are not lost, they are only out of reach.
+    if (FolderState(root->FullPath()) != TFolderState::Present) {
+        SetMissing(*root, true);
+        stats.Offline.push_back(AnsiToUtf8(root->FullPath()));
+        Warn(stats, root->FullPath(),
+             "the mount point is offline (its folder is missing or unreadable); its books are kept");
+        return false;
+    }
+    SetMissing(*root, false);
+    CheckPresence(folder, stats, sink);
+    if (!scan || stats.Cancelled) return true;
+    return Scan(folder, replace, stats, sink);
 }
-
 int CountFiles(const std::string& path) {
     int n = 0;
     std::error_code ec;

@@ -48,25 +48,6 @@ time_t LocalTimeOf(TDateTime date) {
     return mktime(&t);
 }
 
-// Writes bytes to path through a temporary file in the same folder, renamed into place.
-void ReplaceFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::filesystem::path temp = path;
-    temp += ".tmp" + std::to_string(::getpid());
-    try {
-        WriteWholeFile(temp, bytes.data(), bytes.size(), true);
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
-    }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 07777);
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        RaiseOsError("Cannot write archive", PathToAnsi(path), error);
-    }
-}
-
 }  // namespace
 
 TPacker::TPacker(TPacker* owner) : owner_(owner) {}
@@ -117,7 +98,9 @@ bool TPacker::Open(const std::string& fileName, bool allowCreate) {
         return false;
     }
     if (bytes.empty() && !allowCreate) return false;
-    return OpenBytes(std::move(bytes), name);
+    if (!OpenBytes(std::move(bytes), name)) return false;
+    onDisk_ = true;
+    return true;
 }
 
 bool TPacker::OpenBytes(std::vector<uint8_t> bytes, const std::string& name) {
@@ -195,14 +178,17 @@ void TPacker::Close() {
             p->namesRead_ = false;
             p->modified_ = false;
             p->name_.clear();
+            p->onDisk_ = false;
         }
     } reset{this};
     if (!modified_) return;
     const std::vector<uint8_t> bytes = ArchiveBytes();
     if (owner_)
         owner_->AddFromBytes(name_, bytes, Now(), 0x20, true);
+    else if (onDisk_)
+        ReplaceFile(AnsiToPath(name_), bytes.data(), bytes.size());
     else
-        ReplaceFile(AnsiToPath(name_), bytes);
+        RaiseFixedError("Cannot write archive " + name_ + ": it was opened from memory and belongs to no file");
 }
 
 int64_t TPacker::IndexOf(const std::string& path) {

@@ -41,7 +41,8 @@ public:
     // new archive. False when the name is no archive or the file cannot be read as one; true
     // without doing anything when that archive is already open (exact name).
     bool Open(const std::string& fileName, bool allowCreate);
-    // Opens an archive held in memory; name is how its owner knows it.
+    // Opens an archive held in memory; name is how its owner knows it. Without an owner, such
+    // an archive can be read and changed but Close refuses to write it anywhere.
     bool OpenBytes(std::vector<uint8_t> bytes, const std::string& name);
     // Writes a changed archive back (raising the error when that fails) and closes it.
     void Close();
@@ -94,4 +95,5 @@ private:
     // Members added since opening: libzip reads only what the archive held when it was opened.
     std::unordered_map<std::string, std::vector<uint8_t>> added_;
     bool namesRead_ = false;
+    bool onDisk_ = false;  // opened from a file, so Close may write it back there
 };

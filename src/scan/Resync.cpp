@@ -7,6 +7,7 @@
 #include "common/Error.h"
 #include "common/MessageIds.h"
 #include "common/MessageTable.h"
+#include "common/ScopeExit.h"
 
 namespace {
 
@@ -24,19 +25,59 @@ void Release() {
     gRunning = false;
 }
 
-TSyncStats Walk(TBookFolder& folder, TResyncMode mode, IResyncObserver* observer) {
-    TSyncStats stats;
-    if (observer) {
-        observer->ResyncStarted();
-        observer->ResyncProgress(0, 0, MessageText(rsBrowsing));
+// Relays the walk's progress to the observer and stops on the thread's terminate flag or
+// the caller's sink.
+class TWalkSink final : public IProgressSink {
+public:
+    TWalkSink(IResyncObserver* observer, const std::atomic<bool>* terminate, IProgressSink* outer)
+        : observer_(observer), terminate_(terminate), outer_(outer) {}
+    void Progress(int64_t done, int64_t total, const std::string& text) override {
+        if (observer_) observer_->ResyncProgress(static_cast<int>(done), static_cast<int>(total), text);
+        if (outer_) outer_->Progress(done, total, text);
     }
-    TSyncProgress progress;
-    if (observer)
-        progress = [observer](int done, int total, const std::string& path) {
-            observer->ResyncProgress(done, total, path);
-        };
-    Resync(folder, mode != TResyncMode::RemoveLost, mode == TResyncMode::Full, stats, progress);
-    if (observer) observer->ResyncFinished(stats);
+    bool Cancelled() const override { return (terminate_ && *terminate_) || (outer_ && outer_->Cancelled()); }
+
+private:
+    IResyncObserver* observer_;
+    const std::atomic<bool>* terminate_;
+    IProgressSink* outer_;
+};
+
+// Runs body and turns whatever it throws into the run's fatal error: nothing leaves a worker.
+template <typename Body>
+void Guarded(TSyncStats& stats, Body body) {
+    try {
+        body();
+    } catch (const EShelvaraError& e) {
+        stats.Fatal = AnsiToUtf8(e.what());
+    } catch (const std::exception& e) {
+        stats.Fatal = e.what();
+    } catch (...) {
+        stats.Fatal = "unexpected error";
+    }
+}
+
+void Finish(IResyncObserver* observer, const TSyncStats& stats) {
+    if (!observer) return;
+    try {
+        observer->ResyncFinished(stats);
+    } catch (...) {
+        // An observer's own failure cannot be reported any further.
+    }
+}
+
+TSyncStats Walk(TBookFolder& folder, TResyncMode mode, IResyncObserver* observer, const std::atomic<bool>* terminate,
+                IProgressSink* outer) {
+    TSyncStats stats;
+    TWalkSink sink(observer, terminate, outer);
+    Guarded(stats, [&] {
+        if (observer) {
+            observer->ResyncStarted();
+            observer->ResyncProgress(0, 0, MessageText(rsBrowsing));
+        }
+        Resync(folder, mode != TResyncMode::RemoveLost, mode == TResyncMode::Full, stats, &sink);
+    });
+    Finish(observer, stats);
     return stats;
 }
 
@@ -47,12 +88,11 @@ bool TResyncThread::IsRunning() {
     return gRunning;
 }
 
-TSyncStats TResyncThread::ResyncFolder(TBookFolder& folder, TResyncMode mode, IResyncObserver* observer) {
+TSyncStats TResyncThread::ResyncFolder(TBookFolder& folder, TResyncMode mode, IResyncObserver* observer,
+                                       IProgressSink* sink) {
     Claim();
-    struct Done {
-        ~Done() { Release(); }
-    } done;
-    return Walk(folder, mode, observer);
+    ScopeExit done([] { Release(); });
+    return Walk(folder, mode, observer, nullptr, sink);
 }
 
 void TResyncThread::Register(TSVD* catalogue) {
@@ -75,11 +115,7 @@ std::unique_ptr<TResyncThread> TResyncThread::StartFolder(TBookFolder& folder, T
     std::unique_lock hold(w->startMutex_);
     w->thread_ = std::thread([w, &folder, mode, observer] {
         { std::lock_guard wait(w->startMutex_); }
-        try {
-            w->stats_ = Walk(folder, mode, observer);
-        } catch (const EShelvaraError& e) {
-            w->stats_.Warnings.push_back(AnsiToUtf8(e.what()));
-        }
+        w->stats_ = Walk(folder, mode, observer, &w->terminate_, nullptr);
         w->Unregister();
         w->finished_ = true;
         Release();
@@ -98,21 +134,27 @@ std::unique_ptr<TResyncThread> TResyncThread::StartBooks(TSVD& catalogue, std::v
     std::unique_lock hold(w->startMutex_);
     w->thread_ = std::thread([w, books = std::move(books), mode, observer] {
         { std::lock_guard wait(w->startMutex_); }
-        if (observer) observer->ResyncStarted();
-        const int total = static_cast<int>(books.size());
-        int position = 0;
-        for (size_t i = books.size(); i-- > 0 && !w->terminate_;) {
-            TBookInfo* book = books[i];
-            if (observer) observer->ResyncProgress(position, total, book->FullPath());
-            try {
-                book->UpdateFromDisk(mode == TResyncMode::RemoveLost ? 0 : 7, mode == TResyncMode::Full);
-                ++w->stats_.Refreshed;
-            } catch (const EShelvaraError& e) {
-                w->stats_.Warnings.push_back(AnsiToUtf8(book->FullPath()) + ": " + AnsiToUtf8(e.what()));
+        Guarded(w->stats_, [&] {
+            if (observer) observer->ResyncStarted();
+            const int total = static_cast<int>(books.size());
+            int position = 0;
+            for (size_t i = books.size(); i-- > 0;) {
+                if (w->terminate_) {
+                    w->stats_.Cancelled = true;
+                    break;
+                }
+                TBookInfo* book = books[i];
+                if (observer) observer->ResyncProgress(position, total, book->FullPath());
+                try {
+                    book->UpdateFromDisk(mode == TResyncMode::RemoveLost ? 0 : 7, mode == TResyncMode::Full);
+                    ++w->stats_.Refreshed;
+                } catch (const EShelvaraError& e) {
+                    w->stats_.Warnings.push_back(AnsiToUtf8(book->FullPath()) + ": " + AnsiToUtf8(e.what()));
+                }
+                ++position;
             }
-            ++position;
-        }
-        if (observer) observer->ResyncFinished(w->stats_);
+        });
+        Finish(observer, w->stats_);
         w->Unregister();
         w->finished_ = true;
         Release();

@@ -31,9 +31,11 @@ enum class TResyncMode { RemoveLost, Update, Full };
 // catalogue refuses commands that would free its books (with the same message).
 class TResyncThread final {
 public:
-    // Walks a folder in the calling thread.
-    static TSyncStats ResyncFolder(TBookFolder& folder, TResyncMode mode, IResyncObserver* observer = nullptr);
-    // Walks a folder in a background thread.
+    // Walks a folder in the calling thread; stops when the sink says so. Never throws what
+    // the walk raised: the result carries it as its fatal error.
+    static TSyncStats ResyncFolder(TBookFolder& folder, TResyncMode mode, IResyncObserver* observer = nullptr,
+                                   IProgressSink* sink = nullptr);
+    // Walks a folder in a background thread; Stats() holds its result once it finished.
     static std::unique_ptr<TResyncThread> StartFolder(TBookFolder& folder, TResyncMode mode, IResyncObserver* observer);
     // Refreshes the books (from the last to the first) in a background thread; errors of one
     // book are collected and the next one goes on.

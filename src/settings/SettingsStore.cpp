@@ -149,7 +149,7 @@ const TSettingsStore::TKey* TSettingsStore::Find(const std::string& key) const {
 
 TSettingsStore::TKey& TSettingsStore::Ensure(const std::string& key) {
     if (TKey* found = Find(key)) return *found;
-    keys_.push_back({key, KeyOf(key), {}});
+    keys_.push_back({key, KeyOf(key), {}, {}});
     return keys_.back();
 }
 
@@ -191,10 +191,10 @@ TSettingsStore::TValue& TSettingsStore::Put(const std::string& key, const std::s
     modified_ = true;
     for (TValue& v : k.Values)
         if (SameName(v.Name, name)) {
-            v = TValue{v.Name, kind, {}, 0, {}};
+            v = TValue{v.Name, kind, {}, 0, {}, std::move(v.Before)};
             return v;
         }
-    k.Values.push_back({name, kind, {}, 0, {}});
+    k.Values.push_back({name, kind, {}, 0, {}, {}});
     return k.Values.back();
 }
 
@@ -256,9 +256,15 @@ bool TSettingsStore::DeleteKey(const std::string& key) {
 void TSettingsStore::Save() const {
     std::string text = kHeader;
     const char hex[] = "0123456789ABCDEF";
+    auto keep = [&text](const std::vector<std::string>& lines) {
+        for (const std::string& line : lines)
+            text += line + '\n';
+    };
+    keep(preamble_);
     for (const TKey& k : keys_) {
         text += "\n[" + Escape(k.Path) + "]\n";
         for (const TValue& v : k.Values) {
+            keep(v.Before);
             text += "\"" + Escape(v.Name) + "\"=";
             switch (v.Kind) {
                 case TKind::String:
@@ -277,20 +283,12 @@ void TSettingsStore::Save() const {
             }
             text += '\n';
         }
+        keep(k.Trailing);
     }
     std::error_code error;
     std::filesystem::create_directories(file_.parent_path(), error);
     if (error) RaiseOsError("Cannot create folder", PathToAnsi(file_.parent_path()), error.value());
-    const std::filesystem::path temporary = file_.string() + ".tmp" + std::to_string(::getpid());
-    try {
-        WriteWholeFile(temporary, text.data(), text.size(), true);
-        if (::rename(temporary.c_str(), file_.c_str()) != 0) RaiseOsError("Cannot save", PathToAnsi(file_), errno);
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw;
-    }
-    SyncDirectory(file_.parent_path());
+    ReplaceFile(file_, text.data(), text.size());
     modified_ = false;
 }
 
@@ -300,50 +298,93 @@ void TSettingsStore::Load() {
     const std::vector<uint8_t> bytes = ReadWholeFile(file_);
     const std::string text(bytes.begin(), bytes.end());
     TKey* current = nullptr;
+    // Lines this store does not understand (comments, a newer program's values) are kept in
+    // their place: before the value or key that follows them.
+    std::vector<std::string> pending;
+    std::string lastKey;
+    bool haveKey = false;
+    auto flush = [&] {
+        if (pending.empty()) return;
+        TKey* owner = haveKey ? Find(lastKey) : nullptr;
+        std::vector<std::string>& into = owner ? owner->Trailing : preamble_;
+        into.insert(into.end(), pending.begin(), pending.end());
+        pending.clear();
+    };
     size_t start = 0;
+    bool firstLine = true;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         std::string_view line(text.data() + start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty() || line[0] == ';') continue;
+        const bool header = firstLine && std::string(line) + '\n' == kHeader;
+        firstLine = false;
+        if (line.empty() || header) continue;
+        auto unknown = [&] { pending.emplace_back(line); };
         size_t at = 1;
         std::string first;
         if (line[0] == '[') {
-            current = Unescape(line, at, ']', first) && at == line.size() ? &Ensure(first) : nullptr;
+            if (Unescape(line, at, ']', first) && at == line.size()) {
+                flush();
+                current = &Ensure(first);
+                lastKey = first;
+                haveKey = true;
+            } else {
+                current = nullptr;
+                unknown();
+            }
             continue;
         }
-        if (line[0] != '"' || !current || !Unescape(line, at, '"', first)) continue;
+        if (line[0] != '"' || !current || !Unescape(line, at, '"', first)) {
+            unknown();
+            continue;
+        }
         const std::string_view rest = line.substr(at);
-        TValue value{first, TKind::String, {}, 0, {}};
+        TValue value{first, TKind::String, {}, 0, {}, {}};
         if (rest.starts_with("=str:")) {
             size_t from = 5;
-            if (!Unescape(rest, from, '\0', value.Text)) continue;
+            if (!Unescape(rest, from, '\0', value.Text)) {
+                unknown();
+                continue;
+            }
         } else if (rest.starts_with("=int:")) {
             const std::string digits(rest.substr(5));
             char* stop = nullptr;
             errno = 0;
             value.Number = std::strtoll(digits.c_str(), &stop, 10);
-            if (errno || digits.empty() || *stop) continue;
+            if (errno || digits.empty() || *stop) {
+                unknown();
+                continue;
+            }
             value.Kind = TKind::Integer;
         } else if (rest.starts_with("=hex:")) {
             const std::string_view digits = rest.substr(5);
-            if (digits.size() % 2) continue;
+            if (digits.size() % 2) {
+                unknown();
+                continue;
+            }
             bool good = true;
             for (size_t i = 0; i < digits.size() && good; i += 2) {
                 const int hi = HexDigit(digits[i]), lo = HexDigit(digits[i + 1]);
                 good = hi >= 0 && lo >= 0;
                 value.Bytes.push_back(static_cast<uint8_t>(hi << 4 | lo));
             }
-            if (!good) continue;
+            if (!good) {
+                unknown();
+                continue;
+            }
             value.Kind = TKind::Binary;
         } else {
+            unknown();
             continue;
         }
+        value.Before = std::move(pending);
+        pending.clear();
         bool replaced = false;
         for (TValue& v : current->Values)
             if (SameName(v.Name, value.Name)) v = value, replaced = true;
         if (!replaced) current->Values.push_back(std::move(value));
     }
+    flush();
 }

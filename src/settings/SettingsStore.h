@@ -19,7 +19,7 @@ public:
     // The file under $XDG_CONFIG_HOME (default ~/.config) in a folder named after the program.
     static std::filesystem::path DefaultFile(const std::string& program);
 
-    // Reads the file when it exists; lines that make no sense are skipped.
+    // Reads the file when it exists; lines it does not understand are kept and written back.
     explicit TSettingsStore(std::filesystem::path file);
 
     const std::filesystem::path& File() const { return file_; }
@@ -51,11 +51,13 @@ private:
         std::string Text;  // string values
         int64_t Number = 0;
         std::vector<uint8_t> Bytes;
+        std::vector<std::string> Before;  // lines not understood that stood just before it
     };
     struct TKey {
         std::string Path;  // as first written, "\" between parts
         std::string Key;   // its compare form
         std::vector<TValue> Values;
+        std::vector<std::string> Trailing;  // lines not understood at the end of its section
     };
 
     TKey* Find(const std::string& key);
@@ -66,6 +68,7 @@ private:
     void Load();
 
     std::filesystem::path file_;
-    std::vector<TKey> keys_;  // in order of creation
+    std::vector<TKey> keys_;             // in order of creation
+    std::vector<std::string> preamble_;  // lines not understood before the first key
     mutable bool modified_ = false;
 };

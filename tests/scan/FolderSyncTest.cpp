@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <fstream>
+#include <functional>
 
 #include <gtest/gtest.h>
 #include <zip.h>
@@ -170,16 +171,22 @@ TEST(FolderSyncTest, VanishedFoldersAndUnreadableArchives) {
     EXPECT_EQ(lib.stats.Lost, 3);
     EXPECT_EQ(lib.svd.Counts().Folders, 0);
     EXPECT_EQ(lib.svd.Counts().LostBooks, 3);
-    // The mount point's own directory gone: it stays, marked missing, its books lost.
-    fs::remove(lib.dir / "one.fb2");
-    WriteText(lib.dir / "one.fb2", Fb2("One", "Alpha"));
+    // The mount point's own directory gone (an unplugged disk): offline, its books kept.
     const std::string saved = lib.dir.Path().string() + ".saved";
     fs::rename(lib.dir.Path(), saved);
-    lib.Sync(false);
-    EXPECT_EQ(lib.svd.MountPoints.size(), 1u);
-    EXPECT_TRUE(lib.mount->Flags & TBookFolder::kMissing);
-    EXPECT_EQ(lib.svd.Counts().Books, 0);
+    for (bool scan : {false, true}) {
+        lib.Sync(scan);
+        EXPECT_EQ(lib.svd.MountPoints.size(), 1u);
+        EXPECT_TRUE(lib.mount->Flags & TBookFolder::kMissing);
+        EXPECT_EQ(lib.svd.Counts().Books, 1);
+        EXPECT_EQ(lib.stats.Lost, 0);
+        EXPECT_EQ(lib.stats.Offline.size(), 1u);
+    }
     fs::rename(saved, lib.dir.Path());
+    lib.Sync(false);
+    EXPECT_FALSE(lib.mount->Flags & TBookFolder::kMissing);
+    EXPECT_TRUE(lib.stats.Offline.empty());
+    EXPECT_EQ(lib.svd.Counts().Books, 1);
 }
 
 TEST(FolderSyncTest, ReadOnlyFoldersAndLinkLoops) {
@@ -200,6 +207,102 @@ TEST(FolderSyncTest, UnchangedFilesStayUnchangedAfterReloading) {
     ASSERT_NE(one, nullptr);
     one->FileDate = DosToDateTime(DateTimeToDos(one->FileDate));  // as a save and load leave it
     EXPECT_FALSE(one->UpdateFileInfo(1));
+}
+
+TEST(FolderSyncTest, NamesDifferingOnlyInCaseAreSeparateEntries) {
+    TempDir dir;
+    fs::create_directory(dir / "Sub");
+    fs::create_directory(dir / "sub");
+    WriteText(dir / "Sub" / "x.fb2", Fb2("Upper folder", "A"));
+    WriteText(dir / "sub" / "x.fb2", Fb2("Lower folder", "B"));
+    WriteText(dir / "Book.fb2", Fb2("Upper file", "C"));
+    WriteText(dir / "book.fb2", Fb2("Lower file, longer", "D"));
+    TSVD svd;
+    TMountPoint* mount = svd.AddMountPoint(dir.Path().string());
+    for (int pass = 0; pass < 2; ++pass) {
+        TSyncStats stats;
+        Resync(*mount, true, true, stats);
+        EXPECT_EQ(stats.Added, pass == 0 ? 4 : 0);
+        EXPECT_EQ(svd.Counts().Books, 4);
+        EXPECT_EQ(svd.Counts().Folders, 2);
+        // Each record describes its own file.
+        for (const char* name : {"Book.fb2", "book.fb2", "Sub/x.fb2", "sub/x.fb2"}) {
+            TBookInfo* book = svd.FindBook((dir / name).string());
+            ASSERT_NE(book, nullptr) << name;
+            EXPECT_EQ(book->FullPath(), (dir / name).string());
+            EXPECT_EQ(book->Size, static_cast<int32_t>(fs::file_size(dir / name))) << name;
+        }
+    }
+}
+
+// Runs a callback at a chosen progress report, and can ask the run to stop there.
+struct Trigger final : IProgressSink {
+    int at = 1;
+    bool cancel = false;
+    std::function<void()> action;
+    int seen = 0;
+    void Progress(int64_t, int64_t, const std::string&) override {
+        if (++seen == at && action) action();
+    }
+    bool Cancelled() const override { return cancel && seen >= at; }
+};
+
+TEST(FolderSyncTest, FolderRemovedDuringTheRunTurnsIntoLostBooks) {
+    Library lib;
+    fs::create_directory(lib.dir / "aaa");
+    WriteText(lib.dir / "aaa" / "five.fb2", Fb2("Five", "Eps"));
+    lib.Sync();
+    ASSERT_EQ(lib.svd.Counts().Books, 5);
+    // Known folders are walked from the last: "sub" reports first, then "aaa" has gone.
+    Trigger trigger;
+    trigger.action = [&] { fs::remove_all(lib.dir / "aaa"); };
+    TSyncStats stats;
+    EXPECT_NO_THROW(Resync(*lib.mount, true, true, stats, &trigger));
+    EXPECT_TRUE(stats.Fatal.empty());
+    EXPECT_EQ(stats.Lost, 1);
+    EXPECT_EQ(lib.svd.Counts().Folders, 1);
+    EXPECT_EQ(lib.svd.Counts().LostBooks, 1);
+    EXPECT_EQ(lib.Titles(), (std::vector<std::string>{"Four", "One", "Three", "Two"}));
+}
+
+TEST(FolderSyncTest, CancelStopsAtTheNextFileAndKeepsTheCatalogueConsistent) {
+    Library lib;
+    Trigger trigger;
+    trigger.cancel = true;
+    TSyncStats stats;
+    Resync(*lib.mount, true, true, stats, &trigger);
+    EXPECT_TRUE(stats.Cancelled);
+    EXPECT_LT(stats.Added, 4);
+    EXPECT_GE(stats.Added, 1);
+    TBookCollection books;
+    lib.mount->CollectBooks(books, true);
+    for (TBookInfo* book : books.Books())
+        EXPECT_FALSE(book->IsLost()) << book->FullPath();
+    // The next run picks up the rest.
+    lib.Sync();
+    EXPECT_EQ(lib.svd.Counts().Books, 4);
+}
+
+TEST(FolderSyncTest, ScanStopsAtTheDeepestLevelALibraryHolds) {
+    TempDir dir;
+    fs::path path = dir.Path();
+    for (int level = 0; level < kMaxFolderDepth + 3; ++level)
+        path /= "d";
+    fs::create_directories(path);
+    WriteText(path / "deep.fb2", Fb2("Deep", "Z"));
+    TSVD svd;
+    TMountPoint* mount = svd.AddMountPoint(dir.Path().string());
+    TSyncStats stats;
+    Resync(*mount, true, true, stats);
+    EXPECT_EQ(svd.Counts().Folders, kMaxFolderDepth);
+    ASSERT_EQ(stats.Warnings.size(), 1u);
+    EXPECT_NE(stats.Warnings[0].find("deeper than a library can hold"), std::string::npos);
+    // What was scanned saves and loads again.
+    const std::string file = (dir / "lib.sv2").string();
+    svd.SaveToFile(file);
+    TSVD again;
+    again.LoadFromFile(file);
+    EXPECT_EQ(again.Counts().Folders, kMaxFolderDepth);
 }
 
 }  // namespace

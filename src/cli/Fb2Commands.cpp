@@ -128,7 +128,7 @@ int RunFb2(const std::vector<std::string>& args, std::ostream& out, std::ostream
         std::unique_ptr<TBitmap> cover = GetCover(*stream);
         if (!cover) RaiseFixedError("The book has no cover picture.");
         const std::vector<uint8_t> png = EncodePng(*cover);
-        WriteWholeFile(a.Value("--cover"), png.data(), png.size());
+        ReplaceFile(a.Value("--cover"), png.data(), png.size());
     }
     if (wantText) {
         TSimpleType* body = book.FindBody();

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <ostream>
 
 #include "cli/Cli.h"
@@ -121,11 +122,15 @@ int RunFormat(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (profiles.set.Count() == 0) RaiseFixedError(Utf8ToAnsi("the formatting profile has no rules"));
 
     std::vector<uint8_t> bytes = ReadWholeFile(a.Positionals()[0]);
+    if (std::find(bytes.begin(), bytes.end(), 0) != bytes.end())
+        RaiseFixedError(Utf8ToAnsi(a.Positionals()[0] +
+                                   " holds NUL bytes (UTF-16 or not a text?); save it as UTF-8 or a single-byte code "
+                                   "page to format it"));
     RecodeText(bytes.data(), bytes.size(), cpAuto, cpAuto);
     std::string text(bytes.begin(), bytes.end());
     const bool changed = profiles.set.Apply(text);
     if (a.Positionals().size() > 1)
-        WriteWholeFile(a.Positionals()[1], text.data(), text.size());
+        ReplaceFile(a.Positionals()[1], text.data(), text.size());
     else
         out << Utf8(text);
     err << "shelvara-cli format: " << profiles.set.Count() << " rules, text " << (changed ? "changed" : "unchanged")
@@ -141,7 +146,7 @@ int RunProfiles(const std::vector<std::string>& args, std::ostream& out, std::os
         if (a.Positionals().size() != 1) throw CliUsageError{"--export NAME needs the FILE to write"};
         profiles.Load(a.Value("--export"));
         const std::vector<uint8_t> value = profiles.set.WriteRules();
-        WriteWholeFile(a.Positionals()[0], value.data(), value.size());
+        ReplaceFile(a.Positionals()[0], value.data(), value.size());
         return 0;
     }
     a.ExpectPositionals(0, 0);

@@ -119,6 +119,12 @@ size_t TTextMatcher::Find(size_t from) const {
 
 // --- the base ---
 
+void CheckFormattedSize(size_t size) {
+    if (size > kMaxFormattedSize)
+        RaiseFixedError("The formatted text would be larger than " + std::to_string(kMaxFormattedSize >> 20) +
+                        " MB; the formatting was not applied");
+}
+
 bool TAbstractFormatterRule::Apply(std::string& text) const {
     if (text.empty()) return false;
     return DoApply(text);
@@ -344,6 +350,7 @@ void LayOutParagraph(const std::string& text, const TLine& line, size_t width, u
             out += words[k];
         }
         out += finalRow ? lineBreak : lineBreak.empty() ? std::string_view("\r\n") : lineBreak;
+        CheckFormattedSize(out.size());
         w = last;
         firstRow = false;
     }
@@ -417,6 +424,7 @@ bool TReplaceTextRule::DoApply(std::string& text) const {
     while (at != std::string::npos) {
         out.append(text, done, at - done);
         out += ReplaceText;
+        CheckFormattedSize(out.size());
         done = at + FindText.size();
         at = matcher.Find(done);
     }
@@ -490,6 +498,7 @@ bool TLeftIdentRule::DoApply(std::string& text) const {
         }
         changed = true;
         if (indent < count) {
+            CheckFormattedSize(out.size() + count - indent);
             out.append(count - indent, ' ');
             out.append(text, line.Begin, line.Next - line.Begin);
         } else {
@@ -559,6 +568,8 @@ bool TCRLFRule::LoadOptions(TRuleReader& in) {
 bool TTabToSpacesRule::DoApply(std::string& text) const {
     if (text.find('\t') == std::string::npos) return false;
     const size_t spaces = static_cast<size_t>(std::max(Spaces, 0));
+    const auto tabs = static_cast<size_t>(std::count(text.begin(), text.end(), '\t'));
+    CheckFormattedSize(text.size() - tabs + tabs * spaces);
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
@@ -686,6 +697,7 @@ bool TTextShiftRule::DoApply(std::string& text) const {
     bool changed = false;
     ForEachLine(text, [&](const TLine& line) {
         if (ToRight) {
+            CheckFormattedSize(out.size() + count);
             out.append(count, ' ');
             changed = true;
             out.append(text, line.Begin, line.Next - line.Begin);

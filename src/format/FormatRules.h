@@ -55,6 +55,11 @@ enum TRuleType : uint8_t {
 constexpr int kRuleTypeCount = 16;
 constexpr uint32_t kRuleSignature = 0x9AB6C5E3;
 
+// No rule makes a text larger than this; one that would raises instead.
+inline constexpr size_t kMaxFormattedSize = size_t{256} << 20;
+// Raises the error of a result over kMaxFormattedSize.
+void CheckFormattedSize(size_t size);
+
 // One formatting rule over Windows-1251 text. Rules are plain objects: the rule editor reads
 // and writes their option fields directly.
 class TAbstractFormatterRule {

@@ -270,8 +270,10 @@ void TFormatterSet::Store() {
 }
 
 bool TFormatterSet::Apply(std::string& text) const {
-    const size_t nul = text.find('\0');
-    if (nul != std::string::npos) text.resize(nul);
+    // A NUL means a UTF-16 or binary text: formatting it as bytes would ruin it, cutting it
+    // would lose the rest.
+    if (text.find('\0') != std::string::npos)
+        RaiseFixedError("The text holds NUL bytes (UTF-16 or not a text?); it was not formatted");
     if (text.empty()) return false;
     std::string work = text;
     bool changed = false;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "TestUtils.h"
+#include "catalogue/LibraryLock.h"
 #include "catalogue/SVD.h"
 #include "cli/Json.h"
 #include "common/Encoding.h"
@@ -61,6 +62,38 @@ TEST(CliTest, NewThenInfo) {
     EXPECT_EQ(text.out,
               "format: current\nversion: 257\ngenres: 0\nauthors: 0\nname spellings: 0\nseries: 0\n"
               "mount points: 0\nfolders: 0\nbooks: 0\nlost books: 0\nduplicate pairs: 0\n");
+}
+
+TEST(CliTest, NewRefusesAnExistingFileUnlessForced) {
+    TempDir dir;
+    const std::string lib = (dir / "x.sv2").string();
+    WriteBytes(lib, Bytes("precious"));
+    const CliRun refused = Cli({"new", lib});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("--force"), std::string::npos);
+    EXPECT_EQ(ReadBytes(lib), Bytes("precious"));
+    EXPECT_EQ(Cli({"new", "--force", lib}).status, 0);
+    EXPECT_EQ(ReadBytes(lib), EmptyLibrary());
+}
+
+TEST(CliTest, ASecondWriterRefusesAndNamesTheHolder) {
+    TempDir dir;
+    const std::string lib = (dir / "x.sv2").string();
+    ASSERT_EQ(Cli({"new", lib}).status, 0);
+    {
+        TLibraryLock held(lib, "the desktop program");
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"scan", lib, dir.Path().string()}, {"resync", lib}, {"sweep", lib}, {"convert", lib, lib}}) {
+            const CliRun run = Cli(args);
+            EXPECT_EQ(run.status, 1) << args[0];
+            EXPECT_NE(run.err.find("in use by the desktop program"), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(Cli({"info", lib}).status, 0);  // readers need no lock
+        EXPECT_TRUE(std::filesystem::exists(TLibraryLock::LockFileOf(lib)));
+    }
+    EXPECT_FALSE(std::filesystem::exists(TLibraryLock::LockFileOf(lib)));
+    EXPECT_EQ(Cli({"sweep", lib}).status, 0);
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"x.sv2", "xOLD"}));
 }
 
 TEST(CliTest, ConvertOldFormat) {
@@ -425,7 +458,14 @@ TEST(CliTest, FormatWithStoredProfilesAndExportedRules) {
     const std::string cp1251 = Utf8ToAnsi("привет.   мир\r\n");
     WriteBytes(in, std::vector<uint8_t>(cp1251.begin(), cp1251.end()));
 
+    // Listing never writes: a note of the user's stays, and so does the file's every byte.
+    const auto settings = TSettingsStore::DefaultFile(kProgramFolder);
+    std::vector<uint8_t> noted = ReadBytes(settings);
+    const std::vector<uint8_t> note = Bytes("; keep this note\n");
+    noted.insert(noted.end(), note.begin(), note.end());
+    WriteBytes(settings, noted);
     const CliRun profiles = Cli({"profiles"});
+    EXPECT_EQ(ReadBytes(settings), noted);
     EXPECT_EQ(profiles.status, 0);
     EXPECT_EQ(profiles.out,
               "1\tЧистка\n"
@@ -450,6 +490,11 @@ TEST(CliTest, FormatWithStoredProfilesAndExportedRules) {
     EXPECT_NE(unchanged.err.find("unchanged"), std::string::npos);
     EXPECT_EQ(Cli({"format", "--profile", "nothing", in}).status, 1);
     EXPECT_EQ(Cli({"format", "--profile", "x", "--rules", rules, in}).status, 2);
+    const std::string utf16 = (dir / "utf16.txt").string();
+    WriteBytes(utf16, {0xFF, 0xFE, 'a', 0, '\t', 0});
+    const CliRun refused = Cli({"format", utf16, out});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("NUL"), std::string::npos);
     unsetenv("XDG_CONFIG_HOME");
 }
 

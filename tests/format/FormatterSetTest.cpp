@@ -136,6 +136,8 @@ TEST(FormatterSetTest, ListingRemovesOnlyEmptyUnnamedProfiles) {
     EXPECT_FALSE(p.store.ReadString(kKey, "FormatSet0002name"));
     EXPECT_TRUE(p.store.ReadString(kKey, "FormatSetXYZname"));
     EXPECT_EQ(p.set.FreeNumber(), 2);
+    // Listing changes the store in memory only; the file is written by the next save.
+    EXPECT_FALSE(std::filesystem::exists(p.file));
 
     // Clearing the current profile stores no empty entry of its own.
     p.set.SelectProfile(1);
@@ -159,6 +161,30 @@ TEST(FormatterSetTest, ApplyRunsTheRulesInOrderOrLeavesTheText) {
     text = "ab";
     EXPECT_THROW(p.set.Apply(text), EShelvaraError);
     EXPECT_EQ(text, "ab");
+}
+
+TEST(FormatterSetTest, TextsWithNulAndResultsOverTheLimitAreRefusedWhole) {
+    Profiles p;
+    p.set.NewProfile();
+    p.set.AddRule(Replace("a", "b", false));
+    std::string utf16("a\0b\0", 4);
+    EXPECT_THROW(p.set.Apply(utf16), EShelvaraError);
+    EXPECT_EQ(utf16.size(), 4u);
+
+    // Each rule that can grow a text stops at the limit before building the result.
+    auto tabs = std::make_unique<TTabToSpacesRule>();
+    tabs->Spaces = 1000;
+    const std::string manyTabs(kMaxFormattedSize / 999, '\t');
+    std::string text = manyTabs;
+    EXPECT_THROW(tabs->Apply(text), EShelvaraError);
+    EXPECT_EQ(text, manyTabs);
+    auto grow = Replace("\t", std::string(1000, 'x'), true);
+    EXPECT_THROW(grow->Apply(text), EShelvaraError);
+    EXPECT_EQ(text, manyTabs);
+    // Below the limit the same rule works.
+    text = "a\tb";
+    EXPECT_TRUE(tabs->Apply(text));
+    EXPECT_EQ(text.size(), 1002u);
 }
 
 TEST(FormatterSetTest, FormatsAnEditorsSelectionOrWholeText) {

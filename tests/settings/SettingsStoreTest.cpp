@@ -83,6 +83,37 @@ TEST(SettingsStoreTest, DamagedLinesAreSkipped) {
     EXPECT_FALSE(store.IsModified());  // loading never writes
 }
 
+TEST(SettingsStoreTest, LinesNotUnderstoodAreKeptInTheirPlace) {
+    TempDir dir;
+    const std::string original =
+        "; Shelvara settings\n"
+        "; my own note\n"
+        "\n[Software\\Shelvara]\n"
+        "; about Good\n"
+        "\"Good\"=str:yes\n"
+        "\"Future\"=json:{\"a\":1}\n"
+        "\n[Other]\n"
+        "\"X\"=int:1\n"
+        "garbage at the end\n";
+    WriteBytes(dir / "s.ini", Bytes(original));
+    {
+        TSettingsStore store(dir / "s.ini");
+        store.Save();
+    }
+    const std::vector<uint8_t> once = ReadBytes(dir / "s.ini");
+    EXPECT_EQ(std::string(once.begin(), once.end()), original);
+    {
+        TSettingsStore store(dir / "s.ini");
+        store.WriteString("Software\\Shelvara", "Good", "changed");
+        store.WriteString("Other", "Y", "new");
+        store.Save();
+    }
+    const std::vector<uint8_t> twice = ReadBytes(dir / "s.ini");
+    EXPECT_EQ(std::string(twice.begin(), twice.end()),
+              "; Shelvara settings\n; my own note\n\n[Software\\Shelvara]\n; about Good\n\"Good\"=str:changed\n"
+              "\"Future\"=json:{\"a\":1}\n\n[Other]\n\"X\"=int:1\n\"Y\"=str:new\ngarbage at the end\n");
+}
+
 TEST(SettingsStoreTest, AFailedSaveRaisesAndKeepsTheOldFile) {
     TempDir dir;
     WriteBytes(dir / "blocker", Bytes("a file where a folder should be"));

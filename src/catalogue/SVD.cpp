@@ -14,6 +14,7 @@
 #include "common/Error.h"
 #include "common/FileUtils.h"
 #include "common/MessageIds.h"
+#include "common/MessageTable.h"
 #include "common/ScopeExit.h"
 #include "common/TextUtils.h"
 
@@ -267,17 +268,63 @@ void TSVD::NotifyLoaded() {
 }
 
 void TSVD::LoadFromFile(const std::string& fileName) {
-    // A file that cannot be read, or whose header is not known, changes nothing.
-    TSVDStream stream(fileName, true);
-    bool loaded = false;
-    FileName = fileName;
-    // After a failed load the partial catalogue must not be saved over the file it came from.
-    ScopeExit untie([&] {
-        if (!loaded) FileName.clear();
-    });
-    loaded = LoadFromStream(stream);
-    if (!loaded) RaiseError(rsErrLoadingError);
+    const std::string failed = MessageText(rsErrLoadingError) + " \"" + fileName + "\": ";
+    try {
+        // A file that cannot be read, or whose header is not known, changes nothing.
+        TSVDStream stream(fileName, true);
+        bool loaded = false;
+        FileName = fileName;
+        // After a failed load the partial catalogue must not be saved over the file it came from.
+        ScopeExit untie([&] {
+            if (!loaded) FileName.clear();
+        });
+        loaded = LoadFromStream(stream);
+        if (!loaded) throw EShelvaraError(rsErrLoadingError, "a section of the file is damaged");
+    } catch (const EShelvaraError& e) {
+        throw EShelvaraError(e.MessageId() ? e.MessageId() : rsErrLoadingError, failed + e.what());
+    }
 }
+
+namespace {
+
+// A path component of a name read from a file: one directory entry, as a scan would make it.
+bool ValidPathParts(const std::string& path, bool absolute) {
+    if (path.empty() || path.find('\0') != std::string::npos) return false;
+    if (absolute != (path[0] == '/')) return false;
+    size_t start = absolute ? 1 : 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(start, end - start);
+        // A mount point may end in "/"; inside, every part names an entry.
+        if (part == "." || part == ".." || (part.empty() && !(absolute && end == path.size()))) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// The first folder or book name that could lead outside its folder, or empty.
+std::string FirstBadName(const TBookFolder& folder) {
+    if (folder.Parent ? !IsValidEntryName(folder.Name) : !ValidPathParts(folder.Name, true))
+        return JoinPath(folder.Parent ? folder.Parent->FullPath() : std::string(), folder.Name);
+    for (size_t i = 0; i < folder.BookCount(); ++i) {
+        const TBookInfo& book = *folder.Book(i);
+        if (!IsValidEntryName(book.FileName) || (book.Packed && !ValidPathParts(book.EntryName, false)))
+            return JoinPath(folder.FullPath(), book.FileName) + (book.Packed ? "/" + book.EntryName : "");
+    }
+    for (size_t i = 0; i < folder.FolderCount(); ++i)
+        if (std::string bad = FirstBadName(*folder.Folder(i)); !bad.empty()) return bad;
+    return {};
+}
+
+int DepthBelow(const TBookFolder& folder) {
+    int deepest = 0;
+    for (size_t i = 0; i < folder.FolderCount(); ++i)
+        deepest = std::max(deepest, 1 + DepthBelow(*folder.Folder(i)));
+    return deepest;
+}
+
+}  // namespace
 
 bool TSVD::LoadFromStream(TSVDStream& stream) {
     CheckNoBackgroundWork();
@@ -290,13 +337,28 @@ bool TSVD::LoadFromStream(TSVDStream& stream) {
     Clear();
     LoadedOldFormat = stream.OldFormat;
     LoadedVersion = stream.Version;
-    if (stream.OldFormat) return ReadOldFormat(stream);
+    if (stream.OldFormat) {
+        if (!ReadOldFormat(stream)) return false;
+        CheckNames();
+        return true;
+    }
 
     if (!ReadGenreSection(stream) || !ReadAuthorSection(stream) || !ReadSeriesSection(stream)) return false;
     if (!ReadMountPointSection(stream) || !ReadLostBookSection(stream)) return false;
     // Files of version 256 end before the duplicate pairs.
     if (stream.Version > 0x0100 && !ReadDuplicateSection(stream)) return false;
+    CheckNames();
     return true;
+}
+
+void TSVD::CheckNames() {
+    // A crafted file could make commands that act on books (pack, delete) reach outside the
+    // library's folders: names are held to what a scan could have made.
+    for (const auto& mountPoint : MountPoints)
+        if (const std::string bad = FirstBadName(*mountPoint); !bad.empty()) {
+            Clear();
+            RaiseFixedError("a folder or book name in the file is not a plain name: \"" + bad + "\"");
+        }
 }
 
 bool TSVD::ReadOldFormat(TSVDStream& stream) {
@@ -394,6 +456,11 @@ void TSVD::WriteDuplicate(TSVDStream& stream, const TDuplicatePair& pair) const 
 
 bool TSVD::SaveToStream(TSVDStream& stream, bool withImages) {
     TCatalogueGuard guard;
+    // Never write a file the loader would refuse.
+    for (const auto& mountPoint : MountPoints)
+        if (DepthBelow(*mountPoint) > kMaxFolderDepth)
+            RaiseFixedError("The folders of \"" + mountPoint->FullPath() + "\" nest deeper than " +
+                            std::to_string(kMaxFolderDepth) + " levels; the library was not saved");
     // Lost books stay: a disk unplugged at an autosave must not cost their comments and marks.
     if (SweepBeforeSave) Sweep(false, kSweepAll & ~kSweepLostBooks);
     stream.Version = TSVDStream::kCurrentVersion;

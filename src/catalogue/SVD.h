@@ -90,7 +90,7 @@ public:
 
     // Loads a library file of either format. A file that cannot be read or has no known
     // header leaves the catalogue as it was; a damaged section raises rsErrLoadingError or
-    // the stream's error and leaves what was read, tied to no file.
+    // the stream's error and leaves what was read, tied to no file. Errors name the file.
     void LoadFromFile(const std::string& fileName);
     // Replaces the content from a reading stream; false when a section could not be read.
     bool LoadFromStream(TSVDStream& stream);
@@ -171,6 +171,8 @@ private:
     bool ReadDuplicateSection(TSVDStream& stream);
     bool ReadOldFormat(TSVDStream& stream);
     void NotifyLoaded();
+    // Raises (with the catalogue cleared) when a loaded name could lead outside its folder.
+    void CheckNames();
     void WriteDuplicate(TSVDStream& stream, const TDuplicatePair& pair) const;
     void IndexTreesForReading();
     void SweepAuthors(bool silent);

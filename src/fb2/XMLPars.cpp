@@ -140,11 +140,11 @@ bool TNoteElement::Parse(char*& cursor, int) {
 }
 
 std::string TXMLDoctype::AsText() const {
-    RaiseFixedError("NONE");
+    RaiseFixedError("DOCTYPE declarations are not supported");
 }
 
 bool TXMLDoctype::Parse(char*&, int) {
-    RaiseFixedError("NONE");
+    RaiseFixedError("DOCTYPE declarations are not supported");
 }
 
 std::string TAttrOnlyElement::AttributesText() const {

@@ -148,6 +148,55 @@ TEST(SVDTest, OldFormatLoadsWithTheBuiltInGenresAndSavesInCurrentFormat) {
     EXPECT_EQ(reloaded.Counts().Genres, 128);
 }
 
+TEST(SVDTest, NamesThatLeaveTheirFolderFailTheLoad) {
+    struct Case {
+        const char* mount;
+        const char* folder;
+        const char* file;
+        const char* entry;
+        bool good;
+    };
+    const Case cases[] = {
+        {"/books", "sub", "a.fb2", nullptr, true},
+        {"/books/", "sub", "a.zip", "dir/a.fb2", true},
+        {"/books", "sub", "../../etc/passwd", nullptr, false},
+        {"/books", "sub", "..", nullptr, false},
+        {"/books", "a/b", "a.fb2", nullptr, false},
+        {"/books", "..", "a.fb2", nullptr, false},
+        {"/books/../etc", "sub", "a.fb2", nullptr, false},
+        {"books", "sub", "a.fb2", nullptr, false},
+        {"/books", "sub", "a.zip", "../../x.fb2", false},
+        {"/books", "sub", "a.zip", "/abs.fb2", false},
+    };
+    TempDir dir;
+    const std::string file = (dir / "lib.sv2").string();
+    for (const Case& c : cases) {
+        TSVD svd;
+        svd.MountPoints.push_back(std::make_unique<TMountPoint>(&svd));
+        svd.MountPoints.back()->Name = c.mount;
+        TBookInfo* book = svd.MountPoints.back()->AddFolder(c.folder)->AddBook();
+        book->FileName = c.file;
+        book->Packed = c.entry != nullptr;
+        if (c.entry) book->EntryName = c.entry;
+        ASSERT_TRUE(svd.SaveToFile(file));
+        TSVD loaded;
+        if (c.good) {
+            EXPECT_NO_THROW(loaded.LoadFromFile(file)) << c.mount << " " << c.folder << " " << c.file;
+            continue;
+        }
+        try {
+            loaded.LoadFromFile(file);
+            ADD_FAILURE() << "loaded " << c.mount << " " << c.folder << " " << c.file;
+        } catch (const EShelvaraError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(file), std::string::npos) << message;
+            EXPECT_NE(message.find("not a plain name"), std::string::npos) << message;
+        }
+        EXPECT_EQ(loaded.Counts().Books, 0);
+        EXPECT_TRUE(loaded.FileName.empty());
+    }
+}
+
 TEST(SVDTest, UnreadableFileLeavesTheCatalogueAsItWas) {
     TempDir dir;
     const std::string good = (dir / "good.sv2").string();

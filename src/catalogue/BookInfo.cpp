@@ -584,13 +584,20 @@ IArchiveAccess* PackerOf(const TBookInfo& book) {
 
 }  // namespace
 
-bool TBookInfo::CheckExists() {
+bool TBookInfo::ExistsOnDisk() const {
     std::error_code ec;
     bool exists = std::filesystem::is_regular_file(AnsiToPath(FullPath()), ec);
     if (exists && Packed) {
         IArchiveAccess* packer = PackerOf(*this);
         exists = packer && packer->Contains(FullPath(), EntryName);
     }
+    return exists;
+}
+
+bool TBookInfo::CheckExists() {
+    // The disk is asked without the catalogue lock; only the mark is set under it.
+    const bool exists = ExistsOnDisk();
+    TCatalogueGuard guard;
     SetLost(!exists);
     return exists;
 }
@@ -734,15 +741,18 @@ bool TBookInfo::UpdateFileInfo(unsigned what) {
 bool TBookInfo::UpdateFromDisk(unsigned what, bool replace, const TPreparedContent* prepared) {
     if (IsReadOnly()) return false;
     bool changed = false;
+    // The disk is read without the catalogue lock, so that readers (the window painting) never
+    // wait on it; the outcome is applied under the lock. The content is read once for the
+    // checksum, the byte counts and the description.
+    const bool exists = ExistsOnDisk();
+    TPreparedContent local;
+    if (exists && !prepared) local = PrepareBookContent(PackerOf(*this), FullPath(), Packed, EntryName, what);
     {
         TCatalogueGuard guard;
         const bool wasLost = IsLost();
-        CheckExists();
+        SetLost(!exists);
         changed = wasLost != IsLost();
         if (!IsLost()) {
-            // The content is read once for the checksum, the byte counts and the description.
-            TPreparedContent local;
-            if (!prepared) local = PrepareBookContent(PackerOf(*this), FullPath(), Packed, EntryName, what);
             const TPreparedContent& content = prepared ? *prepared : local;
             changed |= ApplyContent(*this, content);
             if ((what & 4) && GetFileType() == kFileFb2 && content.Document)

@@ -273,6 +273,8 @@ public:
     // Raises "Document is read only!" for a read-only book.
     void CheckWritable() const;
     // The file (and for a packed book its archive entry) is there; sets the lost state.
+    // The file (and for a packed book its member) is there; changes nothing.
+    bool ExistsOnDisk() const;
     bool CheckExists();
     // Refreshes size, date and, with 1 in what, the CRC-32 and, with 2, the byte counts from
     // the file (for a packed book from its archive entry). True when something changed.

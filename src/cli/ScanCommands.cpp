@@ -293,7 +293,8 @@ int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         books.push_back(book);
     }
     std::vector<std::string> warnings;
-    const std::vector<TBookInfo*> packed = PackBooks(books, warnings);
+    TerminalProgress progress(err, false);
+    const std::vector<TBookInfo*> packed = PackBooks(books, warnings, &progress);
     svd.SaveToFile(lib);
     for (const std::string& w : warnings)
         err << "shelvara-cli pack: warning: " << w << "\n";

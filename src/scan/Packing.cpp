@@ -1,5 +1,7 @@
 #include "scan/Packing.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "catalogue/BookInfo.h"
@@ -10,10 +12,15 @@
 #include "common/TextUtils.h"
 #include "scan/Packer.h"
 
-std::vector<TBookInfo*> PackBooks(const std::vector<TBookInfo*>& books, std::vector<std::string>& warnings) {
+std::vector<TBookInfo*> PackBooks(const std::vector<TBookInfo*>& books, std::vector<std::string>& warnings,
+                                  IProgressSink* sink) {
     std::vector<TBookInfo*> packed;
     for (size_t i = books.size(); i-- > 0;) {
+        if (sink && sink->Cancelled()) break;
         TBookInfo* book = books[i];
+        if (sink)
+            sink->Progress(static_cast<int64_t>(books.size() - 1 - i), static_cast<int64_t>(books.size()),
+                           book->FullPath());
         const std::string path = TrimBlanks(book->FullPath());
         auto warn = [&](const std::string& why) { warnings.push_back(AnsiToUtf8(path) + ": " + why); };
         if (book->IsLost() || book->Packed || book->GetFileType() == kFileZip || book->IsReadOnly()) continue;
@@ -45,8 +52,10 @@ std::vector<TBookInfo*> PackBooks(const std::vector<TBookInfo*>& books, std::vec
             warn(AnsiToUtf8(e.what()));
             continue;
         }
-        std::error_code ec;
-        std::filesystem::remove(AnsiToPath(path), ec);
+        if (!RemoveFile(AnsiToPath(path))) {
+            warn("packed into " + AnsiToUtf8(archive) + ", but the file could not be removed: " + std::strerror(errno));
+            continue;
+        }
         {
             TCatalogueGuard guard;
             book->Packed = true;

@@ -1,12 +1,16 @@
 #include "scan/Resync.h"
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "TestUtils.h"
+#include "catalogue/CatalogueLock.h"
 #include "catalogue/SVD.h"
 #include "common/Error.h"
 #include "common/MessageIds.h"
@@ -104,6 +108,90 @@ TEST(ResyncTest, FolderWalkInTheBackground) {
     EXPECT_EQ(worker->Stats().Added, 5);
     EXPECT_EQ(mount->BookCount(), 5u);
     EXPECT_FALSE(TResyncThread::IsRunning());
+}
+
+// Reads the catalogue under its lock, as the window paints, while a worker changes it; keeps
+// the longest wait for the lock.
+class Reader final {
+public:
+    explicit Reader(TSVD& svd) : svd_(svd), thread_([this] { Run(); }) {}
+    ~Reader() { Stop(); }
+    std::chrono::steady_clock::duration Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        return longest_;
+    }
+    size_t rounds = 0;
+
+private:
+    void Run() {
+        while (!stop_) {
+            const auto asked = std::chrono::steady_clock::now();
+            TCatalogueGuard guard;
+            longest_ = std::max(longest_, std::chrono::steady_clock::now() - asked);
+            for (const auto& mount : svd_.MountPoints) {
+                TBookCollection books;
+                mount->CollectBooks(books, true);
+                for (const TBookInfo* book : books.Books())
+                    sink_ += book->TitleText().size() + book->Size + (book->IsLost() ? 1 : 0) + book->Folder->Flags;
+            }
+            sink_ += svd_.LostBooks.size();
+            ++rounds;
+        }
+    }
+    TSVD& svd_;
+    std::atomic<bool> stop_ = false;
+    std::chrono::steady_clock::duration longest_{};
+    size_t sink_ = 0;
+    std::thread thread_;
+};
+
+TEST(ResyncTest, ReadersKeepGettingTheLockDuringAWalkAndACancelEndsIt) {
+    TempDir dir;
+    for (int f = 0; f < 10; ++f) {
+        fs::create_directory(dir / ("f" + std::to_string(f)));
+        for (int i = 0; i < 30; ++i)
+            WriteBytes(dir / ("f" + std::to_string(f)) / ("b" + std::to_string(i) + ".fb2"),
+                       Bytes(Fb2("B" + std::to_string(i))));
+    }
+    TSVD svd;
+    TMountPoint* mount = svd.AddMountPoint(dir.Path().string());
+    {
+        Reader reader(svd);
+        auto worker = TResyncThread::StartFolder(*mount, TResyncMode::Full, nullptr);
+        worker->Wait();
+        EXPECT_EQ(worker->Stats().Added, 300);
+        EXPECT_TRUE(worker->Stats().Fatal.empty());
+        // Changes while reading: a folder goes, books of another change.
+        fs::remove_all(dir / "f3");
+        WriteBytes(dir / "f5" / "b1.fb2", Bytes(Fb2("Changed")));
+        worker = TResyncThread::StartFolder(*mount, TResyncMode::Full, nullptr);
+        worker->Wait();
+        EXPECT_EQ(worker->Stats().Lost, 30);
+        const auto longest = reader.Stop();
+        EXPECT_GT(reader.rounds, 0u);
+        EXPECT_LT(longest, std::chrono::milliseconds(50));
+    }
+    // A cancel stops the walk at the next file.
+    struct Stopper final : IResyncObserver {
+        TResyncThread* worker = nullptr;
+        std::atomic<int> seen = 0;
+        void ResyncProgress(int, int, const std::string&) override {
+            if (++seen == 3 && worker) worker->Terminate();
+        }
+    } stopper;
+    TSVD fresh;
+    TMountPoint* again = fresh.AddMountPoint(dir.Path().string());
+    std::unique_ptr<TResyncThread> worker;
+    {
+        // The worker waits on the catalogue lock until it is known to the stopper.
+        TCatalogueGuard hold;
+        worker = TResyncThread::StartFolder(*again, TResyncMode::Full, &stopper);
+        stopper.worker = worker.get();
+    }
+    worker->Wait();
+    EXPECT_TRUE(worker->Stats().Cancelled);
+    EXPECT_LT(worker->Stats().Added, 270);
 }
 
 TEST(ResyncTest, RemoveLostModeReadsNothingNew) {

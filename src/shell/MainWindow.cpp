@@ -33,6 +33,7 @@
 #include "common/Error.h"
 #include "display/ui/SVGrid.h"
 #include "dups/DupListObject.h"
+#include "scan/FolderSync.h"
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
 #include "shell/Dialogs.h"
@@ -633,9 +634,10 @@ void TSVWinForm::ResyncProgress(int position, int maximum, const QString& text) 
     ProgressBar1->setValue(std::clamp(position, 0, std::max(maximum, 1)));
 }
 
-void TSVWinForm::ResyncFinished() {
+void TSVWinForm::ResyncFinished(const TSyncStats& stats) {
     ResyncPanel->hide();
     if (closing_) return;
+    hub_.ReportResync(stats, this);
     // New authors, series and genres appear; the user keeps their row.
     TSVD& svd = hub_.Library();
     const TAuthorRoleChecks roles{RoleOf(FltAuthorCheck), RoleOf(FltTranslatorsCheck), RoleOf(FltOtherAuthorsCheck),

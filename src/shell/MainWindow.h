@@ -7,6 +7,7 @@
 #include "catalogue/ListBuilders.h"
 #include "catalogue/ObjList.h"
 
+struct TSyncStats;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -54,7 +55,7 @@ public:
     // The resynchronisation's progress strip.
     void ResyncStarted();
     void ResyncProgress(int position, int maximum, const QString& text);
-    void ResyncFinished();
+    void ResyncFinished(const TSyncStats& stats);
 
     TObjList& AuthorRows() { return authors_; }
     TObjList& SeriesRows() { return series_; }

@@ -20,6 +20,8 @@
 
 #include "catalogue/AuthorInfo.h"
 #include "catalogue/BookInfo.h"
+#include "catalogue/CatalogueLock.h"
+#include "catalogue/LibraryLock.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
@@ -53,8 +55,8 @@ public:
         const QString shown = ToQ(text);
         Post([=](TSVWinForm* w) { w->ResyncProgress(position, maximum, shown); });
     }
-    void ResyncFinished(const TSyncStats&) override {
-        Post([](TSVWinForm* w) { w->ResyncFinished(); });
+    void ResyncFinished(const TSyncStats& stats) override {
+        Post([stats](TSVWinForm* w) { w->ResyncFinished(stats); });
     }
 
 private:
@@ -309,6 +311,36 @@ void TSVMainForm::ChooseLanguage(int index) {
     emit LanguageChanged();
 }
 
+void TSVMainForm::ReportResync(const TSyncStats& stats, QWidget* window) {
+    AddLog(QString("Resynchronisation: books added %1, refreshed %2, recovered %3, lost %4, warnings %5%6")
+               .arg(stats.Added)
+               .arg(stats.Refreshed)
+               .arg(stats.Recovered)
+               .arg(stats.Lost)
+               .arg(stats.Warnings.size())
+               .arg(stats.Cancelled ? ", stopped on request" : ""));
+    for (const std::string& warning : stats.Warnings)
+        AddLog(QString::fromStdString(warning));
+    QStringList problems;
+    for (const std::string& path : stats.Offline)
+        problems << QString("The mount point is offline, its books are kept: %1").arg(QString::fromStdString(path));
+    if (!stats.Fatal.empty()) problems << QString::fromStdString(stats.Fatal);
+    if (!problems.isEmpty()) Dialogs::Error(window, problems.join("\n"));
+}
+
+bool TSVMainForm::LockLibraryFile(const std::string& fileName, QWidget* parent) {
+    if (libraryLock_ && fileName == lockedName_) return true;
+    try {
+        auto lock = std::make_unique<TLibraryLock>(fileName, "the Shelvara desktop program");
+        libraryLock_ = std::move(lock);
+        lockedName_ = fileName;
+        return true;
+    } catch (const EShelvaraError& e) {
+        Dialogs::Error(parent, ToQ(e.what()));
+        return false;
+    }
+}
+
 void TSVMainForm::AddLog(const QString& text) {
     log_ << text;
     std::fprintf(stderr, "shelvara: %s\n", text.toUtf8().constData());
@@ -364,6 +396,8 @@ bool TSVMainForm::OpenLibrary(const QString& path, QWidget* parent) {
     // Every window lets go of its rows before the catalogue they point into is replaced.
     for (TSVWinForm* window : windows_)
         window->DropRows();
+    // Another program writing this library would lose one side's changes: it is ours alone.
+    if (!LockLibraryFile(FromQ(path), parent)) return false;
     bool loaded = true;
     {
         const QSignalBlocker quiet(this);  // the windows are rebuilt once, below
@@ -382,12 +416,17 @@ bool TSVMainForm::OpenLibrary(const QString& path, QWidget* parent) {
 }
 
 bool TSVMainForm::SaveLibrary(const std::string& fileName, QWidget* parent) {
-    library_->ClearDuplicates();
-    if (SaveDupCheck->isChecked())
-        for (TSVWinForm* window : windows_)
-            MergeDuplicateRows(window->DuplicateRows(), library_->Duplicates);
-    library_->SaveHuffman = HuffmanCheck->isChecked();
-    library_->SweepBeforeSave = SweepCheckBox->isChecked();
+    if (!LockLibraryFile(fileName, parent)) return false;
+    {
+        // A background resynchronisation may be freeing books meanwhile.
+        TCatalogueGuard guard;
+        library_->ClearDuplicates();
+        if (SaveDupCheck->isChecked())
+            for (TSVWinForm* window : windows_)
+                MergeDuplicateRows(window->DuplicateRows(), library_->Duplicates);
+        library_->SaveHuffman = HuffmanCheck->isChecked();
+        library_->SweepBeforeSave = SweepCheckBox->isChecked();
+    }
     try {
         return library_->SaveToFile(fileName);
     } catch (const EShelvaraError& e) {

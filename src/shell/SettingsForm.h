@@ -20,6 +20,8 @@ class IResyncObserver;
 class TIniPlacement;
 class TLanguageModule;
 class TResyncThread;
+class TLibraryLock;
+struct TSyncStats;
 class TSettingsStore;
 class TSVD;
 class TSVWinForm;
@@ -79,6 +81,9 @@ public:
 
     // Sweep with the flags of the sweep menu (notifications on).
     void SweepNow(unsigned flags);
+    // Shows how a resynchronisation ended: counts and warnings in the log; an offline mount
+    // point or the error that ended it in a box.
+    void ReportResync(const TSyncStats& stats, QWidget* window);
     // Switches the language (index of the language list) and re-captions every window.
     void ChooseLanguage(int index);
     void Recaption();
@@ -122,10 +127,15 @@ private:
     void UpdateAutosaveTimer();
     void SaveOptions();
     void AddLog(const QString& text);
+    // Holds the writer's lock of the library file; false (the error shown) when another
+    // program has it.
+    bool LockLibraryFile(const std::string& fileName, QWidget* parent);
 
     TSettingsStore& store_;
     TLanguageModule& languages_;
     std::unique_ptr<TSVD> library_;
+    std::unique_ptr<TLibraryLock> libraryLock_;
+    std::string lockedName_;
     std::vector<TSVWinForm*> windows_;
     std::unique_ptr<TResyncThread> resync_;
     std::unique_ptr<IResyncObserver> relay_;  // lives as long as the worker

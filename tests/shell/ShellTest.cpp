@@ -21,6 +21,7 @@
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookLinks.h"
 #include "catalogue/BookSequence.h"
+#include "catalogue/LibraryLock.h"
 #include "catalogue/ListBuilders.h"
 #include "catalogue/ListObjects.h"
 #include "catalogue/SVD.h"
@@ -28,6 +29,7 @@
 #include "common/MessageTable.h"
 #include "common/TextUtils.h"
 #include "display/ui/SVGrid.h"
+#include "scan/FolderSync.h"
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/QtText.h"
@@ -354,7 +356,7 @@ TEST_F(Program, ResynchronisationShowsProgressAndNewAuthorsAppear) {
     TBookCollection books;
     Svd().MountPoints.front()->CollectBooks(books, true);
     name->LinkBook(books.Books().at(0), 1);
-    w.ResyncFinished();
+    w.ResyncFinished(TSyncStats{});
     EXPECT_TRUE(w.ResyncPanel->isHidden());
     EXPECT_EQ(w.AuthorRows().Count(), before + 1);
     EXPECT_EQ(w.AuthorsGrid->CurrentObject()->Entity(), current);
@@ -404,6 +406,32 @@ TEST_F(Program, BackgroundResynchronisationOfAFolder) {
     TBookCollection found;
     mount->CollectBooks(found, true);
     EXPECT_EQ(found.Count(), 200u);
+}
+
+TEST_F(Program, BackgroundResynchronisationReportsAnOfflineMountPoint) {
+    const std::filesystem::path books = dir / "unplugged";
+    std::filesystem::create_directories(books);
+    WriteBytes(books / "a.fb2", Bytes("<FictionBook><description><title-info><book-title>A</book-title>"
+                                      "</title-info></description></FictionBook>"));
+    TMountPoint* mount = Svd().AddMountPoint(books.string());
+    TSVWinForm& w = Window();
+    ASSERT_TRUE(hub->StartResync(&w, *mount, 2));
+    ASSERT_TRUE(WaitFor([&] { return !hub->ResyncRunning() && w.ResyncPanel->isHidden(); }, 20000));
+    ASSERT_EQ(mount->BookCount(), 1u);
+    std::filesystem::remove_all(books);
+    Dialogs::Script().Shown.clear();
+    ASSERT_TRUE(hub->StartResync(&w, *mount, 2));
+    ASSERT_TRUE(WaitFor([&] { return !Dialogs::Script().Shown.isEmpty(); }, 20000));
+    EXPECT_TRUE(Dialogs::Script().Shown.back().contains("offline")) << Dialogs::Script().Shown.back().toStdString();
+    EXPECT_EQ(mount->BookCount(), 1u);
+    EXPECT_TRUE(Svd().LostBooks.empty());
+}
+
+TEST_F(Program, ALibraryOpenInAnotherProgramIsRefused) {
+    TLibraryLock other(library, "shelvara-cli scan (process 1)");
+    EXPECT_FALSE(hub->OpenLibrary(QString::fromStdString(library), &Window()));
+    ASSERT_FALSE(Dialogs::Script().Shown.isEmpty());
+    EXPECT_TRUE(Dialogs::Script().Shown.back().contains("in use by shelvara-cli scan"));
 }
 
 // The grid's own selection: clicks with and without Ctrl and Shift, keys, and an empty list.

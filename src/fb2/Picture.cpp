@@ -123,6 +123,11 @@ std::unique_ptr<TBitmap> DecodeJpeg(const uint8_t* data, size_t size) {
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
+    // Refused on the declared size, before a progressive image's buffers are allocated.
+    if (static_cast<int64_t>(info.image_width) * info.image_height > kMaxPixels) {
+        jpeg_destroy_decompress(&info);
+        return nullptr;
+    }
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
     bitmap = NewBitmap(info.output_width, info.output_height);
@@ -164,12 +169,22 @@ int GifRead(GifFileType* gif, GifByteType* out, int length) {
     return static_cast<int>(n);
 }
 
+struct GifCloser {
+    void operator()(GifFileType* gif) const {
+        int error = 0;
+        DGifCloseFile(gif, &error);
+    }
+};
+
 // The first frame of a GIF.
 std::unique_ptr<TBitmap> DecodeGif(const uint8_t* data, size_t size) {
     GifSource source{data, size, 0};
     int error = 0;
-    GifFileType* gif = DGifOpen(&source, GifRead, &error);
+    const std::unique_ptr<GifFileType, GifCloser> handle(DGifOpen(&source, GifRead, &error));
+    GifFileType* gif = handle.get();
     if (!gif) return nullptr;
+    // The screen size is known from the header: a picture too large is refused before its frames are read.
+    if (static_cast<int64_t>(gif->SWidth) * gif->SHeight > kMaxPixels) return nullptr;
     std::unique_ptr<TBitmap> bitmap;
     if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
         const SavedImage& frame = gif->SavedImages[0];
@@ -196,7 +211,6 @@ std::unique_ptr<TBitmap> DecodeGif(const uint8_t* data, size_t size) {
             bitmap.reset();
         }
     }
-    DGifCloseFile(gif, &error);
     return bitmap;
 }
 

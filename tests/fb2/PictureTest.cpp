@@ -35,6 +35,26 @@ TEST(PictureTest, PngRoundTripAndSniffing) {
     EXPECT_EQ(SniffPictureFormat(jpeg, 3), TPictureFormat::None);
 }
 
+// Only the headers of a progressive JPEG and a GIF that declare a huge picture: both are
+// refused on the declared size, before anything of that size is allocated.
+TEST(PictureTest, HugeDeclaredSizesAreRefusedBeforeDecoding) {
+    std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+    jpeg.insert(jpeg.end(), {0xFF, 0xDB, 0x00, 0x43, 0x00});
+    jpeg.insert(jpeg.end(), 64, 1);
+    // SOF2 (progressive): 8 bits, 24000 x 24000, one component.
+    jpeg.insert(jpeg.end(), {0xFF, 0xC2, 0x00, 0x0B, 0x08, 0x5D, 0xC0, 0x5D, 0xC0, 0x01, 0x01, 0x11, 0x00});
+    jpeg.insert(jpeg.end(), {0xFF, 0xC4, 0x00, 0x14, 0x00, 0x01});
+    jpeg.insert(jpeg.end(), 16, 0);
+    jpeg.insert(jpeg.end(), {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xD9});
+    ASSERT_EQ(SniffPictureFormat(jpeg.data(), jpeg.size()), TPictureFormat::Jpeg);
+    EXPECT_EQ(DecodePicture(TPictureFormat::Jpeg, jpeg.data(), jpeg.size()), nullptr);
+
+    // GIF89a, screen 30000 x 30000, no colour table, one 1 x 1 frame.
+    std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 0x30, 0x75, 0x30, 0x75, 0x00, 0x00, 0x00};
+    gif.insert(gif.end(), {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B});
+    EXPECT_EQ(DecodePicture(TPictureFormat::Gif, gif.data(), gif.size()), nullptr);
+}
+
 TEST(PictureTest, BmpFileLayout) {
     const std::vector<uint8_t> bmp = EncodeBmp(Checkerboard());
     ASSERT_EQ(bmp.size(), 54u + 2 * 12);  // rows of 9 bytes padded to 12

@@ -210,10 +210,13 @@ bool ImportTitleInfo(TTitleInfo& part, const TSimpleType& element, bool replace)
             genre->UnlinkBook(&book, part.GenreRole(), true);
         part.Genres.clear();
     }
+    size_t taken = 0;
     for (const auto& child : element.Children) {
         if (child->Kind != kGenre) continue;
         const std::string code = ValueOf(*child);
         if (code.empty()) continue;  // an empty genre element names no genre (and not the root)
+        // A hostile file may list thousands of made-up codes: no real book needs more.
+        if (++taken > kMaxGenresPerBook) break;
         TBookGenre* genre = catalogue->Genres.FindByCode(code);
         if (!genre) genre = TBookGenre::AddGenre(&catalogue->Genres, -1, code, false);
         part.AddGenre(genre, true);

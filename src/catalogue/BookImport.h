@@ -5,6 +5,9 @@
 
 #include "common/Dates.h"
 
+// Genre elements taken from one title-info; the rest are ignored.
+inline constexpr size_t kMaxGenresPerBook = 64;
+
 class TAuthorName;
 class TBookInfo;
 class TDocumentInfo;

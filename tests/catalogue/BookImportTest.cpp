@@ -54,6 +54,16 @@ TEST(BookImportTest, GenresFoundOrCreatedOnce) {
     EXPECT_TRUE(f.svd.Genres.Links.Empty());  // the empty genre did not link the root
 }
 
+TEST(BookImportTest, GenresOfOneBookAreCapped) {
+    Fixture f;
+    std::string genres;
+    for (int i = 0; i < 5000; ++i)
+        genres += "<genre>made_up_" + std::to_string(i) + "</genre>";
+    f.Import("<title-info>" + genres + "</title-info>");
+    EXPECT_EQ(f.book->TitleInfo->Genres.size(), kMaxGenresPerBook);
+    EXPECT_EQ(f.book->TitleInfo->Genres.back()->Code, "made_up_" + std::to_string(kMaxGenresPerBook - 1));
+}
+
 TEST(BookImportTest, TitlesTextsAndReplace) {
     Fixture f;
     f.Import("<title-info><book-title></book-title><annotation><p>Old</p></annotation></title-info>", true);

@@ -155,6 +155,28 @@ void Warn(TSyncStats& stats, const std::string& path, const std::string& what) {
     stats.Warnings.push_back(AnsiToUtf8(path) + ": " + what);
 }
 
+// A folder whose directory is not there now: a mount point's own folder gone is an offline
+// disk, and keeps its books; a folder gone below a present root (removed or renamed, also
+// while the run goes on) turns into lost books; an unreadable one keeps its books. Returns
+// what the walk returns for it, or nothing when the directory is there.
+std::optional<bool> SettleAbsent(TBookFolder& folder, const std::string& path, TSyncStats& stats) {
+    switch (FolderState(path)) {
+        case TFolderState::Gone: {
+            SetMissing(folder, true);
+            if (!folder.Parent) return true;
+            TCatalogueGuard guard;
+            ConvertToLost(folder, stats);
+            return false;
+        }
+        case TFolderState::Unreachable:
+            Warn(stats, path, "the folder cannot be read; its books are kept as they are");
+            return true;
+        case TFolderState::Present:
+            break;
+    }
+    return std::nullopt;
+}
+
 struct TScanContext {
     bool Replace;
     TSyncStats& Stats;
@@ -177,24 +199,7 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
     if (folder.IsReadOnly() || ctx.Cancelled()) return true;
     TSyncStats& stats = ctx.Stats;
     const std::string path = folder.FullPath();
-    switch (FolderState(path)) {
-        case TFolderState::Gone: {
-            // A mount point's own folder gone is an offline disk, not lost books.
-            if (!folder.Parent) {
-                SetMissing(folder, true);
-                return true;
-            }
-            // Removed or renamed while the run went on: its books are lost, the run goes on.
-            TCatalogueGuard guard;
-            ConvertToLost(folder, stats);
-            return false;
-        }
-        case TFolderState::Unreachable:
-            Warn(stats, path, "the folder cannot be read; its books are kept as they are");
-            return true;
-        case TFolderState::Present:
-            break;
-    }
+    if (const std::optional<bool> absent = SettleAbsent(folder, path, stats)) return *absent;
     SetMissing(folder, false);
     // A symbolic link back to a folder above is not followed into a loop.
     struct stat st {};
@@ -338,20 +343,7 @@ bool CheckPresence(TBookFolder& folder, TSyncStats& stats, IProgressSink* sink) 
         return true;
     }
     const std::string path = folder.FullPath();
-    switch (FolderState(path)) {
-        case TFolderState::Gone: {
-            SetMissing(folder, true);
-            if (!folder.Parent) return true;  // an offline mount point keeps its books
-            TCatalogueGuard guard;
-            ConvertToLost(folder, stats);
-            return false;
-        }
-        case TFolderState::Unreachable:
-            Warn(stats, path, "the folder cannot be read; its books are kept as they are");
-            return true;
-        case TFolderState::Present:
-            break;
-    }
+    if (const std::optional<bool> absent = SettleAbsent(folder, path, stats)) return *absent;
     for (size_t i = folder.FolderCount(); i-- > 0;) {
         TBookFolder* sub = folder.Folder(i);
         if (!CheckPresence(*sub, stats, sink)) {

@@ -202,8 +202,11 @@ std::filesystem::path ReplaceFile(const std::filesystem::path& path, const void*
         if (::fsync(fd.get()) != 0) Fail("Cannot write file", temp, errno);
         if (::close(fd.release()) != 0) Fail("Cannot write file", temp, errno);
         struct stat existing {};
-        if (backup && ::lstat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-            MakeBackup(target, backup(target));
+        if (backup && ::lstat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+            const std::filesystem::path kept = backup(target);
+            RemoveStaleTemporaries(kept.parent_path().empty() ? "." : kept.parent_path(), kept.filename().string());
+            MakeBackup(target, kept);
+        }
         if (::rename(temp.c_str(), target.c_str()) != 0) Fail("Cannot write file", target, errno);
     } catch (...) {
         ::unlink(temp.c_str());

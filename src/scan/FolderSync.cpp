@@ -409,8 +409,11 @@ bool Resync(TBookFolder& folder, bool scan, bool replace, TSyncStats& stats, IPr
     }
     SetMissing(*root, false);
     CheckPresence(folder, stats, sink);
-    if (!scan || stats.Cancelled) return true;
-    return Scan(folder, replace, stats, sink);
+    const bool result = !scan || stats.Cancelled || Scan(folder, replace, stats, sink);
+    // The presence check and the scan list the same folders: each problem is told once.
+    std::unordered_set<std::string> seen;
+    std::erase_if(stats.Warnings, [&](const std::string& w) { return !seen.insert(w).second; });
+    return result;
 }
 int CountFiles(const std::string& path) {
     int n = 0;

@@ -78,13 +78,16 @@ TEST(FileUtilsTest, ReplaceFileRemovesTemporariesOfDeadWritersOnly) {
     const std::string alive = "lib.tmp1.3";  // init never dies
     const std::string other = "other.tmp" + std::to_string(DeadPid()) + ".1";
     const std::string notOurs = "lib.tmp12x";
-    for (const std::string& name : {dead, alive, other, notOurs})
+    const std::string deadBackup = "lib.bak.tmp" + std::to_string(DeadPid()) + ".2";
+    for (const std::string& name : {dead, alive, other, notOurs, deadBackup})
         Replace(dir / name, "left over");
+    Replace(dir / "lib", "first");
     EXPECT_TRUE(IsTemporarySibling(dead, "lib"));
     EXPECT_FALSE(IsTemporarySibling(notOurs, "lib"));
-    Replace(dir / "lib", "saved");
+    Replace(dir / "lib", "saved", BackupOf);
     const std::vector<std::string> names = dir.List();
     EXPECT_EQ(std::count(names.begin(), names.end(), dead), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), deadBackup), 0);
     for (const std::string& kept : {alive, other, notOurs, std::string("lib")})
         EXPECT_EQ(std::count(names.begin(), names.end(), kept), 1) << kept;
 }

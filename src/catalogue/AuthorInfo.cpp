@@ -639,6 +639,27 @@ TAuthorName* TAuthorList::FindByNick(const std::string& nick) {
     return nullptr;
 }
 
+void TAuthorList::FindNickCandidates(const std::string& nick, std::vector<TAuthorName*>& result) {
+    const std::string key = SearchKeyTrimmed(nick);
+    if (key.empty()) return;
+    std::vector<TAuthorName*> onlyNick, carrying;
+    for (TAuthorInfo* author : NickCandidates(key)) {
+        TAuthorName* bare = nullptr;
+        TAuthorName* any = nullptr;
+        for (size_t i = 0; i < author->Count(); ++i) {
+            TAuthorName* spelling = author->Name(i);
+            if (spelling->Keys().Nick != key) continue;
+            if (!any) any = spelling;
+            if (!bare && spelling->Keys().NoFullName()) bare = spelling;
+        }
+        if (bare) onlyNick.push_back(bare);
+        if (any) carrying.push_back(any);
+    }
+    result = !onlyNick.empty() ? onlyNick : carrying;
+    if (result.empty())
+        if (TAuthorName* found = FindByNick(nick)) result.push_back(found);  // through a synonym
+}
+
 TAuthorName* TAuthorList::FindOrAddByNick(const std::string& nick) {
     if (TAuthorName* found = FindByNick(nick)) return found;
     return NewAuthor(true)->AddNick(nick);

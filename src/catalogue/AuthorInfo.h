@@ -181,6 +181,9 @@ public:
                         const std::string& last, std::vector<TAuthorName*>& result);
     TAuthorName* FindOrAddName(const std::string& first, const std::string& middle, const std::string& nick,
                                const std::string& last);
+    // The spellings with this nickname, one per author, latest author first: those that are
+    // only the nickname when there are any, else every spelling that carries it.
+    void FindNickCandidates(const std::string& nick, std::vector<TAuthorName*>& result);
     TAuthorName* FindByNick(const std::string& nick);
     TAuthorName* FindOrAddByNick(const std::string& nick);
     TAuthorName* FindByIndex(int32_t index) const;

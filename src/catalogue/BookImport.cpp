@@ -145,10 +145,20 @@ void AskLater(TSVD& catalogue, TBookInfo& book, uint8_t role, const std::vector<
     });
 }
 
+// The spelling still matches the name of an author element as a lookup would (initials
+// agreeing with full names; a nickname in both must be the same), or for a nickname alone
+// carries that nickname.
+bool StillNamed(const TAuthorName& spelling, const TNameKeys& wanted) {
+    const TNameKeys& own = spelling.Keys();
+    if (wanted.NoFullName()) return !wanted.Nick.empty() && own.Nick == wanted.Nick;
+    if (!wanted.Nick.empty() && !own.Nick.empty() && own.Nick != wanted.Nick) return false;
+    return spelling.NameMatches(wanted, false);
+}
+
 }  // namespace
 
 bool ImportAuthor(const TSimpleType& element, std::vector<TAuthorName*>& list, bool replace, uint8_t role,
-                  TBookInfo& book) {
+                  TBookInfo& book, const std::vector<TAuthorName*>* previous) {
     TSVD* catalogue = book.Container();
     if (!catalogue) return true;
     TAuthorList& authors = catalogue->Authors;
@@ -156,7 +166,14 @@ bool ImportAuthor(const TSimpleType& element, std::vector<TAuthorName*>& list, b
                       last = FirstValue(element, kLastName), nick = FirstValue(element, kNickName);
     TAuthorName* s = nullptr;
     std::vector<TAuthorName*> candidates;
-    if (!first.empty() || !middle.empty() || !last.empty()) {
+    const TNameKeys wanted = TNameKeys::Of(first, middle, last, nick);
+    if (previous)
+        for (TAuthorName* spelling : *previous)
+            if (StillNamed(*spelling, wanted)) {
+                s = spelling;
+                break;
+            }
+    if (!s && (!first.empty() || !middle.empty() || !last.empty())) {
         authors.FindCandidates(first, middle, nick, last, candidates);
         if (candidates.size() == 1) {
             s = candidates[0];
@@ -166,9 +183,10 @@ bool ImportAuthor(const TSimpleType& element, std::vector<TAuthorName*>& list, b
             s = candidates[0];
         }
         if (!s) s = authors.FindOrAddName(first, middle, nick, last);
-    } else if (!nick.empty()) {
-        s = authors.FindByNick(nick);
-        if (!s) s = authors.FindOrAddByNick(nick);
+    } else if (!s && !nick.empty()) {
+        // Several authors with this nickname are a question like several with one name.
+        authors.FindNickCandidates(nick, candidates);
+        s = candidates.empty() ? authors.FindOrAddByNick(nick) : candidates[0];
     }
     if (!s) return true;
 
@@ -221,9 +239,13 @@ bool ImportTitleInfo(TTitleInfo& part, const TSimpleType& element, bool replace)
         if (!genre) genre = TBookGenre::AddGenre(&catalogue->Genres, -1, code, false);
         part.AddGenre(genre, true);
     }
-    if (replace) UnlinkSpellings(part.Authors, &book, part.AuthorRole());
+    std::vector<TAuthorName*> previous;
+    if (replace) {
+        previous = part.Authors;
+        UnlinkSpellings(part.Authors, &book, part.AuthorRole());
+    }
     for (const auto& child : element.Children)
-        if (child->Kind == kAuthor) ImportAuthor(*child, part.Authors, replace, part.AuthorRole(), book);
+        if (child->Kind == kAuthor) ImportAuthor(*child, part.Authors, replace, part.AuthorRole(), book, &previous);
     if (replace) part.Titles = {book.FileNameInFolder()};
     part.AddTitle(FirstValue(element, kBookTitle));
     auto takeText = [&](std::string& field, uint8_t kind) {
@@ -236,9 +258,14 @@ bool ImportTitleInfo(TTitleInfo& part, const TSimpleType& element, bool replace)
     takeText(part.DateText, kDate);
     takeText(part.Lang, kLang);
     takeText(part.SrcLang, kSrcLang);
-    if (replace) UnlinkSpellings(part.Translators, &book, part.TranslatorRole());
+    previous.clear();
+    if (replace) {
+        previous = part.Translators;
+        UnlinkSpellings(part.Translators, &book, part.TranslatorRole());
+    }
     for (const auto& child : element.Children)
-        if (child->Kind == kTranslator) ImportAuthor(*child, part.Translators, replace, part.TranslatorRole(), book);
+        if (child->Kind == kTranslator)
+            ImportAuthor(*child, part.Translators, replace, part.TranslatorRole(), book, &previous);
     // With replace the file's series take the place of the record's, so a corrected number arrives.
     if (replace) UnlinkSequences(part.Sequences, &book, part.SequenceRole());
     ImportSequences(element, kSequence, *catalogue,

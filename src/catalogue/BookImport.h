@@ -29,9 +29,11 @@ public:
 bool ImportTitleInfo(TTitleInfo& part, const TSimpleType& element, bool replace);
 bool ImportDocumentInfo(TDocumentInfo& part, const TSimpleType& element, bool replace);
 bool ImportPublishInfo(TPublishInfo& part, const TSimpleType& element, bool replace);
-// One author or translator element into one of the book's spelling lists.
+// One author or translator element into one of the book's spelling lists. A spelling of
+// previous (the list before a refresh) that still carries the element's name is kept, so an
+// unchanged file never moves its book to another author.
 bool ImportAuthor(const TSimpleType& element, std::vector<TAuthorName*>& list, bool replace, uint8_t role,
-                  TBookInfo& book);
+                  TBookInfo& book, const std::vector<TAuthorName*>* previous = nullptr);
 // The four parts and the custom-info texts of a loaded document; true when anything was imported.
 bool ImportDescription(TBookInfo& book, TFictionBook& document, bool replace);
 

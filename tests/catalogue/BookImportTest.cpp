@@ -142,6 +142,49 @@ TEST(BookImportTest, AmbiguousNamesAreSettledByTheChooser) {
     EXPECT_EQ(f.book->TitleInfo->Authors[0], ivan);
 }
 
+TEST(BookImportTest, RefreshesKeepTheSpellingAndNicknamesAreChosenLikeNames) {
+    Fixture f;
+    TAuthorName* petrov = f.svd.Authors.FindOrAddName("Ivan", "", "Kot", "Petrov");
+    TAuthorName* sidorov = f.svd.Authors.NewAuthor(true)->AddName("Semen", "", "Kot", "Sidorov");
+    struct Chooser final : IAuthorChooser {
+        int asked = 0;
+        TAuthorName* pick = nullptr;
+        TAuthorName* ChooseAuthor(TBookInfo&, uint8_t, const std::vector<TAuthorName*>& candidates) override {
+            ++asked;
+            EXPECT_EQ(candidates.size(), 2u);
+            return pick;
+        }
+    } chooser;
+    f.svd.AuthorChooser = &chooser;
+    const std::string nickOnly = "<title-info><author><nickname>Kot</nickname></author></title-info>";
+    // Two authors carry the nickname: a question, as for two with one name.
+    chooser.pick = petrov;
+    f.Import(nickOnly, true);
+    EXPECT_EQ(chooser.asked, 1);
+    ASSERT_EQ(f.book->TitleInfo->Authors.size(), 1u);
+    EXPECT_EQ(f.book->TitleInfo->Authors[0], petrov);
+    // Refreshes of the unchanged file keep the choice, ask nothing and add no author.
+    const size_t authors = f.svd.Authors.Count();
+    for (int pass = 0; pass < 3; ++pass)
+        f.Import(nickOnly, true);
+    EXPECT_EQ(chooser.asked, 1);
+    EXPECT_EQ(f.book->TitleInfo->Authors[0], petrov);
+    EXPECT_EQ(f.svd.Authors.Count(), authors);
+    // A spelling that is only the nickname is the one a nickname alone means.
+    TAuthorName* bare = f.svd.Authors.NewAuthor(true)->AddNick("Kot");
+    TBookInfo* other = f.book->Folder->AddBook();
+    other->FileName = "other.fb2";
+    ImportDescription(*other, *Document(nickOnly), true);
+    EXPECT_EQ(other->TitleInfo->Authors[0], bare);
+    EXPECT_EQ(chooser.asked, 1);
+    // A changed name in the file does move the book.
+    f.Import(
+        "<title-info><author><first-name>Semen</first-name><last-name>Sidorov</last-name></author>"
+        "</title-info>",
+        true);
+    EXPECT_EQ(f.book->TitleInfo->Authors[0], sidorov);
+}
+
 TEST(BookImportTest, DocumentAndPublishInfo) {
     Fixture f;
     f.Import(

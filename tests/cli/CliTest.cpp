@@ -96,6 +96,47 @@ TEST(CliTest, ASecondWriterRefusesAndNamesTheHolder) {
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"x.sv2", "xOLD"}));
 }
 
+TEST(CliTest, RepeatedFullResyncOfUnchangedFilesChangesNothing) {
+    TempDir dir;
+    const std::filesystem::path books = dir / "books";
+    std::filesystem::create_directories(books / "Sub");
+    std::filesystem::create_directories(books / "sub");
+    auto book = [](const std::string& title, const std::string& author) {
+        const std::string text =
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info>"
+            "<author>" +
+            author + "</author><book-title>" + title +
+            "</book-title></title-info></description><body><p>x</p></body></FictionBook>";
+        return std::vector<uint8_t>(text.begin(), text.end());
+    };
+    const std::string ivan = "<first-name>Ivan</first-name><last-name>Petrov</last-name><nickname>Kot</nickname>";
+    const std::string semen = "<first-name>Semen</first-name><last-name>Sidorov</last-name><nickname>Kot</nickname>";
+    const std::string kot = "<nickname>Kot</nickname>";
+    const std::string iPetrov = "<first-name>I.</first-name><last-name>Petrov</last-name>";
+    const std::string igor = "<first-name>Igor</first-name><last-name>Petrov</last-name>";
+    int n = 0;
+    for (const char* folder : {"Sub", "sub", "."})
+        for (const std::string& author : {ivan, semen, kot, iPetrov, igor, kot}) {
+            ++n;
+            for (const char* name : {"Book", "book"})
+                WriteBytes(books / folder / (name + std::to_string(n) + ".fb2"),
+                           book(name + std::to_string(n), author));
+        }
+    const std::string lib = (dir / "lib.sv2").string();
+    ASSERT_EQ(Cli({"scan", lib, books.string()}).status, 0);
+    ASSERT_EQ(Cli({"resync", lib}).status, 0);
+    const CliRun first = Cli({"list", lib, "books", "--json"});
+    const CliRun firstAuthors = Cli({"list", lib, "authors", "--json"});
+    EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '{'), 36);
+    for (int pass = 0; pass < 2; ++pass) {
+        const CliRun again = Cli({"resync", lib});
+        ASSERT_EQ(again.status, 0);
+        EXPECT_EQ(again.err.find("several authors match"), std::string::npos) << again.err;
+        EXPECT_EQ(Cli({"list", lib, "books", "--json"}).out, first.out);
+        EXPECT_EQ(Cli({"list", lib, "authors", "--json"}).out, firstAuthors.out);
+    }
+}
+
 TEST(CliTest, ConvertOldFormat) {
     TempDir dir;
     WriteBytes(dir / "old.svd", OldEmptyLibrary());

@@ -28,9 +28,15 @@ void TCatalogueLock::Release() {
     std::vector<std::function<void()>> actions;
     actions.swap(tDeferred);
     mutex_.unlock();
-    // An action may take the lock again and defer more; those run at its own release.
-    for (auto& action : actions)
-        action();
+    // An action may take the lock again and defer more; those run at its own release. This
+    // runs in a guard's destructor: an action's failure must not end the program.
+    for (auto& action : actions) {
+        try {
+            action();
+        } catch (...) {
+            // A notification or question that failed is dropped; the lock is released.
+        }
+    }
 }
 
 bool TCatalogueLock::HeldByThisThread() const {

@@ -83,3 +83,18 @@ TEST(CatalogueLockTest, WorkerNotificationDoesNotDeadlockWaitingThread) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CatalogueLockTest, AThrowingDeferredActionNeitherEndsTheProgramNorStopsTheOthers) {
+    int ran = 0;
+    {
+        TCatalogueGuard guard;
+        TCatalogueLock::Instance().Defer([] { throw std::runtime_error("an observer failed"); });
+        TCatalogueLock::Instance().Defer([&] { ++ran; });
+    }
+    EXPECT_EQ(ran, 1);
+    EXPECT_FALSE(TCatalogueLock::Instance().HeldByThisThread());
+}
+
+}  // namespace

@@ -137,6 +137,25 @@ TEST(CliTest, RepeatedFullResyncOfUnchangedFilesChangesNothing) {
     }
 }
 
+TEST(CliTest, JsonIsAlwaysUtf8) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"plain", "\"plain\""},
+        {"\xD0\x9F\xD1\x80", "\"\xD0\x9F\xD1\x80\""},  // Пр
+        {"a\xFF\xFE"
+         "b",
+         "\"a\xEF\xBF\xBD\xEF\xBF\xBD"
+         "b\""},                                                       // bytes of no UTF-8 sequence
+        {"\xD0", "\"\xEF\xBF\xBD\""},                                  // cut short
+        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a surrogate
+        {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},
+        {"q\"\\\x01", "\"q\\\"\\\\\\u0001\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(JsonQuote(c.in), c.out) << c.in;
+}
+
 TEST(CliTest, ConvertOldFormat) {
     TempDir dir;
     WriteBytes(dir / "old.svd", OldEmptyLibrary());

@@ -2,34 +2,7 @@
 
 #include <cstdio>
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence at the start of text, 0 when there is none.
-size_t Utf8SequenceLength(std::string_view text) {
-    const auto b = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = b(0);
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || b(1) < low || b(1) > high) return 0;
-    for (size_t i = 2; i < length; ++i)
-        if (b(i) < 0x80 || b(i) > 0xBF) return 0;
-    return length;
-}
-
-}  // namespace
+#include "common/Encoding.h"
 
 std::string JsonQuote(std::string_view utf8) {
     std::string out = "\"";

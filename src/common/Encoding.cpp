@@ -191,3 +191,40 @@ std::filesystem::path AnsiToPath(std::string_view ansi) {
 std::string PathToAnsi(const std::filesystem::path& path) {
     return Utf8ToAnsi(path.native());
 }
+
+size_t Utf8SequenceLength(std::string_view text) {
+    const auto b = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = b(0);
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || b(1) < low || b(1) > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (b(i) < 0x80 || b(i) > 0xBF) return 0;
+    return length;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (size_t at = 0; at < text.size();) {
+        if (static_cast<unsigned char>(text[at]) < 0x80) {
+            ++at;
+            continue;
+        }
+        const size_t length = Utf8SequenceLength(text.substr(at));
+        if (length == 0) return false;
+        at += length;
+    }
+    return true;
+}

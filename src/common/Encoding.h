@@ -38,3 +38,8 @@ std::string AnsiToUtf8(std::string_view ansi);
 // A native path for an engine-text path, and the reverse.
 std::filesystem::path AnsiToPath(std::string_view ansi);
 std::string PathToAnsi(const std::filesystem::path& path);
+
+// Length of the well-formed UTF-8 sequence of a non-ASCII character at the start of text, 0
+// when there is none (a stray or overlong byte, a surrogate, a sequence cut short).
+size_t Utf8SequenceLength(std::string_view text);
+bool IsValidUtf8(std::string_view text);

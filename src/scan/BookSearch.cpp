@@ -15,7 +15,12 @@ namespace {
 // Adds the file members of an open archive, entering inner archives.
 void ListArchive(TPacker& packer, const std::string& prefix, const TFRec& file, std::vector<TFRec>& out,
                  std::vector<std::string>* warnings, int depth = 0) {
-    for (const TArcFileInfoRec& member : packer.List()) {
+    const std::vector<TArcFileInfoRec> members = packer.List();
+    if (packer.SkippedCount() > 0 && warnings)
+        warnings->push_back(AnsiToUtf8(file.Name + (prefix.empty() ? "" : "/" + prefix)) + ": " +
+                            std::to_string(packer.SkippedCount()) +
+                            " member(s) skipped: the name is flagged as UTF-8 but is not");
+    for (const TArcFileInfoRec& member : members) {
         if (member.IsFolder()) continue;
         // Inner archives are entered only so deep: an archive may even hold itself.
         if (TPacker::ArchiveKind(member.Path) == 1 && !member.Encrypted && depth < TPacker::kMaxNesting) {

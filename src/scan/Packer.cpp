@@ -106,20 +106,29 @@ bool TPacker::Open(const std::string& fileName, bool allowCreate) {
 bool TPacker::OpenBytes(std::vector<uint8_t> bytes, const std::string& name) {
     Close();
     data_ = std::move(bytes);
-    zip_error_t error;
-    zip_error_init(&error);
-    source_ = zip_source_buffer_create(data_.empty() ? nullptr : data_.data(), data_.size(), 0, &error);
-    if (!source_) {
+    for (bool repaired = false;;) {
+        zip_error_t error;
+        zip_error_init(&error);
+        source_ = zip_source_buffer_create(data_.empty() ? nullptr : data_.data(), data_.size(), 0, &error);
+        if (!source_) {
+            zip_error_fini(&error);
+            data_.clear();
+            return false;
+        }
+        archive_ = zip_open_from_source(source_, data_.empty() ? ZIP_TRUNCATE : 0, &error);
+        const bool inconsistent = zip_error_code_zip(&error) == ZIP_ER_INCONS;
         zip_error_fini(&error);
-        data_.clear();
-        return false;
-    }
-    archive_ = zip_open_from_source(source_, data_.empty() ? ZIP_TRUNCATE : 0, &error);
-    zip_error_fini(&error);
-    if (!archive_) {
+        if (archive_) break;
         zip_source_free(source_);
         source_ = nullptr;
+        // One member name flagged as UTF-8 that is not makes libzip refuse the whole archive:
+        // the others are still books. The flag is dropped and that member left out.
+        if (inconsistent && !repaired && ClearFalseUtf8Flags(data_, skipped_)) {
+            repaired = true;
+            continue;
+        }
         data_.clear();
+        skipped_.clear();
         return false;
     }
     // The archive owns the source now; a reference of our own reads it back once written.
@@ -128,6 +137,38 @@ bool TPacker::OpenBytes(std::vector<uint8_t> bytes, const std::string& name) {
     modified_ = false;
     namesRead_ = false;
     return true;
+}
+
+bool TPacker::ClearFalseUtf8Flags(std::vector<uint8_t>& data, std::unordered_set<uint64_t>& cleared) {
+    const auto u16 = [&](size_t at) { return static_cast<uint32_t>(data[at] | data[at + 1] << 8); };
+    const auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    if (data.size() < 22) return false;
+    // The end record is in the last 64 KiB + 22 bytes (its comment is at most 64 KiB).
+    size_t end = data.size() - 22;
+    const size_t stop = end > 65535 ? end - 65535 : 0;
+    while (u32(end) != 0x06054B50) {
+        if (end == stop) return false;
+        --end;
+    }
+    const uint32_t count = u16(end + 10);
+    size_t at = u32(end + 16);
+    constexpr uint16_t kUtf8Flag = 0x0800;
+    for (uint32_t index = 0; index < count; ++index) {
+        if (at + 46 > data.size() || u32(at) != 0x02014B50) return !cleared.empty();
+        const size_t nameLength = u16(at + 28);
+        const size_t next = at + 46 + nameLength + u16(at + 30) + u16(at + 32);
+        if (next > data.size()) return !cleared.empty();
+        const std::string_view name(reinterpret_cast<const char*>(data.data() + at + 46), nameLength);
+        if ((u16(at + 8) & kUtf8Flag) && !IsValidUtf8(name)) {
+            data[at + 9] &= static_cast<uint8_t>(~(kUtf8Flag >> 8));
+            const size_t local = u32(at + 42);
+            if (local + 30 <= data.size() && u32(local) == 0x04034B50)
+                data[local + 7] &= static_cast<uint8_t>(~(kUtf8Flag >> 8));
+            cleared.insert(index);
+        }
+        at = next;
+    }
+    return !cleared.empty();
 }
 
 std::vector<uint8_t> TPacker::ArchiveBytes() {
@@ -179,6 +220,7 @@ void TPacker::Close() {
             p->modified_ = false;
             p->name_.clear();
             p->onDisk_ = false;
+            p->skipped_.clear();
         }
     } reset{this};
     if (!modified_) return;
@@ -240,6 +282,7 @@ std::vector<TArcFileInfoRec> TPacker::List() {
     IndexOf({});
     std::vector<TArcFileInfoRec> members;
     for (size_t i = 0; i < names_.size(); ++i) {
+        if (skipped_.count(i)) continue;
         TArcFileInfoRec info = InfoAt(i);
         if (info.Found) members.push_back(std::move(info));
     }

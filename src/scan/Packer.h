@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/Dates.h"
@@ -50,8 +51,10 @@ public:
     bool IsModified() const { return modified_; }
     const std::string& ArchiveName() const { return name_; }
 
-    // Every member, in archive order.
+    // Every member, in archive order; a member whose name is flagged as UTF-8 but is not is left
+    // out (SkippedCount tells how many).
     std::vector<TArcFileInfoRec> List();
+    size_t SkippedCount() const { return skipped_.size(); }
     // A member by its exact path; with deep, a path that leads into an inner archive is looked
     // up there.
     bool FindEntry(const std::string& path, TArcFileInfoRec& info, bool deep);
@@ -82,6 +85,9 @@ private:
     void CheckOpen() const;
     std::vector<uint8_t> ArchiveBytes();
     int Depth() const;
+    // Drops the UTF-8 flag of the members whose names are not UTF-8, in the central directory
+    // and the local headers; their indexes go to cleared. False when there was none.
+    static bool ClearFalseUtf8Flags(std::vector<uint8_t>& data, std::unordered_set<uint64_t>& cleared);
 
     TPacker* owner_;
     std::string name_;
@@ -96,4 +102,6 @@ private:
     std::unordered_map<std::string, std::vector<uint8_t>> added_;
     bool namesRead_ = false;
     bool onDisk_ = false;  // opened from a file, so Close may write it back there
+    // Members whose names are flagged as UTF-8 but are not: listed as none.
+    std::unordered_set<uint64_t> skipped_;
 };

@@ -64,6 +64,28 @@ TEST(PackerTest, MemberNamesInUtf8AndCp866) {
     EXPECT_EQ(packer.Extract(members[1].Path), V("2"));  // found again by the listed name
 }
 
+TEST(PackerTest, AMemberFalselyFlaggedAsUtf8IsSkippedAndTheOthersStay) {
+    TempDir dir;
+    WriteZip(dir / "a.zip", {{"good.fb2", "good", ZIP_FL_ENC_UTF_8},
+                             {"a\xC3\xA9"
+                              "b.fb2",
+                              "bad", ZIP_FL_ENC_UTF_8}});
+    std::vector<uint8_t> bytes = ReadBytes(dir / "a.zip");
+    // Both copies of the name (local header, central directory) become bytes of no UTF-8.
+    int patched = 0;
+    for (size_t i = 0; i + 1 < bytes.size(); ++i)
+        if (bytes[i] == 0xC3 && bytes[i + 1] == 0xA9) bytes[i] = 0xFF, bytes[i + 1] = 0xFE, ++patched;
+    ASSERT_EQ(patched, 2);
+    WriteBytes(dir / "a.zip", bytes);
+    TPacker packer;
+    ASSERT_TRUE(packer.Open((dir / "a.zip").string(), false));
+    const std::vector<TArcFileInfoRec> members = packer.List();
+    ASSERT_EQ(members.size(), 1u);
+    EXPECT_EQ(members[0].Path, "good.fb2");
+    EXPECT_EQ(packer.SkippedCount(), 1u);
+    EXPECT_EQ(packer.Extract("good.fb2"), V("good"));
+}
+
 TEST(PackerTest, NestedArchivesAreReadAndWrittenBackInnerFirst) {
     TempDir dir;
     WriteZip(dir / "inner.zip", {{"book.fb2", "inner book", ZIP_FL_ENC_UTF_8}});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ public:
     virtual bool MemberInfo(const std::string& archivePath, const std::string& entryName, TMemberInfo& info) = 0;
     // The unpacked content of the entry; raises on a damaged archive or a missing entry.
     virtual std::vector<uint8_t> ReadMember(const std::string& archivePath, const std::string& entryName) = 0;
+    // The entry from its start, unpacked only until enough(the bytes so far) is true or the
+    // entry ends; the whole entry unless overridden.
+    virtual std::vector<uint8_t> ReadMemberHead(const std::string& archivePath, const std::string& entryName,
+                                                const std::function<bool(const std::vector<uint8_t>&)>& enough) {
+        (void)enough;
+        return ReadMember(archivePath, entryName);
+    }
     // Removes one entry and writes the archive back; raises on failure.
     virtual void RemoveMember(const std::string& archivePath, const std::string& entryName) = 0;
     // Forgets an archive held open.

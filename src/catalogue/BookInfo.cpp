@@ -657,12 +657,41 @@ std::vector<uint8_t> ReadBookBytes(IArchiveAccess* packer, const std::string& fu
     return ReadWholeFile(AnsiToPath(fullPath));
 }
 
+// The bytes so far hold the end of an FB2 description ("</description" and its ">"), where the
+// description parser stops reading. A UTF-16 text is read whole. seen: how far earlier calls
+// searched.
+bool DescriptionEnded(const std::vector<uint8_t>& bytes, size_t& seen) {
+    if (bytes.size() >= 2 && (bytes[0] == 0 || bytes[1] == 0 || bytes[0] == 0xFF || bytes[0] == 0xFE)) return false;
+    static const std::string_view kEnd = "</description";
+    // Searched again from a little before the end of the last search: the mark may straddle.
+    const size_t from = seen > kEnd.size() ? seen - kEnd.size() : 0;
+    const auto found =
+        std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), kEnd.begin(), kEnd.end());
+    if (found == bytes.end()) {
+        seen = bytes.size();
+        return false;
+    }
+    seen = static_cast<size_t>(found - bytes.begin());
+    return std::find(found, bytes.end(), '>') != bytes.end();
+}
+
+// When a head read so far is enough: the checksum's kCrcLimit bytes, the description's end.
+std::function<bool(const std::vector<uint8_t>&)> HeadNeeded(bool crc, bool description) {
+    return [crc, description, seen = size_t{0}](const std::vector<uint8_t>& bytes) mutable {
+        return (!crc || static_cast<int64_t>(bytes.size()) >= TBookInfo::kCrcLimit) &&
+               (!description || DescriptionEnded(bytes, seen));
+    };
+}
+
 TPreparedContent PrepareBookContent(IArchiveAccess* packer, const std::string& fullPath, bool packed,
                                     const std::string& entryName, unsigned what) {
     TPreparedContent content;
     const bool parse = (what & 4) && FileTypeOfName(packed ? entryName : fullPath) == kFileFb2;
     const bool wantBytes = (what & 3) || parse;
     std::vector<uint8_t> bytes;
+    // Byte counts need every byte; the checksum only the first kCrcLimit; the description only
+    // what comes before its end. Nothing more is read (or, in an archive, inflated).
+    const bool whole = (what & 2) != 0;
     if (packed) {
         // The member's own size, date and content: all members of one archive share the
         // archive's, which would make every one of them look like the others.
@@ -671,20 +700,26 @@ TPreparedContent PrepareBookContent(IArchiveAccess* packer, const std::string& f
         if (!packer->MemberInfo(fullPath, entryName, info)) RaiseError(rsErrNoPacked);
         content.Size = info.Size;
         content.Date = info.Date;
-        if (wantBytes) bytes = packer->ReadMember(fullPath, entryName);
-        // The archive's own checksum was verified while the member was read: ours follows from
-        // it without a second pass over the data.
-        if ((what & 1) && info.Size <= TBookInfo::kCrcLimit && static_cast<int64_t>(bytes.size()) == info.Size) {
+        // Ours follows from the archive's checksum of the member, without a pass over the data.
+        if ((what & 1) && info.Size <= TBookInfo::kCrcLimit) {
             content.HasCrc = true;
             content.Crc = Crc32FromStandard(info.Crc, static_cast<uint64_t>(info.Size));
         }
+        const bool crcBytes = (what & 1) && !content.HasCrc;
+        if (whole)
+            bytes = packer->ReadMember(fullPath, entryName);
+        else if (crcBytes || parse)
+            bytes = packer->ReadMemberHead(fullPath, entryName, HeadNeeded(crcBytes, parse));
     } else {
         const struct stat st = StatBookFile(fullPath);
         content.Size = st.st_size;
         content.Date = LocalDateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         // Read, not mapped: a file cut short by another program meanwhile must not bring the
         // process down.
-        if (wantBytes) bytes = ReadWholeFile(AnsiToPath(fullPath));
+        if (whole)
+            bytes = ReadWholeFile(AnsiToPath(fullPath));
+        else if (wantBytes)
+            bytes = ReadFileHead(AnsiToPath(fullPath), HeadNeeded((what & 1) != 0, parse));
     }
     if ((what & 1) && !content.HasCrc) {
         content.HasCrc = true;

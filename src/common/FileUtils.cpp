@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -70,6 +71,23 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
     uint8_t chunk[65536];
     for (;;) {
         ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("Cannot read file", path, errno);
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> ReadFileHead(const std::filesystem::path& path,
+                                  const std::function<bool(const std::vector<uint8_t>&)>& enough) {
+    FileDescriptor fd = OpenRegularFile(path);
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    while (!enough(bytes)) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
         if (n < 0) {
             if (errno == EINTR) continue;
             Fail("Cannot read file", path, errno);

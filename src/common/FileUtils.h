@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ FileDescriptor OpenRegularFile(const std::filesystem::path& path);
 
 // Reads a whole regular file. Other processes may keep reading and writing it meanwhile.
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path);
+
+// A regular file from its start, read in chunks until enough(the bytes so far) is true or the
+// file ends.
+std::vector<uint8_t> ReadFileHead(const std::filesystem::path& path,
+                                  const std::function<bool(const std::vector<uint8_t>&)>& enough);
 
 // Creates or truncates path and writes the bytes; with sync, flushes them to the disk. Only for
 // files nobody depends on (exports the user names); everything else goes through ReplaceFile.

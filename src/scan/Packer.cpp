@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -103,8 +104,65 @@ bool TPacker::Open(const std::string& fileName, bool allowCreate) {
     return true;
 }
 
+namespace {
+
+uint32_t U16(const std::vector<uint8_t>& data, size_t at) {
+    return static_cast<uint32_t>(data[at] | data[at + 1] << 8);
+}
+
+uint32_t U32(const std::vector<uint8_t>& data, size_t at) {
+    return U16(data, at) | U16(data, at + 2) << 16;
+}
+
+// Calls visit(index, position) for each record of the central directory, as far as the records
+// are whole; false when there is no end record to start from.
+template <typename Visit>
+bool ForEachCentralRecord(const std::vector<uint8_t>& data, Visit visit) {
+    if (data.size() < 22) return false;
+    // The end record is in the last 64 KiB + 22 bytes (its comment is at most 64 KiB).
+    size_t end = data.size() - 22;
+    const size_t stop = end > 65535 ? end - 65535 : 0;
+    while (U32(data, end) != 0x06054B50) {
+        if (end == stop) return false;
+        --end;
+    }
+    const uint32_t count = U16(data, end + 10);
+    size_t at = U32(data, end + 16);
+    for (uint32_t index = 0; index < count; ++index) {
+        if (at + 46 > data.size() || U32(data, at) != 0x02014B50) break;
+        const size_t next = at + 46 + U16(data, at + 28) + U16(data, at + 30) + U16(data, at + 32);
+        if (next > data.size()) break;
+        visit(index, at);
+        at = next;
+    }
+    return true;
+}
+
+// Members whose stored data overlap: a few hundred bytes then unpack as many gigabytes.
+bool HasOverlappingMembers(const std::vector<uint8_t>& data) {
+    std::vector<std::pair<uint64_t, uint64_t>> spans;  // [begin, end) of each member's local record and data
+    bool sizesKnown = true;
+    ForEachCentralRecord(data, [&](uint32_t, size_t at) {
+        const uint64_t local = U32(data, at + 42), packed = U32(data, at + 20);
+        if (local == 0xFFFFFFFF || packed == 0xFFFFFFFF || local + 30 > data.size()) {
+            sizesKnown = false;  // ZIP64: left to libzip
+            return;
+        }
+        const uint64_t header = 30 + U16(data, local + 26) + U16(data, local + 28);
+        spans.emplace_back(local, local + header + packed);
+    });
+    if (!sizesKnown) return false;
+    std::sort(spans.begin(), spans.end());
+    for (size_t i = 1; i < spans.size(); ++i)
+        if (spans[i].first < spans[i - 1].second) return true;
+    return false;
+}
+
+}  // namespace
+
 bool TPacker::OpenBytes(std::vector<uint8_t> bytes, const std::string& name) {
     Close();
+    if (HasOverlappingMembers(bytes)) return false;
     data_ = std::move(bytes);
     for (bool repaired = false;;) {
         zip_error_t error;
@@ -140,34 +198,16 @@ bool TPacker::OpenBytes(std::vector<uint8_t> bytes, const std::string& name) {
 }
 
 bool TPacker::ClearFalseUtf8Flags(std::vector<uint8_t>& data, std::unordered_set<uint64_t>& cleared) {
-    const auto u16 = [&](size_t at) { return static_cast<uint32_t>(data[at] | data[at + 1] << 8); };
-    const auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
-    if (data.size() < 22) return false;
-    // The end record is in the last 64 KiB + 22 bytes (its comment is at most 64 KiB).
-    size_t end = data.size() - 22;
-    const size_t stop = end > 65535 ? end - 65535 : 0;
-    while (u32(end) != 0x06054B50) {
-        if (end == stop) return false;
-        --end;
-    }
-    const uint32_t count = u16(end + 10);
-    size_t at = u32(end + 16);
     constexpr uint16_t kUtf8Flag = 0x0800;
-    for (uint32_t index = 0; index < count; ++index) {
-        if (at + 46 > data.size() || u32(at) != 0x02014B50) return !cleared.empty();
-        const size_t nameLength = u16(at + 28);
-        const size_t next = at + 46 + nameLength + u16(at + 30) + u16(at + 32);
-        if (next > data.size()) return !cleared.empty();
-        const std::string_view name(reinterpret_cast<const char*>(data.data() + at + 46), nameLength);
-        if ((u16(at + 8) & kUtf8Flag) && !IsValidUtf8(name)) {
-            data[at + 9] &= static_cast<uint8_t>(~(kUtf8Flag >> 8));
-            const size_t local = u32(at + 42);
-            if (local + 30 <= data.size() && u32(local) == 0x04034B50)
-                data[local + 7] &= static_cast<uint8_t>(~(kUtf8Flag >> 8));
-            cleared.insert(index);
-        }
-        at = next;
-    }
+    ForEachCentralRecord(data, [&](uint32_t index, size_t at) {
+        const std::string_view name(reinterpret_cast<const char*>(data.data() + at + 46), U16(data, at + 28));
+        if (!(U16(data, at + 8) & kUtf8Flag) || IsValidUtf8(name)) return;
+        data[at + 9] &= static_cast<uint8_t>(~(kUtf8Flag >> 8));
+        const size_t local = U32(data, at + 42);
+        if (local + 30 <= data.size() && U32(data, local) == 0x04034B50)
+            data[local + 7] &= static_cast<uint8_t>(~(kUtf8Flag >> 8));
+        cleared.insert(index);
+    });
     return !cleared.empty();
 }
 
@@ -221,6 +261,7 @@ void TPacker::Close() {
             p->name_.clear();
             p->onDisk_ = false;
             p->skipped_.clear();
+            p->inflated_ = 0;
         }
     } reset{this};
     if (!modified_) return;
@@ -330,6 +371,17 @@ bool TPacker::EntryExists(const std::string& path, bool deep) {
 }
 
 std::vector<uint8_t> TPacker::Extract(const std::string& path) {
+    return Extract(path, {});
+}
+
+int64_t TPacker::InflateBudget() const {
+    // Books pack 3 to 5 times; 32 times the archive (and 64 MiB for the smallest) is more than
+    // any real archive of books unpacks to, and little for a bomb's 1000 times.
+    return (int64_t{64} << 20) + 32 * static_cast<int64_t>(data_.size());
+}
+
+std::vector<uint8_t> TPacker::Extract(const std::string& path,
+                                      const std::function<bool(const std::vector<uint8_t>&)>& enough) {
     CheckOpen();
     std::string rest;
     TPacker* packer = Resolve(path, rest);
@@ -347,6 +399,7 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path) {
     if (size > kMaxMemberSize || (size > (64 << 20) && size / std::max<int64_t>(packed, 1) > 1100)) RaiseError(10006);
     zip_file_t* file = zip_fopen_index(packer->archive_, static_cast<zip_uint64_t>(index), 0);
     if (!file) RaiseZipError("Cannot read member " + path, packer->archive_);
+    const std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file, zip_fclose);
     // Grown as the data comes rather than by the size the header claims.
     std::vector<uint8_t> bytes;
     bytes.reserve(static_cast<size_t>(std::min<int64_t>(size, 16 << 20)));
@@ -358,13 +411,16 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path) {
         if (n <= 0) break;
         bytes.insert(bytes.end(), chunk, chunk + n);
         done += n;
+        packer->inflated_ += n;
+        if (packer->inflated_ > packer->InflateBudget())
+            RaiseFixedError("The archive unpacks to far more than it holds (a ZIP bomb?); it is not read further: " +
+                            packer->name_);
+        if (enough && enough(bytes)) return bytes;
     }
     // One byte more must not come: the member is not larger than it says.
     uint8_t extra;
     const zip_int64_t more = done == size ? zip_fread(file, &extra, 1) : -1;
-    const bool ok = done == size && more == 0;
-    zip_fclose(file);
-    if (!ok) RaiseFixedError("Damaged archive member: " + path);
+    if (done != size || more != 0) RaiseFixedError("Damaged archive member: " + path);
     return bytes;
 }
 

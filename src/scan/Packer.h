@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -62,6 +63,12 @@ public:
     // The unpacked content of a member. Raises for a missing or encrypted member, a damaged
     // archive, or a size no book can have (2 GiB or more, or a ratio only a ZIP bomb has).
     std::vector<uint8_t> Extract(const std::string& path);
+    // The member from its start until enough(bytes so far) is true or it ends: a caller that
+    // needs only a head never inflates the rest.
+    std::vector<uint8_t> Extract(const std::string& path,
+                                 const std::function<bool(const std::vector<uint8_t>&)>& enough);
+    // The bytes one opened archive may inflate in all: a few dozen times its packed size.
+    int64_t InflateBudget() const;
     // Adds or replaces a member (Deflate level 9). overwrite false keeps an existing member and
     // returns false. date 0 means now.
     bool AddFromBytes(const std::string& path, const std::vector<uint8_t>& bytes, TDateTime date, uint32_t attributes,
@@ -101,7 +108,8 @@ private:
     // Members added since opening: libzip reads only what the archive held when it was opened.
     std::unordered_map<std::string, std::vector<uint8_t>> added_;
     bool namesRead_ = false;
-    bool onDisk_ = false;  // opened from a file, so Close may write it back there
+    int64_t inflated_ = 0;  // bytes inflated since opening
+    bool onDisk_ = false;   // opened from a file, so Close may write it back there
     // Members whose names are flagged as UTF-8 but are not: listed as none.
     std::unordered_set<uint64_t> skipped_;
 };

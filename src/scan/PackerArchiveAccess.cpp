@@ -28,6 +28,14 @@ std::vector<uint8_t> TPackerArchiveAccess::ReadMember(const std::string& archive
     return packer_.Extract(entryName);
 }
 
+std::vector<uint8_t> TPackerArchiveAccess::ReadMemberHead(
+    const std::string& archivePath, const std::string& entryName,
+    const std::function<bool(const std::vector<uint8_t>&)>& enough) {
+    std::lock_guard lock(mutex_);
+    if (!OpenArchive(archivePath)) RaiseFixedError("Cannot open archive " + archivePath);
+    return packer_.Extract(entryName, enough);
+}
+
 void TPackerArchiveAccess::RemoveMember(const std::string& archivePath, const std::string& entryName) {
     std::lock_guard lock(mutex_);
     if (!OpenArchive(archivePath)) RaiseFixedError("Cannot open archive " + archivePath);
@@ -35,5 +43,6 @@ void TPackerArchiveAccess::RemoveMember(const std::string& archivePath, const st
 }
 
 void TPackerArchiveAccess::Reset() {
+    std::lock_guard lock(mutex_);
     packer_.Close();
 }

@@ -13,6 +13,8 @@ public:
     bool Contains(const std::string& archivePath, const std::string& entryName) override;
     bool MemberInfo(const std::string& archivePath, const std::string& entryName, TMemberInfo& info) override;
     std::vector<uint8_t> ReadMember(const std::string& archivePath, const std::string& entryName) override;
+    std::vector<uint8_t> ReadMemberHead(const std::string& archivePath, const std::string& entryName,
+                                        const std::function<bool(const std::vector<uint8_t>&)>& enough) override;
     void RemoveMember(const std::string& archivePath, const std::string& entryName) override;
     void Reset() override;
 

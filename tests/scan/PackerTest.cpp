@@ -146,6 +146,49 @@ TEST(PackerTest, AddingKeepsOrReplacesAndCreatesArchives) {
     EXPECT_TRUE(empty.List().empty());
 }
 
+TEST(PackerTest, BombsOfOverlappingOrManyMembersAreStopped) {
+    TempDir dir;
+    // Three members whose central records all point at the first one's data: overlapping.
+    const std::string zeros(1 << 20, '\0');
+    WriteZip(
+        dir / "overlap.zip",
+        {{"a.fb2", zeros, ZIP_FL_ENC_UTF_8}, {"b.fb2", zeros, ZIP_FL_ENC_UTF_8}, {"c.fb2", zeros, ZIP_FL_ENC_UTF_8}});
+    std::vector<uint8_t> bytes = ReadBytes(dir / "overlap.zip");
+    for (size_t i = 0; i + 46 < bytes.size(); ++i)
+        if (bytes[i] == 'P' && bytes[i + 1] == 'K' && bytes[i + 2] == 1 && bytes[i + 3] == 2)
+            std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(i) + 42,
+                      bytes.begin() + static_cast<std::ptrdiff_t>(i) + 46, 0);  // local header at 0
+    WriteBytes(dir / "overlap.zip", bytes);
+    TPacker overlap;
+    EXPECT_FALSE(overlap.Open((dir / "overlap.zip").string(), false));
+
+    // Members of honest headers that together unpack to far more than the archive can hold.
+    const std::string big(24 << 20, '\0');
+    WriteZip(dir / "many.zip", {{"1.txt", big, 0}, {"2.txt", big, 0}, {"3.txt", big, 0}, {"4.txt", big, 0}});
+    TPacker many;
+    ASSERT_TRUE(many.Open((dir / "many.zip").string(), false));
+    EXPECT_LT(many.InflateBudget(), int64_t{4} * (24 << 20));
+    EXPECT_NO_THROW(many.Extract("1.txt"));
+    EXPECT_THROW(
+        {
+            for (const char* name : {"2.txt", "3.txt", "4.txt"})
+                many.Extract(name);
+        },
+        EShelvaraError);
+
+    // A head is read without inflating the rest.
+    TPacker head;
+    ASSERT_TRUE(head.Open((dir / "many.zip").string(), false));
+    size_t calls = 0;
+    const std::vector<uint8_t> start = head.Extract("1.txt", [&](const std::vector<uint8_t>& b) {
+        ++calls;
+        return b.size() >= 100000;
+    });
+    EXPECT_GE(start.size(), 100000u);
+    EXPECT_LT(start.size(), 1u << 20);
+    EXPECT_GE(calls, 1u);
+}
+
 TEST(PackerTest, MaliciousArchives) {
     TempDir dir;
     // A member whose path would leave its folder is only ever read into memory.

@@ -13,6 +13,7 @@
 #include "common/Dates.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/FileUtils.h"
 
 TMyMemStream::~TMyMemStream() {
     if (heapBacked_ && capacity_ > 0) std::free(data_);
@@ -97,32 +98,26 @@ void TMyMemStream::Attach(const uint8_t* buffer, int32_t size) {
 
 TMappedFileStream::TMappedFileStream(const std::string& path, unsigned mode) {
     heapBacked_ = false;
-    const int fd = ::open(AnsiToPath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) RaiseFixedError("Cannot open file");
+    // Opened without blocking and refused unless a regular file: a FIFO in a book's place
+    // must not hold the reader for ever.
+    const FileDescriptor fd = OpenRegularFile(AnsiToPath(path));
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        RaiseFixedError("Cannot obtain file information");
-    }
-    if (st.st_size >= (int64_t{1} << 31)) {
-        ::close(fd);
-        RaiseFixedError("Cannot open. File is too big");
-    }
+    if (::fstat(fd.get(), &st) != 0) RaiseFixedError("Cannot obtain file information");
+    if (st.st_size >= (int64_t{1} << 31)) RaiseFixedError("Cannot open. File is too big");
     fileSize_ = st.st_size;
     lastWrite_ = static_cast<double>(st.st_mtim.tv_sec) / 86400.0 + 25569.0;
     if (st.st_size > 0) {
         const int prot = (mode & mfCopyOnWrite) ? PROT_READ | PROT_WRITE : PROT_READ;
-        view_ = ::mmap(nullptr, static_cast<size_t>(st.st_size), prot, MAP_PRIVATE, fd, 0);
+        view_ = ::mmap(nullptr, static_cast<size_t>(st.st_size), prot, MAP_PRIVATE, fd.get(), 0);
         if (view_ == MAP_FAILED) {
             view_ = nullptr;
-            ::close(fd);
             RaiseFixedError("Cannot map file to memory");
         }
         viewLength_ = static_cast<size_t>(st.st_size);
         data_ = static_cast<uint8_t*>(view_);
         size_ = static_cast<int32_t>(st.st_size);
     }
-    ::close(fd);  // the mapping stays valid without the descriptor
+    // The mapping stays valid without the descriptor.
 }
 
 TMappedFileStream::~TMappedFileStream() {

@@ -1,5 +1,6 @@
 #include "fb2/MyStream.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -52,6 +53,16 @@ TEST(MyStreamTest, WritingToAMappedFileMakesAPrivateCopy) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(stream.Memory())), "content!");
     EXPECT_EQ(ReadBytes(dir / "f"), Bytes("content"));
     EXPECT_THROW(TMappedFileStream((dir / "missing").string(), 2), EShelvaraError);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MyStreamTest, MappingRefusesAFifoWithoutWaitingForAWriter) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "book.fb2").c_str(), 0600), 0);
+    EXPECT_THROW(TMappedFileStream((dir / "book.fb2").string(), TMappedFileStream::mfCopyOnWrite), EShelvaraError);
 }
 
 }  // namespace

@@ -51,6 +51,14 @@ time_t LocalTimeOf(TDateTime date) {
 
 }  // namespace
 
+void TPacker::SourceFree::operator()(zip_source* source) const {
+    zip_source_free(source);
+}
+
+void TPacker::ArchiveDiscard::operator()(zip* archive) const {
+    zip_discard(archive);
+}
+
 TPacker::TPacker(TPacker* owner) : owner_(owner) {}
 
 TPacker::~TPacker() {
@@ -167,18 +175,17 @@ bool TPacker::OpenBytes(std::vector<uint8_t> bytes, const std::string& name) {
     for (bool repaired = false;;) {
         zip_error_t error;
         zip_error_init(&error);
-        source_ = zip_source_buffer_create(data_.empty() ? nullptr : data_.data(), data_.size(), 0, &error);
+        source_.reset(zip_source_buffer_create(data_.empty() ? nullptr : data_.data(), data_.size(), 0, &error));
         if (!source_) {
             zip_error_fini(&error);
             data_.clear();
             return false;
         }
-        archive_ = zip_open_from_source(source_, data_.empty() ? ZIP_TRUNCATE : 0, &error);
+        archive_.reset(zip_open_from_source(source_.get(), data_.empty() ? ZIP_TRUNCATE : 0, &error));
         const bool inconsistent = zip_error_code_zip(&error) == ZIP_ER_INCONS;
         zip_error_fini(&error);
         if (archive_) break;
-        zip_source_free(source_);
-        source_ = nullptr;
+        source_.reset();
         // One member name flagged as UTF-8 that is not makes libzip refuse the whole archive:
         // the others are still books. The flag is dropped and that member left out.
         if (inconsistent && !repaired && ClearFalseUtf8Flags(data_, skipped_)) {
@@ -190,7 +197,7 @@ bool TPacker::OpenBytes(std::vector<uint8_t> bytes, const std::string& name) {
         return false;
     }
     // The archive owns the source now; a reference of our own reads it back once written.
-    zip_source_keep(source_);
+    zip_source_keep(source_.get());
     name_ = name;
     modified_ = false;
     namesRead_ = false;
@@ -212,29 +219,28 @@ bool TPacker::ClearFalseUtf8Flags(std::vector<uint8_t>& data, std::unordered_set
 }
 
 std::vector<uint8_t> TPacker::ArchiveBytes() {
-    if (zip_close(archive_) != 0) {
-        const std::string message = zip_strerror(archive_);
-        zip_discard(archive_);
-        archive_ = nullptr;
+    if (zip_close(archive_.get()) != 0) {
+        const std::string message = zip_strerror(archive_.get());
+        archive_.reset();
         RaiseFixedError("Cannot write archive " + name_ + ": " + message);
     }
-    archive_ = nullptr;
+    archive_.release();  // zip_close freed it
     std::vector<uint8_t> bytes;
     zip_stat_t st;
-    if (zip_source_open(source_) != 0) RaiseFixedError("Cannot write archive " + name_);
+    if (zip_source_open(source_.get()) != 0) RaiseFixedError("Cannot write archive " + name_);
     zip_stat_init(&st);
-    if (zip_source_stat(source_, &st) == 0 && (st.valid & ZIP_STAT_SIZE)) bytes.reserve(st.size);
+    if (zip_source_stat(source_.get(), &st) == 0 && (st.valid & ZIP_STAT_SIZE)) bytes.reserve(st.size);
     uint8_t chunk[65536];
     for (;;) {
-        const zip_int64_t n = zip_source_read(source_, chunk, sizeof chunk);
+        const zip_int64_t n = zip_source_read(source_.get(), chunk, sizeof chunk);
         if (n < 0) {
-            zip_source_close(source_);
+            zip_source_close(source_.get());
             RaiseFixedError("Cannot write archive " + name_);
         }
         if (n == 0) break;
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
-    zip_source_close(source_);
+    zip_source_close(source_.get());
     return bytes;
 }
 
@@ -248,10 +254,8 @@ void TPacker::Close() {
     struct Reset {
         TPacker* p;
         ~Reset() {
-            if (p->archive_) zip_discard(p->archive_);
-            p->archive_ = nullptr;
-            if (p->source_) zip_source_free(p->source_);
-            p->source_ = nullptr;
+            p->archive_.reset();
+            p->source_.reset();
             p->data_.clear();
             p->names_.clear();
             p->indexOf_.clear();
@@ -279,9 +283,9 @@ int64_t TPacker::IndexOf(const std::string& path) {
     if (!namesRead_) {
         names_.clear();
         indexOf_.clear();
-        const zip_int64_t count = zip_get_num_entries(archive_, 0);
+        const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
         for (zip_int64_t i = 0; i < count; ++i) {
-            names_.push_back(MemberName(archive_, static_cast<zip_uint64_t>(i)));
+            names_.push_back(MemberName(archive_.get(), static_cast<zip_uint64_t>(i)));
             if (!names_.back().empty()) indexOf_.emplace(names_.back(), i);
         }
         namesRead_ = true;
@@ -334,7 +338,7 @@ TArcFileInfoRec TPacker::InfoAt(size_t i) {
     {
         TArcFileInfoRec info;
         zip_stat_t st;
-        if (zip_stat_index(archive_, i, 0, &st) != 0) return info;
+        if (zip_stat_index(archive_.get(), i, 0, &st) != 0) return info;
         info.Path = names_[i];
         info.Size = static_cast<int64_t>(st.size);
         info.CompressedSize = static_cast<int64_t>(st.comp_size);
@@ -343,7 +347,7 @@ TArcFileInfoRec TPacker::InfoAt(size_t i) {
         info.Date = (st.valid & ZIP_STAT_MTIME) ? LocalDateTimeFromUnix(st.mtime) : 0;
         zip_uint8_t system = 0;
         zip_uint32_t attributes = 0;
-        if (zip_file_get_external_attributes(archive_, i, 0, &system, &attributes) == 0) {
+        if (zip_file_get_external_attributes(archive_.get(), i, 0, &system, &attributes) == 0) {
             if (system == ZIP_OPSYS_UNIX)
                 info.Attributes = S_ISDIR(attributes >> 16) ? 0x10 : 0x20;
             else
@@ -389,16 +393,16 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path,
     if (index < 0) RaiseFixedError("No such member: " + path);
     if (auto added = packer->added_.find(rest); added != packer->added_.end()) return added->second;
     zip_stat_t st;
-    if (zip_stat_index(packer->archive_, static_cast<zip_uint64_t>(index), 0, &st) != 0)
-        RaiseZipError("Damaged archive", packer->archive_);
+    if (zip_stat_index(packer->archive_.get(), static_cast<zip_uint64_t>(index), 0, &st) != 0)
+        RaiseZipError("Damaged archive", packer->archive_.get());
     if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
         RaiseFixedError("The member is encrypted: " + path);
     // Deflate cannot pack better than about 1:1032; a larger claimed ratio on a large member is a
     // bomb, and no book reaches 2 GiB.
     const auto size = static_cast<int64_t>(st.size), packed = static_cast<int64_t>(st.comp_size);
     if (size > kMaxMemberSize || (size > (64 << 20) && size / std::max<int64_t>(packed, 1) > 1100)) RaiseError(10006);
-    zip_file_t* file = zip_fopen_index(packer->archive_, static_cast<zip_uint64_t>(index), 0);
-    if (!file) RaiseZipError("Cannot read member " + path, packer->archive_);
+    zip_file_t* file = zip_fopen_index(packer->archive_.get(), static_cast<zip_uint64_t>(index), 0);
+    if (!file) RaiseZipError("Cannot read member " + path, packer->archive_.get());
     const std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file, zip_fclose);
     // Grown as the data comes rather than by the size the header claims.
     std::vector<uint8_t> bytes;
@@ -433,21 +437,21 @@ bool TPacker::AddFromBytes(const std::string& path, const std::vector<uint8_t>& 
     void* copy = std::malloc(std::max<size_t>(bytes.size(), 1));
     if (!copy) RaiseFixedError("Out of memory");
     if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
-    zip_source_t* source = zip_source_buffer(packer->archive_, copy, bytes.size(), 1);
+    zip_source_t* source = zip_source_buffer(packer->archive_.get(), copy, bytes.size(), 1);
     if (!source) {
         std::free(copy);
-        RaiseZipError("Cannot add " + path, packer->archive_);
+        RaiseZipError("Cannot add " + path, packer->archive_.get());
     }
-    const zip_int64_t index = zip_file_add(packer->archive_, AnsiToUtf8(rest).c_str(), source,
+    const zip_int64_t index = zip_file_add(packer->archive_.get(), AnsiToUtf8(rest).c_str(), source,
                                            ZIP_FL_ENC_UTF_8 | (overwrite ? ZIP_FL_OVERWRITE : 0));
     if (index < 0) {
         zip_source_free(source);
-        RaiseZipError("Cannot add " + path, packer->archive_);
+        RaiseZipError("Cannot add " + path, packer->archive_.get());
     }
     const auto i = static_cast<zip_uint64_t>(index);
-    zip_set_file_compression(packer->archive_, i, ZIP_CM_DEFLATE, 9);
-    zip_file_set_mtime(packer->archive_, i, LocalTimeOf(date == 0 ? Now() : date), 0);
-    zip_file_set_external_attributes(packer->archive_, i, 0, ZIP_OPSYS_DOS, attributes);
+    zip_set_file_compression(packer->archive_.get(), i, ZIP_CM_DEFLATE, 9);
+    zip_file_set_mtime(packer->archive_.get(), i, LocalTimeOf(date == 0 ? Now() : date), 0);
+    zip_file_set_external_attributes(packer->archive_.get(), i, 0, ZIP_OPSYS_DOS, attributes);
     packer->modified_ = true;
     packer->namesRead_ = false;
     packer->added_[rest] = bytes;
@@ -470,8 +474,8 @@ bool TPacker::Remove(const std::string& path) {
     TPacker* packer = Resolve(path, rest);
     const int64_t index = packer->IndexOf(rest);
     if (index < 0) return false;
-    if (zip_delete(packer->archive_, static_cast<zip_uint64_t>(index)) != 0)
-        RaiseZipError("Cannot remove " + path, packer->archive_);
+    if (zip_delete(packer->archive_.get(), static_cast<zip_uint64_t>(index)) != 0)
+        RaiseZipError("Cannot remove " + path, packer->archive_.get());
     packer->added_.erase(rest);
     packer->modified_ = true;
     packer->namesRead_ = false;

@@ -99,8 +99,14 @@ private:
     TPacker* owner_;
     std::string name_;
     std::vector<uint8_t> data_;  // the archive as read
-    zip_source* source_ = nullptr;
-    zip* archive_ = nullptr;
+    struct SourceFree {
+        void operator()(zip_source* source) const;
+    };
+    struct ArchiveDiscard {
+        void operator()(zip* archive) const;
+    };
+    std::unique_ptr<zip_source, SourceFree> source_;  // our own reference, kept to read the result back
+    std::unique_ptr<zip, ArchiveDiscard> archive_;
     bool modified_ = false;
     std::unique_ptr<TPacker> nested_;
     std::vector<std::string> names_;  // engine-text member names by index, read once per opening

@@ -15,6 +15,7 @@
 #include "common/Encoding.h"
 #include "common/Error.h"
 #include "common/FileUtils.h"
+#include "common/ScopeExit.h"
 #include "common/TextUtils.h"
 #include "fb2/Recoder.h"
 
@@ -251,23 +252,21 @@ void TPacker::Close() {
         nested->Close();
     }
     if (!archive_) return;
-    struct Reset {
-        TPacker* p;
-        ~Reset() {
-            p->archive_.reset();
-            p->source_.reset();
-            p->data_.clear();
-            p->names_.clear();
-            p->indexOf_.clear();
-            p->added_.clear();
-            p->namesRead_ = false;
-            p->modified_ = false;
-            p->name_.clear();
-            p->onDisk_ = false;
-            p->skipped_.clear();
-            p->inflated_ = 0;
-        }
-    } reset{this};
+    // Closed however the write ends: a failed write leaves no half-open archive behind.
+    ScopeExit reset([this] {
+        archive_.reset();
+        source_.reset();
+        data_.clear();
+        names_.clear();
+        indexOf_.clear();
+        added_.clear();
+        namesRead_ = false;
+        modified_ = false;
+        name_.clear();
+        onDisk_ = false;
+        skipped_.clear();
+        inflated_ = 0;
+    });
     if (!modified_) return;
     const std::vector<uint8_t> bytes = ArchiveBytes();
     if (owner_)

@@ -1,5 +1,6 @@
 #include "catalogue/BookGenre.h"
 
+#include <atomic>
 #include <climits>
 #include <unordered_set>
 
@@ -57,6 +58,14 @@ constexpr uint8_t kHasCode = 0x02, kHasRusName = 0x04, kHasComment = 0x08, kHasC
 
 }  // namespace
 
+namespace {
+
+// Bumped by every change of any genre tree's shape or codes: a root's code index older than
+// this is rebuilt before use, so it never holds a freed node.
+std::atomic<uint64_t> gTreeGeneration{0};
+
+}  // namespace
+
 TBookGenre::TBookGenre(TSVD* catalogue) : TBookTree(nullptr), catalogue_(catalogue) {}
 
 TBookGenre::TBookGenre(TBookGenre* parent, TSVD* catalogue) : TBookTree(parent), catalogue_(catalogue) {}
@@ -66,6 +75,7 @@ TBookGenre::~TBookGenre() {
 }
 
 TBookGenre* TBookGenre::AppendChild() {
+    ++gTreeGeneration;
     children_.push_back(std::unique_ptr<TBookGenre>(new TBookGenre(this, nullptr)));
     return children_.back().get();
 }
@@ -101,11 +111,35 @@ TBookGenre* TBookGenre::AddGenre(TBookGenre* parent, int32_t index, const std::s
     return genre;
 }
 
-TBookGenre* TBookGenre::FindByCode(const std::string& code) {
+TBookGenre* TBookGenre::FindByCodeLinear(const std::string& code) {
     if (Code == code) return this;
     for (size_t i = children_.size(); i-- > 0;)
-        if (TBookGenre* found = children_[i]->FindByCode(code)) return found;
+        if (TBookGenre* found = children_[i]->FindByCodeLinear(code)) return found;
     return nullptr;
+}
+
+TBookGenre* TBookGenre::FindByCode(const std::string& code) {
+    if (Parent) return FindByCodeLinear(code);
+    // A book may name thousands of codes: one walk of the tree per change, not per code.
+    if (indexGeneration_ != gTreeGeneration) {
+        codeIndex_.clear();
+        std::vector<TBookGenre*> stack{this};
+        while (!stack.empty()) {
+            TBookGenre* node = stack.back();
+            stack.pop_back();
+            codeIndex_.emplace(node->Code, node);  // the first in search order stays
+            for (const auto& child : node->children_)
+                stack.push_back(child.get());  // the last child is visited first
+        }
+        indexGeneration_ = gTreeGeneration;
+    }
+    const auto it = codeIndex_.find(code);
+    return it == codeIndex_.end() ? nullptr : it->second;
+}
+
+void TBookGenre::SetCode(const std::string& code) {
+    Code = code;
+    ++gTreeGeneration;
 }
 
 TBookGenre* TBookGenre::FindByIndex(int32_t index) {
@@ -153,6 +187,7 @@ void TBookGenre::DeleteChild(TBookGenre* child) {
         child->Notify(kDeleted);
         std::unique_ptr<TBookGenre> owned = std::move(*it);
         children_.erase(it);
+        ++gTreeGeneration;
         return;
     }
 }
@@ -164,11 +199,13 @@ void TBookGenre::SweepEmpty() {
         if (child->BookCount() <= 0) {
             child->Notify(kDeleted);
             children_.erase(children_.begin() + static_cast<std::ptrdiff_t>(i));
+            ++gTreeGeneration;
         }
     }
 }
 
 void TBookGenre::Clear() {
+    ++gTreeGeneration;
     // Children are freed from the last to the first; they need not detach one by one.
     while (!children_.empty())
         children_.pop_back();
@@ -230,7 +267,7 @@ bool TBookGenre::LoadFromStream(TSVDStream& stream, int depth) {
     if (depth > kMaxTreeDepth) return false;
     Flags = stream.ReadByte();
     Index = stream.ReadInt();
-    if (Flags & kHasCode) Code = stream.ReadStr();
+    if (Flags & kHasCode) SetCode(stream.ReadStr());
     if (Flags & kHasRusName) RusName = stream.ReadStr();
     if (Flags & kHasComment) Comment = stream.ReadStr();
     if (Flags & kHasChildren) {

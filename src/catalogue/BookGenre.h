@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "catalogue/BookTree.h"
@@ -38,8 +39,11 @@ public:
     // a negative index takes the first number down from 2 147 483 647 unused in the tree.
     static TBookGenre* AddGenre(TBookGenre* parent, int32_t index, const std::string& code, bool quiet,
                                 const std::string& comment = {}, const std::string& rusName = {});
-    // Search order: the node, then its children from the last to the first, depth-first.
+    // Search order: the node, then its children from the last to the first, depth-first. On the
+    // root through an index of every code (rebuilt after the tree changed).
     TBookGenre* FindByCode(const std::string& code);
+    // Changes the code; the way to do it once the node is in a tree the index knows.
+    void SetCode(const std::string& code);
     TBookGenre* FindByIndex(int32_t index);
     // Moves every book of source over to target; source stays in the tree, without links.
     static void MergeInto(TBookGenre* source, TBookGenre* target, bool quiet);
@@ -67,7 +71,12 @@ private:
     TBookGenre(TBookGenre* parent, TSVD* catalogue);
     TBookGenre* AppendChild();
 
+    TBookGenre* FindByCodeLinear(const std::string& code);
+
     TSVD* catalogue_ = nullptr;
+    // On the root: the first node of each code in search order, as of indexGeneration_.
+    std::unordered_map<std::string, TBookGenre*> codeIndex_;
+    uint64_t indexGeneration_ = UINT64_MAX;
 };
 
 // How deep a damaged library file may nest genre or series records.

@@ -172,4 +172,22 @@ TEST(BookGenreTest, NotificationsReachTheCatalogue) {
     svd.RemoveObserver(&observer);
 }
 
+TEST(BookGenreTest, TheCodeIndexFollowsTheTree) {
+    TBookGenre root;
+    TBookGenre* a = TBookGenre::AddGenre(&root, -1, "a", true);
+    TBookGenre* b = TBookGenre::AddGenre(a, -1, "b", true);
+    TBookGenre* twin = TBookGenre::AddGenre(&root, -1, "b", true, "another comment");
+    // The first in search order: the root's last child is searched first.
+    EXPECT_EQ(root.FindByCode("b"), twin);
+    EXPECT_EQ(root.FindByCode("a"), a);
+    root.DeleteChild(twin);
+    EXPECT_EQ(root.FindByCode("b"), b);
+    b->SetCode("c");
+    EXPECT_EQ(root.FindByCode("b"), nullptr);
+    EXPECT_EQ(root.FindByCode("c"), b);
+    root.Clear();
+    EXPECT_EQ(root.FindByCode("c"), nullptr);
+    EXPECT_EQ(root.FindByCode(""), &root);
+}
+
 }  // namespace

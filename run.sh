@@ -8,7 +8,7 @@ ensure_packages "${SHELVARA_BUILD_PACKAGES[@]}" "${SHELVARA_GUI_PACKAGES[@]}"
 build="$root/build/release"
 # Build output goes to stderr so that the program's own output stays clean.
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DSHELVARA_BUILD_TESTS=OFF -DSHELVARA_BUILD_BENCH=OFF >&2
+  -DBUILD_TESTING=OFF >&2
 cmake --build "$build" --target shelvara shelvara-cli >&2
 if [ "${1:-}" = cli ]; then
   shift

@@ -11,7 +11,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_fb2 fuzz_library fuzz_zip fuzz_format)
 build="$root/build/fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DSHELVARA_FUZZ=ON -DSHELVARA_BUILD_TESTS=OFF -DSHELVARA_BUILD_BENCH=OFF -DSHELVARA_BUILD_GUI=OFF >&2
+  -DSHELVARA_FUZZ=ON -DBUILD_TESTING=OFF -DSHELVARA_BUILD_GUI=OFF >&2
 cmake --build "$build" --target "${targets[@]}" >&2
 mkdir -p "$build/artifacts"
 for target in "${targets[@]}"; do

@@ -10,7 +10,7 @@ library="$(realpath "${1:?usage: scripts/screenshots.sh LIBRARY [OUTDIR]}")"
 out="$(realpath -m "${2:-$root/docs/screenshots}")"
 mkdir -p "$out"
 build="$root/build/release"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSHELVARA_BUILD_TESTS=OFF -DSHELVARA_BUILD_BENCH=OFF >&2
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >&2
 cmake --build "$build" --target shelvara >&2
 config="$(mktemp -d)"
 trap 'rm -rf "$config"' EXIT

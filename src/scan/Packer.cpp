@@ -75,7 +75,9 @@ int TPacker::ArchiveKind(const std::string& name) {
     const size_t dot = n.find_last_of('.');
     const size_t slash = n.find_last_of('/');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return 0;
-    return n.substr(dot + 1) == "zip" ? 1 : 0;
+    // .fbz is a zipped FB2 under its own extension: the same archive.
+    const std::string ext = n.substr(dot + 1);
+    return ext == "zip" || ext == "fbz" ? 1 : 0;
 }
 
 int TPacker::Depth() const {

@@ -77,7 +77,7 @@ public:
     bool AddFile(const std::string& path, const std::string& fileName, bool overwrite);
     bool Remove(const std::string& path);
 
-    // 1 for names ending in .zip (any case, blanks trimmed), else 0.
+    // 1 for names ending in .zip or .fbz (any case, blanks trimmed), else 0.
     static int ArchiveKind(const std::string& name);
     // Members larger than this are refused.
     static constexpr int64_t kMaxMemberSize = (int64_t{1} << 31) - 1;

@@ -12,6 +12,7 @@
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "scan/BookSearch.h"
+#include "scan/Packer.h"
 #include "scan/PackerArchiveAccess.h"
 
 namespace {
@@ -207,6 +208,24 @@ TEST(FolderSyncTest, UnchangedFilesStayUnchangedAfterReloading) {
     ASSERT_NE(one, nullptr);
     one->FileDate = DosToDateTime(DateTimeToDos(one->FileDate));  // as a save and load leave it
     EXPECT_FALSE(one->UpdateFileInfo(1));
+}
+
+TEST(FolderSyncTest, FbzFilesAreArchivesLikeZip) {
+    for (const char* name : {"a.zip", "b.ZIP", "c.fbz", " d.FBZ "})
+        EXPECT_EQ(TPacker::ArchiveKind(name), 1) << name;
+    for (const char* name : {"e.fb2", "fbz", "zip.fb2", "dir.fbz/f.fb2"})
+        EXPECT_EQ(TPacker::ArchiveKind(name), 0) << name;
+    TempDir dir;
+    WriteText(dir / "book.fbz", ZipBytes({{"book.fb2", Fb2("Zipped", "Z")}}));
+    TSVD svd;
+    svd.Packer = std::make_unique<TPackerArchiveAccess>();
+    TMountPoint* mount = svd.AddMountPoint(dir.Path().string());
+    TSyncStats stats;
+    Resync(*mount, true, true, stats);
+    ASSERT_EQ(mount->BookCount(), 1u);
+    EXPECT_TRUE(mount->Book(0)->Packed);
+    EXPECT_EQ(mount->Book(0)->EntryName, "book.fb2");
+    EXPECT_EQ(mount->Book(0)->TitleText(), "Zipped");
 }
 
 TEST(FolderSyncTest, NamesDifferingOnlyInCaseAreSeparateEntries) {

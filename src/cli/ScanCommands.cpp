@@ -151,14 +151,15 @@ int SortColumn(const TRowClass& rowClass, const std::string& name) {
         const int column = std::atoi(name.c_str());
         if (column < rowClass.ColumnCount()) return column;
     }
-    const std::string caption = Utf8ToAnsi(name);
+    // A caption typed in Cyrillic finds one stored with a Latin look-alike letter, and back.
+    const std::string caption = FoldLookAlikes(Utf8ToAnsi(name));
     for (int c = 0; c < rowClass.ColumnCount(); ++c)
-        if (AnsiSameText(TrimBlanks(rowClass.ColumnCaption(c)), caption)) return c;
+        if (AnsiSameText(FoldLookAlikes(TrimBlanks(rowClass.ColumnCaption(c))), caption)) return c;
     throw CliUsageError{"--sort takes a column number or caption"};
 }
 
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    CliArgs a(args, {"--json"}, {"--filter", "--sort"});
+    CliArgs a(args, {"--json", "--desc"}, {"--filter", "--sort"});
     a.ExpectPositionals(2, 2);
     const std::string what = a.Positionals()[1];
     TSVD svd;
@@ -196,6 +197,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (a.Has("--sort")) {
         TRowOrder order;
         order.SortColumn = SortColumn(*rows.RowClass, a.Value("--sort"));
+        order.Descending = a.Has("--desc");
         for (int c = 0; c < rows.RowClass->ColumnCount(); ++c)
             order.Columns.push_back(c);
         rows.Sort([&](const TListObject* x, const TListObject* y) { return CompareRows(*x, *y, order); });
@@ -315,9 +317,10 @@ std::vector<CliCommand> ScanCommands() {
          "Bring the library (or one catalogue folder) in step with the disk: drop lost books only, also read new "
          "and changed files, or also rebuild every book's description (full, the default). Saves the library.",
          RunResync},
-        {"list", "list LIB authors|series|genres|books|lost [--filter TEXT] [--sort COLUMN] [--json]",
+        {"list", "list LIB authors|series|genres|books|lost [--filter TEXT] [--sort COLUMN [--desc]] [--json]",
          "List the rows a catalogue grid shows: every column (a header line first), or with --json one array. "
-         "--filter keeps the rows the grid's filter keeps; --sort orders by a column number or caption. Books "
+         "--filter keeps the rows the grid's filter keeps; --sort orders by a column number or caption (--desc: "
+         "descending). Books "
          "and lost books as JSON give path, entry, title, authors, series, genres, lang, size and crc.",
          RunList},
         {"pack", "pack LIB BOOKPATH...",

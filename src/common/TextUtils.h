@@ -39,3 +39,7 @@ std::string RepairMixedScript(std::string_view text);
 // of TrimPunctuation of the text.
 std::string SearchKey(std::string_view text);
 std::string SearchKeyTrimmed(std::string_view text);
+
+// Engine text with the Latin letters that look like Cyrillic ones (A, B, C, E, H, K, M, O, P, T,
+// X; a, c, e, o, p, x, y) turned into those: for matching what a person typed to stored text.
+std::string FoldLookAlikes(std::string text);

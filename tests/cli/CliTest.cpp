@@ -357,6 +357,12 @@ TEST(CliTest, ListRowsFilteredAndSorted) {
     EXPECT_LT(authors.out.find("Петров"), authors.out.find("Сидорова"));
     const CliRun reversed = Cli({"list", lib, "authors", "--sort", "0"});
     EXPECT_LT(reversed.out.find("Анна"), reversed.out.find("Иван"));
+    const CliRun descending = Cli({"list", lib, "authors", "--sort", "Фамилия", "--desc"});
+    EXPECT_GT(descending.out.find("Петров"), descending.out.find("Сидорова"));
+    // Typed with Latin look-alikes ("a", "o"), the caption is found all the same.
+    EXPECT_EQ(Cli({"list", lib, "authors", "--sort", "Фaмилия"}).out, authors.out);
+    EXPECT_EQ(Cli({"list", lib, "books", "--sort", "Cерия"}).status, 0);
+    EXPECT_EQ(Cli({"list", lib, "books", "--sort", "Серия"}).status, 0);
 
     const CliRun one = Cli({"list", lib, "authors", "--filter", "СИДОР", "--json"});
     EXPECT_EQ(one.out,

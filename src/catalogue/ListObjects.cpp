@@ -16,7 +16,7 @@
 namespace {
 
 bool Contains(std::string_view value, const std::string& key) {
-    return SearchKey(value).find(key) != std::string::npos;
+    return FilterKey(value).find(key) != std::string::npos;
 }
 
 }  // namespace
@@ -52,7 +52,7 @@ void TGenreListObject::CollectBooks(TBookCollection& books) const {
 }
 
 bool TGenreListObject::Matches(int column, int, const std::string& text) const {
-    const std::string key = SearchKey(text);
+    const std::string key = FilterKey(text);
     switch (column) {
         case 0:
             return Contains(Genre->Code, key);
@@ -92,7 +92,7 @@ bool SequenceMatches(const TBookSequence& s, int column, bool allNames, const st
     if (column == 0) {
         const auto& names = s.Names();
         for (size_t i = 0; i < names.size() && !found && (allNames || i == 0); ++i)
-            found = SearchKeyTrimmed(names[i]).find(key) != std::string::npos;
+            found = FoldYo(SearchKeyTrimmed(names[i])).find(key) != std::string::npos;
     } else if (column == 1) {
         found = std::to_string(s.BookCount()) == text;
     }
@@ -104,7 +104,7 @@ bool SequenceMatches(const TBookSequence& s, int column, bool allNames, const st
 }  // namespace
 
 bool TSequenceListObject::Matches(int column, int option, const std::string& text) const {
-    return SequenceMatches(*Sequence, column, option != 0, text, SearchKey(text));
+    return SequenceMatches(*Sequence, column, option != 0, text, FilterKey(text));
 }
 
 // ---- authors
@@ -173,7 +173,7 @@ bool TAuthorListObject::CellMatches(int column, const std::string& text) const {
     switch (v.Kind) {
         case kValueText:
         case kValueGroupText:
-            return AnsiLowerCase(v.Text).find(text) != std::string::npos;
+            return FoldYo(AnsiLowerCase(v.Text)).find(FoldYo(text)) != std::string::npos;
         case kValueInteger:
             return std::to_string(v.Number) == text;
         case kValueDate:
@@ -192,7 +192,7 @@ bool TAuthorListObject::Matches(int column, int option, const std::string& text)
             if (CellMatches(c, text)) return true;
         return false;
     }
-    const std::string key = SearchKey(text);
+    const std::string key = FilterKey(text);
     const auto partContains = [&](const TAuthorName& s, int part) { return Contains(NamePart(s, part), key); };
     if (column < 0) {
         for (size_t i = 0; i < Author->Count(); ++i) {
@@ -330,7 +330,7 @@ bool TBookListObject::ColumnMatches(int column, const std::string& key) const {
 }
 
 bool TBookListObject::Matches(int column, int option, const std::string& text) const {
-    const std::string key = option ? SearchKey(text) : AnsiLowerCase(text);
+    const std::string key = option ? FilterKey(text) : FoldYo(AnsiLowerCase(text));
     if (column >= 0 && column < ColumnCount()) return ColumnMatches(column, key);
     // Every column but the read and hidden marks and the rating.
     for (int c : {0, 1, 2, 3, 4, 5, 6, 7, 9, 12, 13, 14, 15, 16})
@@ -341,10 +341,10 @@ bool TBookListObject::Matches(int column, int option, const std::string& text) c
 // ---- the full-text filter
 
 bool TextFilterMatches(std::string_view bookText, const std::string& filter, bool extended) {
-    if (!extended) return AnsiLowerCase(bookText).find(AnsiLowerCase(filter)) != std::string::npos;
+    if (!extended) return FoldYo(AnsiLowerCase(bookText)).find(FoldYo(AnsiLowerCase(filter))) != std::string::npos;
     // The skeleton key ends with a NUL that would only match at the very end of the text.
-    std::string key = MatchKey(filter);
+    std::string key = FoldYo(MatchKey(filter));
     if (!key.empty() && key.back() == '\0') key.pop_back();
-    std::string text = MatchKey(bookText);
+    const std::string text = FoldYo(MatchKey(bookText));
     return text.find(key) != std::string::npos;
 }

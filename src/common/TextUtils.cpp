@@ -158,16 +158,30 @@ std::string SearchKeyTrimmed(std::string_view text) {
     return SearchKey(TrimPunctuation(text));
 }
 
+std::string FoldYo(std::string text) {
+    for (char& ch : text) {
+        if (ch == '\xB8')
+            ch = '\xE5';  // ё
+        else if (ch == '\xA8')
+            ch = '\xC5';  // Ё
+    }
+    return text;
+}
+
+std::string FilterKey(std::string_view text) {
+    return FoldYo(SearchKey(text));
+}
+
 std::string FoldLookAlikes(std::string text) {
     // Windows-1251 codes of the Cyrillic twins.
     static const auto kTable = [] {
         std::array<unsigned char, 256> table{};
         for (int i = 0; i < 256; ++i)
             table[static_cast<size_t>(i)] = static_cast<unsigned char>(i);
-        const std::pair<char, unsigned char> pairs[] = {
-            {'A', 0xC0}, {'B', 0xC2}, {'C', 0xD1}, {'E', 0xC5}, {'H', 0xCD}, {'K', 0xCA}, {'M', 0xCC}, {'O', 0xCE},
-            {'P', 0xD0}, {'T', 0xD2}, {'X', 0xD5}, {'a', 0xE0}, {'c', 0xF1}, {'e', 0xE5}, {'o', 0xEE}, {'p', 0xF0},
-            {'x', 0xF5}, {'y', 0xF3}};
+        const std::pair<char, unsigned char> pairs[] = {{'A', 0xC0}, {'B', 0xC2}, {'C', 0xD1}, {'E', 0xC5}, {'H', 0xCD},
+                                                        {'K', 0xCA}, {'M', 0xCC}, {'O', 0xCE}, {'P', 0xD0}, {'T', 0xD2},
+                                                        {'X', 0xD5}, {'a', 0xE0}, {'c', 0xF1}, {'e', 0xE5}, {'o', 0xEE},
+                                                        {'p', 0xF0}, {'x', 0xF5}, {'y', 0xF3}};
         for (const auto& [latin, cyrillic] : pairs)
             table[static_cast<unsigned char>(latin)] = cyrillic;
         return table;

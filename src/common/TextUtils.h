@@ -39,6 +39,11 @@ std::string RepairMixedScript(std::string_view text);
 // of TrimPunctuation of the text.
 std::string SearchKey(std::string_view text);
 std::string SearchKeyTrimmed(std::string_view text);
+// Ё and ё read as Е and е: what filters and searches compare, on both sides (a person types е
+// for ё). Name matching keys keep the letter.
+std::string FoldYo(std::string text);
+// SearchKey with ё folded: the key of filters and searches.
+std::string FilterKey(std::string_view text);
 
 // Engine text with the Latin letters that look like Cyrillic ones (A, B, C, E, H, K, M, O, P, T,
 // X; a, c, e, o, p, x, y) turned into those: for matching what a person typed to stored text.

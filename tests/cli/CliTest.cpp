@@ -375,6 +375,15 @@ TEST(CliTest, ListRowsFilteredAndSorted) {
     EXPECT_NE(two.out.find("\"title\":\"Два\""), std::string::npos);
     EXPECT_EQ(two.out.find("\"title\":\"Один\""), std::string::npos);
     EXPECT_EQ(Cli({"list", lib, "lost"}).out.find('\n') + 1, Cli({"list", lib, "lost"}).out.size());  // header only
+    // ё and е are one letter to a filter, either way round.
+    WriteBytes(dir / "books" / "c.fb2", book("Пётр", "Журавлёв", "Ёлка", "Ещё цикл"));
+    ASSERT_EQ(Cli({"scan", lib, (dir / "books").string()}).status, 0);
+    for (const char* text : {"журавлев", "ЖУРАВЛЁВ", "журавлёв"}) {
+        EXPECT_NE(Cli({"list", lib, "books", "--filter", text}).out.find("Ёлка"), std::string::npos) << text;
+        EXPECT_NE(Cli({"list", lib, "authors", "--filter", text}).out.find("Журавлёв"), std::string::npos) << text;
+    }
+    EXPECT_NE(Cli({"list", lib, "series", "--filter", "еще"}).out.find("Ещё цикл"), std::string::npos);
+    EXPECT_NE(Cli({"list", lib, "books", "--filter", "елка"}).out.find("Ёлка"), std::string::npos);
     EXPECT_EQ(Cli({"list", lib, "shelves"}).status, 2);
     EXPECT_EQ(Cli({"list", lib, "authors", "--sort", "Рост"}).status, 2);
 }

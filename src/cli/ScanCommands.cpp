@@ -7,6 +7,7 @@
 #include "catalogue/LibraryLock.h"
 #include "catalogue/ListObjects.h"
 #include "catalogue/SVD.h"
+#include "cli/BookExport.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
 #include "common/Encoding.h"
@@ -104,32 +105,6 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return RunStatus(stats);
 }
 
-void BookJson(JsonWriter& json, const TBookInfo* book) {
-    char crc[9];
-    std::snprintf(crc, sizeof crc, "%08X", book->Crc);
-    json.BeginObject().Key("path").String(Utf8(book->FullPath())).Key("entry").String(Utf8(book->EntryName));
-    json.Key("title").String(Utf8(book->TitleText())).Key("authors").BeginArray();
-    if (book->TitleInfo)
-        for (const TAuthorName* s : book->TitleInfo->Authors)
-            json.String(Utf8(s->DisplayName()));
-    json.EndArray().Key("series").BeginArray();
-    if (book->TitleInfo)
-        for (const TSequenceEntry& e : book->TitleInfo->Sequences)
-            json.BeginObject()
-                .Key("name")
-                .String(Utf8(e.Sequence->DisplayName()))
-                .Key("number")
-                .Number(e.Number)
-                .EndObject();
-    json.EndArray().Key("genres").BeginArray();
-    if (book->TitleInfo)
-        for (const TBookGenre* g : book->TitleInfo->Genres)
-            json.String(Utf8(g->Code));
-    json.EndArray();
-    json.Key("lang").String(Utf8(book->TitleInfo ? book->TitleInfo->Lang : std::string()));
-    json.Key("size").Number(book->Size).Key("crc").String(crc).EndObject();
-}
-
 template <typename Node, typename Row>
 void AddTreeRows(const Node& node, TObjList& rows) {
     for (size_t i = 0; i < node.Count(); ++i) {
@@ -214,7 +189,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     for (int i = 0; i < rows.Count(); ++i) {
         const TListObject& row = *rows.Get(i);
         if (a.Has("--json") && bookRows) {
-            BookJson(json, static_cast<const TBookListObject&>(row).Book);
+            TBookExport::Of(*static_cast<const TBookListObject&>(row).Book).WriteJson(json);
         } else if (a.Has("--json")) {
             json.BeginObject();
             for (int c = 0; c < row.ColumnCount(); ++c) {
@@ -234,6 +209,31 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     json.EndArray();
     if (a.Has("--json")) out << json.Text() << "\n";
+    return 0;
+}
+
+int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    CliArgs a(args, {"--csv", "--json"}, {"--filter"});
+    a.ExpectPositionals(1, 1);
+    if (a.Has("--csv") == a.Has("--json")) throw CliUsageError{"export takes one of --csv and --json"};
+    TSVD svd;
+    svd.LoadFromFile(Utf8ToAnsi(a.Positionals()[0]));
+    TBookCollection books;
+    for (const auto& mp : svd.MountPoints)
+        mp->CollectBooks(books, true);
+    const std::string filter = Utf8ToAnsi(a.Value("--filter"));
+    JsonWriter json;
+    json.BeginArray();
+    if (a.Has("--csv")) TBookExport::WriteCsvHeader(out);
+    for (TBookInfo* book : books.Books()) {
+        if (!filter.empty() && !RowMatches(TBookListObject(book), false, filter)) continue;
+        const TBookExport fields = TBookExport::Of(*book);
+        if (a.Has("--csv"))
+            fields.WriteCsv(out);
+        else
+            fields.WriteJson(json);
+    }
+    if (a.Has("--json")) out << json.EndArray().Text() << "\n";
     return 0;
 }
 
@@ -321,8 +321,13 @@ std::vector<CliCommand> ScanCommands() {
          "List the rows a catalogue grid shows: every column (a header line first), or with --json one array. "
          "--filter keeps the rows the grid's filter keeps; --sort orders by a column number or caption (--desc: "
          "descending). Books "
-         "and lost books as JSON give path, entry, title, authors, series, genres, lang, size and crc.",
+         "and lost books as JSON give the fields export writes.",
          RunList},
+        {"export", "export LIB --csv|--json [--filter TEXT]",
+         "Write every book of the library (those the filter keeps) with path, entry, title, authors, translators, "
+         "series, genres, lang, publisher, isbn, year, annotation, keywords, added and read dates, size and crc: "
+         "CSV with a header row, or one JSON array, in UTF-8 on standard output.",
+         RunExport},
         {"pack", "pack LIB BOOKPATH...",
          "Pack each book into its own ZIP archive next to it; the file goes only once the archive is written.",
          RunPack},

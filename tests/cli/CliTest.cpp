@@ -156,6 +156,43 @@ TEST(CliTest, JsonIsAlwaysUtf8) {
         EXPECT_EQ(JsonQuote(c.in), c.out) << c.in;
 }
 
+TEST(CliTest, ExportWritesEveryBookAsCsvOrJson) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "books");
+    const std::string full =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info><genre>sf</genre>"
+        "<author><first-name>Иван</first-name><last-name>Петров</last-name></author><book-title>Один</book-title>"
+        "<annotation><p>Он сказал: \"да, конечно\"</p></annotation><keywords>космос, море</keywords>"
+        "<lang>ru</lang><translator><last-name>Смит</last-name></translator><sequence name=\"Цикл\" number=\"2\"/>"
+        "</title-info><publish-info><publisher>Мир</publisher><year>1999</year><isbn>5-03-001</isbn>"
+        "</publish-info></description><body><p>x</p></body></FictionBook>";
+    WriteBytes(dir / "books" / "a.fb2", Bytes(full));
+    WriteBytes(dir / "books" / "b.fb2", Bytes("<FictionBook><description><title-info><book-title>Два</book-title>"
+                                              "</title-info></description><body><p>y</p></body></FictionBook>"));
+    const std::string lib = (dir / "lib.sv2").string();
+    ASSERT_EQ(Cli({"scan", lib, (dir / "books").string()}).status, 0);
+
+    const CliRun csv = Cli({"export", lib, "--csv"});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(csv.out.substr(0, csv.out.find("\r\n")),
+              "path,entry,title,authors,translators,series,genres,lang,publisher,isbn,year,annotation,keywords,"
+              "added,read,size,crc");
+    EXPECT_NE(csv.out.find(",Один,Иван Петров,Смит,Цикл #2,sf,ru,Мир,5-03-001,1999,"
+                           "\"Он сказал: \"\"да, конечно\"\"\",\"космос, море\","),
+              std::string::npos)
+        << csv.out;
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 3);  // the header and one row a book
+
+    const CliRun json = Cli({"export", lib, "--json", "--filter", "петров"});
+    ASSERT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("\"translators\":[\"Смит\"]"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"publisher\":\"Мир\",\"isbn\":\"5-03-001\",\"year\":\"1999\""), std::string::npos);
+    EXPECT_NE(json.out.find("\"keywords\":\"космос, море\""), std::string::npos);
+    EXPECT_EQ(json.out.find("Два"), std::string::npos);
+    EXPECT_EQ(Cli({"export", lib}).status, 2);
+    EXPECT_EQ(Cli({"export", lib, "--csv", "--json"}).status, 2);
+}
+
 TEST(CliTest, ConvertOldFormat) {
     TempDir dir;
     WriteBytes(dir / "old.svd", OldEmptyLibrary());
@@ -293,8 +330,8 @@ TEST(CliTest, ScanResyncListAndPack) {
     ASSERT_EQ(scan.status, 0) << scan.err;
     EXPECT_EQ(scan.out.rfind("books added 2, refreshed 0, recovered 0, lost 0, errors 0,", 0), 0u) << scan.out;
     std::string json = list();
-    EXPECT_NE(json.find("\"title\":\"Один\",\"authors\":[\"Иван Петров\"],\"series\":[{\"name\":\"Цикл\","
-                        "\"number\":2}],\"genres\":[\"sf\"],\"lang\":\"ru\""),
+    EXPECT_NE(json.find("\"title\":\"Один\",\"authors\":[\"Иван Петров\"],\"translators\":[],\"series\":[{"
+                        "\"name\":\"Цикл\",\"number\":2}],\"genres\":[\"sf\"],\"lang\":\"ru\""),
               std::string::npos)
         << json;
     EXPECT_NE(json.find("\"title\":\"Два\",\"authors\":[\"Сидоров\"]"), std::string::npos) << json;

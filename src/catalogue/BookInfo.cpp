@@ -154,10 +154,11 @@ std::string LowerExtension(const std::string& name) {
 
 uint8_t FileTypeOfName(const std::string& name) {
     static const std::pair<const char*, uint8_t> kTypes[] = {
-        {"txt", 1},  {"pas", 1}, {"bas", 1}, {"c", 1},    {"cpp", 1},  {"h", 1},    {"hpp", 1},  {"hh", 1},
-        {"idl", 1},  {"diz", 1}, {"me", 1},  {"reg", 1},  {"htm", 2},  {"sht", 2},  {"shtm", 2}, {"shtml", 2},
-        {"html", 2}, {"mth", 2}, {"fb2", 3}, {"fb", 3},   {"rtf", 4},  {"bmp", 5},  {"png", 6},  {"jpg", 7},
-        {"jpeg", 7}, {"gif", 8}, {"xml", 9}, {"pdb", 10}, {"prc", 10}, {"zip", 11}, {"fbz", 11}, {"arj", 12}, {"rar", 13},
+        {"txt", 1},  {"pas", 1},   {"bas", 1},  {"c", 1},    {"cpp", 1},  {"h", 1},   {"hpp", 1},
+        {"hh", 1},   {"idl", 1},   {"diz", 1},  {"me", 1},   {"reg", 1},  {"htm", 2}, {"sht", 2},
+        {"shtm", 2}, {"shtml", 2}, {"html", 2}, {"mth", 2},  {"fb2", 3},  {"fb", 3},  {"rtf", 4},
+        {"bmp", 5},  {"png", 6},   {"jpg", 7},  {"jpeg", 7}, {"gif", 8},  {"xml", 9}, {"pdb", 10},
+        {"prc", 10}, {"zip", 11},  {"fbz", 11}, {"arj", 12}, {"rar", 13},
     };
     const std::string ext = LowerExtension(name);
     for (const auto& [e, type] : kTypes)
@@ -736,7 +737,10 @@ TPreparedContent PrepareBookContent(IArchiveAccess* packer, const std::string& f
     if (parse) {
         auto document = std::make_shared<TFictionBook>();
         try {
-            if (document->LoadFromBytes(bytes.data(), bytes.size(), kKeepDescription)) content.Document = document;
+            if (document->LoadFromBytes(bytes.data(), bytes.size(), kKeepDescription))
+                content.Document = document;
+            else
+                content.ParseError = document->FailureText();
         } catch (const EShelvaraError&) {
             // a file that is no FB2 imports nothing
         }

@@ -205,6 +205,7 @@ struct TPreparedContent {
     bool HasCounts = false;
     TByteCounts Counts;
     std::shared_ptr<TFictionBook> Document;  // the parsed description of an FB2 book
+    std::string ParseError;                  // why an FB2 book's description could not be read
 };
 
 class IArchiveAccess;

@@ -120,8 +120,10 @@ int RunFb2(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     const bool wantText = a.Has("--text");
     TFictionBook book;
-    if (!book.LoadFromStream(stream.get(), wantText ? kKeepDescription | kKeepBody : kKeepDescription))
-        RaiseFixedError(book.Text);
+    if (!book.LoadFromStream(stream.get(), wantText ? kKeepDescription | kKeepBody : kKeepDescription)) {
+        const std::string name = a.Has("--entry") ? Utf8ToAnsi(a.Value("--entry")) : path;
+        RaiseFixedError(name + ": " + book.FailureText());
+    }
     const TFBDescription d = ReadDescription(book);
 
     if (a.Has("--cover")) {

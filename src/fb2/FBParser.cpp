@@ -401,6 +401,7 @@ void TFictionBook::Clear() {
     TSimpleType::Clear();
     AllNodes.clear();
     Messages.clear();
+    ParseError.clear();
     Version = 0;
     Encoding = "windows-1251";
     Standalone = false;
@@ -423,6 +424,7 @@ bool TFictionBook::LoadFromBytes(const uint8_t* data, size_t size, int keepParts
     if (!document.LoadFromBytes(data, size, keepParts)) {
         Clear();
         SetText("Damaged or not an XML file!");
+        ParseError = document.Error.Text();
         return false;
     }
     return LoadDocument(document);

@@ -120,6 +120,11 @@ public:
     bool Standalone = false;
     std::vector<TSimpleType*> AllNodes;
     std::vector<std::string> Messages;
+    // Where the XML reader stopped after a failed load ("line 120: unclosed <p>"), else empty.
+    std::string ParseError;
+    // Why the last load failed: the place and the reason ("line 120: unclosed <p> (Damaged or
+    // not an XML file!)"), or the reason alone.
+    std::string FailureText() const { return ParseError.empty() ? Text : ParseError + " (" + Text + ")"; }
 
     // keepParts: 1 description, 2 body, 4 binaries (TKeepParts). False for a file that is not
     // XML ("Damaged or not an XML file!") or not FB2 ("Not a FictionBook file!"), the

@@ -1,13 +1,34 @@
 #include "fb2/XMLPars.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "common/Error.h"
+#include "common/ScopeExit.h"
 #include "common/TextUtils.h"
 #include "fb2/MyStream.h"
 #include "fb2/Recoder.h"
 
 namespace {
+
+// The error of the parse running on this thread: the first failure is kept with its place.
+struct TParseState {
+    const char* Start = nullptr;
+    TXMLError* Error = nullptr;
+};
+thread_local TParseState tParse;
+
+// Records the first failure of the running parse at cursor; returns false for the caller to pass on.
+bool Failed(const char* cursor, const std::string& what) {
+    TXMLError* error = tParse.Error;
+    if (!error || error->Set || !tParse.Start || !cursor) return false;
+    error->Set = true;
+    error->What = what;
+    error->Offset = static_cast<size_t>(cursor - tParse.Start);
+    error->Line = 1 + static_cast<int>(std::count(tParse.Start, cursor, '\n'));
+    return false;
+}
 
 enum TagKind { kNoTag = 0, kStylesheet = 1, kDeclaration = 2, kDoctype = 3, kComment = 4, kElement = 5 };
 
@@ -184,17 +205,24 @@ std::string TXMLElement::AsText() const {
 }
 
 bool TXMLElement::Parse(char*& cursor, int depth) {
-    if (depth > kMaxXmlDepth) return false;
-    if (!ReadName(cursor, Name)) return false;
+    const char* tagStart = cursor - 1;  // its "<"
+    if (depth > kMaxXmlDepth) return Failed(cursor, "elements nested deeper than " + std::to_string(kMaxXmlDepth));
+    if (!ReadName(cursor, Name)) return Failed(cursor, "a tag without a name");
     ReadAttributes(cursor);
     if (*cursor == '/') {
-        if (cursor[1] != '>') return false;
+        if (cursor[1] != '>') return Failed(cursor, "malformed empty tag <" + Name + "/");
         cursor += 2;
         return true;
     }
-    if (*cursor != '>') return false;
+    if (*cursor != '>') return Failed(cursor, "malformed start tag <" + Name + ">");
     ++cursor;
     bool result = true;
+    const char* stray = nullptr;
+    std::string strayText;
+    // An element cut off: a stray end tag inside it is the likelier typo, and came first.
+    const auto unclosed = [&] {
+        return stray ? Failed(stray, strayText) : Failed(tagStart, "unclosed <" + Name + ">");
+    };
     while (*cursor) {
         char* remembered = cursor;
         SkipSpaces(cursor);
@@ -202,25 +230,31 @@ bool TXMLElement::Parse(char*& cursor, int depth) {
         if (*cursor != '<') {
             cursor = remembered;
             auto text = std::make_unique<TBodyElement>(this);
-            if (!text->Parse(cursor, depth + 1)) return false;
+            if (!text->Parse(cursor, depth + 1)) return unclosed();
             if (!text->Text.empty()) Children.push_back(std::move(text));
             continue;
         }
         if (cursor[1] == '/') {
+            char* endTag = cursor;
             cursor += 2;
             std::string endName;
-            if (!ReadName(cursor, endName)) return false;
+            if (!ReadName(cursor, endName)) return Failed(endTag, "malformed end tag");
             if (endName == Name) {
                 SkipSpaces(cursor);
-                if (*cursor != '>') return false;
+                if (*cursor != '>') return Failed(endTag, "malformed end tag </" + Name + ">");
                 ++cursor;
                 return true;
             }
             // A stray end tag: what follows it is read as text, and the element succeeds only
-            // when its own end tag comes later.
-            result = false;
+            // when its own end tag comes later (the error counts only then).
+            if (result) {
+                result = false;
+                stray = endTag;
+                strayText = "</" + endName + "> where </" + Name + "> was expected";
+            }
             continue;
         }
+        char* tag = cursor;
         const TagKind kind = TagKindAt(cursor);
         std::unique_ptr<TAbstractElement> child;
         if (kind == kComment)
@@ -228,16 +262,17 @@ bool TXMLElement::Parse(char*& cursor, int depth) {
         else if (kind == kElement)
             child = std::make_unique<TXMLElement>(this);
         else
-            return false;
+            return Failed(tag, "unexpected markup inside <" + Name + ">");
         const bool parsed = child->Parse(cursor, depth + 1);
         Children.push_back(std::move(child));
-        if (!parsed) return false;
+        if (!parsed) return unclosed();
     }
-    return result;
+    return result || Failed(stray, strayText);
 }
 
 void TXMLDocument::Clear() {
     Text.clear();
+    Error = {};
     Stripped = false;
     Version = 0;
     Encoding = "windows-1251";
@@ -294,18 +329,23 @@ bool ParseMisc(std::vector<std::unique_ptr<TAbstractElement>>& list, TAbstractEl
 bool TXMLDocument::Parse(char*& cursor, int) {
     const bool sourceIsUtf8 = sourceIsUtf8_;
     Clear();
+    // Failures below record themselves in Error, the first one with its place.
+    const TParseState outer = tParse;
+    tParse = {cursor, &Error};
+    ScopeExit restore([outer] { tParse = outer; });
     // A UTF-8 byte-order mark or blanks before the declaration do not make a file unreadable.
     if (StartsWith(cursor, "\xEF\xBB\xBF")) cursor += 3;
     SkipSpaces(cursor);
     char* start = cursor;
     if (TagKindAt(cursor) == kDeclaration) {
         TAttribute attribute;
-        if (!ReadAttribute(cursor, attribute) || attribute.Name != "version" || attribute.Value != "1.0") return false;
+        if (!ReadAttribute(cursor, attribute) || attribute.Name != "version" || attribute.Value != "1.0")
+            return Failed(cursor, "the XML declaration lacks version=\"1.0\"");
         Version = 0x0100;
         bool haveEncoding = false;
         if (ReadAttribute(cursor, attribute)) {
             if (attribute.Name == "standalone") {
-                if (attribute.Value != "no" && attribute.Value != "yes") return false;
+                if (attribute.Value != "no" && attribute.Value != "yes") return Failed(cursor, "bad standalone value");
                 Standalone = attribute.Value == "yes";
             } else if (attribute.Name == "encoding") {
                 Encoding = attribute.Value;
@@ -313,14 +353,14 @@ bool TXMLDocument::Parse(char*& cursor, int) {
                 ConvertRest(cursor, &Encoding, sourceIsUtf8);
                 if (ReadAttribute(cursor, attribute)) {
                     if (attribute.Name != "standalone" || (attribute.Value != "no" && attribute.Value != "yes"))
-                        return false;
+                        return Failed(cursor, "bad attribute in the XML declaration");
                     Standalone = attribute.Value == "yes";
                 }
             }
         }
         if (!haveEncoding) ConvertRest(cursor, nullptr, sourceIsUtf8);
         SkipSpaces(cursor);
-        if (!StartsWith(cursor, "?>")) return false;
+        if (!StartsWith(cursor, "?>")) return Failed(cursor, "the XML declaration is not closed by ?>");
         cursor += 2;
     } else {
         // No declaration: read as XML without an encoding attribute.
@@ -328,15 +368,16 @@ bool TXMLDocument::Parse(char*& cursor, int) {
         ConvertRest(cursor, nullptr, sourceIsUtf8);
     }
     SkipSpaces(cursor);
-    if (!ParseMisc(Prolog, this, cursor)) return false;
+    if (!ParseMisc(Prolog, this, cursor)) return Failed(cursor, "damaged markup before the root element");
     SkipSpaces(cursor);
-    if (TagKindAt(cursor) != kElement) return false;
+    char* rootStart = cursor;
+    if (TagKindAt(cursor) != kElement) return Failed(rootStart, "no root element");
     Root = std::make_unique<TXMLElement>(this);
-    if (!Root->Parse(cursor, 1)) return false;
+    if (!Root->Parse(cursor, 1)) return Failed(cursor, "damaged root element");
     SkipSpaces(cursor);
-    if (!ParseMisc(Epilog, this, cursor)) return false;
+    if (!ParseMisc(Epilog, this, cursor)) return Failed(cursor, "damaged markup after the root element");
     SkipSpaces(cursor);
-    return *cursor == '\0';
+    return *cursor == '\0' || Failed(cursor, "text after the root element");
 }
 
 bool TXMLDocument::LoadFromStream(TMyMemStream& stream, int keepParts) {

@@ -48,7 +48,7 @@ public:
     bool Parse(char*& cursor, int depth) override;
 };
 
-// A DOCTYPE, which FB2 files do not use: reading one raises "NONE".
+// A DOCTYPE, which FB2 files do not use: reading one raises an error that says so.
 class TXMLDoctype final : public TNoteElement {
 public:
     using TNoteElement::TNoteElement;
@@ -96,6 +96,18 @@ public:
 // Parts a loader keeps; the others are cut out of the text before parsing.
 enum TKeepParts : int { kKeepDescription = 1, kKeepBody = 2, kKeepBinaries = 4, kKeepAll = 7 };
 
+// The first error of a parse and where it is: the byte offset in the text as parsed (after its
+// conversion to Windows-1251 and the cutting of parts not kept) and its line, counted from 1.
+struct TXMLError {
+    bool Set = false;
+    std::string What;
+    size_t Offset = 0;
+    int Line = 0;
+
+    // "line 120: unclosed <p>", empty when there was no error.
+    std::string Text() const { return Set ? "line " + std::to_string(Line) + ": " + What : std::string(); }
+};
+
 class TXMLDocument final : public TAbstractElement {
 public:
     TXMLDocument() : TAbstractElement(nullptr) {}
@@ -108,6 +120,8 @@ public:
     std::vector<std::unique_ptr<TAbstractElement>> Epilog;
     // Elements were cut out before parsing (parts not kept).
     bool Stripped = false;
+    // Why the last parse failed.
+    TXMLError Error;
 
     TXMLNodeType Type() const override { return TXMLNodeType::Document; }
     void Clear();

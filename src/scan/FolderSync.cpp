@@ -292,6 +292,11 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
                 ctx.Report(book->FullPath());
                 book->UpdateFromDisk(parts, ctx.Replace, &content);
             }
+            // The book is kept with what the file tells; the reason its description was not read
+            // is said, with its line.
+            if (!content.ParseError.empty())
+                Warn(stats, JoinPath(path, entry.Name) + (entryName.empty() ? "" : "/" + entryName),
+                     AnsiToUtf8(content.ParseError));
         } catch (const EShelvaraError& e) {
             // One unreadable file does not stop the walk.
             Warn(stats, JoinPath(path, entry.Name), AnsiToUtf8(e.what()));

@@ -244,8 +244,15 @@ TEST(CliTest, Fb2Description) {
     const CliRun noCover = Cli({"fb2", book, "--cover", (dir / "c.png").string()});
     EXPECT_EQ(noCover.status, 1);
     EXPECT_EQ(Cli({"fb2", (dir / "missing.fb2").string()}).status, 1);
-    WriteBytes(dir / "bad.fb2", Bytes("not xml"));
-    EXPECT_NE(Cli({"fb2", (dir / "bad.fb2").string()}).err.find("Damaged or not an XML file!"), std::string::npos);
+    WriteBytes(dir / "bad.fb2", Bytes("<FictionBook>\n<description>\n<p>cut off"));
+    const std::string bad = Cli({"fb2", (dir / "bad.fb2").string()}).err;
+    EXPECT_NE(bad.find("bad.fb2: line 3: unclosed <p> (Damaged or not an XML file!)"), std::string::npos) << bad;
+    // A scan keeps the book and says why its description was not read.
+    std::filesystem::create_directories(dir / "shelf");
+    std::filesystem::copy_file(dir / "bad.fb2", dir / "shelf" / "bad.fb2");
+    const CliRun scan = Cli({"scan", (dir / "lib.sv2").string(), (dir / "shelf").string()});
+    EXPECT_EQ(scan.status, 0);
+    EXPECT_NE(scan.err.find("bad.fb2: line 3: unclosed <p>"), std::string::npos) << scan.err;
 }
 
 TEST(CliTest, Fb2CoverAsPng) {

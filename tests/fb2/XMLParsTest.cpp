@@ -92,6 +92,36 @@ TEST(XMLParsTest, MalformedInput) {
     EXPECT_THROW(ParseText("<?xml version=\"1.0\"?><!DOCTYPE x><a/>"), EShelvaraError);
 }
 
+TEST(XMLParsTest, TheFirstErrorIsToldWithItsLine) {
+    const struct {
+        const char* text;
+        int line;
+        const char* what;
+    } cases[] = {
+        {"<?xml version=\"1.0\"?>\n<a>\n<p>text", 3, "unclosed <p>"},
+        {"<?xml version=\"1.0\"?>\n<a>\n<b>x</c>\n</a>", 3, "</c> where </b> was expected"},
+        {"<?xml version=\"2.0\"?><a/>", 1, "the XML declaration lacks version=\"1.0\""},
+        {"<?xml version=\"1.0\"?>\n\n<a/>\ntext", 4, "text after the root element"},
+        {"<?xml version=\"1.0\"?>\nno markup", 2, "no root element"},
+        {"<?xml version=\"1.0\"?><a>\n<p x>y</p></a>", 2, "malformed start tag <p>"},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = ParseText(c.text);
+        EXPECT_FALSE(p.ok) << c.text;
+        ASSERT_TRUE(p.doc->Error.Set) << c.text;
+        EXPECT_EQ(p.doc->Error.Line, c.line) << c.text;
+        EXPECT_EQ(p.doc->Error.What, c.what) << c.text;
+    }
+    // The offset is that of the text as parsed.
+    const Parsed p = ParseText("<a>\n<p>x");
+    EXPECT_EQ(p.doc->Error.Offset, 4u);
+    EXPECT_EQ(p.doc->Error.Text(), "line 2: unclosed <p>");
+    // A stray end tag that its element survives is no error.
+    const Parsed stray = ParseText("<a><b>x</c></b></a>");
+    EXPECT_TRUE(stray.ok);
+    EXPECT_FALSE(stray.doc->Error.Set);
+}
+
 TEST(XMLParsTest, DeepNestingFailsInsteadOfOverflowing) {
     std::string text = "<?xml version=\"1.0\"?>";
     for (int i = 0; i < 100000; ++i)

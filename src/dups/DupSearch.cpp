@@ -1,5 +1,9 @@
 #include "dups/DupSearch.h"
 
+#include <algorithm>
+#include <atomic>
+#include <optional>
+
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookLinks.h"
@@ -107,8 +111,32 @@ bool TDupSearcher::Removed(const TBookInfo* book) const {
     return removed_.count(book) != 0;
 }
 
+namespace {
+
+// Runs work(position, worker) for every position below count on `threads` threads (the calling
+// one among them); worker numbers the thread from 0, for its scratch space.
+void ForEachPosition(size_t count, unsigned threads, const std::function<void(size_t, unsigned)>& work) {
+    std::atomic<size_t> next{0};
+    const auto drain = [&](unsigned worker) {
+        for (size_t at = next++; at < count; at = next++)
+            work(at, worker);
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads && t < count; ++t)
+        helpers.emplace_back(drain, t);
+    drain(0);
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+}  // namespace
+
 void TDupSearcher::Run(std::vector<TDupBookRef> first, std::vector<TDupBookRef> second, IDupObserver* observer) {
     const TDupParams params = Params;
+    const unsigned threads = std::max(1u, Threads ? Threads : std::thread::hardware_concurrency());
+    // Books are read and compared in chunks on every core; what they yield is taken in the
+    // order of a one-thread search, so the pairs and their order are the same.
+    const size_t chunk = 16 * static_cast<size_t>(threads);
     const auto read = [&](const TDupBookRef& book) {
         return TextSource ? TextSource(book) : ReadBookText(packer_, book);
     };
@@ -119,33 +147,49 @@ void TDupSearcher::Run(std::vector<TDupBookRef> first, std::vector<TDupBookRef> 
         }
         if (observer) observer->DupProgress(phase, done, total, path);
     };
+    const auto stopping = [&] {
+        std::lock_guard lock(mutex_);
+        return stop_;
+    };
     if (observer) observer->DupStarted();
     bool stopped = false;
+    std::vector<std::vector<uint32_t>> hashes(threads);
 
     // Signatures, from the last book to the first.
     std::vector<TDupSignature> signatures;
     std::vector<const TDupBookRef*> owners;
-    std::vector<uint32_t> hashes;
     const int total1 = static_cast<int>(first.size());
-    for (int i = total1 - 1, done = 0; i >= 0 && !stopped; --i) {
-        const TDupBookRef& book = first[static_cast<size_t>(i)];
-        if (i % 10 == 0) report(1, done, total1, book.FullPath);
-        ++done;
-        if (!Removed(book.Book)) {
+    std::vector<std::optional<TDupSignature>> made;
+    for (int from = total1 - 1, done = 0; from >= 0 && !stopped;) {
+        const int count = std::min<int>(static_cast<int>(chunk), from + 1);
+        made.assign(static_cast<size_t>(count), std::nullopt);
+        ForEachPosition(static_cast<size_t>(count), threads, [&](size_t at, unsigned worker) {
+            const TDupBookRef& book = first[static_cast<size_t>(from) - at];
+            if (Removed(book.Book) || stopping()) return;
             try {
                 int32_t size = 0;
                 TDupSignature signature;
-                if (ExtractWordHashes(read(book), params, hashes, size) &&
-                    BuildSignature(hashes, size, params, signature)) {
+                if (ExtractWordHashes(read(book), params, hashes[worker], size) &&
+                    BuildSignature(hashes[worker], size, params, signature)) {
                     signature.Book = book.Book;
-                    signatures.push_back(std::move(signature));
-                    owners.push_back(&book);
+                    made[at] = std::move(signature);
                 }
-            } catch (const std::exception&) {
+            } catch (...) {
                 // an unreadable book simply has no signature
             }
+        });
+        for (int at = 0; at < count && !stopped; ++at) {
+            const int i = from - at;
+            const TDupBookRef& book = first[static_cast<size_t>(i)];
+            if (i % 10 == 0) report(1, done, total1, book.FullPath);
+            ++done;
+            if (made[static_cast<size_t>(at)]) {
+                signatures.push_back(std::move(*made[static_cast<size_t>(at)]));
+                owners.push_back(&book);
+            }
+            stopped = !Carry();
         }
-        stopped = !Carry();
+        from -= count;
     }
 
     // Every text of the second folder against all signatures at once.
@@ -153,28 +197,46 @@ void TDupSearcher::Run(std::vector<TDupBookRef> first, std::vector<TDupBookRef> 
     for (const TDupSignature& s : signatures)
         all.push_back(&s);
     const TSignatureTable table(std::move(all));
-    std::vector<int32_t> scores;
+    struct TCompared {
+        bool HasText = false;
+        std::vector<std::pair<size_t, int32_t>> Pairs;  // signature and score, the later signatures first
+    };
+    std::vector<TCompared> compared;
+    std::vector<std::vector<int32_t>> scores(threads);
     const int total2 = static_cast<int>(second.size());
-    for (int i = total2 - 1, done = 0; i >= 0 && !stopped; --i) {
-        const TDupBookRef& book = second[static_cast<size_t>(i)];
-        if (!Removed(book.Book)) {
+    for (int from = total2 - 1, done = 0; from >= 0 && !stopped;) {
+        const int count = std::min<int>(static_cast<int>(chunk), from + 1);
+        compared.assign(static_cast<size_t>(count), {});
+        ForEachPosition(static_cast<size_t>(count), threads, [&](size_t at, unsigned worker) {
+            const TDupBookRef& book = second[static_cast<size_t>(from) - at];
+            if (Removed(book.Book) || stopping()) return;
             try {
                 int32_t size = 0;
-                if (ExtractWordHashes(read(book), params, hashes, size)) {
-                    report(2, ++done, total2, book.FullPath);
-                    const TWordIndex index(hashes);
-                    table.Compare(index, size, params, scores);
-                    for (size_t k = scores.size(); k-- > 0;) {
-                        if (scores[k] < params.Threshold || owners[k]->Book == book.Book) continue;
-                        if (Removed(owners[k]->Book) || Removed(book.Book)) continue;
-                        if (observer) observer->DupPairFound(*owners[k], book, scores[k]);
-                    }
-                }
-            } catch (const std::exception&) {
+                if (!ExtractWordHashes(read(book), params, hashes[worker], size)) return;
+                TCompared& result = compared[at];
+                result.HasText = true;
+                const TWordIndex index(hashes[worker]);
+                table.Compare(index, size, params, scores[worker]);
+                for (size_t k = scores[worker].size(); k-- > 0;)
+                    if (scores[worker][k] >= params.Threshold && owners[k]->Book != book.Book)
+                        result.Pairs.emplace_back(k, scores[worker][k]);
+            } catch (...) {
                 // an unreadable book is compared with nothing
             }
+        });
+        for (int at = 0; at < count && !stopped; ++at) {
+            const TDupBookRef& book = second[static_cast<size_t>(from - at)];
+            const TCompared& result = compared[static_cast<size_t>(at)];
+            if (result.HasText) {
+                report(2, ++done, total2, book.FullPath);
+                for (const auto& [k, score] : result.Pairs) {
+                    if (Removed(owners[k]->Book) || Removed(book.Book)) continue;
+                    if (observer) observer->DupPairFound(*owners[k], book, score);
+                }
+            }
+            stopped = !Carry();
         }
-        stopped = !Carry();
+        from -= count;
     }
 
     {

@@ -53,7 +53,10 @@ public:
     TDupSearcher& operator=(const TDupSearcher&) = delete;
 
     TDupParams Params;
-    // How texts are read; ReadBookText unless set.
+    // Threads that read and compare texts; 0 for one per core. The pairs and their order do not
+    // depend on it.
+    unsigned Threads = 0;
+    // How texts are read; ReadBookText unless set. Called from several threads at once.
     std::function<std::string(const TDupBookRef&)> TextSource;
 
     // Stops a running search, then starts one; false when a folder is missing.

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <random>
 #include <set>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -100,6 +102,43 @@ TEST(DupSearchTest, CopiesInBothOrdersNeverABookWithItself) {
                                  {"c.txt", "b.fb2"}}));
     EXPECT_FALSE(searcher.IsRunning());
     EXPECT_FALSE(searcher.Start(nullptr, lib.mount, &seen));
+}
+
+TEST(DupSearchTest, EveryThreadCountFindsTheSamePairsInTheSameOrder) {
+    // Texts in memory: 60 books, each of the first 20 copied twice with a few words changed.
+    TSVD svd;
+    TMountPoint* mount = svd.AddMountPoint("/nowhere");
+    std::map<std::string, std::string> texts;
+    for (int i = 0; i < 60; ++i) {
+        const std::string name = "b" + std::to_string(i) + ".txt";
+        std::string text = Words(static_cast<unsigned>(i % 20 + 100), 300);
+        if (i >= 20) text.replace(static_cast<size_t>(50 + i), 20, Words(static_cast<unsigned>(i), 3));
+        texts[(std::filesystem::path("/nowhere") / name).string()] = text;
+        mount->AddBook()->FileName = name;
+    }
+    struct Ordered final : IDupObserver {
+        std::mutex mutex;
+        std::vector<std::tuple<std::string, std::string, int32_t>> pairs;
+        void DupPairFound(const TDupBookRef& a, const TDupBookRef& b, int32_t similarity) override {
+            std::lock_guard lock(mutex);
+            pairs.emplace_back(a.FullPath, b.FullPath, similarity);
+        }
+    };
+    std::vector<std::tuple<std::string, std::string, int32_t>> reference;
+    for (unsigned threads : {1u, 2u, 3u}) {
+        Ordered seen;
+        TDupSearcher searcher;
+        searcher.Threads = threads;
+        searcher.TextSource = [&](const TDupBookRef& book) { return texts.at(book.FullPath); };
+        ASSERT_TRUE(searcher.Start(mount, mount, &seen));
+        searcher.Wait();
+        if (threads == 1) {
+            reference = seen.pairs;
+            EXPECT_EQ(reference.size(), 120u);  // each of three copies with the two others
+        } else {
+            EXPECT_EQ(seen.pairs, reference) << threads << " threads";
+        }
+    }
 }
 
 TEST(DupSearchTest, RemovedBooksAreNeverReported) {

@@ -75,7 +75,7 @@ std::vector<uint8_t> V(const std::string& s) {
 
 }  // namespace
 
-int GenerateDiskLibrary(const std::filesystem::path& root, int books, uint32_t seed) {
+int GenerateDiskLibrary(const std::filesystem::path& root, int books, uint32_t seed, bool plainOnly) {
     std::mt19937 random(seed);
     std::filesystem::create_directories(root);
     int written = 0;
@@ -87,7 +87,7 @@ int GenerateDiskLibrary(const std::filesystem::path& root, int books, uint32_t s
             std::filesystem::create_directories(folder);
             ++folderNo;
         }
-        const int kind = static_cast<int>(random() % 20);
+        const int kind = plainOnly ? 0 : static_cast<int>(random() % 20);
         // Large books (1 to 3 MB) are plain files; archives hold books of 4 to 200 KB, so that
         // packing them (at the highest compression) stays quick.
         auto size = [&](bool plain) {
@@ -115,9 +115,6 @@ int GenerateDiskLibrary(const std::filesystem::path& root, int books, uint32_t s
                                     true);
             packer.Close();
         } else {  // an archive inside an archive
-            TPacker inner;
-            inner.OpenBytes({}, "inner.zip");
-            inner.AddFromBytes(name + ".fb2", V(book()), 0, 0x20, true);
             const std::filesystem::path temp = folder / (name + "-inner.tmp.zip");
             TPacker writer;
             writer.Open(temp.string(), true);

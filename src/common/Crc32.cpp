@@ -1,11 +1,13 @@
 #include "common/Crc32.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 uint32_t Crc32Update(uint32_t crc, const void* buffer, size_t length) {
     if (!buffer || length == 0) return crc;
-    // zlib inverts the value on entry and on exit; undoing both gives the plain table walk.
-    return ~static_cast<uint32_t>(crc32_z(~crc & 0xFFFFFFFFu, static_cast<const Bytef*>(buffer), length));
+    // The standard CRC inverts the value on entry and on exit; undoing both gives the plain
+    // table walk. libdeflate computes it with carry-less multiplication, several times zlib's speed.
+    return ~libdeflate_crc32(~crc, buffer, length);
 }
 
 uint32_t Crc32FromStandard(uint32_t zipCrc, uint64_t length) {

@@ -62,38 +62,35 @@ FileDescriptor OpenRegularFile(const std::filesystem::path& path) {
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
-    FileDescriptor fd = OpenRegularFile(path);
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) Fail("Cannot read file", path, errno);
-    std::vector<uint8_t> bytes;
-    bytes.reserve(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
-    // Read until end of file rather than trusting the size: the file may change meanwhile.
-    uint8_t chunk[65536];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("Cannot read file", path, errno);
-        }
-        if (n == 0) break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    return bytes;
+    return ReadFileHead(path, [](const std::vector<uint8_t>&) { return false; });
 }
 
 std::vector<uint8_t> ReadFileHead(const std::filesystem::path& path,
                                   const std::function<bool(const std::vector<uint8_t>&)>& enough) {
     FileDescriptor fd = OpenRegularFile(path);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) Fail("Cannot read file", path, errno);
     std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
+    bytes.reserve(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
+    // Read straight into the result, until end of file rather than trusting the size: the file
+    // may change meanwhile.
+    constexpr size_t kChunk = 256 * 1024;
     while (!enough(bytes)) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        const size_t filled = bytes.size();
+        // The expected size is reserved: only a file that grew meanwhile makes the vector grow,
+        // and the end is found with a small read.
+        uint8_t probe[4096];
+        const size_t room = std::min(bytes.capacity() - filled, kChunk);
+        if (room > 0) bytes.resize(filled + room);
+        uint8_t* into = room > 0 ? bytes.data() + filled : probe;
+        const ssize_t n = ::read(fd.get(), into, room > 0 ? room : sizeof probe);
+        if (room > 0) bytes.resize(filled + static_cast<size_t>(std::max<ssize_t>(n, 0)));
         if (n < 0) {
             if (errno == EINTR) continue;
             Fail("Cannot read file", path, errno);
         }
         if (n == 0) break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
+        if (room == 0) bytes.insert(bytes.end(), probe, probe + n);
     }
     return bytes;
 }

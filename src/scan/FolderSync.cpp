@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
@@ -50,19 +51,27 @@ private:
     std::unordered_map<std::string, TBookInfo*> exact_;
 };
 
-// Reads plain book files ahead on a second thread (file, checksum, byte counts, description)
-// while this thread takes the ones before into the catalogue, in the order of the folder.
+// Reads plain book files ahead on one thread per core (file, checksum, byte counts,
+// description) while this thread takes the ones before into the catalogue, in the order of the
+// folder, so the catalogue is that of a one-thread scan.
 class TPrefetcher final {
 public:
-    explicit TPrefetcher(unsigned what) : what_(what), worker_([this] { Run(); }) {}
+    explicit TPrefetcher(unsigned what) : what_(what) {
+        const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+        for (unsigned i = 0; i < threads; ++i)
+            workers_.emplace_back([this] { Run(); });
+    }
     ~TPrefetcher() {
         {
             std::lock_guard lock(mutex_);
             stop_ = true;
         }
         wake_.notify_all();
-        worker_.join();
+        for (std::thread& worker : workers_)
+            worker.join();
     }
+    // How many files are worth asking for ahead of the one being taken.
+    size_t Ahead() const { return 4 * workers_.size(); }
     size_t Request(const std::string& path) {
         std::lock_guard lock(mutex_);
         const size_t id = nextId_++;
@@ -118,7 +127,7 @@ private:
     size_t nextId_ = 0;
     bool stop_ = false;
     const unsigned what_;
-    std::thread worker_;
+    std::vector<std::thread> workers_;
 };
 
 // What a scan reads of each book: file facts and checksum (1), the description (4), and the
@@ -222,7 +231,7 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
     BookIndex index(folder);
     // Plain files are read ahead, a few at a time; archive members are read here, through the
     // catalogue's one archive reader.
-    constexpr size_t kAhead = 4;
+    const size_t ahead = ctx.Prefetcher.Ahead();
     std::vector<std::optional<size_t>> requests(entries.size());
     size_t requested = 0;
     auto requestAhead = [&](size_t upto) {
@@ -233,7 +242,7 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
     TSVD* catalogue = folder.Container();
     const unsigned parts = RefreshParts(folder);
     for (size_t at = 0; at < entries.size() && !ctx.Cancelled(); ++at) {
-        requestAhead(at + kAhead);
+        requestAhead(at + ahead);
         const TFRec& entry = entries[at];
         if (entry.IsDirectory) {
             if (SubfolderNamed(folder, entry.Name)) continue;

@@ -15,6 +15,7 @@
 #include "common/Encoding.h"
 #include "common/Error.h"
 #include "common/FileUtils.h"
+#include "common/MessageIds.h"
 #include "common/ScopeExit.h"
 #include "common/TextUtils.h"
 #include "fb2/Recoder.h"
@@ -401,7 +402,8 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path,
     // Deflate cannot pack better than about 1:1032; a larger claimed ratio on a large member is a
     // bomb, and no book reaches 2 GiB.
     const auto size = static_cast<int64_t>(st.size), packed = static_cast<int64_t>(st.comp_size);
-    if (size > kMaxMemberSize || (size > (64 << 20) && size / std::max<int64_t>(packed, 1) > 1100)) RaiseError(10006);
+    if (size > kMaxMemberSize || (size > (64 << 20) && size / std::max<int64_t>(packed, 1) > 1100))
+        RaiseError(rsErrFileTooBig);
     zip_file_t* file = zip_fopen_index(packer->archive_.get(), static_cast<zip_uint64_t>(index), 0);
     if (!file) RaiseZipError("Cannot read member " + path, packer->archive_.get());
     const std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file, zip_fclose);
@@ -464,7 +466,7 @@ bool TPacker::AddFile(const std::string& path, const std::string& fileName, bool
     const std::filesystem::path native = AnsiToPath(fileName);
     struct stat st {};
     if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if (st.st_size > kMaxMemberSize) RaiseError(10006);
+    if (st.st_size > kMaxMemberSize) RaiseError(rsErrFileTooBig);
     const std::vector<uint8_t> bytes = ReadWholeFile(native);
     return AddFromBytes(path, bytes, LocalDateTimeFromUnix(st.st_mtim.tv_sec), 0x20, overwrite);
 }

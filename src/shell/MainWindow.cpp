@@ -31,6 +31,7 @@
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/MessageIds.h"
 #include "display/ui/SVGrid.h"
 #include "dups/DupListObject.h"
 #include "scan/FolderSync.h"
@@ -355,36 +356,36 @@ void TSVWinForm::Renumber() {
 }
 
 void TSVWinForm::UpdateTitle() {
-    setWindowTitle(Msg(1004) + " : " + QString::number(number_) + " (" + ToQ(hub_.Library().FileName) + ")");
+    setWindowTitle(Msg(rsSVWinCaption) + " : " + QString::number(number_) + " (" + ToQ(hub_.Library().FileName) + ")");
 }
 
 void TSVWinForm::Recaption() {
     UpdateTitle();
-    openButton_->setToolTip(Msg(1014));
-    saveButton_->setToolTip(Msg(1015));
-    saveAction_->setText(Msg(1270));
-    saveAsAction_->setText(Msg(1271) + "...");
-    newWindowButton_->setToolTip(Msg(1012));
-    panelsButton_->setToolTip(Msg(1013));
+    openButton_->setToolTip(Msg(rsOpenLib));
+    saveButton_->setToolTip(Msg(rsSaveLib));
+    saveAction_->setText(Msg(rsSave));
+    saveAsAction_->setText(Msg(rsSaveAs) + "...");
+    newWindowButton_->setToolTip(Msg(rsOpenNewWindow));
+    panelsButton_->setToolTip(Msg(rsPanelsTool));
     for (int i = 0; i < 4; ++i)
         panelsMenu_->actions()[i]->setText(Msg(1243 + i));
-    settingsButton_->setToolTip(Msg(1016));
+    settingsButton_->setToolTip(Msg(rsSettings));
     for (int i = 0; i < MainPageControl->count(); ++i)
         MainPageControl->setTabText(i, Msg(1017 + i));
     auto* work = static_cast<QTabWidget*>(WorkTab);
-    work->setTabText(0, Msg(1026));
-    work->setTabText(1, Msg(1268));
+    work->setTabText(0, Msg(rsLostFound));
+    work->setTabText(1, Msg(rsDupSearch));
     for (int i = 0; i < 4; ++i)
         tabPositions_[i]->setText(Msg(1005 + i));
-    FltAuthorCheck->setText(Msg(1009));
-    FltTranslatorsCheck->setText(Msg(1010));
-    FltOtherAuthorsCheck->setText(Msg(1011));
-    FltNoAuthorCheck->setText(Msg(1267));
+    FltAuthorCheck->setText(Msg(rsAuthors));
+    FltTranslatorsCheck->setText(Msg(rsTranslators));
+    FltOtherAuthorsCheck->setText(Msg(rsDesigners));
+    FltNoAuthorCheck->setText(Msg(rsAuthorNoName));
     UpdateRoleHints();
     for (QCheckBox* ext : {ExtAuthorFilterCheck, ExtSeriesFilterCheck, ExtGenresFilterCheck})
-        ext->setText(Msg(1122));
+        ext->setText(Msg(rsExtendedFilter));
     for (QLineEdit* edit : {AuthorFilterEdit, SeriesFilterEdit, GenresFilterEdit})
-        edit->setPlaceholderText(Msg(1121));
+        edit->setPlaceholderText(Msg(rsFilter));
     favourCaption_->setText(
         ToQ(Utf8ToAnsi("Пока непонятно, но тут что-то типа favorites... Дропаем сюда книги. Не доделано.")));
 
@@ -419,7 +420,7 @@ void TSVWinForm::UpdateRoleHints() {
 void TSVWinForm::FillFilterCombo(QComboBox* combo, const TRowClass& rowClass) {
     if (combo->count() > 0) return;
     const bool blocked = combo->blockSignals(true);
-    combo->addItem(Msg(1111), 0);
+    combo->addItem(Msg(rsEverywhereFltItem), 0);
     for (int c = 0; c < rowClass.ColumnCount(); ++c)
         combo->addItem(ToQ(rowClass.ColumnCaption(c)).trimmed(), 100 + c);
     combo->setCurrentIndex(0);
@@ -584,7 +585,7 @@ bool TSVWinForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TSVWinForm::ShowColumnsMenu(TSVGrid* grid, const QPoint& globalPos) {
     QMenu menu(this);
-    QMenu* columns = menu.addMenu(Msg(1162));
+    QMenu* columns = menu.addMenu(Msg(rsColumns));
     columns->setObjectName("ColumnsItem1");
     grid->FillColumnsMenu(columns);
     menu.exec(globalPos);
@@ -608,7 +609,7 @@ bool TSVWinForm::Save() {
 }
 
 bool TSVWinForm::SaveAs() {
-    const QString chosen = Dialogs::SaveFileName(this, Msg(1299), Msg(1252) + " (*.sv2)");
+    const QString chosen = Dialogs::SaveFileName(this, Msg(rsSavingLib), Msg(rsShelvara2Data) + " (*.sv2)");
     if (chosen.trimmed().isEmpty()) return false;
     const bool saved = hub_.SaveLibrary(TSVD::WithLibraryExtension(FromQ(chosen)), this);
     Renumber();

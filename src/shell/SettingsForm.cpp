@@ -25,6 +25,7 @@
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/MessageIds.h"
 #include "common/TextUtils.h"
 #include "dups/DupListObject.h"
 #include "scan/PackerArchiveAccess.h"
@@ -198,12 +199,12 @@ void TSVMainForm::BuildControls() {
     });
     connect(sweepButton_, &QPushButton::clicked, this, [this] {
         QMenu menu(this);
-        menu.addAction(Msg(1083), this, [this] { SweepNow(127); });
-        QMenu* unused = menu.addMenu(Msg(1084));
+        menu.addAction(Msg(rsSweepAll), this, [this] { SweepNow(127); });
+        QMenu* unused = menu.addMenu(Msg(rsSweepUnused));
         const std::pair<int, unsigned> items[] = {{1085, 15}, {1086, 1}, {1087, 2}, {1088, 4}, {1089, 8}};
         for (const auto& [id, flags] : items)
             unused->addAction(Msg(id), this, [this, flags = flags] { SweepNow(flags); });
-        QMenu* join = menu.addMenu(Msg(1090));
+        QMenu* join = menu.addMenu(Msg(rsJoin));
         const std::pair<int, unsigned> joins[] = {{1091, 112}, {1092, 16}, {1093, 32}, {1094, 64}};
         for (const auto& [id, flags] : joins)
             join->addAction(Msg(id), this, [this, flags = flags] { SweepNow(flags); });
@@ -212,24 +213,24 @@ void TSVMainForm::BuildControls() {
 }
 
 void TSVMainForm::Recaption() {
-    setWindowTitle(Msg(1032));
-    pages_->setTabText(0, Msg(1033));
-    pages_->setTabText(1, Msg(1034));
-    pages_->setTabText(2, Msg(1035));
-    TimerDelayCheck->setText(Msg(1027));
-    delayUnit_->setText(Msg(1028));
-    StripedGridsCheck->setText(Msg(1029));
-    HuffmanCheck->setText(Msg(1030));
-    SaveDupCheck->setText(Msg(1075));
-    CanEditCheck->setText(Msg(1076));
-    autosaveGroup_->setTitle(Msg(1077));
-    AutosaveCheck->setText(Msg(1078));
-    AutosaveEveryCheck->setText(Msg(1079));
-    minutes_->setText(Msg(1080));
-    SweepCheckBox->setText(Msg(1081));
-    sweepButton_->setText(Msg(1082));
-    langLabel_->setText(Msg(1031));
-    closeButton_->setText(Msg(1103));
+    setWindowTitle(Msg(rsPrefsCaption));
+    pages_->setTabText(0, Msg(rsPrefsTab1));
+    pages_->setTabText(1, Msg(rsPrefsTab2));
+    pages_->setTabText(2, Msg(rsPrefsTab3));
+    TimerDelayCheck->setText(Msg(rsTimerDelay));
+    delayUnit_->setText(Msg(rsTimerDelayValue));
+    StripedGridsCheck->setText(Msg(rsStripedGrids));
+    HuffmanCheck->setText(Msg(rsSaveHuffman));
+    SaveDupCheck->setText(Msg(rsSaveDup));
+    CanEditCheck->setText(Msg(rsCanEdit));
+    autosaveGroup_->setTitle(Msg(rsAutoSave));
+    AutosaveCheck->setText(Msg(rsAutoSaveOnExit));
+    AutosaveEveryCheck->setText(Msg(rsEvery));
+    minutes_->setText(Msg(rsMinute));
+    SweepCheckBox->setText(Msg(rsSweepDB));
+    sweepButton_->setText(Msg(rsSweepNow));
+    langLabel_->setText(Msg(rsInterfaceLang));
+    closeButton_->setText(Msg(rsOk));
 }
 
 // --- options ---
@@ -365,19 +366,20 @@ void TSVMainForm::Start(const QString& library) {
 }
 
 QString TSVMainForm::AskLibraryFile(QWidget* parent) {
-    const QString filter = Msg(1250) + " (*.svd *.sv2);;" + Msg(1252) + " (*.sv2);;" + Msg(1251) + " (*.svd)";
-    return Dialogs::OpenFileName(parent, Msg(1298), filter);
+    const QString filter = Msg(rsAllShelvaraData) + " (*.svd *.sv2);;" + Msg(rsShelvara2Data) + " (*.sv2);;" +
+                           Msg(rsShelvara1Data) + " (*.svd)";
+    return Dialogs::OpenFileName(parent, Msg(rsOpeningLib), filter);
 }
 
 bool TSVMainForm::ConfirmDiscard(QWidget* parent) {
     if (!library_->IsModified()) return true;
-    switch (Dialogs::AskYesNoCancel(parent, Msg(1300), Msg(1303))) {
+    switch (Dialogs::AskYesNoCancel(parent, Msg(rsAttention), Msg(rsSVDNotSaved))) {
         case Dialogs::TAnswer::Yes: {
             std::error_code error;
             const std::string& file = library_->FileName;
             if (!file.empty() && std::filesystem::is_regular_file(AnsiToUtf8(file), error))
                 return SaveLibrary(file, parent);
-            const QString chosen = Dialogs::SaveFileName(parent, Msg(1299), Msg(1252) + " (*.sv2)");
+            const QString chosen = Dialogs::SaveFileName(parent, Msg(rsSavingLib), Msg(rsShelvara2Data) + " (*.sv2)");
             return !chosen.trimmed().isEmpty() && SaveLibrary(TSVD::WithLibraryExtension(FromQ(chosen)), parent);
         }
         case Dialogs::TAnswer::No:
@@ -389,7 +391,7 @@ bool TSVMainForm::ConfirmDiscard(QWidget* parent) {
 
 bool TSVMainForm::OpenLibrary(const QString& path, QWidget* parent) {
     if (ResyncRunning()) {
-        Dialogs::Error(parent, Msg(10016));
+        Dialogs::Error(parent, Msg(rsErrThreadWorking));
         return false;
     }
     if (!FileExists(path) || !ConfirmDiscard(parent)) return false;
@@ -469,7 +471,7 @@ void TSVMainForm::ForgetWindow(TSVWinForm* window) {
 
 bool TSVMainForm::StartResync(TSVWinForm* window, TBookFolder& folder, int mode) {
     if (ResyncRunning()) {
-        Dialogs::Error(window, Msg(10016));
+        Dialogs::Error(window, Msg(rsErrThreadWorking));
         return false;
     }
     WaitForResync();

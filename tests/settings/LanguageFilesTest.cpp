@@ -4,6 +4,7 @@
 
 #include "TestUtils.h"
 #include "common/Encoding.h"
+#include "common/MessageIds.h"
 #include "common/MessageTable.h"
 #include "settings/FormState.h"
 #include "settings/SettingsStore.h"
@@ -70,11 +71,11 @@ TEST_F(Languages, FilesAreFoundLoadedAndRemembered) {
     EXPECT_EQ(module.CurrentIndex(), -1);
 
     ASSERT_TRUE(module.LoadLanguage(0));
-    EXPECT_EQ(MessageText(1103), "Okay");
-    EXPECT_EQ(MessageText(1104), "Cancel");
+    EXPECT_EQ(MessageText(rsOk), "Okay");
+    EXPECT_EQ(MessageText(rsCancel), "Cancel");
     ASSERT_TRUE(module.LoadLanguage(1));
-    EXPECT_EQ(MessageText(1103), "Gut");
-    EXPECT_EQ(MessageText(1104), "Cancel");  // not named by the second file: kept
+    EXPECT_EQ(MessageText(rsOk), "Gut");
+    EXPECT_EQ(MessageText(rsCancel), "Cancel");  // not named by the second file: kept
     EXPECT_EQ(module.CurrentIndex(), 1);
     EXPECT_FALSE(module.LoadLanguage(7));
 
@@ -85,7 +86,7 @@ TEST_F(Languages, FilesAreFoundLoadedAndRemembered) {
     TLanguageModule again({exe.Path(), data.Path()});
     again.Start(store);
     EXPECT_EQ(again.CurrentIndex(), 1);
-    EXPECT_EQ(MessageText(1103), "Gut");
+    EXPECT_EQ(MessageText(rsOk), "Gut");
 }
 
 TEST_F(Languages, OnlyFileIsTakenAndCurrentDirectoryIsNot) {
@@ -93,7 +94,7 @@ TEST_F(Languages, OnlyFileIsTakenAndCurrentDirectoryIsNot) {
     TLanguageModule module({exe.Path()});
     TSettingsStore store(data / "settings.ini");
     module.Start(store);
-    EXPECT_EQ(MessageText(1103), "Single");
+    EXPECT_EQ(MessageText(rsOk), "Single");
 
     // A bare name is not looked up in the current directory.
     const auto cwd = std::filesystem::current_path();
@@ -104,7 +105,7 @@ TEST_F(Languages, OnlyFileIsTakenAndCurrentDirectoryIsNot) {
     EXPECT_FALSE(module.LoadFile("evil.lng"));
     EXPECT_TRUE(module.LoadFile("two.lng"));
     std::filesystem::current_path(cwd);
-    EXPECT_EQ(MessageText(1103), "Second");
+    EXPECT_EQ(MessageText(rsOk), "Second");
 }
 
 // The language files the program ships: every text line names a key of the message table.

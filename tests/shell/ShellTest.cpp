@@ -26,6 +26,7 @@
 #include "catalogue/ListObjects.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
+#include "common/MessageIds.h"
 #include "common/MessageTable.h"
 #include "common/TextUtils.h"
 #include "display/ui/SVGrid.h"
@@ -118,7 +119,7 @@ int WritingAuthors(const TSVD& svd) {
 TEST_F(Program, ListsShowTheLibrary) {
     TSVWinForm& w = Window();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.windowTitle().startsWith(Msg(1004) + " : 1 ("));
+    EXPECT_TRUE(w.windowTitle().startsWith(Msg(rsSVWinCaption) + " : 1 ("));
     EXPECT_TRUE(w.windowTitle().contains("books.sv2"));
     ASSERT_EQ(w.MainPageControl->currentWidget(), w.AuthorsTab);
     EXPECT_EQ(w.AuthorRows().Count(), WritingAuthors(Svd()));
@@ -130,14 +131,14 @@ TEST_F(Program, ListsShowTheLibrary) {
     EXPECT_EQ(w.SeriesRows().Count(), Svd().Counts().Series);
     w.MainPageControl->setCurrentWidget(w.GenresTab);
     EXPECT_GT(w.GenreRows().Count(), 100);
-    EXPECT_EQ(w.AuthorFilterCombo->itemText(0), Msg(1111));
+    EXPECT_EQ(w.AuthorFilterCombo->itemText(0), Msg(rsEverywhereFltItem));
     EXPECT_EQ(w.AuthorFilterCombo->count(), 10);
 
     // The role boxes: with every box cleared nobody is listed.
     w.MainPageControl->setCurrentWidget(w.AuthorsTab);
     w.FltAuthorCheck->setCheckState(Qt::PartiallyChecked);
     EXPECT_EQ(w.AuthorRows().Count(), 0);
-    EXPECT_EQ(w.FltAuthorCheck->toolTip(), Msg(1263));
+    EXPECT_EQ(w.FltAuthorCheck->toolTip(), Msg(rsAuthorHintGray));
     w.FltNoAuthorCheck->setCheckState(Qt::Checked);
     EXPECT_EQ(w.AuthorRows().Count(), 1);  // the placeholder of books without author
 
@@ -206,7 +207,7 @@ TEST_F(Program, ClosingTheLastWindowAsksWhenTheLibraryChanged) {
     Flush();
     ASSERT_EQ(hub->Windows().size(), 1u);
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(Dialogs::Script().Shown.back(), Msg(1303));
+    EXPECT_EQ(Dialogs::Script().Shown.back(), Msg(rsSVDNotSaved));
 
     // Yes saves; the file on disk then holds the change (a new series).
     Svd().FindOrAddSequence(Utf8ToAnsi("Новая серия"), false);
@@ -400,7 +401,7 @@ TEST_F(Program, BackgroundResynchronisationOfAFolder) {
     watch.start(1);
     ASSERT_TRUE(hub->StartResync(&w, *mount, 2));
     EXPECT_FALSE(hub->OpenLibrary(QString::fromStdString(library), &w));  // refused while it runs
-    EXPECT_EQ(Dialogs::Script().Shown.back(), Msg(10016));
+    EXPECT_EQ(Dialogs::Script().Shown.back(), Msg(rsErrThreadWorking));
     ASSERT_TRUE(WaitFor([&] { return !hub->ResyncRunning() && w.ResyncPanel->isHidden() && sawStrip; }, 20000));
     ASSERT_TRUE(WaitFor([&] { return w.AuthorRows().Count() == before + 7; }));
     TBookCollection found;

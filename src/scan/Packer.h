@@ -40,8 +40,8 @@ public:
     TPacker& operator=(const TPacker&) = delete;
 
     // Opens an archive file (engine text path); with allowCreate a missing or empty file starts a
-    // new archive. False when the name is no archive or the file cannot be read as one; true
-    // without doing anything when that archive is already open (exact name).
+    // new archive. False when the name is no archive or the file cannot be read as one, and
+    // also, doing nothing, when that archive is already open (exact name): IsOpen tells then.
     bool Open(const std::string& fileName, bool allowCreate);
     // Opens an archive held in memory; name is how its owner knows it. Without an owner, such
     // an archive can be read and changed but Close refuses to write it anywhere.

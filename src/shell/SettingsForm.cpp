@@ -469,7 +469,7 @@ void TSVMainForm::ForgetWindow(TSVWinForm* window) {
 
 // --- background work ---
 
-bool TSVMainForm::StartResync(TSVWinForm* window, TBookFolder& folder, int mode) {
+bool TSVMainForm::StartResync(TSVWinForm* window, TBookFolder& folder, TResyncMode mode) {
     if (ResyncRunning()) {
         Dialogs::Error(window, Msg(rsErrThreadWorking));
         return false;
@@ -477,7 +477,7 @@ bool TSVMainForm::StartResync(TSVWinForm* window, TBookFolder& folder, int mode)
     WaitForResync();
     relay_ = std::make_unique<TResyncRelay>(window);
     try {
-        resync_ = TResyncThread::StartFolder(folder, static_cast<TResyncMode>(mode), relay_.get());
+        resync_ = TResyncThread::StartFolder(folder, mode, relay_.get());
     } catch (const EShelvaraError& e) {
         Dialogs::Error(window, ToQ(e.what()));
         return false;

@@ -20,6 +20,7 @@ class IResyncObserver;
 class TIniPlacement;
 class TLanguageModule;
 class TResyncThread;
+enum class TResyncMode;
 class TLibraryLock;
 struct TSyncStats;
 class TSettingsStore;
@@ -75,7 +76,7 @@ public:
     bool ConfirmDiscard(QWidget* parent);
 
     // Runs a resynchronisation of a folder in the background; its progress goes to the window.
-    bool StartResync(TSVWinForm* window, class TBookFolder& folder, int mode);
+    bool StartResync(TSVWinForm* window, class TBookFolder& folder, TResyncMode mode);
     bool ResyncRunning() const;
     void WaitForResync();
 

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/BookFolder.h"
+#include "catalogue/BookGenre.h"
+#include "catalogue/BookInfo.h"
 #include "catalogue/SVD.h"
 
 namespace {
@@ -41,16 +44,16 @@ TEST(CatalogueLockTest, NotificationsUnderTheLockWaitForItsRelease) {
         TCatalogueGuard outer;
         {
             TCatalogueGuard inner;
-            svd.Notify(TObjectType::Folder, nullptr, 2);
+            svd.Notify(TObjectType::Folder, nullptr, TBookFolder::kAdded);
         }
-        svd.Notify(TObjectType::Book, nullptr, 1);
+        svd.Notify(TObjectType::Book, nullptr, TBookInfo::kAdded);
         EXPECT_TRUE(observer.changes.empty());
     }
     ASSERT_EQ(observer.changes.size(), 2u);
     EXPECT_EQ(observer.changes[0], std::make_pair(TObjectType::Folder, 2));
     EXPECT_EQ(observer.changes[1], std::make_pair(TObjectType::Book, 1));
     EXPECT_EQ(observer.lockHeldDuringCall, (std::vector<bool>{false, false}));
-    svd.Notify(TObjectType::Genre, nullptr, 0);
+    svd.Notify(TObjectType::Genre, nullptr, TBookGenre::kChanged);
     EXPECT_EQ(observer.changes.size(), 3u);
     svd.RemoveObserver(&observer);
 }
@@ -70,7 +73,7 @@ TEST(CatalogueLockTest, WorkerNotificationDoesNotDeadlockWaitingThread) {
         TCatalogueGuard guard;
         workerHoldsLock = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        svd.Notify(TObjectType::Book, nullptr, 0);
+        svd.Notify(TObjectType::Book, nullptr, TBookInfo::kRemoved);
     });
     while (!workerHoldsLock)
         std::this_thread::yield();

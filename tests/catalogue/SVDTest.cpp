@@ -302,7 +302,7 @@ TEST(SVDTest, ClearAndNotificationsSetModified) {
     svd.Clear();
     EXPECT_TRUE(svd.IsModified());
     svd.SetModified(false);
-    svd.Notify(TObjectType::Book, nullptr, 0);
+    svd.Notify(TObjectType::Book, nullptr, TBookInfo::kRemoved);
     EXPECT_TRUE(svd.IsModified());
 }
 

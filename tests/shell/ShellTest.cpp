@@ -31,6 +31,7 @@
 #include "common/TextUtils.h"
 #include "display/ui/SVGrid.h"
 #include "scan/FolderSync.h"
+#include "scan/Resync.h"
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/QtText.h"
@@ -399,7 +400,7 @@ TEST_F(Program, BackgroundResynchronisationOfAFolder) {
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] { sawStrip = sawStrip || !w.ResyncPanel->isHidden(); });
     watch.start(1);
-    ASSERT_TRUE(hub->StartResync(&w, *mount, 2));
+    ASSERT_TRUE(hub->StartResync(&w, *mount, TResyncMode::Full));
     EXPECT_FALSE(hub->OpenLibrary(QString::fromStdString(library), &w));  // refused while it runs
     EXPECT_EQ(Dialogs::Script().Shown.back(), Msg(rsErrThreadWorking));
     ASSERT_TRUE(WaitFor([&] { return !hub->ResyncRunning() && w.ResyncPanel->isHidden() && sawStrip; }, 20000));
@@ -416,12 +417,12 @@ TEST_F(Program, BackgroundResynchronisationReportsAnOfflineMountPoint) {
                                       "</title-info></description></FictionBook>"));
     TMountPoint* mount = Svd().AddMountPoint(books.string());
     TSVWinForm& w = Window();
-    ASSERT_TRUE(hub->StartResync(&w, *mount, 2));
+    ASSERT_TRUE(hub->StartResync(&w, *mount, TResyncMode::Full));
     ASSERT_TRUE(WaitFor([&] { return !hub->ResyncRunning() && w.ResyncPanel->isHidden(); }, 20000));
     ASSERT_EQ(mount->BookCount(), 1u);
     std::filesystem::remove_all(books);
     Dialogs::Script().Shown.clear();
-    ASSERT_TRUE(hub->StartResync(&w, *mount, 2));
+    ASSERT_TRUE(hub->StartResync(&w, *mount, TResyncMode::Full));
     ASSERT_TRUE(WaitFor([&] { return !Dialogs::Script().Shown.isEmpty(); }, 20000));
     EXPECT_TRUE(Dialogs::Script().Shown.back().contains("offline")) << Dialogs::Script().Shown.back().toStdString();
     EXPECT_EQ(mount->BookCount(), 1u);

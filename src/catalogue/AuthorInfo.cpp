@@ -665,7 +665,23 @@ TAuthorName* TAuthorList::FindOrAddByNick(const std::string& nick) {
     return NewAuthor(true)->AddNick(nick);
 }
 
+void TAuthorList::IndexForReading() {
+    readingIndex_.clear();
+    readingIndex_.reserve(static_cast<size_t>(SpellingCount()));
+    for (const auto& author : authors_)
+        for (size_t i = 0; i < author->Count(); ++i)
+            readingIndex_.emplace(author->Name(i)->Index, author->Name(i));  // the first of a number stays
+}
+
+void TAuthorList::DropReadingIndex() {
+    readingIndex_ = {};
+}
+
 TAuthorName* TAuthorList::FindByIndex(int32_t index) const {
+    if (!readingIndex_.empty()) {
+        const auto it = readingIndex_.find(index);
+        return it == readingIndex_.end() ? nullptr : it->second;
+    }
     auto searchAuthor = [index](const TAuthorInfo* author) -> TAuthorName* {
         for (size_t i = 0; i < author->Count(); ++i)
             if (author->Name(i)->Index == index) return author->Name(i);
@@ -731,6 +747,7 @@ int TAuthorList::SpellingCount() const {
 }
 
 void TAuthorList::Clear() {
+    readingIndex_ = {};
     while (!authors_.empty())
         authors_.pop_back();
     placeholder_.reset();

@@ -187,6 +187,10 @@ public:
     TAuthorName* FindByNick(const std::string& nick);
     TAuthorName* FindOrAddByNick(const std::string& nick);
     TAuthorName* FindByIndex(int32_t index) const;
+    // While a library file is read, book records name spellings by number: a table makes each
+    // lookup constant. Built after the authors are read, dropped when the load ends.
+    void IndexForReading();
+    void DropReadingIndex();
     TEmptyAuthorInfo* Placeholder();
 
     // Refused with rsErrCannotDeleteAuthor while the author has books; all are checked first.
@@ -215,6 +219,7 @@ private:
     // Authors that may match the query, latest first.
     std::vector<TAuthorInfo*> Candidates(const TNameKeys& query);
     std::vector<TAuthorInfo*> NickCandidates(const std::string& nickKey);
+    std::unordered_map<int32_t, TAuthorName*> readingIndex_;
     void BuildIndex();
 
     TSVD* catalogue_;

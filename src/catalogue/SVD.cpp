@@ -220,6 +220,7 @@ void TSVD::IndexTreesForReading() {
     Sequences.CollectNodes(series);
     for (TBookSequence* node : series)
         sequenceByNumber_.emplace(node->Index, node);
+    Authors.IndexForReading();
 }
 
 TBookGenre* TSVD::GenreByNumber(int32_t number) const {
@@ -330,6 +331,7 @@ bool TSVD::LoadFromStream(TSVDStream& stream) {
     CheckNoBackgroundWork();
     TCatalogueGuard guard;
     ScopeExit finish([this] {
+        Authors.DropReadingIndex();
         NotifyLoaded();
         SetModified(false);
     });

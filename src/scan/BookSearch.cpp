@@ -12,12 +12,13 @@
 
 namespace {
 
-// Adds the file members of an open archive, entering inner archives.
+// Adds the file members of an open archive, entering inner archives. where: the archive file's
+// path (engine text), for warnings.
 void ListArchive(TPacker& packer, const std::string& prefix, const TFRec& file, std::vector<TFRec>& out,
-                 std::vector<std::string>* warnings, int depth = 0) {
+                 std::vector<std::string>* warnings, const std::string& where, int depth = 0) {
     const std::vector<TArcFileInfoRec> members = packer.List();
     if (packer.SkippedCount() > 0 && warnings)
-        warnings->push_back(AnsiToUtf8(file.Name + (prefix.empty() ? "" : "/" + prefix)) + ": " +
+        warnings->push_back(AnsiToUtf8(where + (prefix.empty() ? "" : "/" + prefix)) + ": " +
                             std::to_string(packer.SkippedCount()) +
                             " member(s) skipped: the name is flagged as UTF-8 but is not");
     for (const TArcFileInfoRec& member : members) {
@@ -36,7 +37,7 @@ void ListArchive(TPacker& packer, const std::string& prefix, const TFRec& file, 
             if (opened) {
                 const size_t before = out.size();
                 try {
-                    ListArchive(inner, prefix + member.Path + "/", file, out, warnings, depth + 1);
+                    ListArchive(inner, prefix + member.Path + "/", file, out, warnings, where, depth + 1);
                 } catch (const EShelvaraError& e) {
                     if (warnings) warnings->push_back(AnsiToUtf8(e.what()));
                 }
@@ -88,7 +89,7 @@ std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::st
                 opened = packer.Open(PathToAnsi(path), false);
                 if (opened) {
                     const size_t before = out.size();
-                    ListArchive(packer, {}, rec, out, warnings);
+                    ListArchive(packer, {}, rec, out, warnings, PathToAnsi(path));
                     if (out.size() > before) continue;
                     continue;  // an archive without file members yields nothing
                 }
@@ -143,7 +144,7 @@ bool TArcSearchClass::Open(std::vector<uint8_t> archive) {
     if (!packer.OpenBytes(std::move(archive), name_)) return false;
     std::vector<TFRec> found;
     try {
-        ListArchive(packer, {}, TFRec{}, found, nullptr);
+        ListArchive(packer, {}, TFRec{}, found, nullptr, name_);
     } catch (const EShelvaraError&) {
         // a listing that fails ends quietly with what it had
     }

@@ -354,7 +354,8 @@ void TSVMainForm::Start(const QString& library) {
     if (path.isEmpty()) path = ToQ(placement_->State().Read("LastSVD"));
     while (!path.isEmpty() && !FileExists(path))
         path = AskLibraryFile(nullptr);
-    if (!path.isEmpty()) {
+    // A library another program is writing stays closed: the box says which program has it.
+    if (!path.isEmpty() && LockLibraryFile(FromQ(path), nullptr)) {
         try {
             library_->LoadFromFile(FromQ(path));
         } catch (const EShelvaraError& e) {

@@ -26,6 +26,7 @@
 #include "catalogue/ListObjects.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
+#include "common/Error.h"
 #include "common/MessageIds.h"
 #include "common/MessageTable.h"
 #include "common/TextUtils.h"
@@ -430,8 +431,12 @@ TEST_F(Program, BackgroundResynchronisationReportsAnOfflineMountPoint) {
 }
 
 TEST_F(Program, ALibraryOpenInAnotherProgramIsRefused) {
-    TLibraryLock other(library, "shelvara-cli scan (process 1)");
-    EXPECT_FALSE(hub->OpenLibrary(QString::fromStdString(library), &Window()));
+    // The program holds its own library's lock: another writer is refused.
+    EXPECT_THROW(TLibraryLock(library, "a second writer"), EShelvaraError);
+    const std::string busy = (dir / "busy.sv2").string();
+    TSVD().SaveToFile(busy);
+    TLibraryLock other(busy, "shelvara-cli scan (process 1)");
+    EXPECT_FALSE(hub->OpenLibrary(QString::fromStdString(busy), &Window()));
     ASSERT_FALSE(Dialogs::Script().Shown.isEmpty());
     EXPECT_TRUE(Dialogs::Script().Shown.back().contains("in use by shelvara-cli scan"));
 }

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/DocumentInfo.h"
+#include "catalogue/PublishInfo.h"
+#include "catalogue/TitleInfo.h"
 #include "common/Dates.h"
 
 class TAuthorName;
@@ -16,129 +19,6 @@ class TBookSequence;
 class TFictionBook;
 class TSVD;
 class TSVDStream;
-
-// One series entry of a description part: the series and the book's number in it.
-struct TSequenceEntry {
-    TBookSequence* Sequence = nullptr;
-    int32_t Number = 0;
-
-    bool operator==(const TSequenceEntry&) const = default;
-};
-using TSequenceEntries = std::vector<TSequenceEntry>;
-
-// Roles of a book's references to genres (1, 2), series (1, 2, 3) and spellings (1 to 5).
-enum TBookRole : uint8_t {
-    kRoleTitle = 1,            // title-info: genres, series, authors
-    kRoleTitleTranslator = 2,  // title-info translators; src-title-info genres and series
-    kRoleSrcAuthor = 3,        // src-title-info authors; publish-info series
-    kRoleSrcTranslator = 4,
-    kRoleDocumentAuthor = 5,
-};
-
-// The FB2 title-info or src-title-info of a book. Every genre, series and spelling it lists is
-// linked back to the book with this part's role.
-class TTitleInfo final {
-public:
-    TTitleInfo(TBookInfo* book, bool source) : Book(book), IsSource(source) {}
-    ~TTitleInfo() { Clear(); }
-    TTitleInfo(const TTitleInfo&) = delete;
-    TTitleInfo& operator=(const TTitleInfo&) = delete;
-
-    TBookInfo* const Book;
-    const bool IsSource;  // src-title-info
-    std::vector<TBookGenre*> Genres;
-    std::vector<TAuthorName*> Authors;
-    std::vector<std::string> Titles;
-    std::string Annotation;
-    std::string Keywords;
-    std::string DateText;
-    std::vector<uint8_t> Cover;  // a Windows BMP file image, empty when none
-    std::string Lang;
-    std::string SrcLang;
-    std::vector<TAuthorName*> Translators;
-    TSequenceEntries Sequences;
-
-    uint8_t GenreRole() const { return IsSource ? 2 : 1; }
-    uint8_t AuthorRole() const { return IsSource ? kRoleSrcAuthor : kRoleTitle; }
-    uint8_t TranslatorRole() const { return IsSource ? kRoleSrcTranslator : kRoleTitleTranslator; }
-    uint8_t SequenceRole() const { return IsSource ? 2 : 1; }
-
-    void AddGenre(TBookGenre* genre, bool quiet);
-    void AddAuthor(TAuthorName* spelling);
-    void AddTranslator(TAuthorName* spelling);
-    void AddSequence(TBookSequence* series, int32_t number, bool quiet);
-    // Adds a non-empty title not listed yet (ignoring case); a provisional title equal to the
-    // book's file name then makes way for the real one.
-    void AddTitle(const std::string& title);
-    // Replaces the first occurrence of source by target at the end of the list; false when
-    // source is not listed.
-    bool ReplaceGenre(TBookGenre* source, TBookGenre* target);
-    bool HasData() const;
-    // Copies every list and text and links the copies to this part's book.
-    void Assign(const TTitleInfo& other);
-    void Clear();
-
-    void SaveToStream(TSVDStream& stream, bool withImages) const;
-    // Raises rsDebugError for a genre or spelling number the catalogue has not read.
-    void LoadFromStream(TSVDStream& stream, const TSVD& catalogue);
-
-private:
-    void LinkSequence(TBookSequence* series, bool quiet);
-};
-
-// The FB2 document-info of a book; its authors are linked with role 5.
-class TDocumentInfo final {
-public:
-    explicit TDocumentInfo(TBookInfo* book) : Book(book) {}
-    ~TDocumentInfo() { Clear(); }
-    TDocumentInfo(const TDocumentInfo&) = delete;
-    TDocumentInfo& operator=(const TDocumentInfo&) = delete;
-
-    TBookInfo* const Book;
-    std::vector<TAuthorName*> Authors;
-    std::string ProgramUsed;
-    TDateTime Date = 0;
-    std::vector<std::string> SrcUrls;
-    std::string SrcOcr;
-    std::string Id;
-    std::string DocVersion;
-    std::string History;
-
-    void AddAuthor(TAuthorName* spelling);
-    bool HasData() const;
-    void Assign(const TDocumentInfo& other);
-    void Clear();
-
-    void SaveToStream(TSVDStream& stream) const;
-    void LoadFromStream(TSVDStream& stream, const TSVD& catalogue);
-};
-
-// The FB2 publish-info of a book with the texts of its custom-info elements; its series
-// entries are linked with role 3.
-class TPublishInfo final {
-public:
-    explicit TPublishInfo(TBookInfo* book) : Book(book) {}
-    ~TPublishInfo() { Clear(); }
-    TPublishInfo(const TPublishInfo&) = delete;
-    TPublishInfo& operator=(const TPublishInfo&) = delete;
-
-    TBookInfo* const Book;
-    std::string BookName;
-    std::string Publisher;
-    std::string City;
-    std::string Year;
-    std::string Isbn;
-    TSequenceEntries Sequences;
-    std::vector<std::string> CustomInfo;
-
-    void AddSequence(TBookSequence* series, int32_t number, bool quiet);
-    bool HasData() const;
-    void Assign(const TPublishInfo& other);
-    void Clear();
-
-    void SaveToStream(TSVDStream& stream) const;
-    void LoadFromStream(TSVDStream& stream, const TSVD& catalogue);
-};
 
 // File types by extension.
 enum TFileType : uint8_t {
@@ -335,22 +215,4 @@ protected:
 
 private:
     TSVD* catalogue_;
-};
-
-// A book whose file was not found any more; kept by the catalogue with its old path.
-class TLostBookInfo final : public TBookInfo {
-public:
-    explicit TLostBookInfo(TSVD* catalogue) : TBookInfo(catalogue) {}
-
-    std::string OldPath;
-    TDateTime LostDate = 0;
-
-    std::string FullPath() const override { return OldPath; }
-    // Nothing to delete: only the removal is announced.
-    bool DeleteFile() override;
-    // Takes over a book: its old path and the time it was lost (now), or those of a lost book.
-    void Assign(const TBookInfo& other) override;
-    void Clear() override;
-    void SaveToStream(TSVDStream& stream, bool withImages) override;
-    void LoadFromStream(TSVDStream& stream) override;
 };

@@ -1,4 +1,5 @@
 #include "catalogue/SVD.h"
+#include "catalogue/LostBookInfo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

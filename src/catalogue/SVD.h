@@ -18,6 +18,7 @@
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookSequence.h"
 #include "catalogue/CatalogueObserver.h"
+#include "catalogue/LostBookInfo.h"
 
 class TBookCollection;
 class TSVDStream;

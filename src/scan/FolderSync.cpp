@@ -17,6 +17,7 @@
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/CatalogueLock.h"
+#include "catalogue/LostBookInfo.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/Error.h"

@@ -7,6 +7,7 @@
 
 #include "CatalogueFixture.h"
 #include "TestUtils.h"
+#include "catalogue/LostBookInfo.h"
 #include "catalogue/SVD.h"
 #include "catalogue/SVDStream.h"
 #include "common/Crc32.h"

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookSequence.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "catalogue/ArchiveAccess.h"
-#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookImport.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookSequence.h"
 #include "catalogue/SVD.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookInfo.h"

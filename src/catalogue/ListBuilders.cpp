@@ -1,6 +1,6 @@
 #include "catalogue/ListBuilders.h"
 
-#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookSequence.h"
 #include "catalogue/ListObjects.h"

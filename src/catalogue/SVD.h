@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "catalogue/ArchiveAccess.h"
-#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookImport.h"

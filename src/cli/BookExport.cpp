@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ostream>
 
-#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookSequence.h"

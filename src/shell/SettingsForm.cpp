@@ -18,7 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/CatalogueLock.h"
 #include "catalogue/LibraryLock.h"

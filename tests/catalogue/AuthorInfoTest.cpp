@@ -1,4 +1,4 @@
-#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 
 #include <random>
 #include <string>

@@ -15,7 +15,7 @@
 
 #include "LibraryGenerator.h"
 #include "TestUtils.h"
-#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookInfo.h"

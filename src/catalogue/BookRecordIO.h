@@ -48,13 +48,13 @@ inline constexpr uint16_t kTiGenres = 0x001, kTiAuthors = 0x002, kTiTitles = 0x0
                           kTiCover = 0x100, kTiLang = 0x200, kTiSrcLang = 0x400;
 
 inline bool Blank(const std::string& text) {
-    return TrimBlanks(text).empty();
+    return TrimmedView(text).empty();
 }
 
 inline void WriteTexts(TSVDStream& stream, const std::vector<std::string>& texts, bool trimmed) {
     stream.WriteInt(static_cast<int32_t>(texts.size()));
     for (const std::string& text : texts)
-        stream.WriteStr(trimmed ? TrimBlanks(text) : text);
+        stream.WriteStr(trimmed ? TrimmedView(text) : std::string_view(text));
 }
 
 inline std::vector<std::string> ReadTexts(TSVDStream& stream) {

@@ -41,8 +41,9 @@ void TDocumentInfo::Assign(const TDocumentInfo& other) {
 }
 
 void TDocumentInfo::SaveToStream(TSVDStream& stream) const {
-    const std::string texts[] = {TrimBlanks(SrcOcr), TrimBlanks(Id), TrimBlanks(DocVersion), TrimBlanks(History)};
-    const std::string program = TrimBlanks(ProgramUsed);
+    const std::string_view texts[] = {TrimmedView(SrcOcr), TrimmedView(Id), TrimmedView(DocVersion),
+                                      TrimmedView(History)};
+    const std::string_view program = TrimmedView(ProgramUsed);
     uint8_t flags = 0;
     if (!Authors.empty()) flags |= 0x01;
     if (!program.empty()) flags |= 0x02;

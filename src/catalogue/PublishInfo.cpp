@@ -43,8 +43,8 @@ void TPublishInfo::Assign(const TPublishInfo& other) {
 }
 
 void TPublishInfo::SaveToStream(TSVDStream& stream) const {
-    const std::string texts[] = {TrimBlanks(BookName), TrimBlanks(Publisher), TrimBlanks(City), TrimBlanks(Year),
-                                 TrimBlanks(Isbn)};
+    const std::string_view texts[] = {TrimmedView(BookName), TrimmedView(Publisher), TrimmedView(City),
+                                      TrimmedView(Year), TrimmedView(Isbn)};
     uint8_t flags = 0;
     for (int i = 0; i < 5; ++i)
         if (!texts[i].empty()) flags |= static_cast<uint8_t>(1 << i);

@@ -520,7 +520,7 @@ bool TSVD::SaveToFile(const std::string& fileName) {
         SetModified(false);
     }
     try {
-        ReplaceFile(AnsiToPath(fileName), stream.FileImage().data(), stream.FileImage().size(), BackupPath);
+        stream.WriteFile(AnsiToPath(fileName), BackupPath);
     } catch (...) {
         TCatalogueGuard guard;
         if (wasModified) modified_ = true;

@@ -255,7 +255,8 @@ size_t TSVDStream::WriteStr(std::string_view text) {
     const size_t n = text.size() + 1;
     if (poolCursor_ + n > poolCapacity_) {
         const size_t capacity = GrownCapacity(poolCapacity_, poolCursor_ + n, kPoolGrowth);
-        auto grown = std::make_unique<char[]>(capacity);
+        // Not zeroed: every byte up to the cursor is written before it is read.
+        std::unique_ptr<char[]> grown(new char[capacity]);
         if (poolCursor_) std::memcpy(grown.get(), pool_.get(), poolCursor_);
         pool_ = std::move(grown);
         poolCapacity_ = capacity;
@@ -293,23 +294,45 @@ std::string_view TSVDStream::Pool() const {
     return std::string_view(pool_.get(), poolCursor_);
 }
 
+std::vector<uint8_t> TSVDStream::Header() const {
+    std::vector<uint8_t> header(kSignature, kSignature + kSignatureSize);
+    header.push_back(static_cast<uint8_t>(kCurrentVersion & 0xFF));
+    header.push_back(static_cast<uint8_t>(kCurrentVersion >> 8));
+    header.push_back(Compression);
+    uint8_t length[5];
+    header.insert(header.end(), length, length + EncodeInt(static_cast<int32_t>(position_), length));
+    return header;
+}
+
+std::span<const uint8_t> TSVDStream::Records() const {
+    RequireWriting();
+    return {buffer_.data(), position_};
+}
+
 std::vector<uint8_t> TSVDStream::FileImage() const {
     RequireWriting();
     const std::string_view pool = Pool();
-    std::vector<uint8_t> image;
-    image.reserve(kSignatureSize + 8 + position_ + pool.size());
-    image.insert(image.end(), kSignature, kSignature + kSignatureSize);
-    image.push_back(static_cast<uint8_t>(kCurrentVersion & 0xFF));
-    image.push_back(static_cast<uint8_t>(kCurrentVersion >> 8));
-    image.push_back(Compression);
-    uint8_t length[5];
-    image.insert(image.end(), length, length + EncodeInt(static_cast<int32_t>(position_), length));
+    std::vector<uint8_t> image = Header();
+    image.reserve(image.size() + position_ + pool.size());
     image.insert(image.end(), buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(position_));
     image.insert(image.end(), pool.begin(), pool.end());
     return image;
 }
 
+std::filesystem::path TSVDStream::WriteFile(const std::filesystem::path& path,
+                                            std::filesystem::path (*backup)(const std::filesystem::path&)) const {
+    // Written from the stream's own buffers: a library of hundreds of megabytes is not copied
+    // into one image first.
+    const std::vector<uint8_t> header = Header();
+    const std::string_view pool = Pool();
+    const std::span<const uint8_t> parts[] = {
+        {header.data(), header.size()},
+        Records(),
+        {reinterpret_cast<const uint8_t*>(pool.data()), pool.size()},
+    };
+    return ReplaceFile(path, parts, backup);
+}
+
 void TSVDStream::SaveToFile() const {
-    const std::vector<uint8_t> image = FileImage();
-    ReplaceFile(AnsiToPath(FileName), image.data(), image.size());
+    WriteFile(AnsiToPath(FileName));
 }

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +85,12 @@ public:
 
     // The complete file image: header, record-area length, records, pool.
     std::vector<uint8_t> FileImage() const;
+    // Its parts: the header with the record-area length, and the records written so far.
+    std::vector<uint8_t> Header() const;
+    std::span<const uint8_t> Records() const;
+    // Writes the file image to path through ReplaceFile (backup as there), without building it.
+    std::filesystem::path WriteFile(const std::filesystem::path& path,
+                                    std::filesystem::path (*backup)(const std::filesystem::path&) = nullptr) const;
     // Writes FileImage() to FileName, replacing any file there.
     void SaveToFile() const;
 

@@ -201,6 +201,12 @@ bool IsTemporarySibling(const std::string& name, const std::string& targetName) 
 
 std::filesystem::path ReplaceFile(const std::filesystem::path& path, const void* data, size_t size,
                                   std::filesystem::path (*backup)(const std::filesystem::path&)) {
+    const std::span<const uint8_t> whole(static_cast<const uint8_t*>(data), size);
+    return ReplaceFile(path, std::span<const std::span<const uint8_t>>(&whole, 1), backup);
+}
+
+std::filesystem::path ReplaceFile(const std::filesystem::path& path, std::span<const std::span<const uint8_t>> parts,
+                                  std::filesystem::path (*backup)(const std::filesystem::path&)) {
     const std::filesystem::path target = ResolveLinks(path);
     std::filesystem::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
@@ -213,7 +219,8 @@ std::filesystem::path ReplaceFile(const std::filesystem::path& path, const void*
         struct stat st {};
         // The new file keeps the permissions of the one it replaces.
         if (::stat(target.c_str(), &st) == 0) ::fchmod(fd.get(), st.st_mode & 07777);
-        WriteAll(fd.get(), temp, data, size);
+        for (const std::span<const uint8_t> part : parts)
+            WriteAll(fd.get(), temp, part.data(), part.size());
         if (::fsync(fd.get()) != 0) Fail("Cannot write file", temp, errno);
         if (::close(fd.release()) != 0) Fail("Cannot write file", temp, errno);
         struct stat existing {};

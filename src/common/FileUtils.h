@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,10 @@ void WriteWholeFile(const std::filesystem::path& path, const void* data, size_t 
 // the old one's permissions. Leftovers of writers that died are removed. Returns the path
 // written (links resolved).
 std::filesystem::path ReplaceFile(const std::filesystem::path& path, const void* data, size_t size,
+                                  std::filesystem::path (*backup)(const std::filesystem::path&) = nullptr);
+
+// The same for a file written in parts, one after the other.
+std::filesystem::path ReplaceFile(const std::filesystem::path& path, std::span<const std::span<const uint8_t>> parts,
                                   std::filesystem::path (*backup)(const std::filesystem::path&) = nullptr);
 
 // The path a chain of symbolic links ends at (the path itself when it is no link); the end

@@ -102,13 +102,17 @@ bool TextToInt(std::string_view text, int32_t& value) {
     return true;
 }
 
-std::string TrimBlanks(std::string_view text) {
+std::string_view TrimmedView(std::string_view text) {
     size_t begin = 0, end = text.size();
     while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
         ++begin;
     while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
         --end;
-    return std::string(text.substr(begin, end - begin));
+    return text.substr(begin, end - begin);
+}
+
+std::string TrimBlanks(std::string_view text) {
+    return std::string(TrimmedView(text));
 }
 
 std::string TrimPunctuation(std::string_view text) {

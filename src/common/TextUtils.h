@@ -24,6 +24,8 @@ bool IsCyrillicLetter(unsigned char c);
 
 // Removes characters with codes up to 32 from both ends.
 std::string TrimBlanks(std::string_view text);
+// The same without a copy: a view into text.
+std::string_view TrimmedView(std::string_view text);
 
 // A whole decimal integer with an optional sign, blanks (codes up to 32) around it allowed; false
 // for anything else or a number beyond 32 bits.

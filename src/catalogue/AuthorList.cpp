@@ -142,7 +142,8 @@ void TAuthorList::FindNickCandidates(const std::string& nick, std::vector<TAutho
     const std::string key = SearchKeyTrimmed(nick);
     if (key.empty()) return;
     std::vector<TAuthorName*> onlyNick, carrying;
-    for (TAuthorInfo* author : NickCandidates(key)) {
+    const std::vector<TAuthorInfo*> candidates = NickCandidates(key);
+    for (TAuthorInfo* author : candidates) {
         TAuthorName* bare = nullptr;
         TAuthorName* any = nullptr;
         for (size_t i = 0; i < author->Count(); ++i) {
@@ -155,8 +156,13 @@ void TAuthorList::FindNickCandidates(const std::string& nick, std::vector<TAutho
         if (any) carrying.push_back(any);
     }
     result = !onlyNick.empty() ? onlyNick : carrying;
-    if (result.empty())
-        if (TAuthorName* found = FindByNick(nick)) result.push_back(found);  // through a synonym
+    if (!result.empty()) return;
+    // No spelling carries it: the first author with it among the nickname synonyms.
+    for (TAuthorInfo* author : candidates)
+        if (TAuthorName* found = author->FindNameByNick(key, false)) {
+            result.push_back(found);
+            return;
+        }
 }
 
 TAuthorName* TAuthorList::FindOrAddByNick(const std::string& nick) {

@@ -257,29 +257,13 @@ std::vector<uint8_t> ReadBookBytes(IArchiveAccess* packer, const std::string& fu
     return ReadWholeFile(AnsiToPath(fullPath));
 }
 
-// The bytes so far hold the end of an FB2 description ("</description" and its ">"), where the
-// description parser stops reading. A UTF-16 text is read whole. seen: how far earlier calls
-// searched.
-bool DescriptionEnded(const std::vector<uint8_t>& bytes, size_t& seen) {
-    if (bytes.size() >= 2 && (bytes[0] == 0 || bytes[1] == 0 || bytes[0] == 0xFF || bytes[0] == 0xFE)) return false;
-    static const std::string_view kEnd = "</description";
-    // Searched again from a little before the end of the last search: the mark may straddle.
-    const size_t from = seen > kEnd.size() ? seen - kEnd.size() : 0;
-    const auto found =
-        std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), kEnd.begin(), kEnd.end());
-    if (found == bytes.end()) {
-        seen = bytes.size();
-        return false;
-    }
-    seen = static_cast<size_t>(found - bytes.begin());
-    return std::find(found, bytes.end(), '>') != bytes.end();
-}
-
-// When a head read so far is enough: the checksum's kCrcLimit bytes, the description's end.
+// When a head read so far is enough: the checksum's kCrcLimit bytes, and the end of the
+// description where the description-only parse stops (a UTF-16 text is parsed whole).
 std::function<bool(const std::vector<uint8_t>&)> HeadNeeded(bool crc, bool description) {
-    return [crc, description, seen = size_t{0}](const std::vector<uint8_t>& bytes) mutable {
+    return [crc, description, from = size_t{0}](const std::vector<uint8_t>& bytes) mutable {
         return (!crc || static_cast<int64_t>(bytes.size()) >= TBookInfo::kCrcLimit) &&
-               (!description || DescriptionEnded(bytes, seen));
+               (!description ||
+                (!IsUtf16Xml(bytes.data(), bytes.size()) && DescriptionEnd(bytes.data(), bytes.size(), from) != 0));
     };
 }
 

@@ -36,8 +36,8 @@ TLibraryLock::TLibraryLock(const std::string& libraryPath, const std::string& ho
         }
         // The holder before us may have removed the file between our open and our lock: then
         // we locked a file nobody else sees, and must lock the one at the path.
-        struct stat held {
-        }, named{};
+        struct stat held {};
+        struct stat named {};
         if (::fstat(fd.get(), &held) == 0 && ::stat(file_.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
             held.st_dev == named.st_dev) {
             const std::string who = holder + " (process " + std::to_string(::getpid()) + ")\n";

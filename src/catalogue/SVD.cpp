@@ -1,13 +1,8 @@
 #include "catalogue/SVD.h"
-#include "catalogue/LostBookInfo.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <random>
 
 #include "catalogue/CatalogueLock.h"
 #include "catalogue/SVDStream.h"
@@ -289,20 +284,21 @@ void TSVD::LoadFromFile(const std::string& fileName) {
 
 namespace {
 
-// A path component of a name read from a file: one directory entry, as a scan would make it.
-bool ValidPathParts(const std::string& path, bool absolute) {
-    if (path.empty() || path.find('\0') != std::string::npos) return false;
-    if (absolute != (path[0] == '/')) return false;
-    size_t start = absolute ? 1 : 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        const std::string part = path.substr(start, end - start);
-        // A mount point may end in "/"; inside, every part names an entry.
-        if (part == "." || part == ".." || (part.empty() && !(absolute && end == path.size()))) return false;
+// A "/"-separated path read from a file, as a scan would make it: every part one directory
+// entry; an absolute path (a mount point) may end in "/".
+bool ValidPathParts(std::string_view path, bool absolute) {
+    if (path.empty() || absolute != (path[0] == '/')) return false;
+    if (absolute) {
+        path.remove_prefix(1);
+        if (!path.empty() && path.back() == '/') path.remove_suffix(1);
+        if (path.empty()) return true;
+    }
+    for (size_t start = 0;;) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        if (!IsValidEntryName(path.substr(start, end - start))) return false;
+        if (end == path.size()) return true;
         start = end + 1;
     }
-    return true;
 }
 
 // The first folder or book name that could lead outside its folder, or empty.

@@ -267,10 +267,9 @@ int RunResync(const std::vector<std::string>& args, std::ostream& out, std::ostr
             folders.push_back(mp.get());
     }
     TSyncStats total;
-    TerminalProgress progress(err, false);
     for (TBookFolder* folder : folders) {
         if (total.Cancelled) break;
-        total.Merge(TResyncThread::ResyncFolder(*folder, mode, nullptr, &progress));
+        total.Merge(TResyncThread::ResyncFolder(*folder, mode, nullptr, &StopRequest()));
         if (!total.Fatal.empty()) RaiseFixedError(Utf8ToAnsi(total.Fatal));
     }
     svd.SaveToFile(lib);
@@ -295,8 +294,7 @@ int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         books.push_back(book);
     }
     std::vector<std::string> warnings;
-    TerminalProgress progress(err, false);
-    const std::vector<TBookInfo*> packed = PackBooks(books, warnings, &progress);
+    const std::vector<TBookInfo*> packed = PackBooks(books, warnings, &StopRequest());
     svd.SaveToFile(lib);
     for (const std::string& w : warnings)
         err << "shelvara-cli pack: warning: " << w << "\n";

@@ -48,11 +48,12 @@ FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
     return *this;
 }
 
-FileDescriptor OpenRegularFile(const std::filesystem::path& path) {
+FileDescriptor OpenRegularFile(const std::filesystem::path& path, struct stat* info) {
     // O_NONBLOCK: a FIFO put in a book's place must not hold the caller for ever.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) Fail("Cannot open file", path, errno);
-    struct stat st {};
+    struct stat own {};
+    struct stat& st = info ? *info : own;
     if (::fstat(fd.get(), &st) != 0) Fail("Cannot read file", path, errno);
     if (S_ISDIR(st.st_mode)) Fail("Cannot read file", path, EISDIR);
     if (!S_ISREG(st.st_mode)) RaiseFixedError("Not a regular file: \"" + PathToAnsi(path) + "\"");
@@ -67,30 +68,25 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
 
 std::vector<uint8_t> ReadFileHead(const std::filesystem::path& path,
                                   const std::function<bool(const std::vector<uint8_t>&)>& enough) {
-    FileDescriptor fd = OpenRegularFile(path);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) Fail("Cannot read file", path, errno);
+    FileDescriptor fd = OpenRegularFile(path, &st);
     std::vector<uint8_t> bytes;
-    bytes.reserve(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
+    // One byte more than the size, so that the read that finds the end needs no growth.
+    bytes.reserve((st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0) + 1);
     // Read straight into the result, until end of file rather than trusting the size: the file
     // may change meanwhile.
     constexpr size_t kChunk = 256 * 1024;
     while (!enough(bytes)) {
         const size_t filled = bytes.size();
-        // The expected size is reserved: only a file that grew meanwhile makes the vector grow,
-        // and the end is found with a small read.
-        uint8_t probe[4096];
-        const size_t room = std::min(bytes.capacity() - filled, kChunk);
-        if (room > 0) bytes.resize(filled + room);
-        uint8_t* into = room > 0 ? bytes.data() + filled : probe;
-        const ssize_t n = ::read(fd.get(), into, room > 0 ? room : sizeof probe);
-        if (room > 0) bytes.resize(filled + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        if (filled == bytes.capacity()) bytes.reserve(2 * filled);  // it grew meanwhile
+        bytes.resize(filled + std::min(bytes.capacity() - filled, kChunk));
+        const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        bytes.resize(filled + static_cast<size_t>(std::max<ssize_t>(n, 0)));
         if (n < 0) {
             if (errno == EINTR) continue;
             Fail("Cannot read file", path, errno);
         }
         if (n == 0) break;
-        if (room == 0) bytes.insert(bytes.end(), probe, probe + n);
     }
     return bytes;
 }
@@ -244,9 +240,9 @@ void SyncDirectory(const std::filesystem::path& folder) {
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
-bool IsValidEntryName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
+bool IsValidEntryName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
 }
 
 namespace {

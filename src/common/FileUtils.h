@@ -1,11 +1,13 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Whole-file helpers; failures raise the operating system's error (EShelvaraError).
@@ -31,8 +33,9 @@ private:
 };
 
 // Opens an existing regular file for reading. Never blocks on a pipe or device that took the
-// file's place: anything but a regular file is refused after opening.
-FileDescriptor OpenRegularFile(const std::filesystem::path& path);
+// file's place: anything but a regular file is refused after opening. info, when given, gets
+// what fstat said of the open file.
+FileDescriptor OpenRegularFile(const std::filesystem::path& path, struct stat* info = nullptr);
 
 // Reads a whole regular file. Other processes may keep reading and writing it meanwhile.
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path);
@@ -72,7 +75,7 @@ void SyncDirectory(const std::filesystem::path& folder);
 
 // True for a name that can stand for one directory entry: not empty, not "." or "..",
 // without "/" or NUL.
-bool IsValidEntryName(const std::string& name);
+bool IsValidEntryName(std::string_view name);
 
 // Renames or moves a file or directory without ever replacing an existing entry. Across file
 // systems the content is copied, flushed to the disk and only then is the source removed.

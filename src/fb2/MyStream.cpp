@@ -100,9 +100,8 @@ TMappedFileStream::TMappedFileStream(const std::string& path, unsigned mode) {
     heapBacked_ = false;
     // Opened without blocking and refused unless a regular file: a FIFO in a book's place
     // must not hold the reader for ever.
-    const FileDescriptor fd = OpenRegularFile(AnsiToPath(path));
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) RaiseFixedError("Cannot obtain file information");
+    const FileDescriptor fd = OpenRegularFile(AnsiToPath(path), &st);
     if (st.st_size >= (int64_t{1} << 31)) RaiseFixedError("Cannot open. File is too big");
     fileSize_ = st.st_size;
     lastWrite_ = static_cast<double>(st.st_mtim.tv_sec) / 86400.0 + 25569.0;

@@ -384,12 +384,33 @@ bool TXMLDocument::LoadFromStream(TMyMemStream& stream, int keepParts) {
     return LoadFromBytes(stream.Memory(), static_cast<size_t>(stream.Size()), keepParts);
 }
 
+bool IsUtf16Xml(const uint8_t* data, size_t size, bool* bigEndian) {
+    const bool le = size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == '<' && data[1] == 0));
+    const bool be = size >= 2 && ((data[0] == 0xFE && data[1] == 0xFF) || (data[0] == 0 && data[1] == '<'));
+    if (bigEndian) *bigEndian = be;
+    return le || be;
+}
+
+size_t DescriptionEnd(const uint8_t* data, size_t size, size_t& from) {
+    static constexpr std::string_view kEnd = "</description";
+    if (!data || from >= size) return 0;
+    const void* mark = ::memmem(data + from, size - from, kEnd.data(), kEnd.size());
+    if (!mark) {
+        // A mark cut by the end of the text is found from here once the rest has come.
+        from = size > kEnd.size() ? size - kEnd.size() : 0;
+        return 0;
+    }
+    const auto* at = static_cast<const uint8_t*>(mark);
+    from = static_cast<size_t>(at - data);
+    const void* close = std::memchr(at, '>', size - from);
+    return close ? static_cast<size_t>(static_cast<const uint8_t*>(close) - data) + 1 : 0;
+}
+
 bool TXMLDocument::LoadFromBytes(const uint8_t* data, size_t size, int keepParts) {
     std::string buffer;
     sourceIsUtf8_ = false;
-    const bool le = size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == '<' && data[1] == 0));
-    const bool be = size >= 2 && ((data[0] == 0xFE && data[1] == 0xFF) || (data[0] == 0 && data[1] == '<'));
-    if (le || be) {
+    bool be = false;
+    if (IsUtf16Xml(data, size, &be)) {
         const size_t skip = (data[0] == 0xFF || data[0] == 0xFE) ? 2 : 0;
         buffer = Utf16ToUtf8(data + skip, size - skip, be);
         sourceIsUtf8_ = true;
@@ -398,13 +419,8 @@ bool TXMLDocument::LoadFromBytes(const uint8_t* data, size_t size, int keepParts
         if (!(keepParts & (kKeepBody | kKeepBinaries)) && (keepParts & kKeepDescription)) {
             // Only the description is wanted: nothing after it is read, so a book damaged or cut
             // off in its body or pictures still gives its description, and a large book is quick.
-            static const char kEnd[] = "</description";
-            const void* end = data ? ::memmem(data, size, kEnd, sizeof kEnd - 1) : nullptr;
-            if (end) {
-                const auto* p = static_cast<const uint8_t*>(end);
-                const void* close = std::memchr(p, '>', size - static_cast<size_t>(p - data));
-                if (close) length = static_cast<size_t>(static_cast<const uint8_t*>(close) - data) + 1;
-            }
+            size_t from = 0;
+            if (const size_t end = DescriptionEnd(data, size, from)) length = end;
         }
         if (data) buffer.assign(reinterpret_cast<const char*>(data), length);
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TMyMemStream;
@@ -135,6 +136,15 @@ public:
 private:
     bool sourceIsUtf8_ = false;  // the bytes were UTF-16 and are now UTF-8
 };
+
+// An XML text in UTF-16, by its byte-order mark or a "<" next to a zero byte; such a text is
+// converted and read whole. bigEndian, when given, tells the byte order.
+bool IsUtf16Xml(const uint8_t* data, size_t size, bool* bigEndian = nullptr);
+
+// The length of the text a description-only load parses: through the ">" after the first
+// "</description"; 0 while the text holds no such end. The search starts at from and leaves
+// there where a later call on the same text grown longer may start again.
+size_t DescriptionEnd(const uint8_t* data, size_t size, size_t& from);
 
 // Cuts every element whose tag starts with name out of the zero-terminated buffer, textually.
 // True when something was cut.

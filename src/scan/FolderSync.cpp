@@ -174,7 +174,6 @@ std::optional<bool> SettleAbsent(TBookFolder& folder, const std::string& path, T
         case TFolderState::Gone: {
             SetMissing(folder, true);
             if (!folder.Parent) return true;
-            TCatalogueGuard guard;
             ConvertToLost(folder, stats);
             return false;
         }
@@ -375,23 +374,19 @@ bool CheckPresence(TBookFolder& folder, TSyncStats& stats, IProgressSink* sink) 
         return true;
     }
     TCatalogueGuard guard;
-    std::vector<bool> present(folder.BookCount(), false);
-    std::unordered_map<const TBookInfo*, size_t> position;
-    for (size_t i = 0; i < folder.BookCount(); ++i)
-        position[folder.Book(i)] = i;
     BookIndex index(folder);
+    std::unordered_set<const TBookInfo*> present;
     std::unordered_set<std::string> unreadableArchives;
     for (const TFRec& entry : entries) {
         if (entry.IsDirectory) continue;
         // An archive that is there but cannot be read now keeps its books.
         if (entry.Unreadable) unreadableArchives.insert(entry.Name);
         if (TBookInfo* book = index.Find(entry.InArchive, entry.Name, entry.InArchive ? entry.Member.Path : ""))
-            present[position[book]] = true;
+            present.insert(book);
     }
     for (size_t i = 0; i < folder.BookCount(); ++i) {
         TBookInfo* book = folder.Book(i);
-        if (book->Packed && unreadableArchives.count(book->FileName)) present[i] = true;
-        book->SetLost(!present[i]);
+        book->SetLost(!present.count(book) && !(book->Packed && unreadableArchives.count(book->FileName)));
     }
     for (size_t i = folder.BookCount(); i-- > 0;)
         if (folder.Book(i)->IsLost()) MoveToLost(folder, folder.Book(i), stats);

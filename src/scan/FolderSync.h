@@ -32,8 +32,8 @@ TFolderState FolderState(const std::string& path);
 // folder that cannot be read keeps its books. False when the directory is gone. Reads the disk
 // without the catalogue lock and changes the catalogue under it.
 bool CheckPresence(TBookFolder& folder, TSyncStats& stats, IProgressSink* sink = nullptr);
-// Moves every book below a vanished folder to the lost books and drops its sub-folders. The
-// caller holds the catalogue lock.
+// Moves every book below a vanished folder to the lost books and drops its sub-folders, under
+// the catalogue lock.
 void ConvertToLost(TBookFolder& folder, TSyncStats& stats);
 // Adds new files as books (taking over a lost book with the same content), refreshes known
 // ones and adds new sub-folders. One unreadable file is skipped with a warning; a folder

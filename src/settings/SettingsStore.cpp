@@ -301,12 +301,11 @@ void TSettingsStore::Load() {
     // Lines this store does not understand (comments, a newer program's values) are kept in
     // their place: before the value or key that follows them.
     std::vector<std::string> pending;
-    std::string lastKey;
-    bool haveKey = false;
+    // The last key read: its pointer stays good, as keys are added only right after a flush.
+    TKey* last = nullptr;
     auto flush = [&] {
         if (pending.empty()) return;
-        TKey* owner = haveKey ? Find(lastKey) : nullptr;
-        std::vector<std::string>& into = owner ? owner->Trailing : preamble_;
+        std::vector<std::string>& into = last ? last->Trailing : preamble_;
         into.insert(into.end(), pending.begin(), pending.end());
         pending.clear();
     };
@@ -327,9 +326,7 @@ void TSettingsStore::Load() {
         if (line[0] == '[') {
             if (Unescape(line, at, ']', first) && at == line.size()) {
                 flush();
-                current = &Ensure(first);
-                lastKey = first;
-                haveKey = true;
+                current = last = &Ensure(first);
             } else {
                 current = nullptr;
                 unknown();

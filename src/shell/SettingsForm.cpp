@@ -199,7 +199,7 @@ void TSVMainForm::BuildControls() {
     });
     connect(sweepButton_, &QPushButton::clicked, this, [this] {
         QMenu menu(this);
-        menu.addAction(Msg(rsSweepAll), this, [this] { SweepNow(127); });
+        menu.addAction(Msg(rsSweepAll), this, [this] { SweepNow(kSweepAll); });
         QMenu* unused = menu.addMenu(Msg(rsSweepUnused));
         const std::pair<int, unsigned> items[] = {{1085, 15}, {1086, 1}, {1087, 2}, {1088, 4}, {1089, 8}};
         for (const auto& [id, flags] : items)

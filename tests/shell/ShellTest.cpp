@@ -380,6 +380,17 @@ TEST_F(Program, ALibraryThatFailsToLoadAtStartIsShownAndTiedToNoFile) {
     EXPECT_EQ(ReadBytes(library), bytes);
 }
 
+namespace {
+class ShowWatcher : public QObject {
+public:
+    bool Shown = false;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show) Shown = true;
+        return false;
+    }
+};
+}  // namespace
+
 // A real background resynchronisation: the strip shows while it runs, the window keeps
 // answering, new authors appear at the end, and opening another library is refused meanwhile.
 TEST_F(Program, BackgroundResynchronisationOfAFolder) {
@@ -397,14 +408,13 @@ TEST_F(Program, BackgroundResynchronisationOfAFolder) {
     ASSERT_TRUE(mount);
     TSVWinForm& w = Window();
     const int before = w.AuthorRows().Count();
-    bool sawStrip = false;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] { sawStrip = sawStrip || !w.ResyncPanel->isHidden(); });
-    watch.start(1);
+    // The start and the end may arrive in one pass of the event loop: watch for the show itself.
+    ShowWatcher strip;
+    w.ResyncPanel->installEventFilter(&strip);
     ASSERT_TRUE(hub->StartResync(&w, *mount, TResyncMode::Full));
     EXPECT_FALSE(hub->OpenLibrary(QString::fromStdString(library), &w));  // refused while it runs
     EXPECT_EQ(Dialogs::Script().Shown.back(), Msg(rsErrThreadWorking));
-    ASSERT_TRUE(WaitFor([&] { return !hub->ResyncRunning() && w.ResyncPanel->isHidden() && sawStrip; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return !hub->ResyncRunning() && w.ResyncPanel->isHidden() && strip.Shown; }, 20000));
     ASSERT_TRUE(WaitFor([&] { return w.AuthorRows().Count() == before + 7; }));
     TBookCollection found;
     mount->CollectBooks(found, true);

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
 namespace Dialogs {
 
@@ -30,6 +32,11 @@ void Error(QWidget* parent, const QString& text) {
     if (Script().Active) return;
     QApplication::beep();
     QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+}
+
+void ErrorLater(QWidget* parent, const QString& text) {
+    QPointer<QWidget> guard = parent;
+    QTimer::singleShot(0, qApp, [guard, text] { Error(guard.data(), text); });
 }
 
 void Information(QWidget* parent, const QString& caption, const QString& text) {

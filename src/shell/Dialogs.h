@@ -15,6 +15,8 @@ enum class TAnswer { Yes, No, Cancel, Ok };
 // Yes / No / Cancel, always modal to the whole program.
 TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text);
 void Error(QWidget* parent, const QString& text);
+// The same box once the event loop runs again: for handlers in the middle of a paint or a drag.
+void ErrorLater(QWidget* parent, const QString& text);
 void Information(QWidget* parent, const QString& caption, const QString& text);
 // Empty when cancelled. filter in Qt's form ("Name (*.sv2 *.svd);;...").
 QString OpenFileName(QWidget* parent, const QString& title, const QString& filter);

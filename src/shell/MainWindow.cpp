@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -25,9 +26,11 @@
 #include <filesystem>
 
 #include "catalogue/BookGenre.h"
+#include "catalogue/BookLinks.h"
 #include "catalogue/BookSequence.h"
 #include "catalogue/CatalogueLock.h"
 #include "catalogue/ListObjects.h"
+#include "catalogue/LostBookInfo.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
@@ -37,7 +40,10 @@
 #include "scan/FolderSync.h"
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
+#include "shell/BookInfoForm.h"
+#include "shell/BookListForm.h"
 #include "shell/Dialogs.h"
+#include "shell/FastBookInfoForm.h"
 #include "shell/SettingsForm.h"
 
 namespace {
@@ -68,6 +74,8 @@ QCheckBox* RoleBox(QWidget* parent, const char* name, Qt::CheckState state) {
 TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName("SVWinForm");
+    setDockOptions(QMainWindow::AllowTabbedDocks | QMainWindow::AllowNestedDocks | QMainWindow::GroupedDragging |
+                   QMainWindow::AnimatedDocks);
     authors_.RowClass = &TAuthorListObject::Class;
     series_.RowClass = &TSequenceListObject::Class;
     genres_.RowClass = &TGenreListObject::Class;
@@ -76,6 +84,8 @@ TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
     AuthorsGrid->SetData(&authors_);
     SeriesGrid->SetData(&series_);
     GenresGrid->SetData(&genres_);
+    favourites_.RowClass = &TBookListObject::Class;
+    FavoritesGrid->SetData(&favourites_);
 
     connect(&hub_, &TSVMainForm::Notified, this, &TSVWinForm::OnNotified);
     connect(&hub_, &TSVMainForm::LibraryReloaded, this, &TSVWinForm::Rebuild);
@@ -89,11 +99,18 @@ TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
     number_ = hub_.FreeWindowNumber(this);
     Recaption();
     Rebuild();
+    QTimer::singleShot(0, this, &TSVWinForm::OpenPanels);
 }
 
 TSVWinForm::~TSVWinForm() {
     closing_ = constructing_ = true;
     hub_.ForgetWindow(this);
+    // The panels go first, told that their window is gone.
+    for (QPointer<TDockableForm>& panel : panels_) {
+        if (!panel) continue;
+        panel->Detach();
+        delete panel.data();
+    }
     // The grids go before the lists they show.
     for (TSVGrid* grid : {AuthorsGrid, SeriesGrid, GenresGrid, FavoritesGrid})
         grid->SetData(nullptr);
@@ -133,8 +150,16 @@ QWidget* TSVWinForm::BuildListTab(TSVGrid*& grid, const char* gridName, QLineEdi
     connect(combo, &QComboBox::currentIndexChanged, this, restart);
     connect(ext, &QCheckBox::toggled, this, restart);
     TSVGrid* g = grid;
-    connect(grid, &TSVGrid::SelectionChanged, this, [this] { FillEmptyCombos(); });
-    connect(grid, &TSVGrid::DataChanged, this, [this] { FillEmptyCombos(); });
+    // A click or a change of the rows: the book list shows the books of the new selection.
+    connect(grid, &TSVGrid::SelectionChanged, this, [this] {
+        FillEmptyCombos();
+        RefreshPanels(0, 0);
+    });
+    connect(grid, &TSVGrid::DataChanged, this, [this] {
+        FillEmptyCombos();
+        UpdateRowCount();
+        RefreshPanels(0, 0);
+    });
     connect(grid, &TSVGrid::SortFailed, this, [this](const QString& text) { Dialogs::Error(this, text); });
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this, g](const QPoint& pos) { ShowColumnsMenu(g, g->viewport()->mapToGlobal(pos)); });
@@ -182,13 +207,23 @@ void TSVWinForm::BuildWidgets() {
         }
     });
 
-    // The four book panels come with their own windows; until then their entries stay disabled.
+    // One checkable entry per book panel; the button opens every closed one.
     panelsButton_ = button("PanelsToolButton", QStyle::SP_FileDialogDetailedView);
     panelsMenu_ = new QMenu(this);
-    for (int i = 0; i < 4; ++i)
-        panelsMenu_->addAction(QString())->setEnabled(false);
+    for (int i = 0; i < kPanelCount; ++i) {
+        QAction* item = panelsMenu_->addAction(QString());
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this, [this, i] { TogglePanel(i); });
+    }
+    panelsMenu_->actions()[3]->setEnabled(false);  // the preview comes with its own window
+    connect(panelsMenu_, &QMenu::aboutToShow, this, &TSVWinForm::UpdatePanelsMenu);
     panelsButton_->setMenu(panelsMenu_);
-    panelsButton_->setPopupMode(QToolButton::InstantPopup);
+    panelsButton_->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(panelsButton_, &QToolButton::clicked, this, [this] {
+        for (int i = 0; i < kPanelCount; ++i)
+            if (!panels_[static_cast<size_t>(i)] && panelsMenu_->actions()[i]->isEnabled()) OpenPanel(i);
+        UpdatePanelsMenu();
+    });
 
     settingsButton_ = button("SettingsToolButton", QStyle::SP_FileDialogContentsView);
     connect(settingsButton_, &QToolButton::clicked, this, [this] { hub_.exec(); });
@@ -292,7 +327,15 @@ void TSVWinForm::BuildWidgets() {
         connect(tabPositions_[i], &QAction::triggered, this, [this] { ApplyTabPosition(); });
     }
     tabPositions_[0]->setChecked(true);
+    tabMenu_->addSeparator();
+    multilineItem_ = tabMenu_->addAction(QString());
+    multilineItem_->setObjectName("MultilineItem1");
+    multilineItem_->setCheckable(true);
+    connect(multilineItem_, &QAction::triggered, this, [this] { ApplyTabPosition(); });
     MainPageControl->tabBar()->installEventFilter(this);
+    connect(work, &QTabWidget::currentChanged, this, [this] {
+        if (!constructing_) RefreshPanels(0, 0);
+    });
 
     ResyncPanel = new QWidget(central);
     ResyncPanel->setObjectName("ResyncPanel");
@@ -305,6 +348,9 @@ void TSVWinForm::BuildWidgets() {
     ResyncPanel->hide();
     layout->addWidget(ResyncPanel);
     setCentralWidget(central);
+    rowCount_ = new QLabel(statusBar());
+    rowCount_->setObjectName("RowCountLabel");
+    statusBar()->addWidget(rowCount_);
     resize(900, 600);
 }
 
@@ -323,6 +369,9 @@ void TSVWinForm::RestoreState() {
             names[i], [item] { return std::string(item->isChecked() ? "True" : "False"); },
             [item](const std::string& text) { item->setChecked(text == "True" || text == "true"); });
     }
+    placement_->AddValue(
+        "MultilineItem1_Checked", [this] { return std::string(multilineItem_->isChecked() ? "True" : "False"); },
+        [this](const std::string& text) { multilineItem_->setChecked(text == "True" || text == "true"); });
     for (TSVGrid* grid : {AuthorsGrid, SeriesGrid, GenresGrid, FavoritesGrid})
         grid->AttachPlacement(placement_);
     placement_->AfterRestore = [this](TFormState& state) {
@@ -338,11 +387,19 @@ void TSVWinForm::RestoreState() {
         for (int i = 0; i < work->count(); ++i)
             if (work->widget(i)->objectName() == sub) work->setCurrentIndex(i);
         openedWindows_ = state.Read("OpenedWindows", "11111111");
+        dockState_ = QByteArray::fromHex(QByteArray::fromStdString(state.Read("DockState")));
     };
     placement_->BeforeSave = [this](TFormState& state) {
         state.Write("ActivePage", FromQ(MainPageControl->currentWidget()->objectName()));
         state.Write("ActivePage2", FromQ(static_cast<QTabWidget*>(WorkTab)->currentWidget()->objectName()));
-        state.Write("OpenedWindows", openedWindows_);
+        // One mark per panel; a panel this program cannot open yet keeps the mark it had.
+        openedWindows_.resize(std::max<size_t>(openedWindows_.size(), kPanelCount), '0');
+        for (int i = 0; i < kPanelCount; ++i)
+            if (panelsMenu_->actions()[i]->isEnabled())
+                openedWindows_[static_cast<size_t>(i)] = panels_[static_cast<size_t>(i)] ? '1' : '0';
+        state.Write("OpenedWindows", openedWindows_.substr(0, kPanelCount));
+        // Where the panels are: docked, tabbed, floating, and their sizes.
+        state.Write("DockState", saveState().toHex().toStdString());
     };
     placement_->Restore();
     UpdateRoleHints();
@@ -377,6 +434,7 @@ void TSVWinForm::Recaption() {
     work->setTabText(1, Msg(rsDupSearch));
     for (int i = 0; i < 4; ++i)
         tabPositions_[i]->setText(Msg(1005 + i));
+    multilineItem_->setText(Msg(rsMultilineTab));
     FltAuthorCheck->setText(Msg(rsAuthors));
     FltTranslatorsCheck->setText(Msg(rsTranslators));
     FltOtherAuthorsCheck->setText(Msg(rsDesigners));
@@ -471,6 +529,8 @@ void TSVWinForm::BuildGenres() {
 }
 
 void TSVWinForm::DropRows() {
+    for (const QPointer<TDockableForm>& panel : panels_)
+        if (panel) panel->DropBooks();
     for (TObjList* list : {&authors_, &series_, &genres_, &duplicates_}) {
         list->BeginUpdate();
         list->Clear();
@@ -500,6 +560,8 @@ void TSVWinForm::TabChanged() {
     if (tab == AuthorsTab) BuildAuthors();
     if (tab == SeriesTab) BuildSeries();
     if (tab == GenresTab) BuildGenres();
+    UpdateRowCount();
+    RefreshPanels(0, 0);
 }
 
 TSVGrid* TSVWinForm::ActiveGrid() const {
@@ -570,6 +632,11 @@ void TSVWinForm::ApplyTabPosition() {
     else if (tabPositions_[3]->isChecked())
         position = QTabWidget::East;
     MainPageControl->setTabPosition(position);
+    // Qt's tab bar cannot wrap: several rows become all tabs shrunk to fit, without scrolling.
+    if (position == QTabWidget::North || position == QTabWidget::South) {
+        MainPageControl->setUsesScrollButtons(!multilineItem_->isChecked());
+        MainPageControl->setElideMode(multilineItem_->isChecked() ? Qt::ElideRight : Qt::ElideNone);
+    }
 }
 
 bool TSVWinForm::eventFilter(QObject* watched, QEvent* event) {
@@ -659,6 +726,7 @@ void TSVWinForm::ResyncFinished(const TSyncStats& stats) {
 
 void TSVWinForm::closeEvent(QCloseEvent* event) {
     if (closing_) return event->accept();
+    if (!SavePanelEdits()) return event->ignore();
     const bool last = hub_.Windows().size() <= 1;
     if (last && !hub_.ConfirmDiscard(this)) return event->ignore();
     try {
@@ -669,4 +737,141 @@ void TSVWinForm::closeEvent(QCloseEvent* event) {
     closing_ = true;
     event->accept();
     hub_.WindowClosing(this);
+}
+
+// --- the book panels ---
+
+TDockableForm* TSVWinForm::Panel(int index) const {
+    return index >= 0 && index < kPanelCount ? panels_[static_cast<size_t>(index)].data() : nullptr;
+}
+
+TBookListForm* TSVWinForm::BookList() const {
+    return static_cast<TBookListForm*>(Panel(0));
+}
+
+void TSVWinForm::UpdatePanelsMenu() {
+    for (int i = 0; i < kPanelCount; ++i)
+        panelsMenu_->actions()[i]->setChecked(Panel(i) != nullptr);
+}
+
+void TSVWinForm::TogglePanel(int index) {
+    try {
+        if (TDockableForm* panel = Panel(index)) {
+            panel->close();  // keeps its edits first; a refusal leaves it open
+        } else {
+            OpenPanel(index);
+        }
+    } catch (const std::exception& e) {
+        Dialogs::ErrorLater(this, ToQ(e.what()));
+    }
+    UpdatePanelsMenu();
+}
+
+TDockableForm* TSVWinForm::OpenPanel(int index) {
+    if (closing_ || index < 0 || index >= kPanelCount) return nullptr;
+    if (TDockableForm* panel = Panel(index)) return panel;
+    TDockableForm* panel = nullptr;
+    switch (index) {
+        case 0:
+            panel = new TBookListForm(this, hub_);
+            break;
+        case 1:
+            panel = new TFastBookInfoForm(this, hub_);
+            break;
+        case 2:
+            panel = new TBookInfoForm(this, hub_);
+            break;
+        default:
+            return nullptr;
+    }
+    panels_[static_cast<size_t>(index)] = panel;
+    // Told while the panel is half destroyed: the menu is updated once its slot has cleared.
+    connect(panel, &QObject::destroyed, this, [this] {
+        if (!closing_) QTimer::singleShot(0, this, &TSVWinForm::UpdatePanelsMenu);
+    });
+    // The book list docks at the bottom; the others share the right side as tabs.
+    const Qt::DockWidgetArea area = index == 0 ? Qt::BottomDockWidgetArea : Qt::RightDockWidgetArea;
+    TDockableForm* neighbour = nullptr;
+    for (const QPointer<TDockableForm>& other : panels_)
+        if (other && other != panel && !other->isFloating() && dockWidgetArea(other) == area) neighbour = other;
+    addDockWidget(area, panel);
+    if (neighbour) tabifyDockWidget(neighbour, panel);
+    panel->show();
+    panel->raise();
+    panel->RequestRefresh(0);
+    UpdatePanelsMenu();
+    return panel;
+}
+
+void TSVWinForm::ShowPanel(int index) {
+    TDockableForm* panel = OpenPanel(index);
+    if (!panel) return;
+    panel->show();
+    panel->raise();  // a tabbed panel's tab comes to the front
+    if (panel->isFloating()) panel->activateWindow();
+}
+
+void TSVWinForm::RefreshPanels(int first, int last) {
+    if (closing_) return;
+    for (int i = first; i <= last; ++i)
+        if (TDockableForm* panel = Panel(i)) {
+            try {
+                panel->RequestRefresh(0);
+            } catch (const std::exception& e) {
+                Dialogs::ErrorLater(this, ToQ(e.what()));
+            }
+        }
+}
+
+void TSVWinForm::CollectBooks(TBookCollection& books) const {
+    if (closing_) return;
+    TCatalogueGuard guard;
+    QWidget* tab = MainPageControl->currentWidget();
+    if (TSVGrid* grid = ActiveGrid()) {
+        for (TListObject* row : grid->SelectedList())
+            if (!grid->IsDoomed(row)) row->CollectBooks(books);
+    } else if (tab == WorkTab) {
+        const QString sub = static_cast<QTabWidget*>(WorkTab)->currentWidget()->objectName();
+        if (sub == "LostFoundTab") {
+            for (const auto& lost : hub_.Library().LostBooks)
+                books.Add(lost.get());
+        } else {
+            for (int32_t i = 0; i < duplicates_.Count(); ++i)
+                if (const TListObject* row = duplicates_.Get(i); row && row->Selected()) row->CollectBooks(books);
+        }
+    }
+}
+
+bool TSVWinForm::SavePanelEdits() {
+    for (const QPointer<TDockableForm>& panel : panels_) {
+        QString error;
+        if (panel && !panel->SavePendingEdits(error)) {
+            Dialogs::Error(this, error);
+            return false;
+        }
+    }
+    return true;
+}
+
+void TSVWinForm::OpenPanels() {
+    if (closing_) return;
+    for (int i = 0; i < kPanelCount; ++i)
+        if (static_cast<size_t>(i) < openedWindows_.size() && openedWindows_[static_cast<size_t>(i)] == '1')
+            OpenPanel(i);
+    if (!dockState_.isEmpty()) restoreState(dockState_);
+    UpdatePanelsMenu();
+}
+
+QString TSVWinForm::RowCountText() const {
+    const TSVGrid* grid = ActiveGrid();
+    if (!grid || !grid->Data() || grid == FavoritesGrid) return {};
+    TSVD& svd = hub_.Library();
+    const int total = grid == AuthorsGrid  ? static_cast<int>(svd.Authors.Count())
+                      : grid == SeriesGrid ? svd.Sequences.NodeCount() - 1
+                                           : svd.Genres.NodeCount() - 1;
+    return QString::number(grid->Data()->Count()) + " / " + QString::number(total);
+}
+
+void TSVWinForm::UpdateRowCount() {
+    if (!closing_) rowCount_->setText(RowCountText());
 }

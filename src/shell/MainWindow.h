@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+#include <array>
 #include <string>
 
 #include "catalogue/CatalogueObserver.h"
@@ -8,6 +10,7 @@
 #include "catalogue/ObjList.h"
 
 struct TSyncStats;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -17,6 +20,9 @@ class QProgressBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class TBookCollection;
+class TBookListForm;
+class TDockableForm;
 class TIniPlacement;
 class TSVGrid;
 class TSVMainForm;
@@ -56,6 +62,27 @@ public:
     void ResyncStarted();
     void ResyncProgress(int position, int maximum, const QString& text);
     void ResyncFinished(const TSyncStats& stats);
+
+    // --- the book panels: 0 book list, 1 short information, 2 book information, 3 preview ---
+    static constexpr int kPanelCount = 4;
+    bool IsClosing() const { return closing_; }
+    TDockableForm* Panel(int index) const;
+    TBookListForm* BookList() const;
+    // Opens a closed panel at its home place, or closes an open one.
+    void TogglePanel(int index);
+    TDockableForm* OpenPanel(int index);
+    // Opens the panel when needed and brings it to the front (its tab too).
+    void ShowPanel(int index);
+    // Tells panels first..last that the selection they show has changed.
+    void RefreshPanels(int first, int last);
+    // The books of the current selection, by the active tab.
+    void CollectBooks(TBookCollection& books) const;
+    // Asks every panel to keep its unsaved edits; false (the error shown) when one could not.
+    bool SavePanelEdits();
+    // Opens the panels marked in OpenedWindows and puts them where they were.
+    void OpenPanels();
+    // The row count of the active list, as the status bar shows it.
+    QString RowCountText() const;
 
     TObjList& AuthorRows() { return authors_; }
     TObjList& SeriesRows() { return series_; }
@@ -113,6 +140,8 @@ private:
     void UpdateRoleHints();
     void ApplySettings();
     void ApplyTabPosition();
+    void UpdateRowCount();
+    void UpdatePanelsMenu();
     void OnNotified(TObjectType type, int kind, const void* object);
     void ShowColumnsMenu(TSVGrid* grid, const QPoint& globalPos);
     void RestoreState();
@@ -123,6 +152,7 @@ private:
     bool constructing_ = true;
     bool closing_ = false;
     TObjList authors_, series_, genres_, duplicates_;
+    TObjList favourites_;  // nothing fills it yet: the grid shows its columns and a blank row
     TIniPlacement* placement_ = nullptr;
     QToolButton* openButton_;
     QToolButton* saveButton_;
@@ -136,6 +166,10 @@ private:
     QAction* saveAction_;
     QAction* saveAsAction_;
     QAction* tabPositions_[4];
+    QAction* multilineItem_;
+    std::array<QPointer<TDockableForm>, kPanelCount> panels_;
+    QByteArray dockState_;
+    class QLabel* rowCount_;
     QLabel* favourCaption_;
     std::string openedWindows_ = "11111111";
 };

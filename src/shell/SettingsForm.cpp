@@ -395,6 +395,8 @@ bool TSVMainForm::OpenLibrary(const QString& path, QWidget* parent) {
         Dialogs::Error(parent, Msg(rsErrThreadWorking));
         return false;
     }
+    for (TSVWinForm* window : windows_)
+        if (!window->SavePanelEdits()) return false;
     if (!FileExists(path) || !ConfirmDiscard(parent)) return false;
     // Every window lets go of its rows before the catalogue they point into is replaced.
     for (TSVWinForm* window : windows_)
@@ -479,6 +481,22 @@ bool TSVMainForm::StartResync(TSVWinForm* window, TBookFolder& folder, TResyncMo
     relay_ = std::make_unique<TResyncRelay>(window);
     try {
         resync_ = TResyncThread::StartFolder(folder, mode, relay_.get());
+    } catch (const EShelvaraError& e) {
+        Dialogs::Error(window, ToQ(e.what()));
+        return false;
+    }
+    return true;
+}
+
+bool TSVMainForm::StartResync(TSVWinForm* window, std::vector<TBookInfo*> books, TResyncMode mode) {
+    if (ResyncRunning()) {
+        Dialogs::Error(window, Msg(rsErrThreadWorking));
+        return false;
+    }
+    WaitForResync();
+    relay_ = std::make_unique<TResyncRelay>(window);
+    try {
+        resync_ = TResyncThread::StartBooks(*library_, std::move(books), mode, relay_.get());
     } catch (const EShelvaraError& e) {
         Dialogs::Error(window, ToQ(e.what()));
         return false;

@@ -19,6 +19,7 @@ class QTimer;
 class IResyncObserver;
 class TIniPlacement;
 class TLanguageModule;
+class TBookInfo;
 class TResyncThread;
 enum class TResyncMode;
 class TLibraryLock;
@@ -77,6 +78,8 @@ public:
 
     // Runs a resynchronisation of a folder in the background; its progress goes to the window.
     bool StartResync(TSVWinForm* window, class TBookFolder& folder, TResyncMode mode);
+    // The same for a list of books (the book list's command).
+    bool StartResync(TSVWinForm* window, std::vector<TBookInfo*> books, TResyncMode mode);
     bool ResyncRunning() const;
     void WaitForResync();
 

@@ -9,7 +9,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTimer>
-#include <QWheelEvent>
 
 #include "catalogue/CatalogueLock.h"
 #include "catalogue/CellValue.h"
@@ -230,15 +229,18 @@ void TSVGrid::ApplyHeader() {
     syncing_ = false;
     const int position = sortColumn_ >= 0 ? cols_.FindById(sortColumn_) : -1;
     horizontalHeader()->setSortIndicatorShown(position >= 0);
+    // Qt draws its ascending order as a down arrow; ascending here shows the up arrow.
     if (position >= 0)
-        horizontalHeader()->setSortIndicator(position, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+        horizontalHeader()->setSortIndicator(position, descending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
-// Default columns as wide as their caption and the first rows' texts need, within limits.
+// Columns still at the default width become as wide as their caption and the first rows'
+// texts need, within limits; widths a user set stay.
 void TSVGrid::FitDefaultWidths() {
     const QFontMetrics metrics(font());
     const int rows = std::min<int32_t>(list_->Count(), 100);
     for (size_t i = 0; i < cols_.Count(); ++i) {
+        if (cols_.Width(i) != TSVGridCols::kDefaultWidth) continue;
         const int id = cols_.Columns[i].Id;
         int width = metrics.horizontalAdvance(ToQ(list_->RowClass->ColumnCaption(id)).trimmed()) + 16;
         for (int r = 0; r < rows; ++r)
@@ -266,7 +268,7 @@ void TSVGrid::SyncColumnsFromHeader() {
 }
 
 void TSVGrid::SetLayoutString(const std::string& text) {
-    widthsFitted_ = true;  // the stored widths stand
+    widthsFitted_ = false;  // stored widths stand; those never set are fitted to the first rows
     cols_.SetLayoutString(text);
     ApplyColumns();
 }
@@ -324,7 +326,12 @@ void TSVGrid::SortByColumn(int position) {
     const int before = currentIndex().row();
     model_->Reset([this] { Resort(); });
     ApplyHeader();
+    // The user's row stays current, but the view shows the top of the sorted list.
+    const bool scrolls = hasAutoScroll();
+    setAutoScroll(false);
     RestoreCurrent(before);
+    setAutoScroll(scrolls);
+    scrollToTop();
     Refresh();
 }
 
@@ -521,21 +528,6 @@ void TSVGrid::keyPressEvent(QKeyEvent* event) {
     if (const TListObject* row = CurrentObject()) current_ = row->Entity();
     Refresh();
     emit SelectionChanged();
-}
-
-void TSVGrid::wheelEvent(QWheelEvent* event) {
-    if (list_ && list_->Count() > 0 && event->angleDelta().y() != 0) {
-        const int current = std::max(CurrentIndex(), 0);
-        const int next = event->angleDelta().y() < 0 ? current + 1 : current - 1;
-        if (next >= 0 && next < list_->Count()) {
-            SelectOnly(*list_, next);
-            SetCurrentIndex(next);
-            scrollTo(currentIndex());
-            Refresh();
-            emit SelectionChanged();
-        }
-    }
-    QTableView::wheelEvent(event);
 }
 
 bool TSVGrid::eventFilter(QObject* watched, QEvent* event) {

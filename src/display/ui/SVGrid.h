@@ -74,7 +74,7 @@ public:
 signals:
     // After every change of the rows the grid shows.
     void DataChanged();
-    // The selection may have changed (click, keys, wheel).
+    // The selection may have changed (click, keys).
     void SelectionChanged();
     // A sort could not finish; the rows stay in the order reached.
     void SortFailed(const QString& message);
@@ -84,7 +84,6 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

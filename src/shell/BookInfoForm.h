@@ -1,0 +1,70 @@
+#pragma once
+
+#include <unordered_set>
+#include <vector>
+
+#include "catalogue/CatalogueObserver.h"
+#include "shell/DockableForm.h"
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class TBookInfo;
+class TIniPlacement;
+
+// The books selected in the book list, for editing: their authors, titles, genres and series
+// (opening the list dialog), note, read date, colour mark and file name. Values the books do not
+// share show empty; an edit goes to every shown book.
+class TBookInfoForm final : public TDockableForm {
+    Q_OBJECT
+
+public:
+    TBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub);
+    ~TBookInfoForm() override;
+
+    const std::vector<TBookInfo*>& Books() const { return books_; }
+    // Fills the controls from the shown books (the change handlers muted).
+    void FillControls();
+    // The edits; each applies to every shown book whose value differs.
+    void NoteEdited();
+    void ReadDateEdited();
+    void ColorEdited();
+    void RenameCommand();
+
+    void Recaption() override;
+    void DropBooks() override;
+
+    QToolButton* AuthLabel;
+    QToolButton* NamesLabel;
+    QToolButton* GenresLabel;
+    QToolButton* SeriesLabel;
+    QLineEdit* NoteEdit;
+    QCheckBox* ReadDateCheck;
+    QDateEdit* ReadDateTimePicker;
+    QLineEdit* FileNameEdit;
+    QPushButton* FileRenameButton;
+    QComboBox* ColorComboBox1;
+    QWidget* Panel1;
+    QLabel* Panel2;
+
+protected:
+    void Refresh() override;
+
+private:
+    void OnNotified(TObjectType type, int kind, const void* object);
+    template <typename T>
+    void Apply(T TBookInfo::*field, const T& value);
+
+    std::vector<TBookInfo*> books_;  // not owned; dropped on their removal notice
+    std::unordered_set<const TBookInfo*> shown_;
+    bool updating_ = false;
+    QLabel* noteLabel_;
+    QLabel* readLabel_;
+    QLabel* colorLabel_;
+    QLabel* fileLabel_;
+    TIniPlacement* placement_;
+};

@@ -1,0 +1,542 @@
+#include "shell/BookListForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cerrno>
+#include <cstring>
+
+#include "catalogue/BookFolder.h"
+#include "catalogue/BookInfo.h"
+#include "catalogue/BookLinks.h"
+#include "catalogue/CatalogueLock.h"
+#include "catalogue/ListObjects.h"
+#include "catalogue/LostBookInfo.h"
+#include "catalogue/SVD.h"
+#include "common/Error.h"
+#include "common/MessageIds.h"
+#include "display/ui/SVGrid.h"
+#include "dups/DupSearch.h"
+#include "scan/PackerArchiveAccess.h"
+#include "scan/Packing.h"
+#include "scan/Resync.h"
+#include "settings/ui/IniPlacement.h"
+#include "settings/ui/QtText.h"
+#include "shell/Dialogs.h"
+#include "shell/MainWindow.h"
+#include "shell/SettingsForm.h"
+
+namespace {
+
+constexpr int kFilterDelayMs = 500;
+constexpr int kProgressAfterMs = 500;
+constexpr int kTagEverywhere = 0, kTagText = 1, kTagColumn = 100;
+
+QColor FromBgr(uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>(bgr >> 8 & 0xFF), static_cast<int>(bgr >> 16 & 0xFF));
+}
+
+}  // namespace
+
+// One run of the full-text filter: the books' locations taken under the lock, read and
+// matched on every core; the GUI thread alone touches the records again.
+struct TBookListForm::TTextJob {
+    uint64_t Number = 0;
+    std::vector<TBookInfo*> Books;  // identities only, never read by the workers
+    std::vector<TDupBookRef> Refs;
+    std::vector<uint8_t> Matches;
+    std::unordered_set<const TBookInfo*> Gone;  // removed meanwhile (GUI thread)
+    std::string Text;
+    bool Extended = false;
+    std::atomic<bool> Cancel{false};
+    std::atomic<size_t> Next{0};
+    std::atomic<size_t> Done{0};
+    std::thread Worker;
+
+    ~TTextJob() {
+        Cancel = true;
+        if (Worker.joinable()) Worker.join();
+    }
+
+    void Run() {
+        TPackerArchiveAccess packer;
+        for (size_t i = Next++; i < Refs.size() && !Cancel; i = Next++) {
+            try {
+                Matches[i] = TextFilterMatches(ReadBookText(&packer, Refs[i]), Text, Extended);
+            } catch (...) {
+                Matches[i] = 0;  // an unreadable book does not match
+            }
+            ++Done;
+        }
+    }
+};
+
+TBookListForm::TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub) : TDockableForm(mainWindow, hub, 0) {
+    setObjectName("BookListForm");
+    rows_.RowClass = &TBookListObject::Class;
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(2, 2, 2, 0);
+    layout->setSpacing(2);
+    auto* filters = new QHBoxLayout;
+    FilterLabel = new QLabel(body);
+    FilterEdit = new QLineEdit(body);
+    FilterEdit->setObjectName("FilterEdit");
+    FilterEdit->setClearButtonEnabled(true);
+    FilterCombo = new QComboBox(body);
+    FilterCombo->setObjectName("FilterCombo");
+    FilterCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    ExtFilterCheck = new QCheckBox(body);
+    ExtFilterCheck->setObjectName("ExtFilterCheck");
+    filters->addWidget(FilterLabel);
+    filters->addWidget(FilterEdit, 1);
+    filters->addWidget(FilterCombo);
+    filters->addWidget(ExtFilterCheck);
+    layout->addLayout(filters);
+    BooksGrid = new TSVGrid(body);
+    BooksGrid->setObjectName("BooksGrid");
+    BooksGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    layout->addWidget(BooksGrid, 1);
+    StatusBar = new QStatusBar(body);
+    StatusBar->setSizeGripEnabled(false);
+    for (int i = 0; i < 3; ++i) {
+        fields_[i] = new QLabel(StatusBar);
+        fields_[i]->setObjectName(QString("StatusField%1").arg(i));
+        StatusBar->addWidget(fields_[i], i == 1 ? 1 : 0);
+    }
+    layout->addWidget(StatusBar);
+    setWidget(body);
+
+    FilterTimer = new QTimer(this);
+    FilterTimer->setSingleShot(true);
+    FilterTimer->setInterval(kFilterDelayMs);
+    connect(FilterTimer, &QTimer::timeout, this, [this] { RequestRefresh(0); });
+    // A keystroke stops a running full-text filter at once; the list follows when typing pauses.
+    auto restart = [this] {
+        if (busy_) return;
+        CancelTextFilter();
+        FilterTimer->start();
+    };
+    connect(FilterEdit, &QLineEdit::textChanged, this, restart);
+    connect(FilterCombo, &QComboBox::currentIndexChanged, this, restart);
+    connect(ExtFilterCheck, &QCheckBox::toggled, this, restart);
+
+    BooksGrid->OnGetColors = [this](int, int row, QColor& text, QColor& brush, bool selected) {
+        const auto* object = static_cast<const TBookListObject*>(BooksGrid->ObjectAt(row));
+        if (!object || !object->Book) return;
+        try {
+            const TBookInfo& book = *object->Book;
+            if (book.IsReadOnly())
+                text = FromBgr(0xC0C0C0);
+            else if (book.IsLost())
+                text = FromBgr(0x000080);
+            else if (book.Color < 16 && (!selected || book.Color >= 1))
+                text = FromBgr(MarkColor(book.Color));
+        } catch (...) {
+            brush = FromBgr(0x0000FF);
+        }
+    };
+    connect(BooksGrid, &TSVGrid::SelectionChanged, this, &TBookListForm::SelectionChanged);
+    connect(BooksGrid, &TSVGrid::DataChanged, this, &TBookListForm::SelectionChanged);
+    connect(BooksGrid, &TSVGrid::SortFailed, this, [this](const QString& text) { Dialogs::ErrorLater(this, text); });
+    connect(BooksGrid, &QAbstractItemView::doubleClicked, this, [this] {
+        if (TSVWinForm* window = MainWindow()) window->ShowPanel(1);
+    });
+
+    BookGridMenu = new QMenu(this);
+    BookGridMenu->setObjectName("BookGridMenu");
+    resyncMenu_ = BookGridMenu->addMenu(QString());
+    resyncItem_ = resyncMenu_->menuAction();
+    liteItem_ = resyncMenu_->addAction(QString(), this, [this] { ResyncSelected(false); });
+    fullItem_ = resyncMenu_->addAction(QString(), this, [this] { ResyncSelected(true); });
+    packItem_ = BookGridMenu->addAction(QString(), this, [this] { PackSelected(); });
+    unpackItem_ = BookGridMenu->addAction(
+        QString(), this, [this] { Dialogs::Error(this, QStringLiteral("Not implemented yet... Sorry.")); });
+    deleteItem_ = BookGridMenu->addAction(QString(), this, [this] { DeleteSelected(); });
+    BookGridMenu->addSeparator();
+    columnsMenu_ = BookGridMenu->addMenu(QString());
+    columnsMenu_->setObjectName("ColumnsItem1");
+    connect(BooksGrid, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PrepareMenu();
+        BookGridMenu->popup(BooksGrid->viewport()->mapToGlobal(pos));
+    });
+    // Ctrl+Delete deletes the selected books.
+    auto* deleteKey = new QAction(BooksGrid);
+    deleteKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    deleteKey->setShortcutContext(Qt::WidgetShortcut);
+    connect(deleteKey, &QAction::triggered, this, [this] {
+        PrepareMenu();
+        if (deleteItem_->isEnabled()) DeleteSelected();
+    });
+    BooksGrid->addAction(deleteKey);
+
+    repaintLater_ = new QTimer(this);
+    repaintLater_->setSingleShot(true);
+    repaintLater_->setInterval(0);
+    connect(repaintLater_, &QTimer::timeout, this, [this] { BooksGrid->viewport()->update(); });
+    connect(&hub_, &TSVMainForm::Notified, this, &TBookListForm::OnNotified);
+
+    placement_ = new TIniPlacement(this, hub_.Store(), "TBookListForm", false);
+    BooksGrid->AttachPlacement(placement_);
+    placement_->Restore();
+    BooksGrid->SetData(&rows_);
+    SettingsChanged();
+    Recaption();
+}
+
+TBookListForm::~TBookListForm() {
+    busy_ = true;
+    textJob_.reset();
+    retired_.clear();
+    try {
+        placement_->SaveIfNotSaved();
+    } catch (...) {
+        // the settings file could not be written; the layout is not worth a box while closing
+    }
+    BooksGrid->SetData(nullptr);
+    if (TSVWinForm* window = MainWindow()) {
+        QPointer<TSVWinForm> guard = window;
+        QTimer::singleShot(0, window, [guard] {
+            if (guard) guard->RefreshPanels(1, 3);
+        });
+    }
+}
+
+QString TBookListForm::Summary(int count, int64_t bytes) {
+    QString size;
+    if (bytes < 8192)
+        size = QString::number(bytes) + " " + Msg(rsBytes);
+    else if (bytes < 8388608)
+        size = QString::number(bytes / 1024) + " " + Msg(rsKb);
+    else
+        size = QString::number(bytes / 1048576) + " " + Msg(rsMb);
+    return QString::number(count) + " " + Msg(rsGenreBookCount) + ", " + size;
+}
+
+uint32_t TBookListForm::MarkColor(uint8_t mark) {
+    // Blue in the high byte, red in the low one.
+    static constexpr uint32_t kPalette[16] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080,
+                                              0x808000, 0x808080, 0xC0C0C0, 0x0000FF, 0x00FF00, 0x00FFFF,
+                                              0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+    return kPalette[mark & 15];
+}
+
+void TBookListForm::Recaption() {
+    setWindowTitle(Msg(rsBooksName));
+    FilterLabel->setText(Msg(rsFilter));
+    ExtFilterCheck->setText(Msg(rsExtendedFilter));
+    resyncMenu_->setTitle(Msg(rsResync));
+    liteItem_->setText(Msg(rsLiteResync));
+    fullItem_->setText(Msg(rsFullResync));
+    packItem_->setText(Msg(rsCompress));
+    unpackItem_->setText(Msg(rsUncompress));
+    deleteItem_->setText(Msg(rsDeleteBook));
+    columnsMenu_->setTitle(Msg(rsColumns) + "...");
+    const bool busy = busy_;
+    busy_ = true;
+    const int index = FilterCombo->currentIndex();
+    FilterCombo->clear();
+    FillFilterCombo();
+    if (index >= 0 && index < FilterCombo->count()) FilterCombo->setCurrentIndex(index);
+    busy_ = busy;
+    BooksGrid->model()->headerDataChanged(Qt::Horizontal, 0, std::max(BooksGrid->model()->columnCount() - 1, 0));
+    UpdateSummary();
+}
+
+void TBookListForm::DropBooks() {
+    CancelTextFilter();
+    ShowRows({});
+}
+
+void TBookListForm::SettingsChanged() {
+    BooksGrid->SetStriped(hub_.StripedGrids());
+}
+
+void TBookListForm::FillFilterCombo() {
+    if (FilterCombo->count() > 0) return;
+    const bool blocked = FilterCombo->blockSignals(true);
+    FilterCombo->addItem(Msg(rsEverywhereFltItem), kTagEverywhere);
+    FilterCombo->addItem(Msg(rsContextFltItem), kTagText);
+    for (int c = 0; c < TBookListObject::Class.ColumnCount(); ++c)
+        FilterCombo->addItem(ToQ(TBookListObject::Class.ColumnCaption(c)).trimmed(), kTagColumn + c);
+    FilterCombo->setCurrentIndex(0);
+    FilterCombo->blockSignals(blocked);
+}
+
+// --- refresh ---
+
+void TBookListForm::Refresh() {
+    TSVWinForm* window = MainWindow();
+    if (!window) return UpdateSummary();
+    CancelTextFilter();
+    TBookCollection books;
+    window->CollectBooks(books);
+    const std::string text = FromQ(FilterEdit->text());
+    const int tag = FilterCombo->currentIndex() >= 0 ? FilterCombo->currentData().toInt() : kTagEverywhere;
+    const bool extended = ExtFilterCheck->isChecked();
+    if (text.empty() || FilterCombo->currentIndex() < 0) return ShowRows(books.Books());
+    if (tag == kTagText) return StartTextFilter(books.Books(), text, extended);
+    if (tag != kTagEverywhere && tag < kTagColumn) RaiseFixedError("Not implemented yet... Sorry.");
+
+    std::vector<TBookInfo*> passed;
+    QElapsedTimer clock;
+    clock.start();
+    const std::vector<TBookInfo*>& all = books.Books();
+    const int last = static_cast<int>(all.size()) - 1;
+    {
+        TCatalogueGuard guard;
+        for (int i = 0; i <= last; ++i) {
+            const TBookListObject row(all[static_cast<size_t>(i)]);
+            if (row.Matches(tag >= kTagColumn ? tag - kTagColumn : -1, extended, text)) passed.push_back(row.Book);
+            if (i % 20 == 0 && last > 0 && clock.elapsed() > kProgressAfterMs) {
+                SetNote(Msg(rsFiltered) + " : " + QString::number(100 - (last - i) * 100 / last) + "%");
+                fields_[2]->repaint();
+            }
+        }
+    }
+    SetNote(QString());
+    ShowRows(passed);
+}
+
+void TBookListForm::ShowRows(const std::vector<TBookInfo*>& books) {
+    busy_ = true;
+    rows_.BeginUpdate();
+    rows_.Clear();
+    shown_.clear();
+    rows_.SetCapacity(static_cast<int32_t>(books.size()));
+    for (TBookInfo* book : books) {
+        rows_.Add(std::make_unique<TBookListObject>(book));
+        shown_.insert(book);
+    }
+    rows_.Fresh = true;
+    rows_.Changed(kRowsChanged);
+    rows_.EndUpdate();
+    busy_ = false;
+    UpdateSummary();
+}
+
+void TBookListForm::UpdateSummary() {
+    int64_t bytes = 0;
+    {
+        TCatalogueGuard guard;
+        for (int32_t i = 0; i < rows_.Count(); ++i)
+            if (const auto* row = static_cast<const TBookListObject*>(rows_.Get(i)); row && row->Book)
+                bytes += row->Book->Size;
+    }
+    fields_[0]->setText(Summary(rows_.Count(), bytes));
+    BooksGrid->viewport()->update();
+}
+
+void TBookListForm::SetNote(const QString& text) {
+    fields_[2]->setText(text);
+    fields_[2]->setVisible(!text.trimmed().isEmpty());
+}
+
+void TBookListForm::SetModifiedMark(bool modified) {
+    SetNote(modified ? Msg(rsModified) : QString());
+}
+
+QString TBookListForm::StatusText(int field) const {
+    return field >= 0 && field < 3 ? fields_[field]->text() : QString();
+}
+
+// --- the full-text filter ---
+
+void TBookListForm::StartTextFilter(const std::vector<TBookInfo*>& books, const std::string& text, bool extended) {
+    ShowRows({});
+    auto job = std::make_unique<TTextJob>();
+    job->Number = ++jobNumber_;
+    job->Books = books;
+    job->Text = text;
+    job->Extended = extended;
+    job->Matches.assign(books.size(), 0);
+    {
+        TCatalogueGuard guard;
+        job->Refs.reserve(books.size());
+        for (TBookInfo* book : books)
+            job->Refs.push_back({book, book->FullPath(), book->EntryName, book->Packed, book->GetFileType()});
+    }
+    SetNote(Msg(rsFiltered) + " : 0%");
+    TTextJob* raw = job.get();
+    // The form joins every job before it goes, so posting to it from the workers is safe.
+    raw->Worker = std::thread([raw, self = this] {
+        // Two readers share the books; a third thread reports progress about ten times a second.
+        std::thread helper([raw] { raw->Run(); });
+        const size_t total = std::max<size_t>(raw->Refs.size(), 1);
+        std::atomic<bool> finished{false};
+        std::thread progress([raw, self, total, &finished] {
+            while (!raw->Cancel && !finished) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                const int percent = static_cast<int>(raw->Done * 100 / total);
+                QMetaObject::invokeMethod(
+                    self, [self, number = raw->Number, percent] { self->TextFilterProgress(number, percent); },
+                    Qt::QueuedConnection);
+            }
+        });
+        raw->Run();
+        helper.join();
+        finished = true;
+        progress.join();
+        QMetaObject::invokeMethod(
+            self, [self, number = raw->Number] { self->TextFilterDone(number); }, Qt::QueuedConnection);
+    });
+    textJob_ = std::move(job);
+}
+
+void TBookListForm::CancelTextFilter() {
+    if (!textJob_) return;
+    textJob_->Cancel = true;
+    // The readers finish the book in hand; the job is joined when its end arrives.
+    retired_.push_back(std::move(textJob_));
+    SetNote(QString());
+}
+
+void TBookListForm::TextFilterProgress(uint64_t job, int percent) {
+    if (!textJob_ || textJob_->Number != job) return;
+    SetNote(Msg(rsFiltered) + " : " + QString::number(percent) + "%");
+}
+
+void TBookListForm::TextFilterDone(uint64_t job) {
+    for (auto it = retired_.begin(); it != retired_.end(); ++it) {
+        if ((*it)->Number == job) {
+            retired_.erase(it);  // joins its worker, which has ended
+            return;
+        }
+    }
+    if (!textJob_ || textJob_->Number != job) return;
+    std::unique_ptr<TTextJob> done = std::move(textJob_);
+    done->Worker.join();
+    std::vector<TBookInfo*> found;
+    for (size_t i = 0; i < done->Books.size(); ++i)
+        if (done->Matches[i] && !done->Gone.count(done->Books[i])) found.push_back(done->Books[i]);
+    SetNote(QString());
+    ShowRows(found);
+}
+
+// --- selection and notifications ---
+
+std::vector<TBookInfo*> TBookListForm::SelectedBooks() const {
+    std::vector<TBookInfo*> books;
+    for (TListObject* row : BooksGrid->SelectedList())
+        if (!BooksGrid->IsDoomed(row)) books.push_back(static_cast<TBookListObject*>(row)->Book);
+    return books;
+}
+
+void TBookListForm::SelectionChanged() {
+    if (busy_ || Closing()) return;
+    if (TSVWinForm* window = MainWindow()) window->RefreshPanels(1, 3);
+    const std::vector<TBookInfo*> books = SelectedBooks();
+    if (books.size() == 1) {
+        TCatalogueGuard guard;
+        books.front()->CheckExists();  // the lost mark follows the disk
+        fields_[1]->setText(ToQ(books.front()->FullPath()));
+    } else {
+        fields_[1]->clear();
+    }
+    if (!textJob_) SetNote(QString());
+    FillFilterCombo();
+}
+
+void TBookListForm::OnNotified(TObjectType type, int kind, const void* object) {
+    if (Closing()) return;
+    if (type == TObjectType::Author) return RepaintLater();
+    if (type != TObjectType::Book) return;
+    const auto* book = static_cast<const TBookInfo*>(object);
+    if (kind == TBookInfo::kRemoved || kind == TBookInfo::kMoved) {
+        if (textJob_) textJob_->Gone.insert(book);
+        // Found through the set, taken out in one pass when the event loop runs again.
+        if (shown_.erase(book)) {
+            BooksGrid->RemoveEntityLater(book);
+            QTimer::singleShot(0, this, [this] { UpdateSummary(); });
+        }
+    } else if (kind == TBookInfo::kChanged && shown_.count(book)) {
+        RepaintLater();
+    }
+}
+
+void TBookListForm::RepaintLater() {
+    if (!repaintLater_->isActive()) repaintLater_->start();
+}
+
+// --- commands ---
+
+void TBookListForm::PrepareMenu() {
+    const bool enabled = MainWindow() && hub_.CanEdit() && rows_.Count() > 0 && BooksGrid->SelectedCount() > 0;
+    resyncItem_->setEnabled(enabled);
+    deleteItem_->setEnabled(enabled);
+    BooksGrid->FillColumnsMenu(columnsMenu_);
+}
+
+void TBookListForm::ResyncSelected(bool full) {
+    TSVWinForm* window = MainWindow();
+    if (!window) return;
+    std::vector<TBookInfo*> books = SelectedBooks();
+    std::reverse(books.begin(), books.end());
+    hub_.StartResync(window, std::move(books), full ? TResyncMode::Full : TResyncMode::Update);
+}
+
+void TBookListForm::PackSelected() {
+    std::vector<TBookInfo*> books = SelectedBooks();
+    std::reverse(books.begin(), books.end());
+    std::vector<std::string> warnings;
+    std::vector<TBookInfo*> packed;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        packed = PackBooks(books, warnings);
+    } catch (const std::exception& e) {
+        warnings.push_back(e.what());
+    }
+    QApplication::restoreOverrideCursor();
+    if (!packed.empty())
+        if (TSVWinForm* window = MainWindow()) window->RefreshPanels(1, 3);
+    if (!warnings.empty()) Dialogs::Error(this, QString::fromStdString(warnings.front()));
+}
+
+void TBookListForm::DeleteSelected() {
+    if (Dialogs::AskYesNoCancel(this, Msg(rsDeleting), Msg(rsDelDocConfirm)) != Dialogs::TAnswer::Yes) return;
+    std::vector<TBookInfo*> books = SelectedBooks();
+    TSVD& svd = hub_.Library();
+    int deleted = 0, failed = 0;
+    QString reason;
+    // From the last selected to the first.
+    for (auto it = books.rbegin(); it != books.rend(); ++it) {
+        TBookInfo* book = *it;
+        try {
+            errno = 0;
+            if (!book->DeleteFile()) {
+                if (reason.isEmpty())
+                    reason = ToQ(book->FullPath()) + ": " + QString::fromLocal8Bit(std::strerror(errno ? errno : EIO));
+                ++failed;
+                continue;
+            }
+        } catch (const std::exception& e) {
+            if (reason.isEmpty()) reason = ToQ(e.what());
+            ++failed;
+            continue;
+        }
+        TCatalogueGuard guard;
+        svd.ForgetBook(book);
+        if (auto* lost = dynamic_cast<TLostBookInfo*>(book))
+            svd.RemoveLostBook(lost);
+        else if (book->Folder)
+            book->Folder->ExtractBook(book);
+        ++deleted;
+    }
+    if (deleted > 0) {
+        svd.SetModified(true);
+        if (TSVWinForm* window = MainWindow()) window->RefreshPanels(1, 3);
+    }
+    // One box for all the books that stayed.
+    if (failed > 0) Dialogs::Error(this, failed == 1 ? reason : reason + QString(" (+%1)").arg(failed - 1));
+}

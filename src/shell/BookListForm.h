@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "catalogue/CatalogueObserver.h"
+#include "catalogue/ObjList.h"
+#include "shell/DockableForm.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QStatusBar;
+class TBookInfo;
+class TIniPlacement;
+class TSVGrid;
+
+// The books of the main window's selection: a grid with a filter (by column, everywhere, or
+// over the books' full text in a worker), a summary, colour marks, and the commands that
+// resynchronise, pack and delete the selected books.
+class TBookListForm final : public TDockableForm {
+    Q_OBJECT
+
+public:
+    TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub);
+    ~TBookListForm() override;
+
+    // "N книг, S байт|кб|Мб" for a row count and a total size in bytes.
+    static QString Summary(int count, int64_t bytes);
+    // The 16 colour marks as RGB.
+    static uint32_t MarkColor(uint8_t mark);
+
+    TObjList& Rows() { return rows_; }
+    std::vector<TBookInfo*> SelectedBooks() const;
+    // Status field 0 summary, 1 path of the one selected book, 2 transient note.
+    QString StatusText(int field) const;
+    // The preview's modified mark in field 2.
+    void SetModifiedMark(bool modified);
+    // A full-text filter is reading books.
+    bool TextFilterRunning() const { return textJob_ != nullptr; }
+
+    // The commands of the menu, on the selected books.
+    void ResyncSelected(bool full);
+    void PackSelected();
+    void DeleteSelected();
+    // Fills the menu's items for the current state (enabled or not, the columns).
+    void PrepareMenu();
+
+    void Recaption() override;
+    void SettingsChanged() override;
+    void DropBooks() override;
+
+    TSVGrid* BooksGrid;
+    QLineEdit* FilterEdit;
+    QComboBox* FilterCombo;
+    QCheckBox* ExtFilterCheck;
+    QLabel* FilterLabel;
+    QStatusBar* StatusBar;
+    QTimer* FilterTimer;
+    QMenu* BookGridMenu;
+
+protected:
+    void Refresh() override;
+
+private:
+    struct TTextJob;
+
+    void FillFilterCombo();
+    void SelectionChanged();
+    void UpdateSummary();
+    void SetNote(const QString& text);
+    void ShowRows(const std::vector<TBookInfo*>& books);
+    void StartTextFilter(const std::vector<TBookInfo*>& books, const std::string& text, bool extended);
+    void CancelTextFilter();
+    void TextFilterProgress(uint64_t job, int percent);
+    void TextFilterDone(uint64_t job);
+    void OnNotified(TObjectType type, int kind, const void* object);
+    void RepaintLater();
+
+    TObjList rows_;
+    std::unordered_set<const TBookInfo*> shown_;  // the books of the rows, for the notifications
+    bool busy_ = false;
+    QLabel* fields_[3];
+    QAction* resyncItem_;
+    QAction* liteItem_;
+    QAction* fullItem_;
+    QAction* packItem_;
+    QAction* unpackItem_;
+    QAction* deleteItem_;
+    QMenu* resyncMenu_;
+    QMenu* columnsMenu_;
+    QTimer* repaintLater_;
+    TIniPlacement* placement_;
+    std::unique_ptr<TTextJob> textJob_;
+    std::vector<std::unique_ptr<TTextJob>> retired_;  // cancelled, their readers finishing
+    uint64_t jobNumber_ = 0;
+};

@@ -1,0 +1,89 @@
+#include "shell/DockableForm.h"
+
+#include <QCloseEvent>
+#include <QTimer>
+#include <algorithm>
+
+#include "common/Error.h"
+#include "common/MessageIds.h"
+#include "settings/ui/QtText.h"
+#include "shell/Dialogs.h"
+#include "shell/MainWindow.h"
+#include "shell/SettingsForm.h"
+
+namespace {
+constexpr int kMinimumDelayMs = 20;
+}
+
+TDockableForm::TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index)
+    : QDockWidget(mainWindow), hub_(hub), mainWindow_(mainWindow), index_(index) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    RepaintTimer = new QTimer(this);
+    RepaintTimer->setSingleShot(true);
+    connect(RepaintTimer, &QTimer::timeout, this, &TDockableForm::RefreshNow);
+    // A panel on a tab that comes to the front catches up with what it missed while hidden.
+    connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible && pending_) QTimer::singleShot(0, this, &TDockableForm::RefreshNow);
+    });
+    connect(&hub_, &TSVMainForm::SettingsChanged, this, [this] { SettingsChanged(); });
+    connect(&hub_, &TSVMainForm::LanguageChanged, this, [this] { Recaption(); });
+}
+
+TDockableForm::~TDockableForm() {
+    destroying_ = true;
+}
+
+bool TDockableForm::Closing() const {
+    return destroying_ || !mainWindow_ || mainWindow_->IsClosing();
+}
+
+void TDockableForm::Detach() {
+    mainWindow_ = nullptr;
+}
+
+void TDockableForm::RequestRefresh(int argument) {
+    if (argument != 0) RaiseError(rsErrUnknownEvent);
+    if (Closing()) return;
+    if (hub_.TimerDelay()) {
+        // A burst of requests ends in one refresh.
+        RepaintTimer->stop();
+        RepaintTimer->setInterval(std::max(hub_.TimerDelayValue(), kMinimumDelayMs));
+        RepaintTimer->start();
+    } else {
+        RefreshNow();
+    }
+}
+
+bool TDockableForm::EffectivelyVisible() const {
+    return isVisible() && !visibleRegion().isEmpty();
+}
+
+void TDockableForm::RefreshNow() {
+    RepaintTimer->stop();
+    if (Closing()) return;
+    if (!EffectivelyVisible()) {
+        pending_ = true;
+        return;
+    }
+    pending_ = false;
+    try {
+        Refresh();
+    } catch (const std::exception& e) {
+        Dialogs::ErrorLater(this, ToQ(e.what()));
+    }
+}
+
+bool TDockableForm::SavePendingEdits(QString&) {
+    return true;
+}
+
+void TDockableForm::closeEvent(QCloseEvent* event) {
+    QString error;
+    if (!SavePendingEdits(error)) {
+        Dialogs::Error(this, error);
+        event->ignore();
+        return;
+    }
+    event->accept();
+}

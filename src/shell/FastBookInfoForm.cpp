@@ -1,0 +1,286 @@
+#include "shell/FastBookInfoForm.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "catalogue/AuthorName.h"
+#include "catalogue/BookInfo.h"
+#include "catalogue/BookSequence.h"
+#include "catalogue/CatalogueLock.h"
+#include "catalogue/SVD.h"
+#include "catalogue/TitleInfo.h"
+#include "common/MessageIds.h"
+#include "settings/ui/IniPlacement.h"
+#include "settings/ui/QtText.h"
+#include "shell/BookListForm.h"
+#include "shell/MainWindow.h"
+#include "shell/SettingsForm.h"
+
+namespace {
+
+constexpr int kPaintDelayMs = 50;
+// Pictures larger than this are not worth decoding for a preview.
+constexpr qint64 kMaxPictureBytes = 64 << 20;
+
+QLabel* TextLabel(QWidget* parent, const char* name, bool wrap = false) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setWordWrap(wrap);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+}  // namespace
+
+TFastBookInfoForm::TFastBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub) : TDockableForm(mainWindow, hub, 1) {
+    setObjectName("FastBookInfoForm");
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName("Splitter1");
+    PicturePanel = new QWidget(Splitter1);
+    PicturePanel->setObjectName("PicturePanel");
+    auto* pictureLayout = new QVBoxLayout(PicturePanel);
+    pictureLayout->setContentsMargins(2, 2, 2, 2);
+    MyImage1 = new QLabel(PicturePanel);
+    MyImage1->setObjectName("MyImage1");
+    MyImage1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    MyImage1->setMinimumSize(1, 1);
+    MyImage1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    pictureLayout->addWidget(MyImage1);
+
+    BNPanel = new QScrollArea(Splitter1);
+    BNPanel->setObjectName("BNPanel");
+    BNPanel->setWidgetResizable(true);
+    BNPanel->setFrameShape(QFrame::NoFrame);
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(2);
+    BookNameLabel = TextLabel(content, "BookNameLabel", true);
+    QFont bold = BookNameLabel->font();
+    bold.setBold(true);
+    BookNameLabel->setFont(bold);
+    layout->addWidget(BookNameLabel);
+    AuthorsPanel = new QWidget(content);
+    AuthorsPanel->setObjectName("AuthorsPanel");
+    AuthorsPanel->installEventFilter(this);
+    layout->addWidget(AuthorsPanel);
+    auto pair = [&](QLabel*& heading, const char* headingName, QLabel*& value, const char* valueName) {
+        auto* row = new QHBoxLayout;
+        heading = TextLabel(content, headingName);
+        value = TextLabel(content, valueName, true);
+        row->addWidget(heading);
+        row->addWidget(value, 1);
+        layout->addLayout(row);
+    };
+    pair(SLabel1, "SLabel1", SerieLabel, "SerieLabel");
+    pair(SLabel2, "SLabel2", SerieNumLabel, "SerieNumLabel");
+    pair(SLabel3, "SLabel3", GenreLabel, "GenreLabel");
+    layout->addSpacing(6);
+    ALabel1 = TextLabel(content, "ALabel1");
+    ALabel1->setFont(bold);
+    layout->addWidget(ALabel1);
+    layout->addSpacing(6);
+    AnnoLabel = TextLabel(content, "AnnoLabel", true);
+    layout->addWidget(AnnoLabel);
+    NoInfoLabel = TextLabel(content, "NoInfoLabel", true);
+    layout->addWidget(NoInfoLabel);
+    layout->addStretch(1);
+    BNPanel->setWidget(content);
+    BNPanel->viewport()->installEventFilter(this);
+    Splitter1->setStretchFactor(1, 1);
+    setWidget(Splitter1);
+
+    PaintTimer = new QTimer(this);
+    PaintTimer->setSingleShot(true);
+    PaintTimer->setInterval(kPaintDelayMs);
+    connect(PaintTimer, &QTimer::timeout, this, &TFastBookInfoForm::Repaint);
+    connect(&hub_, &TSVMainForm::Notified, this, &TFastBookInfoForm::OnNotified);
+
+    placement_ = new TIniPlacement(this, hub_.Store(), "TFastBookInfoForm", false);
+    placement_->Restore();
+    noInfoText_ = rsSelectOneBook;
+    Recaption();
+    Repaint();
+    RequestRefresh(0);
+}
+
+TFastBookInfoForm::~TFastBookInfoForm() {
+    painting_ = true;
+    try {
+        placement_->SaveIfNotSaved();
+    } catch (...) {
+        // the settings file could not be written; not worth a box while closing
+    }
+}
+
+void TFastBookInfoForm::Recaption() {
+    setWindowTitle(Msg(rsFastInfoName));
+    SLabel1->setText(Msg(rsBookSeries));
+    SLabel2->setText(Msg(rsBookSeriesNum));
+    SLabel3->setText(Msg(rsBookGenre));
+    ALabel1->setText(Msg(rsBookAnno));
+    NoInfoLabel->setText(Msg(noInfoText_));
+}
+
+void TFastBookInfoForm::DropBooks() {
+    book_ = nullptr;
+    Repaint();
+}
+
+void TFastBookInfoForm::Refresh() {
+    TBookInfo* book = nullptr;
+    if (TSVWinForm* window = MainWindow())
+        if (TBookListForm* list = window->BookList()) {
+            const std::vector<TBookInfo*> selected = list->SelectedBooks();
+            if (selected.size() == 1) book = selected.front();
+        }
+    if (book && book == book_) return;
+    book_ = book;
+    SchedulePaint();
+}
+
+void TFastBookInfoForm::SchedulePaint() {
+    if (!painting_) PaintTimer->start();
+}
+
+void TFastBookInfoForm::Repaint() {
+    PaintTimer->stop();
+    if (painting_) return;
+    painting_ = true;
+    QImage picture;
+    bool hasTitle = false;
+    QString title;
+    std::vector<QString> authors;
+    authorSpellings_.clear();
+    QString series, number, genres, annotation;
+    if (book_) {
+        std::string path;
+        uint8_t type = 0;
+        bool packed = false;
+        std::vector<uint8_t> cover;
+        {
+            TCatalogueGuard guard;
+            path = book_->FullPath();
+            type = book_->GetFileType();
+            packed = book_->Packed;
+            const TTitleInfo* info = book_->TitleInfo.get();
+            hasTitle = info != nullptr;
+            title = ToQ(info && !info->Titles.empty() ? info->Titles.front() : book_->FileNameInFolder());
+            if (info) {
+                cover = info->Cover;
+                for (const TAuthorName* spelling : info->Authors) {
+                    authors.push_back(ToQ(spelling->DisplayName()));
+                    authorSpellings_.push_back(spelling);
+                }
+                if (!info->Sequences.empty() && info->Sequences.front().Sequence) {
+                    series = ToQ(info->Sequences.front().Sequence->DisplayName());
+                    if (info->Sequences.front().Number >= 1) number = QString::number(info->Sequences.front().Number);
+                }
+                genres = ToQ(book_->GenresText());
+                annotation = ToQ(info->Annotation);
+            }
+        }
+        // A picture file shows itself; a book's cover takes its place.
+        if (type >= kFileBmp && type <= kFileGif && !packed) {
+            QFile file(QString::fromStdString(AnsiToUtf8(path)));
+            if (file.size() <= kMaxPictureBytes && file.open(QIODevice::ReadOnly)) picture.loadFromData(file.readAll());
+        }
+        if (!cover.empty())
+            picture.loadFromData(cover.data(), static_cast<int>(std::min<size_t>(cover.size(), INT32_MAX)), "BMP");
+    }
+    if (picture != picture_) picture_ = picture;  // the same cover is not handed to the label again
+    const bool showPicture = !picture_.isNull();
+    PicturePanel->setVisible(showPicture);
+    if (showPicture) {
+        // At most two thirds of the panel's width.
+        const int shown = std::max(std::min(picture_.width() + 4, width() * 2 / 3), 8);
+        Splitter1->setSizes({shown, std::max(width() - shown, 1)});
+        MyImage1->setPixmap(
+            QPixmap::fromImage(picture_.scaledToWidth(std::max(shown - 4, 1), Qt::SmoothTransformation)));
+    } else {
+        MyImage1->clear();
+    }
+
+    BookNameLabel->setText(title);
+    BookNameLabel->setVisible(book_ && !title.isEmpty());
+    // Author labels are kept and reused; those beyond the count are hidden.
+    while (authorLabels_.size() < authors.size()) {
+        auto* label = new QLabel(AuthorsPanel);
+        QFont bold = label->font();
+        bold.setBold(true);
+        label->setFont(bold);
+        authorLabels_.push_back(label);
+    }
+    for (size_t i = 0; i < authorLabels_.size(); ++i) {
+        QLabel* label = authorLabels_[i];
+        label->setVisible(i < authors.size());
+        if (i < authors.size()) label->setText(authors[i] + (i + 1 < authors.size() ? "," : ""));
+        label->adjustSize();
+    }
+    AuthorsPanel->setVisible(hasTitle && !authors.empty());
+    PlaceAuthors();
+    SLabel1->setVisible(!series.isEmpty());
+    SerieLabel->setVisible(!series.isEmpty());
+    SerieLabel->setText(series);
+    SLabel2->setVisible(!number.isEmpty());
+    SerieNumLabel->setVisible(!number.isEmpty());
+    SerieNumLabel->setText(number);
+    SLabel3->setVisible(!genres.isEmpty());
+    GenreLabel->setVisible(!genres.isEmpty());
+    GenreLabel->setText(genres);
+    ALabel1->setVisible(!annotation.isEmpty());
+    AnnoLabel->setVisible(!annotation.isEmpty());
+    AnnoLabel->setText(annotation);
+    noInfoText_ = book_ ? rsNoBookInfo : rsSelectOneBook;
+    NoInfoLabel->setText(Msg(noInfoText_));
+    NoInfoLabel->setVisible(!book_ || !hasTitle);
+    painting_ = false;
+}
+
+int TFastBookInfoForm::VisibleAuthorLabels() const {
+    return static_cast<int>(std::count_if(authorLabels_.begin(), authorLabels_.end(),
+                                          [](const QLabel* label) { return !label->isHidden(); }));
+}
+
+// Left to right from x = 4, 4 pixels apart; a label that would pass the strip's width starts a
+// new line 2 pixels below.
+void TFastBookInfoForm::PlaceAuthors() {
+    const int width = std::max(AuthorsPanel->width(), 1);
+    int x = 4, y = 0, lineHeight = 0;
+    for (QLabel* label : authorLabels_) {
+        if (label->isHidden()) continue;
+        const QSize size = label->sizeHint();
+        if (x > 4 && x + size.width() > width) {
+            x = 4;
+            y += lineHeight + 2;
+            lineHeight = 0;
+        }
+        label->setGeometry(x, y, size.width(), size.height());
+        x += size.width() + 4;
+        lineHeight = std::max(lineHeight, size.height());
+    }
+    AuthorsPanel->setMinimumHeight(y + lineHeight);
+}
+
+bool TFastBookInfoForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && (watched == AuthorsPanel || watched == BNPanel->viewport())) PlaceAuthors();
+    return TDockableForm::eventFilter(watched, event);
+}
+
+void TFastBookInfoForm::OnNotified(TObjectType type, int kind, const void* object) {
+    if (Closing() || type != TObjectType::Book || !book_ || object != book_) return;
+    if (kind == TBookInfo::kRemoved) {
+        book_ = nullptr;
+        SchedulePaint();
+    } else if (kind == TBookInfo::kChanged) {
+        SchedulePaint();
+    }
+}

@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
-# Runs the desktop program under Xvfb on a library and saves a picture of each tab and of the
-# settings window: scripts/screenshots.sh LIBRARY [OUTDIR] (default docs/screenshots).
+# Runs the desktop program under Xvfb on a library and saves a picture of each tab, of the book
+# panels docked, tabbed and floating, and of the settings window:
+#   scripts/screenshots.sh [LIBRARY [OUTDIR]]   (default: the shared corpus scanned into a
+#   temporary library; pictures in docs/screenshots)
 # The program's settings go to a temporary folder, so the user's own are not touched.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/deps.sh"
 ensure_packages "${SHELVARA_BUILD_PACKAGES[@]}" "${SHELVARA_GUI_PACKAGES[@]}" xvfb xauth
-library="$(realpath "${1:?usage: scripts/screenshots.sh LIBRARY [OUTDIR]}")"
 out="$(realpath -m "${2:-$root/docs/screenshots}")"
 mkdir -p "$out"
 build="$root/build/release"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >&2
-cmake --build "$build" --target shelvara >&2
-config="$(mktemp -d)"
-trap 'rm -rf "$config"' EXIT
-XDG_CONFIG_HOME="$config" xvfb-run -a -s "-screen 0 1280x800x24" "$build/src/app/shelvara" --screenshots "$out" "$library"
+cmake --build "$build" --target shelvara shelvara-cli >&2
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+if [[ $# -ge 1 ]]; then
+    library="$(realpath "$1")"
+else
+    # The corpus is read where it lies; only the library file is written.
+    library="$work/corpus.sv2"
+    "$build/src/cli/shelvara-cli" scan "$library" "$(realpath "$root/../shared/corpus")" >&2
+fi
+mkdir -p "$work/config"
+XDG_CONFIG_HOME="$work/config" xvfb-run -a -s "-screen 0 1280x800x24" "$build/src/app/shelvara" --screenshots "$out" "$library"
 ls "$out"

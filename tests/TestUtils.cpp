@@ -6,6 +6,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "common/Error.h"
+
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "shelvara-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
@@ -37,4 +39,13 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
 
 std::vector<uint8_t> Bytes(const std::string& s) {
     return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+int ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const EShelvaraError& e) {
+        return e.MessageId() ? e.MessageId() : -1;
+    }
+    return 0;
 }

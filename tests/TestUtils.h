@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,3 +27,6 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 // Bytes of a string literal (without its terminating NUL).
 std::vector<uint8_t> Bytes(const std::string& s);
+
+// The message id a call raises, 0 when it raises none, -1 for a fixed-text error.
+int ErrorOf(const std::function<void()>& call);

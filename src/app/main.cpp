@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLocale>
 #include <QTabWidget>
 #include <QTimer>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
 #include "shell/MainWindow.h"
+#include "shell/Screenshots.h"
 #include "shell/SettingsForm.h"
 
 #ifndef SHELVARA_DATA_DIR
@@ -27,8 +29,8 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     parser.addPositionalArgument("library", "The library file (.sv2 or .svd) to open.");
     const QCommandLineOption screenshots("screenshots",
-                                         "Save a picture of every tab and of the settings window "
-                                         "into DIR, then end.",
+                                         "Save a picture of every tab, the book panels and the "
+                                         "settings window into DIR, then end.",
                                          "DIR");
     parser.addOption(screenshots);
     parser.process(app);
@@ -38,26 +40,14 @@ int main(int argc, char** argv) {
     const std::filesystem::path exe = QApplication::applicationDirPath().toStdString();
     TLanguageModule languages({exe, exe / "lang", exe.parent_path() / "share" / "shelvara", SHELVARA_DATA_DIR});
     TSettingsStore store(TSettingsStore::DefaultFile(kProgramFolder));
-    languages.Start(store);
+    languages.Start(store, QLocale::system().name().left(2).toStdString());
 
     TSVMainForm hub(store, languages);
     const QStringList args = parser.positionalArguments();
     hub.Start(args.isEmpty() ? QString() : QDir::current().absoluteFilePath(args.front()));
     if (parser.isSet(screenshots)) {
         const QDir dir(parser.value(screenshots));
-        QTimer::singleShot(300, &app, [&hub, dir] {
-            TSVWinForm* window = hub.Windows().empty() ? nullptr : hub.Windows().front();
-            for (int i = 0; window && i < window->MainPageControl->count(); ++i) {
-                window->MainPageControl->setCurrentIndex(i);
-                QApplication::processEvents();
-                const QString name = window->MainPageControl->widget(i)->objectName();
-                window->grab().save(dir.filePath(QString("%1-%2.png").arg(i + 1).arg(name)));
-            }
-            hub.show();
-            QApplication::processEvents();
-            hub.grab().save(dir.filePath("7-settings.png"));
-            QApplication::exit(0);
-        });
+        QTimer::singleShot(300, &app, [&hub, dir] { TakeScreenshots(hub, dir.path()); });
     }
     const int status = QApplication::exec();
     // Closed windows waiting for deletion go while the hub they tell still exists.

@@ -20,13 +20,39 @@ bool IsKeyChar(char c) {
 }
 
 // The first line of a file: at most 8191 bytes, cut at NUL, CR or LF.
-std::string FirstLine(const std::filesystem::path& path) {
+// The first lines of a file, read from its first 8 KiB.
+std::vector<std::string> HeadLines(const std::filesystem::path& path, size_t count) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
     std::string head(8191, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    return head.substr(0, head.find_first_of(std::string("\0\r\n", 3)));
+    head = head.substr(0, head.find('\0'));
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (lines.size() < count && start < head.size()) {
+        size_t end = head.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = head.size();
+        lines.push_back(head.substr(start, end - start));
+        start = head.find_first_not_of("\r\n", end);
+        if (start == std::string::npos) break;
+    }
+    return lines;
+}
+
+std::string Quoted(const std::string& text) {
+    std::string out = "'";
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\'') {
+            out += "''";
+        } else if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            out += "^M";
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out + "'";
 }
 
 bool IsLanguageFile(const std::filesystem::directory_entry& entry) {
@@ -108,9 +134,15 @@ void TLanguageModule::Rescan() {
             if (IsLanguageFile(*it)) files.push_back(it->path());
         std::sort(files.begin(), files.end());
         for (const std::filesystem::path& file : files) {
+            const std::vector<std::string> lines = HeadLines(file, 8);
             std::string key, name;
-            if (ParseLanguageLine(FirstLine(file), key, name) && AnsiSameText(key, "LangName"))
-                languages_.push_back({name, file});
+            if (lines.empty() || !ParseLanguageLine(lines.front(), key, name) || !AnsiSameText(key, "LangName"))
+                continue;
+            std::string code;
+            for (const std::string& line : lines)
+                if (std::string k, text; ParseLanguageLine(line, k, text) && AnsiSameText(k, "LangCode"))
+                    code = AnsiLowerCase(TrimBlanks(text));
+            languages_.push_back({name, file, code});
         }
     }
 }
@@ -165,10 +197,26 @@ bool TLanguageModule::LoadFile(std::filesystem::path path) {
     return true;
 }
 
-void TLanguageModule::Start(const TSettingsStore& store) {
+void TLanguageModule::Start(const TSettingsStore& store, const std::string& userLanguage) {
     Rescan();
     current_ = AnsiToUtf8(TrimBlanks(store.ReadString(kProgramKey, "LangFile").value_or("")));
+    if (current_.empty()) {
+        // No choice yet: the user's own language, else English for everyone else.
+        const std::string wanted = AnsiLowerCase(userLanguage);
+        for (const std::string& code : {wanted, std::string("en")}) {
+            for (const TLanguage& language : languages_)
+                if (!code.empty() && language.Code == code && current_.empty()) current_ = language.Path;
+        }
+    }
     LoadFile(current_);
+}
+
+std::string LanguageFileText(const std::string& name, const std::string& code) {
+    std::string out = "LangName = " + Quoted(name) + "\r\nLangCode = " + Quoted(code) + "\r\n";
+    for (const auto& [first, last] : {std::pair{kFirstInterfaceId, kLastInterfaceId}, {kFirstErrorId, kLastErrorId}})
+        for (int id = first; id <= last; ++id)
+            if (!MessageKey(id).empty()) out += MessageKey(id) + " = " + Quoted(MessageText(id)) + "\r\n";
+    return out;
 }
 
 void TLanguageModule::SaveChoice(TSettingsStore& store) const {

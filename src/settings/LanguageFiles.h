@@ -10,6 +10,10 @@ class TSettingsStore;
 // a text in single quotes ('' for a quote, ^M for CR LF). False for a line of any other shape.
 bool ParseLanguageLine(std::string_view line, std::string& key, std::string& text);
 
+// A complete language file of the message table's current texts: the LangName and LangCode
+// lines, then one line per message, in id order. Windows-1251, CR LF line ends.
+std::string LanguageFileText(const std::string& name, const std::string& code);
+
 // Fills a format text from the message table: each "%s" takes the next argument in order (an
 // empty text when they run out); every other "%" stays as it is. Texts are engine text.
 std::string FormatMessageText(const std::string& format, const std::vector<std::string>& args);
@@ -22,6 +26,7 @@ public:
     struct TLanguage {
         std::string Name;  // engine text
         std::filesystem::path Path;
+        std::string Code;  // the file's LangCode ("ru", "en"), lower case; may be empty
     };
 
     explicit TLanguageModule(std::vector<std::filesystem::path> folders);
@@ -41,8 +46,9 @@ public:
     // or missing path falls back to the only language file when there is exactly one.
     bool LoadFile(std::filesystem::path path);
 
-    // At start: rescan, take the stored choice and load it (or the only file).
-    void Start(const TSettingsStore& store);
+    // At start: rescan, take the stored choice and load it. Without one, the file of the
+    // user's language (a two-letter code), else English, else the only file.
+    void Start(const TSettingsStore& store, const std::string& userLanguage = {});
     // At the end: the current choice back into the store (not saved to disk here).
     void SaveChoice(TSettingsStore& store) const;
 

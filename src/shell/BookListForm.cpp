@@ -324,6 +324,7 @@ void TBookListForm::ShowRows(const std::vector<TBookInfo*>& books) {
     rows_.EndUpdate();
     busy_ = false;
     UpdateSummary();
+    SelectionChanged();  // the fresh list's first row is selected: the other panels follow
 }
 
 void TBookListForm::UpdateSummary() {

@@ -18,6 +18,10 @@
 #include "catalogue/SVD.h"
 #include "catalogue/TitleInfo.h"
 #include "common/MessageIds.h"
+#include "fb2/FBCover.h"
+#include "fb2/MyStream.h"
+#include "fb2/Picture.h"
+#include "scan/PackerArchiveAccess.h"
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
 #include "shell/BookListForm.h"
@@ -36,6 +40,27 @@ QLabel* TextLabel(QWidget* parent, const char* name, bool wrap = false) {
     label->setWordWrap(wrap);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
+}
+
+// The cover an FB2 file carries (its coverpage's picture); null when none.
+QImage ReadCover(const std::string& path, bool packed, const std::string& entry) {
+    try {
+        TPackerArchiveAccess packer;
+        const std::vector<uint8_t> bytes = ReadBookBytes(&packer, path, packed, entry);
+        if (bytes.size() > static_cast<size_t>(kMaxPictureBytes) * 2) return {};
+        TMyMemStream stream;
+        stream.Write(bytes.data(), static_cast<int32_t>(bytes.size()));
+        const uint8_t zero = 0;
+        stream.Write(&zero, 1);  // the cover finder wants the text followed by a zero byte
+        stream.SetSize(static_cast<int32_t>(bytes.size()));
+        std::unique_ptr<TBitmap> cover = GetCover(stream);
+        if (!cover || cover->Width <= 0 || cover->Height <= 0) return {};
+        // B, G, R, A bytes are Qt's 32-bit ARGB on a little-endian machine.
+        QImage image(cover->Pixels.data(), cover->Width, cover->Height, cover->Width * 4, QImage::Format_ARGB32);
+        return image.copy();
+    } catch (...) {
+        return {};  // an unreadable book shows no cover
+    }
 }
 
 }  // namespace
@@ -162,13 +187,14 @@ void TFastBookInfoForm::Repaint() {
     authorSpellings_.clear();
     QString series, number, genres, annotation;
     if (book_) {
-        std::string path;
+        std::string path, entry;
         uint8_t type = 0;
         bool packed = false;
         std::vector<uint8_t> cover;
         {
             TCatalogueGuard guard;
             path = book_->FullPath();
+            entry = book_->EntryName;
             type = book_->GetFileType();
             packed = book_->Packed;
             const TTitleInfo* info = book_->TitleInfo.get();
@@ -195,6 +221,8 @@ void TFastBookInfoForm::Repaint() {
         }
         if (!cover.empty())
             picture.loadFromData(cover.data(), static_cast<int>(std::min<size_t>(cover.size(), INT32_MAX)), "BMP");
+        else if (hasTitle && type == kFileFb2)
+            if (QImage found = ReadCover(path, packed, entry); !found.isNull()) picture = found;
     }
     if (picture != picture_) picture_ = picture;  // the same cover is not handed to the label again
     const bool showPicture = !picture_.isNull();

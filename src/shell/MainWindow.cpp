@@ -351,6 +351,11 @@ void TSVWinForm::BuildWidgets() {
     rowCount_ = new QLabel(statusBar());
     rowCount_->setObjectName("RowCountLabel");
     statusBar()->addWidget(rowCount_);
+    damagedLabel_ = new QLabel(statusBar());
+    damagedLabel_->setObjectName("DamagedLabel");
+    damagedLabel_->setStyleSheet("color: #a00000; font-weight: bold");
+    damagedLabel_->hide();
+    statusBar()->addPermanentWidget(damagedLabel_);
     resize(900, 600);
 }
 
@@ -413,7 +418,12 @@ void TSVWinForm::Renumber() {
 }
 
 void TSVWinForm::UpdateTitle() {
-    setWindowTitle(Msg(rsSVWinCaption) + " : " + QString::number(number_) + " (" + ToQ(hub_.Library().FileName) + ")");
+    // A damaged library says so wherever its file name would stand.
+    const QString damaged = QStringLiteral("damaged, read only in part, not tied to a file");
+    const QString file = hub_.LibraryDamaged() ? damaged : ToQ(hub_.Library().FileName);
+    setWindowTitle(Msg(rsSVWinCaption) + " : " + QString::number(number_) + " (" + file + ")");
+    damagedLabel_->setText(damaged);
+    damagedLabel_->setVisible(hub_.LibraryDamaged());
 }
 
 void TSVWinForm::Recaption() {
@@ -784,6 +794,10 @@ TDockableForm* TSVWinForm::OpenPanel(int index) {
         default:
             return nullptr;
     }
+    return InstallPanel(index, panel);
+}
+
+TDockableForm* TSVWinForm::InstallPanel(int index, TDockableForm* panel) {
     panels_[static_cast<size_t>(index)] = panel;
     // Told while the panel is half destroyed: the menu is updated once its slot has cleared.
     connect(panel, &QObject::destroyed, this, [this] {

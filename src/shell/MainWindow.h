@@ -71,6 +71,8 @@ public:
     // Opens a closed panel at its home place, or closes an open one.
     void TogglePanel(int index);
     TDockableForm* OpenPanel(int index);
+    // Docks a new panel (owned by this window) in slot index at its home place.
+    TDockableForm* InstallPanel(int index, TDockableForm* panel);
     // Opens the panel when needed and brings it to the front (its tab too).
     void ShowPanel(int index);
     // Tells panels first..last that the selection they show has changed.
@@ -169,7 +171,8 @@ private:
     QAction* multilineItem_;
     std::array<QPointer<TDockableForm>, kPanelCount> panels_;
     QByteArray dockState_;
-    class QLabel* rowCount_;
+    QLabel* rowCount_;
+    QLabel* damagedLabel_;
     QLabel* favourCaption_;
     std::string openedWindows_ = "11111111";
 };

@@ -74,6 +74,12 @@ private:
     QPointer<TSVWinForm> window_;
 };
 
+// A load that failed after it had replaced the catalogue left part of the file in it.
+bool PartlyRead(const TSVD& library) {
+    return library.FileName.empty() &&
+           (!library.MountPoints.empty() || library.Authors.Count() > 0 || !library.LostBooks.empty());
+}
+
 }  // namespace
 
 TSVMainForm::TSVMainForm(TSettingsStore& store, TLanguageModule& languages)
@@ -360,6 +366,7 @@ void TSVMainForm::Start(const QString& library) {
             library_->LoadFromFile(FromQ(path));
         } catch (const EShelvaraError& e) {
             // The partly read catalogue is tied to no file: nothing can overwrite the file.
+            damaged_ = PartlyRead(*library_);
             Dialogs::Error(nullptr, ToQ(e.what()));
         }
     }
@@ -408,8 +415,10 @@ bool TSVMainForm::OpenLibrary(const QString& path, QWidget* parent) {
         const QSignalBlocker quiet(this);  // the windows are rebuilt once, below
         try {
             library_->LoadFromFile(FromQ(path));
+            damaged_ = false;
         } catch (const EShelvaraError& e) {
             loaded = false;
+            damaged_ = PartlyRead(*library_);
             Dialogs::Error(parent, ToQ(e.what()));
         }
     }
@@ -433,7 +442,9 @@ bool TSVMainForm::SaveLibrary(const std::string& fileName, QWidget* parent) {
         library_->SweepBeforeSave = SweepCheckBox->isChecked();
     }
     try {
-        return library_->SaveToFile(fileName);
+        const bool saved = library_->SaveToFile(fileName);
+        if (saved) damaged_ = false;  // what was read is now a file of its own
+        return saved;
     } catch (const EShelvaraError& e) {
         Dialogs::Error(parent, ToQ(e.what()));
         return false;

@@ -62,6 +62,8 @@ public:
     // resynchronisation runs, lets every window drop its rows, shows a failed load, and
     // rebuilds every window either way. False when nothing was loaded.
     bool OpenLibrary(const QString& path, QWidget* parent);
+    // The catalogue holds what a damaged file gave before its load failed; tied to no file.
+    bool LibraryDamaged() const { return damaged_; }
     // Saves to a file name (engine text), merging the windows' duplicate pairs when asked to.
     bool SaveLibrary(const std::string& fileName, QWidget* parent);
     // One autosave tick: writes only a modified library that has a file; shows a failure.
@@ -146,6 +148,7 @@ private:
     TIniPlacement* placement_;
     QStringList log_;
     bool shuttingDown_ = false;
+    bool damaged_ = false;
     bool filling_ = false;
 
     QTabWidget* pages_;

@@ -12,16 +12,6 @@
 
 namespace {
 
-// The message id a call raises, 0 when it raises none, -1 for a fixed-text error.
-int ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EShelvaraError& e) {
-        return e.MessageId() ? e.MessageId() : -1;
-    }
-    return 0;
-}
-
 std::unique_ptr<TSVDStream> Reader(const TSVDStream& writer) {
     return TSVDStream::FromBytes(writer.FileImage());
 }

@@ -27,15 +27,6 @@ std::string Fb2(const std::string& title) {
            "</book-title></title-info></description><body><p>x</p></body></FictionBook>";
 }
 
-int ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EShelvaraError& e) {
-        return e.MessageId();
-    }
-    return 0;
-}
-
 // Holds a background refresh at its start until released.
 struct Gate final : IResyncObserver {
     std::mutex mutex;

@@ -164,4 +164,49 @@ TEST(FormStateTest, ValuesListsAndPositions) {
     EXPECT_FALSE(state.ReadPosition());
 }
 
+// The written file of the built-in texts reads back to the same table after another language.
+TEST_F(Languages, TheBuiltInTextsWrittenAsAFileReadBackWhole) {
+    const std::string text = LanguageFileText(Utf8ToAnsi("Русский"), "ru");
+    WriteBytes(data / "Russian.lng", std::vector<uint8_t>(text.begin(), text.end()));
+    WriteText(data / "English.lng", "LangName = 'English'\r\nLangCode = 'en'\r\nrsOk = 'Okay'\r\n"
+                                    "rsNoMountPoints = 'It''s^Mempty'\r\n");
+    TLanguageModule module({data.Path()});
+    module.Rescan();
+    ASSERT_EQ(module.Count(), 2);
+    ASSERT_TRUE(module.LoadLanguage(0));
+    EXPECT_EQ(MessageText(rsNoMountPoints), "It's\r\nempty");
+    ASSERT_TRUE(module.LoadLanguage(1));
+    EXPECT_EQ(module.Languages()[1].Code, "ru");
+    std::vector<std::string> loaded;
+    for (int id : {rsOk, rsNoMountPoints, rsSelAuthorText, rsAInfoGroupHint, rsErrCannotDeleteAuthor})
+        loaded.push_back(MessageText(id));
+    ResetMessageTexts();
+    const std::vector<int> ids = {rsOk, rsNoMountPoints, rsSelAuthorText, rsAInfoGroupHint, rsErrCannotDeleteAuthor};
+    for (size_t i = 0; i < ids.size(); ++i)
+        EXPECT_EQ(loaded[i], MessageText(ids[i])) << ids[i];
+}
+
+// Without a stored choice the user's language is taken, else English, else the only file.
+TEST_F(Languages, AFirstStartFollowsTheUsersLanguage) {
+    WriteText(data / "English.lng", "LangName = 'English'\r\nLangCode = 'en'\r\nrsOk = 'Okay'\r\n");
+    WriteText(data / "Russian.lng", "LangName = 'Русский'\r\nLangCode = 'ru'\r\nrsOk = 'Ладно'\r\n");
+    TSettingsStore store(exe / "settings.ini");
+    struct Case {
+        const char* user;
+        const char* ok;
+    };
+    for (const Case& c : {Case{"ru", "Ладно"}, Case{"en", "Okay"}, Case{"de", "Okay"}, Case{"", "Okay"}}) {
+        ResetMessageTexts();
+        TLanguageModule module({data.Path()});
+        module.Start(store, c.user);
+        EXPECT_EQ(AnsiToUtf8(MessageText(rsOk)), c.ok) << c.user;
+    }
+    // A stored choice wins over the user's language.
+    store.WriteString(kProgramKey, "LangFile", (data / "Russian.lng").string());
+    ResetMessageTexts();
+    TLanguageModule module({data.Path()});
+    module.Start(store, "en");
+    EXPECT_EQ(AnsiToUtf8(MessageText(rsOk)), "Ладно");
+}
+
 }  // namespace

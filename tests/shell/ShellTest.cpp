@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -14,6 +15,7 @@
 #include <functional>
 
 #include "LibraryGenerator.h"
+#include "ShellFixture.h"
 #include "TestUtils.h"
 #include "catalogue/AuthorList.h"
 #include "catalogue/BookFolder.h"
@@ -41,62 +43,6 @@
 #include "shell/SettingsForm.h"
 
 namespace {
-
-// Runs the event loop until the condition holds or the time is up.
-bool WaitFor(const std::function<bool()>& condition, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return condition();
-}
-
-void Flush() {
-    QApplication::processEvents();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QApplication::processEvents();
-}
-
-// A program on a generated library, with its settings and language files in a temporary folder.
-struct Program : ::testing::Test {
-    TempDir dir;
-    std::string library = (dir / "books.sv2").string();
-    std::unique_ptr<TSettingsStore> store;
-    std::unique_ptr<TLanguageModule> languages;
-    std::unique_ptr<TSVMainForm> hub;
-
-    void SetUp() override {
-        Dialogs::Script() = {};
-        Dialogs::Script().Active = true;
-        TSVD svd;
-        GenerateLibrary(svd, 500);
-        svd.SaveToFile(Utf8ToAnsi(library));
-        Start();
-    }
-
-    void Start() {
-        store = std::make_unique<TSettingsStore>(dir / "config" / "settings.ini");
-        languages = std::make_unique<TLanguageModule>(std::vector<std::filesystem::path>{dir / "lang"});
-        languages->Start(*store);
-        hub = std::make_unique<TSVMainForm>(*store, *languages);
-        hub->Start(QString::fromStdString(library));
-    }
-
-    void Stop() {
-        while (!hub->Windows().empty())
-            delete hub->Windows().front();
-        hub.reset();
-        Flush();
-    }
-
-    void TearDown() override {
-        Stop();
-        ResetMessageTexts();
-    }
-
-    TSVWinForm& Window(size_t i = 0) { return *hub->Windows().at(i); }
-    TSVD& Svd() { return hub->Library(); }
-};
 
 std::vector<std::string> Column(const TSVGrid& grid, int id) {
     std::vector<std::string> texts;
@@ -375,6 +321,12 @@ TEST_F(Program, ALibraryThatFailsToLoadAtStartIsShownAndTiedToNoFile) {
     EXPECT_EQ(Dialogs::Script().Shown.size(), 1u);
     ASSERT_EQ(hub->Windows().size(), 1u);
     EXPECT_TRUE(Svd().FileName.empty());
+    // The window says that what it shows is only part of a damaged file.
+    EXPECT_TRUE(hub->LibraryDamaged());
+    EXPECT_TRUE(Window().windowTitle().contains("damaged, read only in part, not tied to a file"));
+    const QLabel* damaged = Window().findChild<QLabel*>("DamagedLabel");
+    ASSERT_TRUE(damaged);
+    EXPECT_FALSE(damaged->isHidden());
     Svd().SetModified(true);
     EXPECT_FALSE(hub->Autosave());
     EXPECT_EQ(ReadBytes(library), bytes);

@@ -1,0 +1,113 @@
+#include "shell/Screenshots.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QScreen>
+#include <QTabWidget>
+#include <QThread>
+
+#include "catalogue/BookInfo.h"
+#include "catalogue/BookLinks.h"
+#include "catalogue/ListObjects.h"
+#include "catalogue/TitleInfo.h"
+#include "display/ui/SVGrid.h"
+#include "shell/BookInfoForm.h"
+#include "shell/BookListForm.h"
+#include "shell/FastBookInfoForm.h"
+#include "shell/MainWindow.h"
+#include "shell/SettingsForm.h"
+
+namespace {
+
+// Lets timers and posted work run for a while (refresh delays, layouts).
+void Settle(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+// The first author row with a book that has a cover, and that book; the first row otherwise.
+void ChooseBookWithCover(TSVWinForm& window) {
+    TSVGrid* authors = window.AuthorsGrid;
+    TObjList& rows = window.AuthorRows();
+    int chosen = 0;
+    for (int32_t i = 0; i < rows.Count(); ++i) {
+        TBookCollection books;
+        rows.Get(i)->CollectBooks(books);
+        bool cover = false;
+        for (const TBookInfo* book : books.Books())
+            cover = cover || (book->TitleInfo && !book->TitleInfo->Cover.empty());
+        if (cover) {
+            chosen = i;
+            break;
+        }
+    }
+    authors->SelectOnlyRow(chosen);
+    authors->SetCurrentIndex(chosen);
+    window.RefreshPanels(0, 0);
+    Settle(300);
+    TBookListForm* list = window.BookList();
+    if (!list) return;
+    TObjList& books = list->Rows();
+    for (int32_t i = 0; i < books.Count(); ++i) {
+        const TBookInfo* book = static_cast<TBookListObject*>(books.Get(i))->Book;
+        if (book->TitleInfo && !book->TitleInfo->Cover.empty()) {
+            list->BooksGrid->SelectOnlyRow(i);
+            list->BooksGrid->SetCurrentIndex(i);
+            break;
+        }
+    }
+    window.RefreshPanels(1, 3);
+    Settle(300);
+}
+
+}  // namespace
+
+void TakeScreenshots(TSVMainForm& hub, const QString& path) {
+    const QDir dir(path);
+    TSVWinForm* window = hub.Windows().empty() ? nullptr : hub.Windows().front();
+    if (window) {
+        window->resize(1200, 760);
+        for (int i = 0; i < TSVWinForm::kPanelCount; ++i)
+            window->OpenPanel(i);
+        Settle(300);
+        for (int i = window->MainPageControl->count() - 1; i >= 0; --i) {
+            window->MainPageControl->setCurrentIndex(i);
+            if (i == 0) ChooseBookWithCover(*window);
+            Settle(200);
+            const QString name = window->MainPageControl->widget(i)->objectName();
+            window->grab().save(dir.filePath(QString("%1-%2.png").arg(i + 1).arg(name)));
+        }
+        auto* fast = window->Panel(1);
+        auto* info = window->Panel(2);
+        auto* list = window->Panel(0);
+        if (fast && info && list) {
+            // Docked: the list at the bottom, both information panels one above the other.
+            window->splitDockWidget(fast, info, Qt::Vertical);
+            Settle(300);
+            window->grab().save(dir.filePath("8-panels-docked.png"));
+            // Tabbed: both information panels in one group at the right.
+            window->tabifyDockWidget(fast, info);
+            fast->raise();
+            Settle(300);
+            window->grab().save(dir.filePath("9-panels-tabbed.png"));
+            // Floating: the information panels in their own window beside the main one.
+            window->move(0, 0);
+            fast->setFloating(true);
+            fast->setGeometry(760, 120, 480, 420);
+            info->setFloating(true);
+            info->setGeometry(760, 560, 480, 220);
+            Settle(500);
+            if (QScreen* screen = QGuiApplication::primaryScreen())
+                screen->grabWindow(0).save(dir.filePath("10-panels-floating.png"));
+        }
+    }
+    hub.show();
+    Settle(200);
+    hub.grab().save(dir.filePath("7-settings.png"));
+    QApplication::exit(0);
+}

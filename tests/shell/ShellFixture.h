@@ -1,0 +1,76 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "LibraryGenerator.h"
+#include "TestUtils.h"
+#include "catalogue/SVD.h"
+#include "common/Encoding.h"
+#include "common/MessageTable.h"
+#include "settings/LanguageFiles.h"
+#include "settings/SettingsStore.h"
+#include "shell/Dialogs.h"
+#include "shell/MainWindow.h"
+#include "shell/SettingsForm.h"
+
+// Runs the event loop until the condition holds or the time is up.
+inline bool WaitFor(const std::function<bool()>& condition, int ms = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return condition();
+}
+
+inline void Flush() {
+    QApplication::processEvents();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+}
+
+// A program on a generated library, with its settings and language files in a temporary folder.
+struct Program : ::testing::Test {
+    TempDir dir;
+    std::string library = (dir / "books.sv2").string();
+    std::unique_ptr<TSettingsStore> store;
+    std::unique_ptr<TLanguageModule> languages;
+    std::unique_ptr<TSVMainForm> hub;
+
+    void SetUp() override {
+        Dialogs::Script() = {};
+        Dialogs::Script().Active = true;
+        TSVD svd;
+        GenerateLibrary(svd, 500);
+        svd.SaveToFile(Utf8ToAnsi(library));
+        Start();
+    }
+
+    void Start() {
+        store = std::make_unique<TSettingsStore>(dir / "config" / "settings.ini");
+        languages = std::make_unique<TLanguageModule>(std::vector<std::filesystem::path>{dir / "lang"});
+        languages->Start(*store);
+        hub = std::make_unique<TSVMainForm>(*store, *languages);
+        hub->Start(QString::fromStdString(library));
+    }
+
+    void Stop() {
+        while (!hub->Windows().empty())
+            delete hub->Windows().front();
+        hub.reset();
+        Flush();
+    }
+
+    void TearDown() override {
+        Stop();
+        ResetMessageTexts();
+    }
+
+    TSVWinForm& Window(size_t i = 0) { return *hub->Windows().at(i); }
+    TSVD& Svd() { return hub->Library(); }
+};

@@ -43,6 +43,7 @@
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
 #include "shell/Dialogs.h"
+#include "shell/DockTabs.h"
 #include "shell/FastBookInfoForm.h"
 #include "shell/SettingsForm.h"
 
@@ -81,6 +82,8 @@ TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
     genres_.RowClass = &TGenreListObject::Class;
     duplicates_.RowClass = &TDupListObject::Class;
     BuildWidgets();
+    dockTabs_ = new TDockTabs(this, hub_.Store());
+    connect(this, &QMainWindow::tabifiedDockWidgetActivated, dockTabs_, &TDockTabs::LayoutChanged);
     AuthorsGrid->SetData(&authors_);
     SeriesGrid->SetData(&series_);
     GenresGrid->SetData(&genres_);
@@ -445,6 +448,7 @@ void TSVWinForm::Recaption() {
     for (int i = 0; i < 4; ++i)
         tabPositions_[i]->setText(Msg(1005 + i));
     multilineItem_->setText(Msg(rsMultilineTab));
+    dockTabs_->Recaption();
     FltAuthorCheck->setText(Msg(rsAuthors));
     FltTranslatorsCheck->setText(Msg(rsTranslators));
     FltOtherAuthorsCheck->setText(Msg(rsDesigners));
@@ -741,6 +745,7 @@ void TSVWinForm::closeEvent(QCloseEvent* event) {
     if (last && !hub_.ConfirmDiscard(this)) return event->ignore();
     try {
         placement_->Save();
+        dockTabs_->Save();
     } catch (const EShelvaraError& e) {
         Dialogs::Error(this, ToQ(e.what()));
     }
@@ -810,6 +815,9 @@ TDockableForm* TSVWinForm::InstallPanel(int index, TDockableForm* panel) {
         if (other && other != panel && !other->isFloating() && dockWidgetArea(other) == area) neighbour = other;
     addDockWidget(area, panel);
     if (neighbour) tabifyDockWidget(neighbour, panel);
+    for (auto changed : {&QDockWidget::topLevelChanged, &QDockWidget::visibilityChanged})
+        connect(panel, changed, dockTabs_, &TDockTabs::LayoutChanged);
+    connect(panel, &QDockWidget::dockLocationChanged, dockTabs_, &TDockTabs::LayoutChanged);
     panel->show();
     panel->raise();
     panel->RequestRefresh(0);

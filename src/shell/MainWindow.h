@@ -22,6 +22,7 @@ class QTimer;
 class QToolButton;
 class TBookCollection;
 class TBookListForm;
+class TDockTabs;
 class TDockableForm;
 class TIniPlacement;
 class TSVGrid;
@@ -173,6 +174,7 @@ private:
     QByteArray dockState_;
     QLabel* rowCount_;
     QLabel* damagedLabel_;
+    TDockTabs* dockTabs_ = nullptr;
     QLabel* favourCaption_;
     std::string openedWindows_ = "11111111";
 };

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -35,6 +36,7 @@
 #include "settings/ui/QtText.h"
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
+#include "shell/DockTabs.h"
 #include "shell/DockableForm.h"
 #include "shell/FastBookInfoForm.h"
 
@@ -388,6 +390,28 @@ TEST_F(Panels, PanelsComeBackWhereTheyWereAndFreeEverythingWhenClosed) {
     EXPECT_TRUE(again.Panel(1)->isFloating());
     EXPECT_FALSE(again.Panel(0)->isFloating());
     EXPECT_EQ(again.dockWidgetArea(again.Panel(0)), Qt::BottomDockWidgetArea);
+}
+
+// Panels grouped in a floating window are captioned together; the tabs of a group have the
+// tab-position menu, kept for the next start.
+TEST_F(Panels, GroupsAreCaptionedTogetherAndTheirTabsCanMove) {
+    // Qt makes floating groups only from a drag; the caption is taken from the group's tabs.
+    QWidget group;
+    auto* bar = new QTabBar(&group);
+    bar->addTab(Msg(rsFastInfoName));
+    bar->addTab(Msg(rsBookInfoName));
+    EXPECT_EQ(TDockTabs::GroupCaption(&group), Msg(rsFastInfoName) + ", " + Msg(rsBookInfoName));
+    QMenu* menu = w->findChild<QMenu*>("DockTabMenu");
+    ASSERT_TRUE(menu);
+    QAction* top = menu->findChild<QAction*>("Top1");
+    ASSERT_TRUE(top);
+    EXPECT_EQ(top->text(), Msg(rsTabsTop));
+    top->trigger();
+    EXPECT_EQ(w->tabPosition(Qt::RightDockWidgetArea), QTabWidget::North);
+    Svd().SetModified(false);
+    w->close();
+    Flush();
+    EXPECT_EQ(store->ReadString(kProgramKey + "\\TTabDockHost", "Top1_Checked").value_or(""), "True");
 }
 
 TEST_F(Program, TheMainWindowCountsRowsAndKeepsTabsInSeveralRows) {

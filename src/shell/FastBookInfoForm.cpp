@@ -84,6 +84,7 @@ TFastBookInfoForm::TFastBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub) :
     BNPanel->setObjectName("BNPanel");
     BNPanel->setWidgetResizable(true);
     BNPanel->setFrameShape(QFrame::NoFrame);
+    BNPanel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -121,6 +122,7 @@ TFastBookInfoForm::TFastBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub) :
     BNPanel->setWidget(content);
     BNPanel->viewport()->installEventFilter(this);
     Splitter1->setStretchFactor(1, 1);
+    Splitter1->installEventFilter(this);
     setWidget(Splitter1);
 
     PaintTimer = new QTimer(this);
@@ -228,8 +230,11 @@ void TFastBookInfoForm::Repaint() {
     const bool showPicture = !picture_.isNull();
     PicturePanel->setVisible(showPicture);
     if (showPicture) {
-        // At most two thirds of the panel's width.
-        const int shown = std::max(std::min(picture_.width() + 4, width() * 2 / 3), 8);
+        // At most half the panel's width (the text stays legible), and no taller than the panel.
+        const int high = std::max(Splitter1->height() - 8, 16);
+        const int fit =
+            static_cast<int>(static_cast<int64_t>(picture_.width()) * high / std::max(picture_.height(), 1));
+        const int shown = std::max(std::min({picture_.width(), width() / 2 - 4, fit}) + 4, 8);
         Splitter1->setSizes({shown, std::max(width() - shown, 1)});
         MyImage1->setPixmap(
             QPixmap::fromImage(picture_.scaledToWidth(std::max(shown - 4, 1), Qt::SmoothTransformation)));
@@ -242,6 +247,7 @@ void TFastBookInfoForm::Repaint() {
     // Author labels are kept and reused; those beyond the count are hidden.
     while (authorLabels_.size() < authors.size()) {
         auto* label = new QLabel(AuthorsPanel);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         QFont bold = label->font();
         bold.setBold(true);
         label->setFont(bold);
@@ -251,6 +257,7 @@ void TFastBookInfoForm::Repaint() {
         QLabel* label = authorLabels_[i];
         label->setVisible(i < authors.size());
         if (i < authors.size()) label->setText(authors[i] + (i + 1 < authors.size() ? "," : ""));
+        label->setWordWrap(false);
         label->adjustSize();
     }
     AuthorsPanel->setVisible(hasTitle && !authors.empty());
@@ -285,7 +292,12 @@ void TFastBookInfoForm::PlaceAuthors() {
     int x = 4, y = 0, lineHeight = 0;
     for (QLabel* label : authorLabels_) {
         if (label->isHidden()) continue;
-        const QSize size = label->sizeHint();
+        QSize size = label->sizeHint();
+        if (size.width() > width - 4) {
+            // A name wider than the strip wraps within it.
+            label->setWordWrap(true);
+            size = QSize(std::max(width - 4, 1), label->heightForWidth(std::max(width - 4, 1)));
+        }
         if (x > 4 && x + size.width() > width) {
             x = 4;
             y += lineHeight + 2;
@@ -300,6 +312,8 @@ void TFastBookInfoForm::PlaceAuthors() {
 
 bool TFastBookInfoForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize && (watched == AuthorsPanel || watched == BNPanel->viewport())) PlaceAuthors();
+    // The picture is fitted to the panel again once resizing pauses.
+    if (event->type() == QEvent::Resize && watched == Splitter1 && book_) SchedulePaint();
     return TDockableForm::eventFilter(watched, event);
 }
 

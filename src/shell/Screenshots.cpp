@@ -6,11 +6,8 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QThread>
+#include <algorithm>
 
-#include "catalogue/BookInfo.h"
-#include "catalogue/BookLinks.h"
-#include "catalogue/ListObjects.h"
-#include "catalogue/TitleInfo.h"
 #include "display/ui/SVGrid.h"
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
@@ -30,39 +27,30 @@ void Settle(int ms) {
     }
 }
 
-// The first author row with a book that has a cover, and that book; the first row otherwise.
+// The first author (of the first fifty) with a book whose short information shows a cover,
+// that book chosen; the first author otherwise.
 void ChooseBookWithCover(TSVWinForm& window) {
     TSVGrid* authors = window.AuthorsGrid;
-    TObjList& rows = window.AuthorRows();
-    int chosen = 0;
-    for (int32_t i = 0; i < rows.Count(); ++i) {
-        TBookCollection books;
-        rows.Get(i)->CollectBooks(books);
-        bool cover = false;
-        for (const TBookInfo* book : books.Books())
-            cover = cover || (book->TitleInfo && !book->TitleInfo->Cover.empty());
-        if (cover) {
-            chosen = i;
-            break;
-        }
-    }
-    authors->SelectOnlyRow(chosen);
-    authors->SetCurrentIndex(chosen);
-    window.RefreshPanels(0, 0);
-    Settle(300);
+    auto* fast = static_cast<TFastBookInfoForm*>(window.Panel(1));
     TBookListForm* list = window.BookList();
-    if (!list) return;
-    TObjList& books = list->Rows();
-    for (int32_t i = 0; i < books.Count(); ++i) {
-        const TBookInfo* book = static_cast<TBookListObject*>(books.Get(i))->Book;
-        if (book->TitleInfo && !book->TitleInfo->Cover.empty()) {
-            list->BooksGrid->SelectOnlyRow(i);
-            list->BooksGrid->SetCurrentIndex(i);
-            break;
+    if (!fast || !list) return;
+    fast->raise();
+    const int32_t count = std::min<int32_t>(window.AuthorRows().Count(), 50);
+    for (int32_t pass = 0; pass < 2; ++pass) {
+        for (int32_t i = 0; i < count; ++i) {
+            authors->SelectOnlyRow(i);
+            authors->SetCurrentIndex(i);
+            window.RefreshPanels(0, 0);
+            Settle(50);
+            for (int32_t row = 0; row < list->Rows().Count(); ++row) {
+                list->BooksGrid->SelectOnlyRow(row);
+                list->BooksGrid->SetCurrentIndex(row);
+                window.RefreshPanels(1, 3);
+                Settle(120);
+                if (pass == 1 || !fast->Picture().isNull()) return;
+            }
         }
     }
-    window.RefreshPanels(1, 3);
-    Settle(300);
 }
 
 }  // namespace
@@ -87,7 +75,10 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
         auto* list = window->Panel(0);
         if (fast && info && list) {
             // Docked: the list at the bottom, both information panels one above the other.
+            window->removeDockWidget(info);
+            window->addDockWidget(Qt::RightDockWidgetArea, info);
             window->splitDockWidget(fast, info, Qt::Vertical);
+            info->show();
             Settle(300);
             window->grab().save(dir.filePath("8-panels-docked.png"));
             // Tabbed: both information panels in one group at the right.

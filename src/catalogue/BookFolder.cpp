@@ -134,13 +134,15 @@ void TBookFolder::DeleteSubfolder(TBookFolder* folder) {
         folder->NotifyDeleted();
         std::unique_ptr<TBookFolder> owned = std::move(*it);
         folders_.erase(it);
+        if (TSVD* catalogue = Container()) catalogue->Retire(std::move(owned));
         return;
     }
 }
 
 void TBookFolder::DeleteBook(TBookInfo* book) {
     book->NotifyRemoved();
-    ExtractBook(book);
+    std::unique_ptr<TBookInfo> owned = ExtractBook(book);
+    if (TSVD* catalogue = Container()) catalogue->Retire(std::move(owned));
 }
 
 bool TBookFolder::CreateSubfolder(const std::string& name) {

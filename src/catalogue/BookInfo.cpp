@@ -461,7 +461,8 @@ void TBookInfo::SetNames(const std::string& fileName, const std::string& entryNa
 void TBookInfo::Rename(const std::string& newName) {
     if (Packed) RaiseFixedError("Not implemented yet... Sorry.");
     const std::string name = TrimBlanks(newName);
-    if (AnsiSameText(name, TrimBlanks(FileName))) return;
+    // Names differing only in letter case are two names here: such a rename is a real one.
+    if (name == TrimBlanks(FileName)) return;
     if (!IsValidEntryName(name)) RaiseFixedError("Invalid file name!");
     if (Folder) {
         CheckWritable();

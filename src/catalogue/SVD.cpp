@@ -35,6 +35,8 @@ void TSVD::Clear() {
     TCatalogueGuard guard;
     clearing_ = true;
     ScopeExit done([this] { clearing_ = false; });
+    retiredBooks_.clear();
+    retiredFolders_.clear();
     while (!MountPoints.empty())
         MountPoints.pop_back();
     while (!LostBooks.empty())
@@ -136,6 +138,36 @@ void TSVD::EndBackgroundWork() {
 void TSVD::CheckNoBackgroundWork() const {
     std::lock_guard lock(workerMutex_);
     if (worker_ != std::thread::id() && worker_ != std::this_thread::get_id()) RaiseError(rsErrThreadWorking);
+}
+
+bool TSVD::RetiresHere() const {
+    std::lock_guard lock(workerMutex_);
+    return worker_ != std::thread::id() && worker_ == std::this_thread::get_id();
+}
+
+void TSVD::Retire(std::unique_ptr<TBookInfo> book) {
+    if (!book || !RetiresHere()) return;  // freed at once
+    TCatalogueGuard guard;
+    ForgetBook(book.get());
+    book->Clear();
+    retiredBooks_.push_back(std::move(book));
+}
+
+void TSVD::Retire(std::unique_ptr<TBookFolder> folder) {
+    if (!folder || !RetiresHere()) return;
+    TCatalogueGuard guard;
+    folder->Clear();
+    retiredFolders_.push_back(std::move(folder));
+}
+
+void TSVD::FreeRetired() {
+    {
+        std::lock_guard lock(workerMutex_);
+        if (worker_ != std::thread::id()) return;
+    }
+    TCatalogueGuard guard;
+    retiredBooks_.clear();
+    retiredFolders_.clear();
 }
 
 void TSVD::ClearDuplicates() {

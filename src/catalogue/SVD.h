@@ -143,6 +143,17 @@ public:
     void EndBackgroundWork();
     void CheckNoBackgroundWork() const;
 
+    // A book or folder the background worker takes out of the catalogue is emptied (its links
+    // go at once) but stays allocated until FreeRetired: the windows learn of its removal only
+    // when the queued notice arrives, and may paint its row until then. Elsewhere the record is
+    // freed at once. Call under the catalogue lock.
+    void Retire(std::unique_ptr<TBookInfo> book);
+    void Retire(std::unique_ptr<TBookFolder> folder);
+    // Frees the retired records (GUI thread, once the worker's notices have been delivered);
+    // nothing while a worker runs.
+    void FreeRetired();
+    size_t RetiredCount() const { return retiredBooks_.size() + retiredFolders_.size(); }
+
     // Removes what no book needs and joins same-named series; silent suppresses the
     // notifications of the author, lost-book and join steps.
     void Sweep(bool silent, unsigned flags);
@@ -183,6 +194,9 @@ private:
     bool clearing_ = false;
     mutable std::mutex workerMutex_;
     std::thread::id worker_;
+    std::vector<std::unique_ptr<TBookInfo>> retiredBooks_;
+    std::vector<std::unique_ptr<TBookFolder>> retiredFolders_;
+    bool RetiresHere() const;
     std::unordered_map<int32_t, TBookGenre*> genreByNumber_;
     std::unordered_map<int32_t, TBookSequence*> sequenceByNumber_;
     std::mutex observersMutex_;

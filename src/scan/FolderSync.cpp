@@ -291,7 +291,7 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
                         book->SetNames(entry.Name, entryName);
                         book->Packed = entry.InArchive;
                         lost->NotifyRemoved();
-                        catalogue->RemoveLostBook(lost);
+                        catalogue->Retire(catalogue->RemoveLostBook(lost));
                         ++stats.Recovered;
                     } else {
                         ++stats.Added;

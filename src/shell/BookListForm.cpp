@@ -439,8 +439,8 @@ void TBookListForm::SelectionChanged() {
     if (TSVWinForm* window = MainWindow()) window->RefreshPanels(1, 3);
     const std::vector<TBookInfo*> books = SelectedBooks();
     if (books.size() == 1) {
+        books.front()->CheckExists();  // the lost mark follows the disk (asked outside the lock)
         TCatalogueGuard guard;
-        books.front()->CheckExists();  // the lost mark follows the disk
         fields_[1]->setText(ToQ(books.front()->FullPath()));
     } else {
         fields_[1]->clear();

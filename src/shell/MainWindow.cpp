@@ -718,6 +718,8 @@ void TSVWinForm::ResyncProgress(int position, int maximum, const QString& text) 
 
 void TSVWinForm::ResyncFinished(const TSyncStats& stats) {
     ResyncPanel->hide();
+    // Every notice of the worker arrived before this one: its removed records can go now.
+    hub_.Library().FreeRetired();
     if (closing_) return;
     hub_.ReportResync(stats, this);
     // New authors, series and genres appear; the user keeps their row.

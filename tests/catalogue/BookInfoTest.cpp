@@ -178,8 +178,12 @@ TEST(BookInfoTest, RenameOnDisk) {
     TBookInfo* book = mp->AddBook();
     book->FileName = "Old.fb2";
     std::ofstream(dir / "Old.fb2") << "x";
-    book->Rename("old.FB2");  // the same name in other letter case: nothing happens
+    book->Rename(" Old.fb2 ");  // the same name: nothing happens
     EXPECT_EQ(book->FileName, "Old.fb2");
+    book->Rename("old.FB2");  // another letter case is another name
+    EXPECT_EQ(book->FileName, "old.FB2");
+    EXPECT_TRUE(std::filesystem::exists(dir / "old.FB2"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Old.fb2"));
     book->Rename(A("  Новое.fb2 "));
     EXPECT_EQ(book->FileName, A("Новое.fb2"));
     EXPECT_TRUE(std::filesystem::exists(dir / "Новое.fb2"));

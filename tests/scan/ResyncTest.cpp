@@ -75,6 +75,45 @@ TEST(ResyncTest, OneResynchronisationAtATime) {
     EXPECT_NO_THROW(svd.Sweep(false, kSweepAll));
 }
 
+// A record the background walk removes stays readable (emptied) until the window has seen the
+// removal; a walk in the caller's own thread frees at once.
+TEST(ResyncTest, RecordsRemovedInTheBackgroundStayReadableUntilReleased) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "sub");
+    WriteBytes(dir / "a.fb2", Bytes(Fb2("A")));
+    WriteBytes(dir / "sub" / "b.fb2", Bytes(Fb2("B")));
+    TSVD svd;
+    TMountPoint* mount = svd.AddMountPoint(dir.Path().string());
+    TResyncThread::ResyncFolder(*mount, TResyncMode::Full);
+    ASSERT_EQ(mount->BookCount(), 1u);
+    ASSERT_EQ(mount->FolderCount(), 1u);
+    TBookInfo* a = mount->Book(0);
+    TBookFolder* sub = mount->Folder(0);
+    TBookInfo* b = sub->Book(0);
+    std::filesystem::remove(dir / "a.fb2");
+    std::filesystem::remove_all(dir / "sub");
+
+    auto worker = TResyncThread::StartFolder(*mount, TResyncMode::Full, nullptr);
+    worker->Wait();
+    EXPECT_EQ(worker->Stats().Lost, 2);
+    EXPECT_EQ(mount->BookCount(), 0u);
+    ASSERT_EQ(svd.RetiredCount(), 3u);
+    // What a row would read while the notice is on its way.
+    EXPECT_EQ(a->FileName, "");
+    EXPECT_EQ(a->TitleInfo, nullptr);
+    EXPECT_EQ(b->Folder, nullptr);
+    EXPECT_EQ(sub->BookCount(), 0u);
+    EXPECT_EQ(svd.LostBooks.size(), 2u);
+    svd.FreeRetired();
+    EXPECT_EQ(svd.RetiredCount(), 0u);
+
+    // The files come back: the lost books are recovered, in this thread, and freed at once.
+    WriteBytes(dir / "a.fb2", Bytes(Fb2("A")));
+    TResyncThread::ResyncFolder(*mount, TResyncMode::Full);
+    EXPECT_EQ(svd.LostBooks.size(), 1u);
+    EXPECT_EQ(svd.RetiredCount(), 0u);
+}
+
 TEST(ResyncTest, FolderWalkInTheBackground) {
     TempDir dir;
     for (int i = 0; i < 5; ++i)
@@ -117,17 +156,22 @@ public:
 private:
     void Run() {
         while (!stop_) {
-            const auto asked = std::chrono::steady_clock::now();
-            TCatalogueGuard guard;
-            longest_ = std::max(longest_, std::chrono::steady_clock::now() - asked);
-            for (const auto& mount : svd_.MountPoints) {
-                TBookCollection books;
-                mount->CollectBooks(books, true);
-                for (const TBookInfo* book : books.Books())
-                    sink_ += book->TitleText().size() + book->Size + (book->IsLost() ? 1 : 0) + book->Folder->Flags;
+            {
+                const auto asked = std::chrono::steady_clock::now();
+                TCatalogueGuard guard;
+                longest_ = std::max(longest_, std::chrono::steady_clock::now() - asked);
+                for (const auto& mount : svd_.MountPoints) {
+                    TBookCollection books;
+                    mount->CollectBooks(books, true);
+                    for (const TBookInfo* book : books.Books())
+                        sink_ += book->TitleText().size() + book->Size + (book->IsLost() ? 1 : 0) + book->Folder->Flags;
+                }
+                sink_ += svd_.LostBooks.size();
+                ++rounds;
             }
-            sink_ += svd_.LostBooks.size();
-            ++rounds;
+            // Like a window between two paints; taking the lock back at once would starve the
+            // worker on an unfair mutex.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
     TSVD& svd_;

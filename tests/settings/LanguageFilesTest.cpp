@@ -168,8 +168,9 @@ TEST(FormStateTest, ValuesListsAndPositions) {
 TEST_F(Languages, TheBuiltInTextsWrittenAsAFileReadBackWhole) {
     const std::string text = LanguageFileText(Utf8ToAnsi("Русский"), "ru");
     WriteBytes(data / "Russian.lng", std::vector<uint8_t>(text.begin(), text.end()));
-    WriteText(data / "English.lng", "LangName = 'English'\r\nLangCode = 'en'\r\nrsOk = 'Okay'\r\n"
-                                    "rsNoMountPoints = 'It''s^Mempty'\r\n");
+    WriteText(data / "English.lng",
+              "LangName = 'English'\r\nLangCode = 'en'\r\nrsOk = 'Okay'\r\n"
+              "rsNoMountPoints = 'It''s^Mempty'\r\n");
     TLanguageModule module({data.Path()});
     module.Rescan();
     ASSERT_EQ(module.Count(), 2);

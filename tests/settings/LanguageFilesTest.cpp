@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "TestUtils.h"
 #include "common/Encoding.h"
 #include "common/MessageIds.h"
@@ -114,6 +117,7 @@ TEST(LanguageFilesTest, ShippedFilesNameOnlyKnownKeys) {
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         ++files;
+        std::set<int> named;
         const auto bytes = ReadBytes(entry.path());
         const std::string content(bytes.begin(), bytes.end());
         size_t start = 0, lines = 0;
@@ -123,8 +127,9 @@ TEST(LanguageFilesTest, ShippedFilesNameOnlyKnownKeys) {
             std::string key, text;
             if (ParseLanguageLine(line, key, text)) {
                 ++lines;
-                if (lines > 1) {
+                if (key != "LangName" && key != "LangCode") {
                     EXPECT_NE(FindMessageByKey(key), 0) << entry.path() << ": " << key;
+                    named.insert(FindMessageByKey(key));
                 }
             } else {
                 EXPECT_TRUE(line.empty() || line[0] == ';') << entry.path() << ": " << line;
@@ -132,6 +137,18 @@ TEST(LanguageFilesTest, ShippedFilesNameOnlyKnownKeys) {
             start = end + 1;
         }
         EXPECT_GT(lines, 10u);
+        // A shipped language names every message that has a text.
+        const std::vector<int> placeholders = MessageIdsWithoutDefault();
+        for (const auto& [first, last] :
+             {std::pair{kFirstInterfaceId, kLastInterfaceId}, {kFirstErrorId, kLastErrorId}}) {
+            for (int id = first; id <= last; ++id) {
+                const bool hasText = !MessageKey(id).empty() &&
+                                     std::find(placeholders.begin(), placeholders.end(), id) == placeholders.end();
+                if (hasText) {
+                    EXPECT_TRUE(named.count(id)) << entry.path() << " lacks " << MessageKey(id);
+                }
+            }
+        }
     }
     EXPECT_GE(files, 1);
 }

@@ -274,8 +274,20 @@ void TSimpleType::Clear() {
     LinkTarget = nullptr;
     Width = Height = Extra = 0;
     Children.clear();
-    Picture.reset();
+    PictureData.clear();
+    PictureFormat = TPictureFormat::None;
+    PictureWidth = PictureHeight = 0;
+    picture_.reset();
+    decoded_ = false;
     EmbeddedBook.reset();
+}
+
+const TBitmap* TSimpleType::DecodedPicture() const {
+    if (!decoded_ && HasPicture()) {
+        decoded_ = true;
+        picture_ = DecodePicture(PictureFormat, PictureData.data(), PictureData.size());
+    }
+    return picture_.get();
 }
 
 std::unique_ptr<TSimpleType> TSimpleType::CreateChild(const std::string& tag) {
@@ -370,14 +382,24 @@ bool TSimpleType::Load(const TAbstractElement& xml) {
 }
 
 void TSimpleType::DecodeBinary(const std::string& text) {
-    Picture.reset();
+    PictureData.clear();
+    PictureFormat = TPictureFormat::None;
+    picture_.reset();
+    decoded_ = false;
     const std::string contentType = GetAttribute("content-type");
     std::vector<uint8_t> bytes;
     if (!Base64Decode(text, bytes)) return;
     TPictureFormat format = SniffPictureFormat(bytes.data(), bytes.size());
     if (format == TPictureFormat::None) format = FormatOfContentType(contentType);
     if (format != TPictureFormat::None) {
-        Picture = DecodePicture(format, bytes.data(), bytes.size());
+        // Only the header is read now: a book's pictures are decoded when they are shown, and
+        // one that claims a giant size is never decoded.
+        int width = 0, height = 0;
+        if (!ReadPictureSize(format, bytes.data(), bytes.size(), width, height)) return;
+        PictureData = std::move(bytes);
+        PictureFormat = format;
+        PictureWidth = width;
+        PictureHeight = height;
         return;
     }
     if (contentType != "text/xml") return;
@@ -498,16 +520,21 @@ std::string GetText(const TSimpleType& node) {
     return text;
 }
 
-const TBitmap* BinaryPicture(const TSimpleType& binary) {
-    if (binary.Picture) return binary.Picture.get();
+const TSimpleType* PictureNode(const TSimpleType& binary) {
+    if (binary.HasPicture()) return &binary;
     if (!binary.EmbeddedBook) return nullptr;
     const TFictionBook& book = *binary.EmbeddedBook;
     for (const TSimpleType* node : book.AllNodes) {
         if (node->Kind != 28) continue;
         const TSimpleType* target = node->LinkTarget;
-        return target && target->Class == C::Binary && target->Picture ? target->Picture.get() : nullptr;
+        return target && target->Class == C::Binary && target->HasPicture() ? target : nullptr;
     }
     for (const auto& child : book.Children)
-        if (child->Class == C::Binary && child->Picture) return child->Picture.get();
+        if (child->Class == C::Binary && child->HasPicture()) return child.get();
     return nullptr;
+}
+
+const TBitmap* BinaryPicture(const TSimpleType& binary) {
+    const TSimpleType* node = PictureNode(binary);
+    return node ? node->DecodedPicture() : nullptr;
 }

@@ -78,8 +78,11 @@ public:
     TSimpleType* LinkTarget = nullptr;
     // TFBValListType and below.
     std::vector<std::unique_ptr<TSimpleType>> Children;
-    // TFBBinaryType: the decoded picture, or an FB2 document carried in the binary.
-    std::unique_ptr<TBitmap> Picture;
+    // TFBBinaryType: a picture's file bytes, format and declared size (decoded only when asked
+    // for, through BinaryPicture), or an FB2 document carried in the binary.
+    std::vector<uint8_t> PictureData;
+    TPictureFormat PictureFormat = TPictureFormat::None;
+    int32_t PictureWidth = 0, PictureHeight = 0;
     std::unique_ptr<TFictionBook> EmbeddedBook;
 
     bool HasValueText() const { return Class != TFBClass::Simple && Class != TFBClass::EmptyLine; }
@@ -104,9 +107,17 @@ public:
     // A new child for a tag this node accepts, or null.
     std::unique_ptr<TSimpleType> CreateChild(const std::string& tag);
 
+    // The decoded picture of a binary, decoded on first use; null when it has none or it
+    // cannot be decoded.
+    const TBitmap* DecodedPicture() const;
+    bool HasPicture() const { return PictureFormat != TPictureFormat::None; }
+
 private:
     void LoadAttributes(const TAbstractElement& xml);
     void DecodeBinary(const std::string& text);
+
+    mutable std::unique_ptr<TBitmap> picture_;
+    mutable bool decoded_ = false;
 };
 
 // One FB2 document.
@@ -143,8 +154,11 @@ public:
 // The plain text of a node: paragraphs and block elements end with CRLF, inline markup is dissolved.
 std::string GetText(const TSimpleType& node);
 
-// The picture of a binary: its own, or the cover of the FB2 document it carries.
+// The picture of a binary: its own, or the cover of the FB2 document it carries (decoded).
 const TBitmap* BinaryPicture(const TSimpleType& binary);
+// The node that holds that picture (the binary itself or a binary of the carried document),
+// or null; its declared size is known without decoding.
+const TSimpleType* PictureNode(const TSimpleType& binary);
 
 // FB2 documents inside binaries are read only this deep.
 inline constexpr int kMaxEmbeddedBooks = 3;

@@ -12,11 +12,15 @@
 
 namespace {
 
-// Pictures larger than this are refused instead of exhausting memory.
-constexpr int64_t kMaxPixels = 64 * 1024 * 1024;
+constexpr int64_t kMaxPixels = kMaxPicturePixels;
+
+bool SizeAllowed(int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
+           width * height <= kMaxPixels;
+}
 
 std::unique_ptr<TBitmap> NewBitmap(int64_t width, int64_t height) {
-    if (width <= 0 || height <= 0 || width * height > kMaxPixels) return nullptr;
+    if (!SizeAllowed(width, height)) return nullptr;
     auto bitmap = std::make_unique<TBitmap>();
     bitmap->Width = static_cast<int>(width);
     bitmap->Height = static_cast<int>(height);
@@ -235,6 +239,59 @@ TPictureFormat FormatOfContentType(const std::string& contentType) {
     if (contentType == "image/png") return TPictureFormat::Png;
     if (contentType == "image/gif") return TPictureFormat::Gif;
     return TPictureFormat::None;
+}
+
+bool ReadPictureSize(TPictureFormat format, const uint8_t* data, size_t size, int& width, int& height) {
+    int64_t w = 0, h = 0;
+    auto be16 = [&](size_t at) { return static_cast<int64_t>(data[at]) << 8 | data[at + 1]; };
+    auto be32 = [&](size_t at) { return be16(at) << 16 | be16(at + 2); };
+    auto le16 = [&](size_t at) { return static_cast<int64_t>(data[at + 1]) << 8 | data[at]; };
+    if (!data) return false;
+    switch (format) {
+        case TPictureFormat::Png:
+            // Signature, then the IHDR chunk: length, "IHDR", width, height.
+            if (size < 24 || std::memcmp(data + 12, "IHDR", 4) != 0) return false;
+            w = be32(16);
+            h = be32(20);
+            break;
+        case TPictureFormat::Gif:
+            if (size < 10) return false;
+            w = le16(6);
+            h = le16(8);
+            break;
+        case TPictureFormat::Jpeg: {
+            // The first start-of-frame marker (not DHT, JPG or DAC) carries the size.
+            size_t at = 2;
+            while (at + 4 <= size) {
+                if (data[at] != 0xFF) return false;
+                const uint8_t marker = data[at + 1];
+                if (marker == 0xFF) {
+                    ++at;
+                    continue;
+                }
+                if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+                    at += 2;
+                    continue;
+                }
+                const size_t length = static_cast<size_t>(be16(at + 2));
+                if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+                    if (at + 9 > size) return false;
+                    h = be16(at + 5);
+                    w = be16(at + 7);
+                    break;
+                }
+                if (length < 2) return false;
+                at += 2 + length;
+            }
+            break;
+        }
+        default:
+            return false;
+    }
+    if (!SizeAllowed(w, h)) return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
 }
 
 std::unique_ptr<TBitmap> DecodePicture(TPictureFormat format, const uint8_t* data, size_t size) {

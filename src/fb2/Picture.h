@@ -19,6 +19,14 @@ enum class TPictureFormat { None, Png, Jpeg, Gif };
 TPictureFormat SniffPictureFormat(const uint8_t* data, size_t size);
 // The format of a content type ("image/jpeg", "image/png", "image/gif"), else None.
 TPictureFormat FormatOfContentType(const std::string& contentType);
+// Pictures are refused beyond these sizes, before any pixel memory is taken.
+inline constexpr int kMaxPictureSide = 16384;
+inline constexpr int64_t kMaxPicturePixels = 64 * 1024 * 1024;
+
+// The width and height a PNG, JPEG or GIF file declares in its header, read without decoding;
+// false when the header cannot be read or the size is beyond the limits above.
+bool ReadPictureSize(TPictureFormat format, const uint8_t* data, size_t size, int& width, int& height);
+
 // Decodes a PNG, JPEG or GIF picture; null when it cannot be decoded.
 std::unique_ptr<TBitmap> DecodePicture(TPictureFormat format, const uint8_t* data, size_t size);
 // The picture as a Windows BMP file (24-bit, bottom-up rows).

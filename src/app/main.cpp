@@ -9,6 +9,7 @@
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
 #include "shell/MainWindow.h"
+#include "shell/RenderCommand.h"
 #include "shell/Screenshots.h"
 #include "shell/SettingsForm.h"
 
@@ -17,7 +18,11 @@
 #endif
 
 int main(int argc, char** argv) {
+    // Pictures of pages need no display.
+    const bool render = IsRenderCommand(argc, argv);
+    if (render && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (render) return RunRenderCommand(QApplication::arguments());
     QApplication::setApplicationName("shelvara");
     QApplication::setApplicationDisplayName("Shelvara");
     QApplication::setDesktopFileName("shelvara");

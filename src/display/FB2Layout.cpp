@@ -249,18 +249,24 @@ void TBookLayout::Layout(TSimpleType& node, const TPass& pass, TPixelSize& size,
             if (node.Kind == kVerse) EndLine(pass, size, pen);
             break;
         case C::P:
-        case C::Subtitle:
+        case C::Subtitle: {
+            // The block's own alignment holds until its last line is out (a centred subtitle).
+            TKeep<uint8_t> align(buffer.LineAlign);
             pen.X = FirstLineIndent(node, kIndent);
             Inline(node, pass, size, extra, pen);
+            buffer.LineAlign = node.Align;
             EndLine(pass, size, pen);
             break;
+        }
         case C::TextAuthor: {
+            TKeep<uint8_t> align(buffer.LineAlign);
             pen.X = FirstLineIndent(node, kAuthorIndent);
             {
                 TKeep<uint32_t> color(buffer.TextColor);
                 buffer.TextColor = kMaroon;
                 Inline(node, pass, size, extra, pen);
             }
+            buffer.LineAlign = node.Align;
             EndLine(pass, size, pen);
             break;
         }

@@ -93,6 +93,15 @@ TEST_F(Layout, TitlesEpigraphsAuthorsAndVerses) {
     EXPECT_EQ(after->X, 25);
 }
 
+TEST_F(Layout, SubtitlesAreCentredToTheirLastLine) {
+    Load(Book("<subtitle>* * *</subtitle><p>x</p>"));
+    Show(300, 400);
+    const auto* stars = target.Find("* * *");
+    ASSERT_TRUE(stars);
+    EXPECT_EQ(stars->X, (275 - 50) / 2);
+    EXPECT_EQ(target.Find("x")->X, 25);
+}
+
 TEST_F(Layout, PicturesAreFittedToTheViewAndCentred) {
     Load(Book("<image l:href=\"#wide\"/><image l:href=\"#tall\"/><image l:href=\"#giant\"/><image l:href=\"#none\"/>",
               "<binary id=\"wide\" content-type=\"image/png\">" + PngHeader(2000, 1000) +

@@ -324,12 +324,6 @@ void TFB2Viewer::mousePressEvent(QMouseEvent* event) {
     QAbstractScrollArea::mousePressEvent(event);
 }
 
-bool TFB2Viewer::viewportEvent(QEvent* event) {
-    // The scroll area would scroll the viewport itself; this view scrolls through its cache.
-    if (event->type() == QEvent::Wheel) return false;
-    return QAbstractScrollArea::viewportEvent(event);
-}
-
 void TFB2Viewer::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     if (!updatingBars_) relayout_->start();

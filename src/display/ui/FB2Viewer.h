@@ -70,7 +70,6 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
-    bool viewportEvent(QEvent* event) override;
 
 private:
     void PaintRect(QPainter& painter, const QRect& clip);

@@ -124,6 +124,39 @@ TEST(FBParserTest, EmbeddedBookCover) {
     EXPECT_EQ(cover->Pixels, pixel.Pixels);
 }
 
+// A picture keeps its bytes and the size its header declares; the pixels come only when asked
+// for, and a header that claims too much is no picture at all.
+TEST(FBParserTest, PicturesAreDecodedWhenAskedFor) {
+    TBitmap bitmap;
+    bitmap.Width = 3;
+    bitmap.Height = 2;
+    bitmap.Pixels.assign(3 * 2 * 4, 200);
+    std::vector<uint8_t> good = EncodePng(bitmap);
+    std::vector<uint8_t> damaged = good;
+    damaged.resize(40);  // the header is whole, the pixel data is gone
+    std::vector<uint8_t> giant = good;
+    giant[18] = 0xEA;  // width 0x0000EA03: about 60000 pixels
+    auto binary = [](const char* id, const std::vector<uint8_t>& bytes) {
+        return std::string("<binary id=\"") + id + "\" content-type=\"image/png\">" +
+               Base64(std::string(bytes.begin(), bytes.end())) + "</binary>";
+    };
+    auto book =
+        Load("<body><p>x</p></body>" + binary("good", good) + binary("damaged", damaged) + binary("giant", giant));
+    const TSimpleType& ok = *book->Children[1];
+    const TSimpleType& broken = *book->Children[2];
+    const TSimpleType& huge = *book->Children[3];
+    ASSERT_TRUE(ok.HasPicture());
+    EXPECT_EQ(ok.PictureWidth, 3);
+    EXPECT_EQ(ok.PictureHeight, 2);
+    ASSERT_TRUE(BinaryPicture(ok));
+    EXPECT_EQ(BinaryPicture(ok)->Width, 3);
+    ASSERT_TRUE(broken.HasPicture());  // laid out from its header
+    EXPECT_EQ(broken.PictureWidth, 3);
+    EXPECT_EQ(BinaryPicture(broken), nullptr);  // and found broken only when shown
+    EXPECT_FALSE(huge.HasPicture());
+    EXPECT_EQ(BinaryPicture(huge), nullptr);
+}
+
 TEST(FBParserTest, AttributeValuesReachTheDescriptionDecoded) {
     auto book = Load(
         "<description><title-info><sequence name=\"Cat &amp; Mouse\" number=\" 3 \"/></title-info>"

@@ -96,6 +96,7 @@ void TFB2Viewer::DocumentChanged() {
 
 void TFB2Viewer::Remeasure() {
     cache_ = QImage();
+    ++measures_;
     try {
         layout_.Measure(book_, target_, viewport()->width(), viewport()->height());
     } catch (const std::exception&) {

@@ -57,8 +57,9 @@ public:
     void SetBackground(const QImage& picture);
     // The current screen as the view shows it (the same painting path), for pictures of pages.
     QImage RenderScreen();
-    // How often the book was painted into the cache.
+    // How often the book was painted into the cache, and measured.
     int CacheRenders() const { return renders_; }
+    int Measures() const { return measures_; }
     int32_t CacheTop() const { return cacheY_; }
     int32_t CacheHeight() const { return cache_.height(); }
     // Called after every load.
@@ -93,4 +94,5 @@ private:
     bool updatingBars_ = false;
     bool failed_ = false;
     int renders_ = 0;
+    int measures_ = 0;
 };

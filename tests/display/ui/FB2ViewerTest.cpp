@@ -105,6 +105,19 @@ TEST_F(Viewer, AShortDocumentStaysAtTheTopAndWantsNoHorizontalBar) {
     EXPECT_EQ(viewer.ScrollY(), TFB2Viewer::kLineStep * QApplication::wheelScrollLines());
 }
 
+// Dragging a window's edge sends many resizes; the book is measured once, for the last size.
+TEST_F(Viewer, ResizesAreMeasuredOnceForTheLastSize) {
+    Open(Paragraphs(300), 400, 300);
+    QApplication::processEvents();
+    const int measures = viewer.Measures();
+    for (int width : {380, 360, 340, 320, 500})
+        viewer.resize(width, 300);
+    QApplication::processEvents();
+    EXPECT_EQ(viewer.Measures(), measures + 1);
+    EXPECT_EQ(viewer.Book().Width <= viewer.viewport()->width(), true);
+    EXPECT_GT(viewer.viewport()->width(), 450);
+}
+
 // A damaged book leaves an empty view, and tiny or zero sizes neither hang nor divide by zero.
 TEST_F(Viewer, BadBooksAndTinySizes) {
     const std::string junk = "<FictionBook><body><p>unclosed";

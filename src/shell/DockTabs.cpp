@@ -22,6 +22,15 @@ bool IsFloatingGroup(const QWidget* widget) {
 
 }  // namespace
 
+QTabWidget::TabPosition CheckedTabPosition(QAction* const (&items)[4], QTabWidget::TabPosition fallback) {
+    // Bottom, then left, then right win over top, as the menu's order is read.
+    if (items[1]->isChecked()) return QTabWidget::South;
+    if (items[2]->isChecked()) return QTabWidget::West;
+    if (items[3]->isChecked()) return QTabWidget::East;
+    if (items[0]->isChecked()) return QTabWidget::North;
+    return fallback;
+}
+
 TDockTabs::TDockTabs(QMainWindow* window, TSettingsStore& store) : QObject(window), window_(window) {
     menu_ = new QMenu(window);
     menu_->setObjectName("DockTabMenu");
@@ -71,14 +80,7 @@ void TDockTabs::Save() {
 }
 
 void TDockTabs::ApplyTabPosition() {
-    QTabWidget::TabPosition position = QTabWidget::South;
-    if (positions_[0]->isChecked())
-        position = QTabWidget::North;
-    else if (positions_[2]->isChecked())
-        position = QTabWidget::West;
-    else if (positions_[3]->isChecked())
-        position = QTabWidget::East;
-    window_->setTabPosition(Qt::AllDockWidgetAreas, position);
+    window_->setTabPosition(Qt::AllDockWidgetAreas, CheckedTabPosition(positions_, QTabWidget::South));
     LayoutChanged();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTabWidget>
 
 class QAction;
 class QMainWindow;
@@ -8,6 +9,9 @@ class QMenu;
 class QTabBar;
 class TIniPlacement;
 class TSettingsStore;
+
+// The tab position the checked item of a top, bottom, left, right menu group names.
+QTabWidget::TabPosition CheckedTabPosition(QAction* const (&items)[4], QTabWidget::TabPosition fallback);
 
 // What a main window adds to Qt's docking: a right click on the tabs of a group of panels opens
 // the tab-position menu (kept for all groups), and a floating group is captioned with the

@@ -638,13 +638,7 @@ void TSVWinForm::ApplySettings() {
 }
 
 void TSVWinForm::ApplyTabPosition() {
-    QTabWidget::TabPosition position = QTabWidget::North;
-    if (tabPositions_[1]->isChecked())
-        position = QTabWidget::South;
-    else if (tabPositions_[2]->isChecked())
-        position = QTabWidget::West;
-    else if (tabPositions_[3]->isChecked())
-        position = QTabWidget::East;
+    const QTabWidget::TabPosition position = CheckedTabPosition(tabPositions_, QTabWidget::North);
     MainPageControl->setTabPosition(position);
     // Qt's tab bar cannot wrap: several rows become all tabs shrunk to fit, without scrolling.
     if (position == QTabWidget::North || position == QTabWidget::South) {

@@ -484,22 +484,17 @@ void TSVMainForm::ForgetWindow(TSVWinForm* window) {
 // --- background work ---
 
 bool TSVMainForm::StartResync(TSVWinForm* window, TBookFolder& folder, TResyncMode mode) {
-    if (ResyncRunning()) {
-        Dialogs::Error(window, Msg(rsErrThreadWorking));
-        return false;
-    }
-    WaitForResync();
-    relay_ = std::make_unique<TResyncRelay>(window);
-    try {
-        resync_ = TResyncThread::StartFolder(folder, mode, relay_.get());
-    } catch (const EShelvaraError& e) {
-        Dialogs::Error(window, ToQ(e.what()));
-        return false;
-    }
-    return true;
+    return StartWorker(window, [&](IResyncObserver* relay) { return TResyncThread::StartFolder(folder, mode, relay); });
 }
 
 bool TSVMainForm::StartResync(TSVWinForm* window, std::vector<TBookInfo*> books, TResyncMode mode) {
+    return StartWorker(window, [&](IResyncObserver* relay) {
+        return TResyncThread::StartBooks(*library_, std::move(books), mode, relay);
+    });
+}
+
+bool TSVMainForm::StartWorker(TSVWinForm* window,
+                              const std::function<std::unique_ptr<TResyncThread>(IResyncObserver*)>& start) {
     if (ResyncRunning()) {
         Dialogs::Error(window, Msg(rsErrThreadWorking));
         return false;
@@ -507,7 +502,7 @@ bool TSVMainForm::StartResync(TSVWinForm* window, std::vector<TBookInfo*> books,
     WaitForResync();
     relay_ = std::make_unique<TResyncRelay>(window);
     try {
-        resync_ = TResyncThread::StartBooks(*library_, std::move(books), mode, relay_.get());
+        resync_ = start(relay_.get());
     } catch (const EShelvaraError& e) {
         Dialogs::Error(window, ToQ(e.what()));
         return false;

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -136,6 +137,8 @@ private:
     // Holds the writer's lock of the library file; false (the error shown) when another
     // program has it.
     bool LockLibraryFile(const std::string& fileName, QWidget* parent);
+    // Starts a resynchronisation reporting to the window, unless one runs (the error shown).
+    bool StartWorker(TSVWinForm* window, const std::function<std::unique_ptr<TResyncThread>(IResyncObserver*)>& start);
 
     TSettingsStore& store_;
     TLanguageModule& languages_;

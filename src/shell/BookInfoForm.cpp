@@ -54,7 +54,8 @@ QString Shared(const std::vector<TBookInfo*>& books, F text) {
 
 }  // namespace
 
-TBookInfoForm::TBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub) : TDockableForm(mainWindow, hub, 2) {
+TBookInfoForm::TBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub)
+    : TDockableForm(mainWindow, hub, 2, "TBookInfoForm") {
     setObjectName("BookInfoForm");
     auto* body = new QWidget(this);
     auto* outer = new QVBoxLayout(body);
@@ -138,20 +139,13 @@ TBookInfoForm::TBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub) : TDockab
     });
     connect(&hub_, &TSVMainForm::Notified, this, &TBookInfoForm::OnNotified);
 
-    placement_ = new TIniPlacement(this, hub_.Store(), "TBookInfoForm", false);
-    placement_->Restore();
+    Placement->Restore();
     Recaption();
     FillControls();
     RequestRefresh(0);
 }
 
-TBookInfoForm::~TBookInfoForm() {
-    try {
-        placement_->SaveIfNotSaved();
-    } catch (...) {
-        // the settings file could not be written; not worth a box while closing
-    }
-}
+TBookInfoForm::~TBookInfoForm() = default;
 
 void TBookInfoForm::Recaption() {
     setWindowTitle(Msg(rsBookInfoName));

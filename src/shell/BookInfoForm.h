@@ -66,5 +66,4 @@ private:
     QLabel* readLabel_;
     QLabel* colorLabel_;
     QLabel* fileLabel_;
-    TIniPlacement* placement_;
 };

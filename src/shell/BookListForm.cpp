@@ -82,7 +82,8 @@ struct TBookListForm::TTextJob {
     }
 };
 
-TBookListForm::TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub) : TDockableForm(mainWindow, hub, 0) {
+TBookListForm::TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub)
+    : TDockableForm(mainWindow, hub, 0, "TBookListForm") {
     setObjectName("BookListForm");
     rows_.RowClass = &TBookListObject::Class;
     auto* body = new QWidget(this);
@@ -187,9 +188,8 @@ TBookListForm::TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub) : TDockab
     connect(repaintLater_, &QTimer::timeout, this, [this] { BooksGrid->viewport()->update(); });
     connect(&hub_, &TSVMainForm::Notified, this, &TBookListForm::OnNotified);
 
-    placement_ = new TIniPlacement(this, hub_.Store(), "TBookListForm", false);
-    BooksGrid->AttachPlacement(placement_);
-    placement_->Restore();
+    BooksGrid->AttachPlacement(Placement);
+    Placement->Restore();
     BooksGrid->SetData(&rows_);
     SettingsChanged();
     Recaption();
@@ -199,11 +199,6 @@ TBookListForm::~TBookListForm() {
     busy_ = true;
     textJob_.reset();
     retired_.clear();
-    try {
-        placement_->SaveIfNotSaved();
-    } catch (...) {
-        // the settings file could not be written; the layout is not worth a box while closing
-    }
     BooksGrid->SetData(nullptr);
     if (TSVWinForm* window = MainWindow()) {
         QPointer<TSVWinForm> guard = window;

@@ -97,7 +97,6 @@ private:
     QMenu* resyncMenu_;
     QMenu* columnsMenu_;
     QTimer* repaintLater_;
-    TIniPlacement* placement_;
     std::unique_ptr<TTextJob> textJob_;
     std::vector<std::unique_ptr<TTextJob>> retired_;  // cancelled, their readers finishing
     uint64_t jobNumber_ = 0;

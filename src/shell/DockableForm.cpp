@@ -6,6 +6,7 @@
 
 #include "common/Error.h"
 #include "common/MessageIds.h"
+#include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
@@ -15,8 +16,10 @@ namespace {
 constexpr int kMinimumDelayMs = 20;
 }
 
-TDockableForm::TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index)
+TDockableForm::TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index, const char* section)
     : QDockWidget(mainWindow), hub_(hub), mainWindow_(mainWindow), index_(index) {
+    // Where the panel is belongs to its main window's layout; the panel keeps only its values.
+    Placement = new TIniPlacement(this, hub_.Store(), section, false);
     setAttribute(Qt::WA_DeleteOnClose);
     setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     RepaintTimer = new QTimer(this);
@@ -32,6 +35,11 @@ TDockableForm::TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index
 
 TDockableForm::~TDockableForm() {
     destroying_ = true;
+    try {
+        Placement->SaveIfNotSaved();
+    } catch (...) {
+        // the settings file could not be written; not worth a box while a panel goes
+    }
 }
 
 bool TDockableForm::Closing() const {

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QTimer;
+class TIniPlacement;
 class TSVMainForm;
 class TSVWinForm;
 
@@ -17,7 +18,8 @@ class TDockableForm : public QDockWidget {
 public:
     // index: the panel's slot in its main window (0 book list, 1 short information, 2 book
     // information, 3 preview).
-    TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index);
+    // section: where the panel keeps its state in the settings (saved when it goes).
+    TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index, const char* section);
     ~TDockableForm() override;
 
     int Index() const { return index_; }
@@ -48,6 +50,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     TSVMainForm& hub_;
     QTimer* RepaintTimer;
+    TIniPlacement* Placement;
 
 private:
     QPointer<TSVWinForm> mainWindow_;

@@ -65,7 +65,8 @@ QImage ReadCover(const std::string& path, bool packed, const std::string& entry)
 
 }  // namespace
 
-TFastBookInfoForm::TFastBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub) : TDockableForm(mainWindow, hub, 1) {
+TFastBookInfoForm::TFastBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub)
+    : TDockableForm(mainWindow, hub, 1, "TFastBookInfoForm") {
     setObjectName("FastBookInfoForm");
     Splitter1 = new QSplitter(Qt::Horizontal, this);
     Splitter1->setObjectName("Splitter1");
@@ -131,8 +132,7 @@ TFastBookInfoForm::TFastBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub) :
     connect(PaintTimer, &QTimer::timeout, this, &TFastBookInfoForm::Repaint);
     connect(&hub_, &TSVMainForm::Notified, this, &TFastBookInfoForm::OnNotified);
 
-    placement_ = new TIniPlacement(this, hub_.Store(), "TFastBookInfoForm", false);
-    placement_->Restore();
+    Placement->Restore();
     noInfoText_ = rsSelectOneBook;
     Recaption();
     Repaint();
@@ -141,11 +141,6 @@ TFastBookInfoForm::TFastBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub) :
 
 TFastBookInfoForm::~TFastBookInfoForm() {
     painting_ = true;
-    try {
-        placement_->SaveIfNotSaved();
-    } catch (...) {
-        // the settings file could not be written; not worth a box while closing
-    }
 }
 
 void TFastBookInfoForm::Recaption() {

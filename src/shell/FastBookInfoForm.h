@@ -62,5 +62,4 @@ private:
     QImage picture_;
     int noInfoText_ = 0;  // the message shown without a description, for a language change
     bool painting_ = false;
-    TIniPlacement* placement_;
 };

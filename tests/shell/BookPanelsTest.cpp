@@ -341,7 +341,7 @@ TEST_F(Panels, RemovalsAreFoundThroughTheSetAndAppliedInOnePass) {
 // opening; the error is shown.
 class StubbornPanel final : public TDockableForm {
 public:
-    StubbornPanel(TSVWinForm* window, TSVMainForm& hub) : TDockableForm(window, hub, 3) {}
+    StubbornPanel(TSVWinForm* window, TSVMainForm& hub) : TDockableForm(window, hub, 3, "StubbornPanel") {}
     bool Refuse = true;
     bool SavePendingEdits(QString& error) override {
         error = "the edits could not be written";

@@ -191,6 +191,18 @@ bool TBookFolder::DeleteFolder(bool withContents) {
     if (const TSVD* catalogue = Container()) catalogue->CheckNoBackgroundWork();
     if (!withContents && (!folders_.empty() || !books_.empty()))
         RaiseFixedError(Utf8ToAnsi("Папка не пуста. Удалять нельзя."));
+    // The whole subtree is checked before anything goes, so a read-only folder deep down does
+    // not stop the deletion half-way.
+    std::vector<const TBookFolder*> pending(1, this);
+    while (!pending.empty()) {
+        const TBookFolder* folder = pending.back();
+        pending.pop_back();
+        folder->CheckWritable();
+        for (const auto& book : folder->books_)
+            book->CheckWritable();
+        for (const auto& sub : folder->folders_)
+            pending.push_back(sub.get());
+    }
     while (!folders_.empty()) {
         TBookFolder* folder = folders_.back().get();
         if (!folder->DeleteFolder(true)) return false;
@@ -212,7 +224,7 @@ bool TBookFolder::DeleteFolder(bool withContents) {
 }
 
 void TBookFolder::SetName(const std::string& name) {
-    if (AnsiSameText(TrimBlanks(name), TrimBlanks(Name))) return;
+    if (TrimBlanks(name) == TrimBlanks(Name)) return;  // letter case makes another name
     Name = name;
     Exists();
     NotifyChanged();

@@ -76,6 +76,11 @@ std::string WithoutTrailingSlash(std::string path) {
     return path;
 }
 
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(AnsiToPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // One path is the other or lies inside it, by whole path components.
 bool PathsOverlap(const std::string& a, const std::string& b) {
     auto within = [](const std::string& inner, const std::string& outer) {
@@ -96,6 +101,20 @@ TMountPoint* TSVD::AddMountPoint(const std::string& path) {
     MountPoints.back()->Name = path;
     modified_ = true;
     return MountPoints.back().get();
+}
+
+void TSVD::RepointMountPoint(TMountPoint* mountPoint, const std::string& path) {
+    const std::string wanted = WithoutTrailingSlash(TrimBlanks(path));
+    // A typo here would turn every book into a lost book at the next check.
+    if (wanted.empty() || !IsDirectory(wanted)) RaiseFixedError("No such folder: " + path);
+    for (const auto& other : MountPoints)
+        if (other.get() != mountPoint && PathsOverlap(wanted, WithoutTrailingSlash(TrimBlanks(other->FullPath()))))
+            RaiseError(rsErrInvalidMP);
+    if (wanted == WithoutTrailingSlash(TrimBlanks(mountPoint->Name))) return;
+    mountPoint->Name = wanted;
+    mountPoint->Exists();
+    modified_ = true;
+    mountPoint->NotifyChanged();
 }
 
 std::unique_ptr<TMountPoint> TSVD::RemoveMountPoint(TMountPoint* mountPoint) {

@@ -121,6 +121,9 @@ public:
     // Appends a mount point for a directory; none when the path is empty or overlaps an existing
     // mount point (the same directory, one inside it, or one containing it).
     TMountPoint* AddMountPoint(const std::string& path);
+    // Points a mount point at another directory without touching the disk. Raises when the
+    // directory does not exist or overlaps another mount point (rsErrInvalidMP). Letter case counts.
+    void RepointMountPoint(TMountPoint* mountPoint, const std::string& path);
     // Takes a mount point or lost book out of its list without freeing it.
     std::unique_ptr<TMountPoint> RemoveMountPoint(TMountPoint* mountPoint);
     std::unique_ptr<TLostBookInfo> RemoveLostBook(TLostBookInfo* book);

@@ -75,4 +75,10 @@ QString SaveFileName(QWidget* parent, const QString& title, const QString& filte
     return QFileDialog::getSaveFileName(parent, title, {}, filter);
 }
 
+QString DirectoryName(QWidget* parent, const QString& title) {
+    QString name;
+    if (Scripted(name)) return name;
+    return QFileDialog::getExistingDirectory(parent, title, {}, QFileDialog::ShowDirsOnly);
+}
+
 }  // namespace Dialogs

@@ -21,6 +21,8 @@ void Information(QWidget* parent, const QString& caption, const QString& text);
 // Empty when cancelled. filter in Qt's form ("Name (*.sv2 *.svd);;...").
 QString OpenFileName(QWidget* parent, const QString& title, const QString& filter);
 QString SaveFileName(QWidget* parent, const QString& title, const QString& filter);
+// A disk folder; empty when cancelled.
+QString DirectoryName(QWidget* parent, const QString& title);
 
 // Test seams: queued answers and file names are used before any dialog is shown; every
 // question and message shown (or answered from the queue) is recorded.

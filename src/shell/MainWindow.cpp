@@ -44,7 +44,9 @@
 #include "shell/BookListForm.h"
 #include "shell/Dialogs.h"
 #include "shell/DockTabs.h"
+#include "shell/DupSearchPage.h"
 #include "shell/FastBookInfoForm.h"
+#include "shell/FolderTree.h"
 #include "shell/SettingsForm.h"
 
 namespace {
@@ -103,10 +105,24 @@ TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
     Recaption();
     Rebuild();
     QTimer::singleShot(0, this, &TSVWinForm::OpenPanels);
+    // A library without a place on disk to look at: offer to add one at once.
+    if (hub_.Library().MountPoints.empty()) QTimer::singleShot(0, this, &TSVWinForm::AskForMountPoint);
+}
+
+void TSVWinForm::AskForMountPoint() {
+    if (closing_ || !hub_.Library().MountPoints.empty()) return;
+    if (Dialogs::AskYesNoCancel(this, Msg(rsAttention), Msg(rsNoMountPoints)) != Dialogs::TAnswer::Yes) return;
+    MainPageControl->setCurrentWidget(DirTreeTab);
+    try {
+        MPTree->NewMountPoint();
+    } catch (const std::exception& e) {
+        Dialogs::Error(this, ToQ(e.what()));
+    }
 }
 
 TSVWinForm::~TSVWinForm() {
     closing_ = constructing_ = true;
+    DupPage->StopAndWait();  // its worker reports into this window's rows
     hub_.ForgetWindow(this);
     // The panels go first, told that their window is gone.
     for (QPointer<TDockableForm>& panel : panels_) {
@@ -115,7 +131,7 @@ TSVWinForm::~TSVWinForm() {
         delete panel.data();
     }
     // The grids go before the lists they show.
-    for (TSVGrid* grid : {AuthorsGrid, SeriesGrid, GenresGrid, FavoritesGrid})
+    for (TSVGrid* grid : {AuthorsGrid, SeriesGrid, GenresGrid, FavoritesGrid, DupPage->DupsGrid})
         grid->SetData(nullptr);
 }
 
@@ -298,16 +314,28 @@ void TSVWinForm::BuildWidgets() {
     favourLayout->addWidget(favourCaption_);
     favourLayout->addWidget(FavoritesGrid, 1);
 
-    // The lost-books and duplicate-search pages and the folder tree come with their own work.
+    // The work tab: lost books (shown by the book list) and the duplicate search.
     WorkTab = new QTabWidget;
     auto* work = static_cast<QTabWidget*>(WorkTab);
+    work->setObjectName("WorkPageControl");
     auto* lost = new QWidget;
     lost->setObjectName("LostFoundTab");
-    auto* dups = new QWidget;
-    dups->setObjectName("DupFoundTab");
+    auto* lostLayout = new QVBoxLayout(lost);
+    lostCaption_ = new QLabel(lost);
+    lostCaption_->setWordWrap(true);
+    lostLayout->addWidget(lostCaption_);
+    lostLayout->addStretch(1);
+    DupPage = new TDupSearchPage(*this, hub_, duplicates_);
     work->addTab(lost, QString());
-    work->addTab(dups, QString());
+    work->addTab(DupPage, QString());
     DirTreeTab = new QWidget;
+    auto* treeLayout = new QVBoxLayout(DirTreeTab);
+    treeLayout->setContentsMargins(2, 2, 2, 2);
+    MPTree = new TFolderTreeView(*this, hub_, DirTreeTab);
+    treeLayout->addWidget(MPTree);
+    connect(MPTree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!constructing_) RefreshPanels(0, 0);
+    });
 
     const std::pair<QWidget*, const char*> tabs[] = {{AuthorsTab, "AuthorsTab"}, {SeriesTab, "SeriesTab"},
                                                      {GenresTab, "GenresTab"},   {FavourTab, "FavourTab"},
@@ -380,8 +408,13 @@ void TSVWinForm::RestoreState() {
     placement_->AddValue(
         "MultilineItem1_Checked", [this] { return std::string(multilineItem_->isChecked() ? "True" : "False"); },
         [this](const std::string& text) { multilineItem_->setChecked(text == "True" || text == "true"); });
-    for (TSVGrid* grid : {AuthorsGrid, SeriesGrid, GenresGrid, FavoritesGrid})
+    for (TSVGrid* grid : {AuthorsGrid, SeriesGrid, GenresGrid, FavoritesGrid, DupPage->DupsGrid})
         grid->AttachPlacement(placement_);
+    placement_->AddValue(
+        "CheckCumulativeItem_Checked",
+        [this] { return std::string(MPTree->CumulativeItem()->isChecked() ? "True" : "False"); },
+        [this](const std::string& text) { MPTree->CumulativeItem()->setChecked(text == "True" || text == "true"); });
+    DupPage->AttachPlacement(placement_);
     placement_->AfterRestore = [this](TFormState& state) {
         // A library whose file is gone opens on the structure tab.
         const std::string& file = hub_.Library().FileName;
@@ -445,6 +478,10 @@ void TSVWinForm::Recaption() {
     auto* work = static_cast<QTabWidget*>(WorkTab);
     work->setTabText(0, Msg(rsLostFound));
     work->setTabText(1, Msg(rsDupSearch));
+    work->setTabToolTip(1, Msg(rsFindDupHint));
+    lostCaption_->setText(Msg(rsLostFound));
+    MPTree->Recaption();
+    DupPage->Recaption();
     for (int i = 0; i < 4; ++i)
         tabPositions_[i]->setText(Msg(1005 + i));
     multilineItem_->setText(Msg(rsMultilineTab));
@@ -543,6 +580,9 @@ void TSVWinForm::BuildGenres() {
 }
 
 void TSVWinForm::DropRows() {
+    // The search stops before the rows and books it reports into go.
+    DupPage->Reset();
+    MPTree->Model().Clear();
     for (const QPointer<TDockableForm>& panel : panels_)
         if (panel) panel->DropBooks();
     for (TObjList* list : {&authors_, &series_, &genres_, &duplicates_}) {
@@ -556,6 +596,7 @@ void TSVWinForm::DropRows() {
 
 void TSVWinForm::Rebuild() {
     if (closing_) return;
+    MPTree->Model().Reset();
     for (TObjList* list : {&authors_, &series_, &genres_})
         list->Stale = true;
     // The library's stored duplicate pairs become this window's results.
@@ -593,12 +634,7 @@ void TSVWinForm::OnNotified(TObjectType type, int kind, const void* object) {
     switch (type) {
         case TObjectType::Book:
             if (TSVGrid* grid = ActiveGrid()) grid->viewport()->update();
-            if (kind == 0) {
-                duplicates_.RemoveIf([object](const TListObject* row) {
-                    const auto* pair = static_cast<const TDupListObject*>(row);
-                    return pair->Book1 == object || pair->Book2 == object;
-                });
-            }
+            if (kind == 0) DupPage->BookRemoved(object);
             break;
         case TObjectType::Series:
             if (kind == 0 && MainPageControl->currentWidget() == SeriesTab) SeriesGrid->viewport()->update();
@@ -848,6 +884,8 @@ void TSVWinForm::CollectBooks(TBookCollection& books) const {
     if (TSVGrid* grid = ActiveGrid()) {
         for (TListObject* row : grid->SelectedList())
             if (!grid->IsDoomed(row)) row->CollectBooks(books);
+    } else if (tab == DirTreeTab) {
+        if (const TBookFolder* folder = MPTree->SelectedFolder()) folder->CollectBooks(books, MPTree->Cumulative());
     } else if (tab == WorkTab) {
         const QString sub = static_cast<QTabWidget*>(WorkTab)->currentWidget()->objectName();
         if (sub == "LostFoundTab") {

@@ -23,6 +23,8 @@ class QToolButton;
 class TBookCollection;
 class TBookListForm;
 class TDockTabs;
+class TDupSearchPage;
+class TFolderTreeView;
 class TDockableForm;
 class TIniPlacement;
 class TSVGrid;
@@ -84,6 +86,8 @@ public:
     bool SavePanelEdits();
     // Opens the panels marked in OpenedWindows and puts them where they were.
     void OpenPanels();
+    // Asks to add a mount point to a library that has none (Yes runs the new-mount-point command).
+    void AskForMountPoint();
     // The row count of the active list, as the status bar shows it.
     QString RowCountText() const;
 
@@ -99,6 +103,8 @@ public:
     QWidget* FavourTab;
     QWidget* WorkTab;
     QWidget* DirTreeTab;
+    TFolderTreeView* MPTree;
+    TDupSearchPage* DupPage;
     TSVGrid* AuthorsGrid;
     TSVGrid* SeriesGrid;
     TSVGrid* GenresGrid;
@@ -174,6 +180,7 @@ private:
     QByteArray dockState_;
     QLabel* rowCount_;
     QLabel* damagedLabel_;
+    QLabel* lostCaption_;
     TDockTabs* dockTabs_ = nullptr;
     QLabel* favourCaption_;
     std::string openedWindows_ = "11111111";

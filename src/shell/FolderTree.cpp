@@ -575,14 +575,20 @@ void TFolderTreeView::dropEvent(QDropEvent* event) {
     event->setDropAction(Qt::IgnoreAction);  // the model rows are not moved by Qt
     event->accept();
     try {
-        if (dragged) {
-            if (!dragged->MoveFolder(target)) Dialogs::ErrorLater(this, QStringLiteral("The folder cannot go there."));
-            return;
-        }
-        // From the last collected book to the first.
-        for (auto it = books.rbegin(); it != books.rend(); ++it)
-            (*it)->MoveToFolder(target);
+        Drop(target, dragged, books);
     } catch (const std::exception& e) {
         Dialogs::ErrorLater(this, ToQ(e.what()));
     }
+}
+
+void TFolderTreeView::Drop(TBookFolder* target, TBookFolder* folder, const std::vector<TBookInfo*>& books) {
+    if (!target) return;
+    if (folder) {
+        if (!FolderDropAllowed(folder, target) || !folder->MoveFolder(target))
+            RaiseFixedError("The folder cannot be moved there.");
+        return;
+    }
+    // From the last collected book to the first.
+    for (auto it = books.rbegin(); it != books.rend(); ++it)
+        (*it)->MoveToFolder(target);
 }

@@ -11,6 +11,7 @@
 class QAction;
 class QMenu;
 class TBookFolder;
+class TBookInfo;
 class TSVD;
 class TSVMainForm;
 class TSVWinForm;
@@ -103,6 +104,9 @@ public:
     void Properties();
     // The name "Новая папка NNN" the next new folder in a directory gets.
     static std::string NextFolderName(const std::string& directory);
+    // What a drop on target does: moves the folder under it, or else the books into it (from
+    // the last to the first). Raises what the moves raise.
+    void Drop(TBookFolder* target, TBookFolder* folder, const std::vector<TBookInfo*>& books);
     // Whether folder may be dropped on target (not itself, not below itself, no mount point,
     // neither missing).
     static bool FolderDropAllowed(const TBookFolder* folder, const TBookFolder* target);
@@ -114,7 +118,7 @@ protected:
     void startDrag(Qt::DropActions actions) override;
 
 private:
-    bool AcceptDrop(QDropEvent* event, TBookFolder*& dragged, std::vector<class TBookInfo*>* books);
+    bool AcceptDrop(QDropEvent* event, TBookFolder*& dragged, std::vector<TBookInfo*>* books);
 
     TSVWinForm& window_;
     TSVMainForm& hub_;

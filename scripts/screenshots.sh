@@ -18,9 +18,19 @@ trap 'rm -rf "$work"' EXIT
 if [[ $# -ge 1 ]]; then
     library="$(realpath "$1")"
 else
-    # The corpus is read where it lies; only the library file is written.
+    # The corpus is read where it lies; only the library file is written. A second mount point
+    # of nested folders holds copies of some corpus books (duplicates to find) and loses one
+    # file after the scan (a lost book to find).
     library="$work/corpus.sv2"
-    "$build/src/cli/shelvara-cli" scan "$library" "$(realpath "$root/../shared/corpus")" >&2
+    corpus="$(realpath "$root/../shared/corpus")"
+    shelf="$work/Полка"
+    mkdir -p "$shelf/Классика/Поэзия" "$shelf/Разное"
+    cp "$corpus"/fb2/fbreaderj/whiteguard.fb2 "$corpus"/fb2/fbreaderj/poem.fb2 "$shelf/Классика/"
+    cp "$corpus"/fb2/fbreaderj/poem.fb2 "$shelf/Классика/Поэзия/poem-copy.fb2"
+    cp "$corpus"/fb2/fbreaderj/whiteguard.fb2 "$shelf/Разное/whiteguard-2.fb2"
+    cp "$corpus"/fb2/fbreaderj/testfb2book.fb2 "$shelf/Разное/"
+    "$build/src/cli/shelvara-cli" scan "$library" "$corpus" "$shelf" >&2
+    rm "$shelf/Разное/testfb2book.fb2"
 fi
 mkdir -p "$work/config"
 XDG_CONFIG_HOME="$work/config" xvfb-run -a -s "-screen 0 1280x800x24" "$build/src/app/shelvara" --screenshots "$out" "$library"

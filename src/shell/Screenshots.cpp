@@ -3,15 +3,23 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QThread>
 #include <algorithm>
 
+#include "catalogue/BookFolder.h"
+#include "catalogue/SVD.h"
 #include "display/ui/SVGrid.h"
+#include "scan/Resync.h"
+#include "settings/ui/QtText.h"
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
+#include "shell/DupSearchPage.h"
 #include "shell/FastBookInfoForm.h"
+#include "shell/FolderTree.h"
 #include "shell/MainWindow.h"
 #include "shell/SettingsForm.h"
 
@@ -96,6 +104,75 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
             if (QScreen* screen = QGuiApplication::primaryScreen())
                 screen->grabWindow(0).save(dir.filePath("10-panels-floating.png"));
         }
+    }
+    if (window && !hub.Library().MountPoints.empty()) {
+        // The structure tab during a resynchronisation of the last mount point, its folders open.
+        if (auto* fast = window->Panel(1)) {
+            fast->setFloating(false);
+            window->addDockWidget(Qt::RightDockWidgetArea, fast);
+        }
+        window->MainPageControl->setCurrentWidget(window->DirTreeTab);
+        TFolderTreeView& tree = *window->MPTree;
+        TFolderTreeModel& model = tree.Model();
+        for (int row = 0; row < model.rowCount({}); ++row) {
+            const QModelIndex root = model.index(row, 0, {});
+            if (model.canFetchMore(root)) model.fetchMore(root);
+            tree.expand(root);
+            for (int child = 0; child < model.rowCount(root); ++child) {
+                const QModelIndex sub = model.index(child, 0, root);
+                if (model.canFetchMore(sub)) model.fetchMore(sub);
+                tree.expand(sub);
+            }
+        }
+        // The second shelf first (it finds the file removed after the scan as a lost book),
+        // then the largest mount point, pictured while its strip shows progress.
+        TMountPoint* last = hub.Library().MountPoints.back().get();
+        TMountPoint* largest = last;
+        for (const auto& mount : hub.Library().MountPoints)
+            if (mount->BookCountDeep() > largest->BookCountDeep()) largest = mount.get();
+        QElapsedTimer clock;
+        clock.start();
+        for (TMountPoint* mount : {last, largest}) {
+            tree.SelectFolder(mount);
+            Settle(300);
+            if (!hub.StartResync(window, *mount, TResyncMode::Full)) continue;
+            bool pictured = mount != largest;
+            while ((hub.ResyncRunning() || window->ResyncPanel->isVisible()) && clock.elapsed() < 30000) {
+                QApplication::processEvents(QEventLoop::AllEvents, 1);
+                if (!pictured && window->ResyncPanel->isVisible() && !window->ResyncLabel->text().trimmed().isEmpty()) {
+                    window->grab().save(dir.filePath("11-structure-resync.png"));
+                    pictured = true;
+                }
+            }
+            Settle(100);
+        }
+        tree.SelectFolder(last);
+        Settle(300);
+        // The lost books the resynchronisation found.
+        auto* work = static_cast<QTabWidget*>(window->WorkTab);
+        window->MainPageControl->setCurrentWidget(window->WorkTab);
+        work->setCurrentIndex(0);
+        window->RefreshPanels(0, 0);
+        Settle(300);
+        window->grab().save(dir.filePath("12-lost-books.png"));
+        // The duplicate search over the second shelf.
+        work->setCurrentIndex(1);
+        TDupSearchPage& page = *window->DupPage;
+        const QString shelf = ToQ(last->FullPath());
+        page.SetFolder(1, shelf);
+        page.SetFolder(2, shelf);
+        page.DupSettingsButton->setChecked(true);
+        page.StartCommand();
+        clock.restart();
+        while (page.Running() && clock.elapsed() < 30000)
+            Settle(20);
+        Settle(200);
+        if (page.DupsGrid->Data() && page.DupsGrid->Data()->Count() > 0) {
+            page.DupsGrid->SelectOnlyRow(0);
+            window->RefreshPanels(0, 0);
+            Settle(300);
+        }
+        window->grab().save(dir.filePath("13-duplicates.png"));
     }
     hub.show();
     Settle(200);

@@ -138,6 +138,11 @@ TEST(ResyncTest, FolderWalkInTheBackground) {
     EXPECT_EQ(worker->Stats().Added, 5);
     EXPECT_EQ(mount->BookCount(), 5u);
     EXPECT_FALSE(TResyncThread::IsRunning());
+    // A second full walk of unchanged files keeps every description.
+    worker = TResyncThread::StartFolder(*mount, TResyncMode::Full, nullptr);
+    worker->Wait();
+    for (size_t i = 0; i < mount->BookCount(); ++i)
+        EXPECT_EQ(mount->Book(i)->TitleText().substr(0, 1), "B") << i;
 }
 
 // Reads the catalogue under its lock, as the window paints, while a worker changes it; keeps

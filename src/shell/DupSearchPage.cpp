@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -179,6 +180,20 @@ TDupSearchPage::TDupSearchPage(TSVWinForm& window, TSVMainForm& hub, TObjList& r
         });
     }
     connect(DupsGrid, &TSVGrid::SelectionChanged, this, [this] { window_.RefreshPanels(0, 0); });
+    // DupsMenu: remove the selected pairs (also Ctrl+Delete), and the column chooser.
+    auto* menu = new QMenu(this);
+    menu->setObjectName("DupsMenu");
+    deleteItem_ = menu->addAction(QString(), this, &TDupSearchPage::DeleteSelectedRows);
+    deleteItem_->setObjectName("DeleteDupsItem");
+    deleteItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    deleteItem_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    DupsGrid->addAction(deleteItem_);
+    columnsMenu_ = menu->addMenu(QString());
+    DupsGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DupsGrid, &QWidget::customContextMenuRequested, this, [this, menu](const QPoint& pos) {
+        DupsGrid->FillColumnsMenu(columnsMenu_);
+        menu->popup(DupsGrid->viewport()->mapToGlobal(pos));
+    });
     connect(DupsGrid, &QAbstractItemView::doubleClicked, this, [this] {
         window_.RefreshPanels(0, 0);
         window_.ShowPanel(0);
@@ -195,7 +210,15 @@ TDupSearchPage::~TDupSearchPage() {
     DupsGrid->SetData(nullptr);
 }
 
+void TDupSearchPage::DeleteSelectedRows() {
+    rows_.Fresh = false;
+    rows_.RemoveIf([](const TListObject* row) { return row->Selected(); });
+    window_.RefreshPanels(0, 0);
+}
+
 void TDupSearchPage::Recaption() {
+    deleteItem_->setText(Msg(rsDelete));
+    columnsMenu_->setTitle(Msg(rsColumns));
     Folder1Button->setToolTip(Msg(rsFolder) + " 1:");
     Folder2Button->setToolTip(Msg(rsFolder) + " 2:");
     Folder1Button->setText(Msg(rsFolder) + " 1...");

@@ -6,7 +6,9 @@
 
 #include "dups/DupSearch.h"
 
+class QAction;
 class QCheckBox;
+class QMenu;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -40,6 +42,8 @@ public:
     // A book leaves the catalogue: its rows go, and the searcher forgets it.
     void BookRemoved(const void* book);
     void ApplyAuto();
+    // Removes the selected pairs from the results.
+    void DeleteSelectedRows();
     void Recaption();
     // Keeps the controls' state with the window's.
     void AttachPlacement(TIniPlacement* placement);
@@ -88,4 +92,6 @@ private:
     QLabel* wordLabel_;
     QLabel* blockLabel_;
     QLabel* lenLabel_;
+    QAction* deleteItem_;
+    QMenu* columnsMenu_;
 };

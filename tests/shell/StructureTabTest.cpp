@@ -322,6 +322,12 @@ TEST_F(Structure, TheDuplicateSearchFindsWhatTheEngineFindsInItsOwnWindowOnly) {
     searcher.Wait();
     EXPECT_EQ(gui, collect.Found);
 
+    // Pairs can be removed from the results.
+    const int32_t found = Window().DuplicateRows().Count();
+    page.DupsGrid->SelectOnlyRow(0);
+    page.DeleteSelectedRows();
+    EXPECT_EQ(Window().DuplicateRows().Count(), found - 1);
+
     // After a run the button starts afresh only after a reset that clears the rows.
     EXPECT_EQ(page.StartDupButton->text(), Msg(rsStartDup));
     page.StartCommand();

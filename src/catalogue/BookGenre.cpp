@@ -184,6 +184,11 @@ void TBookGenre::MergeInto(TBookGenre* source, TBookGenre* target, bool quiet) {
 void TBookGenre::DeleteChild(TBookGenre* child) {
     for (auto it = children_.begin(); it != children_.end(); ++it) {
         if (it->get() != child) continue;
+        // Every node of the subtree is announced, children first, so no window keeps one.
+        std::vector<TBookGenre*> nodes;
+        child->CollectNodes(nodes);
+        for (auto node = nodes.rbegin(); node != nodes.rend(); ++node)
+            if (*node != child) (*node)->Notify(kDeleted);
         child->Notify(kDeleted);
         std::unique_ptr<TBookGenre> owned = std::move(*it);
         children_.erase(it);

@@ -74,6 +74,7 @@ void TBookSequence::DeleteName(size_t position) {
     if (position >= names_.size()) return;
     names_.erase(names_.begin() + static_cast<std::ptrdiff_t>(position));
     InvalidateIndex();
+    Notify(kChanged);  // stored with the library: the change must be saved
 }
 
 std::string TBookSequence::DisplayName() const {
@@ -154,7 +155,14 @@ void TBookSequence::MergeInto(TBookSequence* source, TBookSequence* target) {
 void TBookSequence::DeleteChild(TBookSequence* child, bool quiet) {
     for (auto it = children_.begin(); it != children_.end(); ++it) {
         if (it->get() != child) continue;
-        if (!quiet) child->Notify(kDeleted);
+        if (!quiet) {
+            // Every node of the subtree is announced, children first, so no window keeps one.
+            std::vector<TBookSequence*> nodes;
+            child->CollectNodes(nodes);
+            for (auto node = nodes.rbegin(); node != nodes.rend(); ++node)
+                if (*node != child) (*node)->Notify(kDeleted);
+            child->Notify(kDeleted);
+        }
         InvalidateIndex();
         std::unique_ptr<TBookSequence> owned = std::move(*it);
         children_.erase(it);

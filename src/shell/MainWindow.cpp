@@ -47,6 +47,8 @@
 #include "shell/DupSearchPage.h"
 #include "shell/FastBookInfoForm.h"
 #include "shell/FolderTree.h"
+#include "shell/GenresForm.h"
+#include "shell/SeqListForm.h"
 #include "shell/SettingsForm.h"
 
 namespace {
@@ -180,6 +182,10 @@ QWidget* TSVWinForm::BuildListTab(TSVGrid*& grid, const char* gridName, QLineEdi
         RefreshPanels(0, 0);
     });
     connect(grid, &TSVGrid::SortFailed, this, [this](const QString& text) { Dialogs::Error(this, text); });
+    // Alt or Ctrl with a double click opens the entity's window (desktops often take Alt).
+    connect(grid, &QAbstractItemView::doubleClicked, this, [this, g = grid] {
+        if (QApplication::keyboardModifiers() & (Qt::AltModifier | Qt::ControlModifier)) OpenEntityWindow(g);
+    });
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this, g](const QPoint& pos) { ShowColumnsMenu(g, g->viewport()->mapToGlobal(pos)); });
     g->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -696,6 +702,11 @@ bool TSVWinForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TSVWinForm::ShowColumnsMenu(TSVGrid* grid, const QPoint& globalPos) {
     QMenu menu(this);
+    if (grid == GenresGrid || grid == SeriesGrid) {
+        menu.addAction(Msg(grid == GenresGrid ? rsGenresTab : rsSeriesListCaption), this,
+                       [this, grid] { OpenEntityWindow(grid); });
+        menu.addSeparator();
+    }
     QMenu* columns = menu.addMenu(Msg(rsColumns));
     columns->setObjectName("ColumnsItem1");
     grid->FillColumnsMenu(columns);
@@ -930,4 +941,26 @@ QString TSVWinForm::RowCountText() const {
 
 void TSVWinForm::UpdateRowCount() {
     if (!closing_) rowCount_->setText(RowCountText());
+}
+
+QDialog* TSVWinForm::OpenEntityWindow(TSVGrid* grid) {
+    const std::vector<TListObject*> rows = grid->SelectedList();
+    const void* entity = rows.size() == 1 ? rows.front()->Entity() : nullptr;
+    try {
+        if (grid == GenresGrid) {
+            auto* form = new TGenresForm(this, hub_);
+            form->show();
+            form->SelectGenre(static_cast<const TBookGenre*>(entity));
+            return form;
+        }
+        if (grid == SeriesGrid) {
+            auto* form = new TSeqListForm(this, hub_);
+            form->show();
+            form->SelectSeries(static_cast<const TBookSequence*>(entity));
+            return form;
+        }
+    } catch (const std::exception& e) {
+        Dialogs::Error(this, ToQ(e.what()));
+    }
+    return nullptr;
 }

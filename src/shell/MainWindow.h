@@ -88,6 +88,8 @@ public:
     void OpenPanels();
     // Asks to add a mount point to a library that has none (Yes runs the new-mount-point command).
     void AskForMountPoint();
+    // The genres or series window for the grid's one selected row (none: the whole tree).
+    class QDialog* OpenEntityWindow(TSVGrid* grid);
     // The row count of the active list, as the status bar shows it.
     QString RowCountText() const;
 

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QThread>
+#include <QTreeWidget>
 #include <algorithm>
 
 #include "catalogue/BookFolder.h"
@@ -173,6 +174,26 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
             Settle(300);
         }
         window->grab().save(dir.filePath("13-duplicates.png"));
+    }
+    if (window) {
+        // The genre and series windows, opened the way Alt+double click opens them.
+        window->MainPageControl->setCurrentWidget(window->GenresTab);
+        Settle(200);
+        if (QDialog* genres = window->OpenEntityWindow(window->GenresGrid)) {
+            genres->resize(420, 560);
+            if (auto* tree = genres->findChild<QTreeWidget*>("GenresTree")) tree->expandToDepth(0);
+            Settle(200);
+            genres->grab().save(dir.filePath("14-genres-window.png"));
+            genres->close();
+        }
+        window->MainPageControl->setCurrentWidget(window->SeriesTab);
+        Settle(200);
+        if (window->SeriesRows().Count() > 0) window->SeriesGrid->SelectOnlyRow(0);
+        if (QDialog* series = window->OpenEntityWindow(window->SeriesGrid)) {
+            Settle(200);
+            series->grab().save(dir.filePath("15-series-window.png"));
+            series->close();
+        }
     }
     hub.show();
     Settle(200);

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+#include <QKeyEvent>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+#include "ShellFixture.h"
+#include "catalogue/BookGenre.h"
+#include "catalogue/BookSequence.h"
+#include "catalogue/ListObjects.h"
+#include "common/Error.h"
+#include "display/ui/SVGrid.h"
+#include "settings/ui/QtText.h"
+#include "shell/GenresForm.h"
+#include "shell/SeqListForm.h"
+
+namespace {
+
+struct Windows : Program {
+    template <typename F>
+    F* Open() {
+        auto* form = new F(&Window(), *hub);
+        form->show();
+        Flush();
+        return form;
+    }
+};
+
+TEST_F(Windows, GenresAreCreatedRenamedHiddenAndDeletedEverywhere) {
+    TBookGenre& root = Svd().Genres;
+    TBookGenre* group = TBookGenre::AddGenre(&root, -1, "emptygroup", true);
+    TBookGenre::AddGenre(group, -1, "child1", true);
+    TBookGenre* child2 = TBookGenre::AddGenre(group, -1, "child2", true);
+    TBookGenre::AddGenre(child2, -1, "grandchild", true);
+    auto* one = Open<TGenresForm>();
+    auto* two = Open<TGenresForm>();
+    Window().MainPageControl->setCurrentWidget(Window().GenresTab);
+    Window().GenreRows().Stale = true;
+    Window().BuildGenres();
+
+    // New, twice, under the same group: the second finds the first and adds nothing.
+    one->SelectGenre(group);
+    one->NewGenre();
+    ASSERT_EQ(group->Count(), 3u);
+    TBookGenre* fresh = group->Child(2);
+    EXPECT_EQ(one->SelectedGenre(), fresh);
+    EXPECT_TRUE(two->ItemOf(fresh));
+    one->SelectGenre(group);
+    one->NewGenre();
+    EXPECT_EQ(group->Count(), 3u);
+
+    // A code typed in place is a saved change that every window shows.
+    Svd().SetModified(false);
+    one->ItemOf(fresh)->setText(0, "renamed");
+    EXPECT_EQ(fresh->Code, "renamed");
+    EXPECT_TRUE(Svd().IsModified());
+    EXPECT_EQ(two->ItemOf(fresh)->text(0), "renamed");
+
+    // Hidden: grey at once, and kept.
+    Svd().SetModified(false);
+    one->SelectGenre(fresh);
+    one->ToggleHidden();
+    EXPECT_TRUE(fresh->IsHidden());
+    EXPECT_TRUE(Svd().IsModified());
+    EXPECT_EQ(one->ItemOf(fresh)->foreground(0).color(), QColor(128, 128, 128));
+
+    // A genre with books stays.
+    TBookGenre* used = nullptr;
+    std::vector<TBookGenre*> all;
+    root.CollectNodes(all);
+    for (TBookGenre* genre : all)
+        if (genre != &root && genre->Links.Count() > 0 && genre->Count() == 0) used = genre;
+    ASSERT_TRUE(used);
+    one->SelectGenre(used);
+    EXPECT_THROW(one->DeleteSelected(), EShelvaraError);
+    EXPECT_TRUE(two->ItemOf(used));
+
+    // A group without books goes with all its genres, from every window and grid.
+    const int rowsBefore = Window().GenreRows().Count();
+    one->SelectGenre(group);
+    one->DeleteSelected();
+    EXPECT_FALSE(one->ItemOf(group));
+    EXPECT_FALSE(two->ItemOf(child2));
+    Flush();
+    EXPECT_LT(Window().GenreRows().Count(), rowsBefore);
+    Window().GenresGrid->grab();  // a row of a freed genre would be read here
+    one->close();
+    two->close();
+    Flush();
+}
+
+TEST_F(Windows, GenreDropsMoveAndJoinButNeverIntoNothing) {
+    TBookGenre& root = Svd().Genres;
+    std::vector<TBookGenre*> all;
+    root.CollectNodes(all);
+    TBookGenre* source = nullptr;
+    TBookGenre* target = nullptr;
+    for (TBookGenre* genre : all) {
+        if (genre == &root || genre->Count() || genre->Links.Count() == 0) continue;
+        if (!source)
+            source = genre;
+        else if (!target && genre->Parent != source)
+            target = genre;
+    }
+    ASSERT_TRUE(source && target);
+    auto* form = Open<TGenresForm>();
+    const size_t links = source->Links.Count() + target->Links.Count();
+    form->DropGenre(source, nullptr, true);  // Alt on empty space: refused
+    EXPECT_GT(source->Links.Count(), 0u);
+    form->DropGenre(source, target, true);  // Alt on a genre: its books now name the target
+    EXPECT_EQ(source->Links.Count(), 0u);
+    EXPECT_EQ(target->Links.Count(), links);
+    EXPECT_TRUE(form->ItemOf(source));
+    form->DropGenre(source, nullptr, false);  // on empty space: the last top-level genre
+    EXPECT_EQ(source->Parent, &root);
+    EXPECT_EQ(root.Child(root.Count() - 1), source);
+    EXPECT_EQ(form->ItemOf(source)->parent(), nullptr);
+    // The tree's own rule: not onto itself or below itself.
+    const quintptr id = reinterpret_cast<quintptr>(target->Parent);
+    EXPECT_FALSE(form->GenresTree->Accepts(id, form->ItemOf(target)));
+    form->close();
+    Flush();
+}
+
+TEST_F(Windows, SeriesNamesAreEditedInTheGridAndSaved) {
+    TBookSequence& root = Svd().Sequences;
+    TBookSequence* nameless = root.AddChild("Nameless", true);
+    nameless->DeleteName(0);
+    TBookSequence* parent = root.Child(0);
+    TBookSequence* child = parent->AddChild("Child series", true);
+    auto* form = Open<TSeqListForm>();
+    form->SelectSeries(nameless);
+    EXPECT_EQ(form->CurrentSeries(), nullptr);
+    EXPECT_EQ(form->SeqNamesGrid->rowCount(), 1);
+    Svd().SetModified(false);
+    form->NameEdited(1, "First name");
+    ASSERT_EQ(nameless->Names().size(), 1u);
+    EXPECT_EQ(nameless->Names()[0], "First name");
+    EXPECT_EQ(form->ItemOf(nameless)->text(0), "First name");
+    EXPECT_TRUE(Svd().IsModified());
+    EXPECT_EQ(form->CurrentSeries(), nameless);
+
+    // Down in the last filled row adds an empty row; Ctrl+Delete in row 1 deletes the name.
+    form->SeqNamesGrid->setCurrentCell(0, 0);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(form->SeqNamesGrid, &down);
+    EXPECT_EQ(nameless->Names().size(), 2u);
+    EXPECT_EQ(form->SeqNamesGrid->rowCount(), 2);
+    form->NameEdited(2, "Second");
+    Svd().SetModified(false);
+    form->SeqNamesGrid->setCurrentCell(0, 0);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::ControlModifier);
+    QApplication::sendEvent(form->SeqNamesGrid, &del);
+    ASSERT_EQ(nameless->Names().size(), 1u);
+    EXPECT_EQ(nameless->Names()[0], "Second");
+    EXPECT_TRUE(Svd().IsModified());  // a deleted name is a change to save
+    EXPECT_EQ(form->ItemOf(nameless)->text(0), "Second");
+
+    // Drops: not onto the parent or above; onto a sibling it becomes its last sub-series.
+    const auto id = [](const TBookSequence* s) { return reinterpret_cast<quintptr>(s); };
+    EXPECT_FALSE(form->SeqTree->Accepts(id(child), form->ItemOf(parent)));
+    EXPECT_TRUE(form->SeqTree->Accepts(id(child), form->ItemOf(nameless)));
+    form->DropSeries(child, nameless);
+    EXPECT_EQ(child->Parent, nameless);
+    EXPECT_EQ(form->ItemOf(child)->parent(), form->ItemOf(nameless));
+    form->close();
+    Flush();
+}
+
+// A sub-tree of series deleted while the window shows it: every node goes, none is read again.
+TEST_F(Windows, DeletedSeriesSubtreesLeaveNoNodes) {
+    TBookSequence& root = Svd().Sequences;
+    TBookSequence* top = root.AddChild("Top", true);
+    TBookSequence* mid = top->AddChild("Mid", true);
+    TBookSequence* low = mid->AddChild("Low", true);
+    auto* form = Open<TSeqListForm>();
+    ASSERT_TRUE(form->ItemOf(low));
+    form->SelectSeries(low);
+    root.DeleteChild(top);
+    EXPECT_FALSE(form->ItemOf(top));
+    EXPECT_FALSE(form->ItemOf(mid));
+    EXPECT_FALSE(form->ItemOf(low));
+    for (const TBookSequence* gone : {top, mid, low})
+        EXPECT_NE(form->CurrentSeries(), gone);
+    form->grab();
+    form->close();
+    Flush();
+}
+
+}  // namespace

@@ -9,6 +9,7 @@
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
 #include "shell/Dialogs.h"
+#include "shell/FormParts.h"
 #include "shell/MainWindow.h"
 #include "shell/SettingsForm.h"
 
@@ -35,11 +36,7 @@ TDockableForm::TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index
 
 TDockableForm::~TDockableForm() {
     destroying_ = true;
-    try {
-        Placement->SaveIfNotSaved();
-    } catch (...) {
-        // the settings file could not be written; not worth a box while a panel goes
-    }
+    SavePlacementQuietly(Placement);
 }
 
 bool TDockableForm::Closing() const {

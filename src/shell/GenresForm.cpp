@@ -17,6 +17,7 @@
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
 #include "shell/Dialogs.h"
+#include "shell/FormParts.h"
 #include "shell/SettingsForm.h"
 
 // --- the tree ---
@@ -88,15 +89,7 @@ TGenresForm::TGenresForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent), h
     GenresTree->setObjectName("GenresTree");
     GenresTree->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(GenresTree, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    OkBtn = new QPushButton(this);
-    CancelBtn = new QPushButton(this);
-    buttons->addWidget(OkBtn);
-    buttons->addWidget(CancelBtn);
-    layout->addLayout(buttons);
-    connect(OkBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    AddOkCancelRow(this, layout, OkBtn, CancelBtn);
 
     GenresMenu = new QMenu(this);
     GenresMenu->setObjectName("GenresMenu");
@@ -160,11 +153,7 @@ TGenresForm::TGenresForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent), h
 }
 
 TGenresForm::~TGenresForm() {
-    try {
-        placement_->SaveIfNotSaved();
-    } catch (...) {
-        // the settings file could not be written; not worth a box while a window goes
-    }
+    SavePlacementQuietly(placement_);
 }
 
 void TGenresForm::Recaption() {

@@ -18,6 +18,7 @@
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
 #include "shell/Dialogs.h"
+#include "shell/FormParts.h"
 #include "shell/GenresForm.h"
 #include "shell/SettingsForm.h"
 
@@ -46,15 +47,7 @@ TSeqListForm::TSeqListForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent),
     groupLayout->addWidget(SeqNamesGrid);
     splitter_->setStretchFactor(1, 1);
     layout->addWidget(splitter_, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    OkBtn = new QPushButton(this);
-    CancelBtn = new QPushButton(this);
-    buttons->addWidget(OkBtn);
-    buttons->addWidget(CancelBtn);
-    layout->addLayout(buttons);
-    connect(OkBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    AddOkCancelRow(this, layout, OkBtn, CancelBtn);
 
     SeqTree->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     connect(SeqTree, &QTreeWidget::currentItemChanged, this, [this] {
@@ -104,11 +97,7 @@ TSeqListForm::TSeqListForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent),
 }
 
 TSeqListForm::~TSeqListForm() {
-    try {
-        placement_->SaveIfNotSaved();
-    } catch (...) {
-        // the settings file could not be written; not worth a box while a window goes
-    }
+    SavePlacementQuietly(placement_);
 }
 
 void TSeqListForm::Recaption() {

@@ -150,6 +150,32 @@ void TTitleInfo::LoadFromStream(TSVDStream& stream, const TSVD& catalogue) {
                       [this](TBookSequence* series, int32_t number) { AddSequence(series, number, true); });
 }
 
+void TTitleInfo::SetAuthors(const std::vector<TAuthorName*>& spellings) {
+    UnlinkAuthors(Book, Authors, AuthorRole(), true);
+    for (TAuthorName* spelling : spellings)
+        if (spelling) AddAuthor(spelling);
+}
+
+void TTitleInfo::SetTitles(const std::vector<std::string>& titles) {
+    Titles.clear();
+    for (const std::string& title : titles)
+        AddTitle(title);
+}
+
+void TTitleInfo::SetGenres(const std::vector<TBookGenre*>& genres) {
+    for (TBookGenre* genre : Genres)
+        genre->UnlinkBook(Book, GenreRole(), true);
+    Genres.clear();
+    for (TBookGenre* genre : genres)
+        if (genre) AddGenre(genre, true);
+}
+
+void TTitleInfo::SetSequences(const TSequenceEntries& entries) {
+    UnlinkSequences(Book, Sequences, SequenceRole(), true);
+    for (const TSequenceEntry& entry : entries)
+        if (entry.Sequence) AddSequence(entry.Sequence, entry.Number, true);
+}
+
 void TTitleInfo::Clear() {
     const bool unlink = !LinksGoAnyway(Book);
     if (unlink)

@@ -67,6 +67,11 @@ public:
     // Replaces the first occurrence of source by target at the end of the list; false when
     // source is not listed.
     bool ReplaceGenre(TBookGenre* source, TBookGenre* target);
+    // Replace a whole list, unlinking what goes and linking what comes (the list dialog's OK).
+    void SetAuthors(const std::vector<TAuthorName*>& spellings);
+    void SetTitles(const std::vector<std::string>& titles);
+    void SetGenres(const std::vector<TBookGenre*>& genres);
+    void SetSequences(const TSequenceEntries& entries);
     bool HasData() const;
     // Copies every list and text and links the copies to this part's book.
     void Assign(const TTitleInfo& other);

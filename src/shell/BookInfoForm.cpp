@@ -21,6 +21,7 @@
 #include "common/MessageIds.h"
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
+#include "shell/AuthorListForm.h"
 #include "shell/BookListForm.h"
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
@@ -77,8 +78,6 @@ TBookInfoForm::TBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub)
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         button->setAutoRaise(true);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-        // The list dialog that edits these comes with the author management windows.
-        button->setEnabled(false);
         layout->addWidget(button);
         return button;
     };
@@ -130,6 +129,16 @@ TBookInfoForm::TBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub)
     connect(ReadDateCheck, &QCheckBox::toggled, this, &TBookInfoForm::ReadDateEdited);
     connect(ReadDateTimePicker, &QDateEdit::dateChanged, this, &TBookInfoForm::ReadDateEdited);
     connect(ColorComboBox1, &QComboBox::currentIndexChanged, this, &TBookInfoForm::ColorEdited);
+    // Each label opens the list dialog of its kind for the shown books.
+    const std::pair<QToolButton*, int> lists[] = {{AuthLabel, 1}, {NamesLabel, 2}, {GenresLabel, 3}, {SeriesLabel, 4}};
+    for (const auto& [label, kind] : lists)
+        connect(label, &QToolButton::clicked, this, [this, kind] {
+            try {
+                OpenList(kind);
+            } catch (const std::exception& e) {
+                Dialogs::Error(this, ToQ(e.what()));
+            }
+        });
     connect(FileRenameButton, &QPushButton::clicked, this, [this] {
         try {
             RenameCommand();
@@ -238,6 +247,13 @@ void TBookInfoForm::ColorEdited() {
     if (updating_) return;
     const int chosen = ColorComboBox1->currentData().toInt();
     Apply(&TBookInfo::Color, static_cast<uint8_t>(chosen >= 0 && chosen < 16 ? chosen : 0));
+}
+
+void TBookInfoForm::OpenList(int kind) {
+    if (books_.empty()) RaiseError(rsSelectOneBook);
+    TAuthorListForm dialog(this, hub_, books_, kind);
+    if (!Dialogs::Script().Active) dialog.exec();
+    FillControls();
 }
 
 void TBookInfoForm::RenameCommand() {

@@ -34,6 +34,8 @@ public:
     void ReadDateEdited();
     void ColorEdited();
     void RenameCommand();
+    // The list dialog of a kind (1 authors, 2 titles, 3 genres, 4 series) for the shown books.
+    void OpenList(int kind);
 
     void Recaption() override;
     void DropBooks() override;

@@ -24,7 +24,9 @@
 #include "scan/PackerArchiveAccess.h"
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
+#include "shell/AuthorListForm.h"
 #include "shell/BookListForm.h"
+#include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
 #include "shell/SettingsForm.h"
 
@@ -242,7 +244,8 @@ void TFastBookInfoForm::Repaint() {
     // Author labels are kept and reused; those beyond the count are hidden.
     while (authorLabels_.size() < authors.size()) {
         auto* label = new QLabel(AuthorsPanel);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setCursor(Qt::PointingHandCursor);
+        label->installEventFilter(this);  // a click opens the author's information
         QFont bold = label->font();
         bold.setBold(true);
         label->setFont(bold);
@@ -306,10 +309,34 @@ void TFastBookInfoForm::PlaceAuthors() {
 }
 
 bool TFastBookInfoForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const auto it = std::find(authorLabels_.begin(), authorLabels_.end(), watched);
+        if (it != authorLabels_.end()) {
+            ShowAuthor(static_cast<size_t>(it - authorLabels_.begin()));
+            return true;
+        }
+    }
     if (event->type() == QEvent::Resize && (watched == AuthorsPanel || watched == BNPanel->viewport())) PlaceAuthors();
     // The picture is fitted to the panel again once resizing pauses.
     if (event->type() == QEvent::Resize && watched == Splitter1 && book_) SchedulePaint();
     return TDockableForm::eventFilter(watched, event);
+}
+
+void TFastBookInfoForm::ShowAuthor(size_t index) {
+    // Looked up again through the current book: the spelling is not kept over time.
+    const TAuthorInfo* author = nullptr;
+    {
+        TCatalogueGuard guard;
+        if (book_ && book_->TitleInfo && index < book_->TitleInfo->Authors.size())
+            author = book_->TitleInfo->Authors[index]->Author;
+    }
+    if (!author) return;
+    auto* dialog = new TAuthorInfoForm(this, author);
+    if (Dialogs::Script().Active) {
+        dialog->deleteLater();
+        return;
+    }
+    dialog->exec();
 }
 
 void TFastBookInfoForm::OnNotified(TObjectType type, int kind, const void* object) {

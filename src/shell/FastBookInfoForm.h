@@ -26,6 +26,8 @@ public:
     void Repaint();
     const QImage& Picture() const { return picture_; }
     int VisibleAuthorLabels() const;
+    // The information of the author of the index-th label.
+    void ShowAuthor(size_t index);
 
     void Recaption() override;
     void DropBooks() override;

@@ -1,16 +1,25 @@
 #include <gtest/gtest.h>
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
 
 #include "ShellFixture.h"
+#include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
+#include "catalogue/BookInfo.h"
+#include "catalogue/BookLinks.h"
 #include "catalogue/BookSequence.h"
 #include "catalogue/ListObjects.h"
+#include "catalogue/TitleInfo.h"
 #include "common/Error.h"
+#include "common/MessageIds.h"
 #include "display/ui/SVGrid.h"
 #include "settings/ui/QtText.h"
+#include "shell/AuthorListForm.h"
 #include "shell/GenresForm.h"
 #include "shell/SeqListForm.h"
 
@@ -185,6 +194,71 @@ TEST_F(Windows, DeletedSeriesSubtreesLeaveNoNodes) {
     form->grab();
     form->close();
     Flush();
+}
+
+// The list dialog writes its rows to every book; series rows are tidied and checked first.
+TEST_F(Windows, TheListDialogWritesItsRowsToEveryBook) {
+    TBookCollection all;
+    Svd().MountPoints.front()->CollectBooks(all, true);
+    std::vector<TBookInfo*> two = {all.Books()[0], all.Books()[1]};
+    hub->CanEditCheck->setChecked(true);
+
+    TAuthorListForm titles(&Window(), *hub, two, 2);
+    ASSERT_TRUE(titles.CanEdit());
+    EXPECT_EQ(titles.StringGrid1->rowCount(), 1);  // several books: the list starts empty
+    titles.StringGrid1->item(0, 1)->setText("  Common title ");
+    titles.AddRow();
+    titles.StringGrid1->item(1, 1)->setText("Second");
+    titles.Apply();
+    for (TBookInfo* book : two) {
+        ASSERT_EQ(book->TitleInfo->Titles.size(), 2u);
+        EXPECT_EQ(book->TitleInfo->Titles[0], "Common title");
+    }
+
+    TAuthorListForm series(&Window(), *hub, two, 4);
+    series.StringGrid1->item(0, 1)->setText("Saga");
+    series.StringGrid1->item(0, 2)->setText("2");
+    series.AddRow();
+    series.StringGrid1->item(1, 1)->setText(" SAGA ");
+    series.StringGrid1->item(1, 2)->setText("2");
+    series.AddRow();
+    series.StringGrid1->item(2, 1)->setText("Other");
+    series.StringGrid1->item(2, 2)->setText("two");
+    EXPECT_EQ(ErrorOf([&] { series.Apply(); }), rsErrCorrectNumber);
+    EXPECT_EQ(series.StringGrid1->currentRow(), 2);
+    series.StringGrid1->item(2, 2)->setText("3");
+    series.Apply();
+    for (TBookInfo* book : two) {
+        ASSERT_EQ(book->TitleInfo->Sequences.size(), 2u);  // the two equal rows became one
+        EXPECT_EQ(book->TitleInfo->Sequences[0].Sequence->DisplayName(), "Saga");
+        EXPECT_EQ(book->TitleInfo->Sequences[0].Number, 2);
+        EXPECT_EQ(book->TitleInfo->Sequences[1].Number, 3);
+    }
+
+    // Genres come from the genres window; a row given one writes it.
+    TBookGenre* genre = Svd().Genres.Child(0)->Child(0);
+    TAuthorListForm genres(&Window(), *hub, {two[0]}, 3);
+    genres.SetRowEntity(0, genre);
+    while (genres.StringGrid1->rowCount() > 1) {
+        genres.StringGrid1->setCurrentCell(1, 0);
+        genres.DeleteRow();
+    }
+    genres.Apply();
+    ASSERT_EQ(two[0]->TitleInfo->Genres.size(), 1u);
+    EXPECT_EQ(two[0]->TitleInfo->Genres[0], genre);
+    EXPECT_GT(genre->Links.Count(), 0u);
+
+    // No book: nothing to edit; a read-only book: neither.
+    TAuthorListForm none(&Window(), *hub, {}, 1);
+    EXPECT_FALSE(none.OkBtn->isEnabled());
+    EXPECT_TRUE(none.ListGroup->isHidden());
+    two[1]->Folder->SetReadOnly(true);
+    TAuthorListForm readOnly(&Window(), *hub, two, 1);
+    EXPECT_FALSE(readOnly.CanEdit());
+    two[1]->Folder->SetReadOnly(false);
+    hub->CanEditCheck->setChecked(false);  // the option off: nothing to edit either
+    TAuthorListForm notAllowed(&Window(), *hub, two, 2);
+    EXPECT_FALSE(notAllowed.CanEdit());
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "common/MessageIds.h"
 #include "common/TextUtils.h"
 #include "settings/ui/QtText.h"
+#include "shell/AuthorManageForm.h"
 #include "shell/Dialogs.h"
 #include "shell/FormParts.h"
 #include "shell/GenresForm.h"
@@ -221,7 +222,14 @@ void TAuthorListForm::PickForRow(int row) {
         if (!Dialogs::Script().Active && picker.exec() == QDialog::Accepted && picker.CurrentSeries())
             SetRowEntity(row, picker.CurrentSeries());
     }
-    // Spellings are chosen in the author management window, which comes later.
+    if (kind_ == kAuthors) {
+        TAuthorManageForm picker(this, hub_);
+        const auto* spelling = static_cast<const TAuthorName*>(entities_[static_cast<size_t>(row)]);
+        picker.OpenFor(spelling ? spelling->Author : nullptr);
+        picker.SelectSpelling(spelling);
+        if (!Dialogs::Script().Active && picker.exec() == QDialog::Accepted && picker.SelectedSpelling())
+            SetRowEntity(row, picker.SelectedSpelling());
+    }
 }
 
 void TAuthorListForm::Apply() {

@@ -40,6 +40,8 @@
 #include "scan/FolderSync.h"
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
+#include "shell/AuthorListForm.h"
+#include "shell/AuthorManageForm.h"
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
 #include "shell/Dialogs.h"
@@ -184,7 +186,10 @@ QWidget* TSVWinForm::BuildListTab(TSVGrid*& grid, const char* gridName, QLineEdi
     connect(grid, &TSVGrid::SortFailed, this, [this](const QString& text) { Dialogs::Error(this, text); });
     // Alt or Ctrl with a double click opens the entity's window (desktops often take Alt).
     connect(grid, &QAbstractItemView::doubleClicked, this, [this, g = grid] {
-        if (QApplication::keyboardModifiers() & (Qt::AltModifier | Qt::ControlModifier)) OpenEntityWindow(g);
+        if (QApplication::keyboardModifiers() & (Qt::AltModifier | Qt::ControlModifier))
+            OpenEntityWindow(g);
+        else if (g == AuthorsGrid)
+            ShowAuthorInformation();
     });
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this, g](const QPoint& pos) { ShowColumnsMenu(g, g->viewport()->mapToGlobal(pos)); });
@@ -702,9 +707,11 @@ bool TSVWinForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TSVWinForm::ShowColumnsMenu(TSVGrid* grid, const QPoint& globalPos) {
     QMenu menu(this);
-    if (grid == GenresGrid || grid == SeriesGrid) {
-        menu.addAction(Msg(grid == GenresGrid ? rsGenresTab : rsSeriesListCaption), this,
-                       [this, grid] { OpenEntityWindow(grid); });
+    if (grid == GenresGrid || grid == SeriesGrid || grid == AuthorsGrid) {
+        const int caption = grid == GenresGrid   ? rsGenresTab
+                            : grid == SeriesGrid ? rsSeriesListCaption
+                                                 : rsAuthorsListCaption;
+        menu.addAction(Msg(caption), this, [this, grid] { OpenEntityWindow(grid); });
         menu.addSeparator();
     }
     QMenu* columns = menu.addMenu(Msg(rsColumns));
@@ -959,8 +966,23 @@ QDialog* TSVWinForm::OpenEntityWindow(TSVGrid* grid) {
             form->SelectSeries(static_cast<const TBookSequence*>(entity));
             return form;
         }
+        if (grid == AuthorsGrid) {
+            auto* form = new TAuthorManageForm(this, hub_);
+            form->setAttribute(Qt::WA_DeleteOnClose);
+            form->OpenFor(static_cast<const TAuthorInfo*>(entity));
+            form->show();
+            return form;
+        }
     } catch (const std::exception& e) {
         Dialogs::Error(this, ToQ(e.what()));
     }
     return nullptr;
+}
+
+void TSVWinForm::ShowAuthorInformation() {
+    const std::vector<TListObject*> rows = AuthorsGrid->SelectedList();
+    if (rows.size() != 1) return;
+    auto* dialog = new TAuthorInfoForm(this, static_cast<const TAuthorInfo*>(rows.front()->Entity()));
+    if (Dialogs::Script().Active) return dialog->deleteLater();
+    dialog->exec();
 }

@@ -90,6 +90,8 @@ public:
     void AskForMountPoint();
     // The genres or series window for the grid's one selected row (none: the whole tree).
     class QDialog* OpenEntityWindow(TSVGrid* grid);
+    // The author information of the one selected author row.
+    void ShowAuthorInformation();
     // The row count of the active list, as the status bar shows it.
     QString RowCountText() const;
 

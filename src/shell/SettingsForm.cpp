@@ -34,6 +34,7 @@
 #include "settings/SettingsStore.h"
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
+#include "shell/AuthorManageForm.h"
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
 
@@ -571,9 +572,22 @@ void TSVMainForm::LibraryLoaded() {
         this, [this] { emit LibraryReloaded(); }, Qt::QueuedConnection);
 }
 
-TAuthorName* TSVMainForm::ChooseAuthor(TBookInfo& book, uint8_t, const std::vector<TAuthorName*>& candidates) {
+TAuthorName* TSVMainForm::ChooseAuthor(TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) {
     if (candidates.empty()) return nullptr;
-    // Until the author dialogs exist the first candidate is taken, and the log says so.
+    // An import of the GUI thread asks the user in the author window's choice mode; Cancel is
+    // "none".
+    if (QThread::currentThread() == thread() && !Dialogs::Script().Active && !windows_.empty()) {
+        TAuthorManageForm choice(windows_.front(), *this);
+        choice.SetChoice(&book, role, candidates);
+        if (choice.exec() != QDialog::Accepted) return nullptr;
+        TAuthorName* chosen = choice.SelectedSpelling();
+        // A spelling that went meanwhile counts as none.
+        const bool listed = chosen && std::any_of(candidates.begin(), candidates.end(), [chosen](const TAuthorName* c) {
+                                return c->Author == chosen->Author;
+                            });
+        return listed ? chosen : nullptr;
+    }
+    // A background resynchronisation takes the first candidate, and the log says so.
     // An import of a background resynchronisation asks from its own thread: the log is the GUI's.
     const QString text = QString("%1: several authors match; took \"%2\"")
                              .arg(ToQ(book.FileName), ToQ(candidates.front()->DisplayName()));

@@ -2,12 +2,15 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
 
 #include "ShellFixture.h"
+#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
 #include "catalogue/BookInfo.h"
@@ -20,6 +23,7 @@
 #include "display/ui/SVGrid.h"
 #include "settings/ui/QtText.h"
 #include "shell/AuthorListForm.h"
+#include "shell/AuthorManageForm.h"
 #include "shell/GenresForm.h"
 #include "shell/SeqListForm.h"
 
@@ -259,6 +263,108 @@ TEST_F(Windows, TheListDialogWritesItsRowsToEveryBook) {
     hub->CanEditCheck->setChecked(false);  // the option off: nothing to edit either
     TAuthorListForm notAllowed(&Window(), *hub, two, 2);
     EXPECT_FALSE(notAllowed.CanEdit());
+}
+
+// Totals of links kept by the authors agree with a recount of their spellings.
+void ExpectTotalsRight(TSVD& svd) {
+    for (size_t a = 0; a < svd.Authors.Count(); ++a) {
+        TAuthorInfo* author = svd.Authors.Author(a);
+        int32_t recount = 0;
+        for (size_t n = 0; n < author->Count(); ++n)
+            recount += static_cast<int32_t>(author->Name(n)->Links.Count());
+        EXPECT_EQ(author->LinkTotal, recount) << a;
+    }
+}
+
+TEST_F(Windows, AuthorsAndTheirSpellingsAreManaged) {
+    hub->CanEditCheck->setChecked(true);
+    TAuthorList& authors = Svd().Authors;
+    // Two authors with books; the first gets a second spelling that names a book too.
+    TAuthorInfo* first = nullptr;
+    TAuthorInfo* second = nullptr;
+    for (size_t a = 0; a < authors.Count() && !(first && second); ++a) {
+        TAuthorInfo* author = authors.Author(a);
+        if (author->Count() == 0 || author->LinkCount() <= 0) continue;
+        (first ? second : first) = author;
+    }
+    ASSERT_TRUE(first && second);
+    TBookCollection books;
+    Svd().MountPoints.front()->CollectBooks(books, true);
+    TAuthorName* extra = first->AppendName();
+    extra->SetParts("Other", "", "Spelling", "");
+    books.Books()[0]->EnsureTitleInfo().AddAuthor(extra);
+    ASSERT_EQ(extra->Links.Count(), 1u);
+    auto* form = new TAuthorManageForm(&Window(), *hub);
+    form->OpenFor(first);
+    ASSERT_EQ(form->SelectedAuthor(), first);
+    EXPECT_EQ(form->ANamesGrid->rowCount(), static_cast<int>(first->Count()));
+
+    // A spelling with books, emptied, stays; a new one without books, emptied, goes.
+    TAuthorName* used = first->Name(0);
+    ASSERT_FALSE(used->Links.Empty());
+    for (int c = 1; c <= 4; ++c)
+        form->ANamesGrid->item(0, c)->setText("");
+    EXPECT_EQ(first->Name(0), used);
+    const size_t count = first->Count();
+    form->ANamesGrid->insertRow(form->ANamesGrid->rowCount());
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    form->ShowAuthor();
+    form->ANamesGrid->setCurrentCell(form->ANamesGrid->rowCount() - 1, 1);
+    QApplication::sendEvent(form->ANamesGrid, &down);
+    const int fresh = form->ANamesGrid->rowCount() - 1;
+    form->ANamesGrid->setItem(fresh, 3, new QTableWidgetItem("Newname"));
+    ASSERT_EQ(first->Count(), count + 1);
+    EXPECT_EQ(first->Name(count)->LastName(), "Newname");
+    form->ShowAuthor();
+    form->ANamesGrid->item(static_cast<int>(count), 3)->setText("");
+    Flush();
+    EXPECT_EQ(first->Count(), count);
+
+    // A spelling moved to another author, and the links of one spelling moved to another.
+    TAuthorName* moving = extra;
+    form->MoveSpellingTo(moving, second);
+    EXPECT_EQ(moving->Author, second);
+    ExpectTotalsRight(Svd());
+    Dialogs::Script().Answers = {Dialogs::TAnswer::Yes};
+    const size_t links = moving->Links.Count() + second->Name(0)->Links.Count();
+    form->MergeSpellingInto(moving, second->Name(0));
+    EXPECT_EQ(moving->Links.Count(), 0u);
+    EXPECT_EQ(second->Name(0)->Links.Count(), links);
+    ExpectTotalsRight(Svd());
+
+    // "+" makes an empty author; "-" deletes it, and refuses an author with books.
+    const size_t before = authors.Count();
+    form->AddAuthor();
+    ASSERT_EQ(authors.Count(), before + 1);
+    TAuthorInfo* added = form->SelectedAuthor();
+    ASSERT_TRUE(added);
+    form->DeleteAuthors();
+    Flush();
+    EXPECT_EQ(authors.Count(), before);
+    form->OpenFor(first);
+    EXPECT_EQ(ErrorOf([&] { form->DeleteAuthors(); }), rsErrCannotDeleteAuthor);
+
+    // Synonyms typed in the grid become the author's.
+    form->AliasesGrid->item(0, 2)->setText("Alias");
+    ASSERT_EQ(first->Synonyms(TAuthorInfo::kLast).size(), 1u);
+    EXPECT_EQ(first->Synonyms(TAuthorInfo::kLast)[0], "Alias");
+    delete form;
+}
+
+TEST_F(Windows, ChoiceModeListsOnlyTheCandidatesAuthors) {
+    TAuthorList& authors = Svd().Authors;
+    std::vector<TAuthorName*> candidates;
+    for (size_t a = 0; a < authors.Count() && candidates.size() < 2; ++a)
+        if (authors.Author(a)->Count() > 0) candidates.push_back(authors.Author(a)->Name(0));
+    ASSERT_EQ(candidates.size(), 2u);
+    TBookCollection all;
+    Svd().MountPoints.front()->CollectBooks(all, true);
+    TAuthorManageForm form(&Window(), *hub);
+    form.SetChoice(all.Books()[0], 2, candidates);
+    EXPECT_EQ(form.Rows().Count(), 2);
+    EXPECT_EQ(form.FilterEdit->text(), Msg(rsListItem));
+    EXPECT_EQ(form.SelectedSpelling(), candidates[0]);
+    EXPECT_TRUE(form.OkBtn->isEnabled());
 }
 
 }  // namespace

@@ -205,7 +205,7 @@ bool TAuthorManageForm::CanEdit() const {
 
 void TAuthorManageForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (choice_) QTimer::singleShot(0, this, &TAuthorManageForm::ShowChoice);
+    if (choice_ && AskOnShow) QTimer::singleShot(0, this, &TAuthorManageForm::ShowChoice);
 }
 
 // --- the author list ---
@@ -273,6 +273,16 @@ void TAuthorManageForm::SetChoice(const TBookInfo* book, uint8_t role, const std
     if (!candidates.empty()) SelectSpelling(candidates.front());
 }
 
+void TAuthorManageForm::ShowChoicePanel() {
+    if (!choiceBook_) return;
+    const std::string name = candidates_.empty() ? std::string() : candidates_.front()->DisplayName();
+    const int first = choiceRole_ == 2 || choiceRole_ == 4 ? rsSelTranslator1
+                      : choiceRole_ == 5                   ? rsSelDesigner1
+                                                           : rsSelAuthor1;
+    ChoicePanel->setText(" " + ToQ(choiceBook_->FileNameInFolder()) + "  (" + Msg(first + 1) + ": " + ToQ(name) + ")");
+    ChoicePanel->show();
+}
+
 void TAuthorManageForm::ShowChoice() {
     if (!choiceBook_) return;
     // "Ivan Petrov (nick)", the role's words, the book: what the question is about.
@@ -280,8 +290,7 @@ void TAuthorManageForm::ShowChoice() {
     const int first = choiceRole_ == 2 || choiceRole_ == 4 ? rsSelTranslator1
                       : choiceRole_ == 5                   ? rsSelDesigner1
                                                            : rsSelAuthor1;
-    ChoicePanel->setText(" " + ToQ(choiceBook_->FileNameInFolder()) + "  (" + Msg(first + 1) + ": " + ToQ(name) + ")");
-    ChoicePanel->show();
+    ShowChoicePanel();
     Dialogs::Information(
         this, Msg(rsSelAuthorCaption),
         ToQ(FormatMessageText(MessageText(rsSelAuthorText), {choiceBook_->FullPath(), MessageText(first), name})));

@@ -37,6 +37,10 @@ public:
     // Choice mode: the authors of the candidates only; the question shown once visible.
     void SetChoice(const TBookInfo* book, uint8_t role, const std::vector<TAuthorName*>& candidates);
     void SelectSpelling(const TAuthorName* spelling);
+    // In choice mode, the question box comes when the window shows (off for pictures).
+    bool AskOnShow = true;
+    // The coloured strip saying which book and name the choice is for.
+    void ShowChoicePanel();
     TAuthorInfo* SelectedAuthor() const { return author_; }
     TAuthorName* SelectedSpelling() const;
     void Rebuild();

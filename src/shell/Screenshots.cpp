@@ -11,11 +11,18 @@
 #include <QTreeWidget>
 #include <algorithm>
 
+#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
 #include "catalogue/BookFolder.h"
+#include "catalogue/BookInfo.h"
+#include "catalogue/BookLinks.h"
 #include "catalogue/SVD.h"
+#include "catalogue/TitleInfo.h"
 #include "display/ui/SVGrid.h"
 #include "scan/Resync.h"
 #include "settings/ui/QtText.h"
+#include "shell/AuthorListForm.h"
+#include "shell/AuthorManageForm.h"
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
 #include "shell/DupSearchPage.h"
@@ -193,6 +200,44 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
             Settle(200);
             series->grab().save(dir.filePath("15-series-window.png"));
             series->close();
+        }
+    }
+    if (window) {
+        // Author management on the author with the most spellings, the list dialog of a book,
+        // and choice mode over two authors.
+        TAuthorList& authors = hub.Library().Authors;
+        TAuthorInfo* most = nullptr;
+        for (size_t a = 0; a < authors.Count(); ++a)
+            if (authors.Author(a)->Count() > 0 && (!most || authors.Author(a)->Count() > most->Count()))
+                most = authors.Author(a);
+        if (most) {
+            TAuthorManageForm manage(window, hub);
+            manage.OpenFor(most);
+            manage.show();
+            Settle(300);
+            manage.grab().save(dir.filePath("16-author-management.png"));
+            std::vector<TAuthorName*> candidates;
+            for (size_t a = 0; a < authors.Count() && candidates.size() < 2; ++a)
+                if (authors.Author(a)->Count() > 0) candidates.push_back(authors.Author(a)->Name(0));
+            TBookCollection books;
+            for (const auto& mount : hub.Library().MountPoints)
+                mount->CollectBooks(books, true);
+            TBookInfo* withAuthors = nullptr;
+            for (TBookInfo* book : books.Books())
+                if (!withAuthors && book->TitleInfo && book->TitleInfo->Authors.size() >= 2) withAuthors = book;
+            if (withAuthors) {
+                TAuthorManageForm choice(window, hub);
+                choice.AskOnShow = false;
+                choice.SetChoice(withAuthors, 1, candidates);
+                choice.show();
+                choice.ShowChoicePanel();
+                Settle(300);
+                choice.grab().save(dir.filePath("18-author-choice.png"));
+                TAuthorListForm list(window, hub, {withAuthors}, 1);
+                list.show();
+                Settle(300);
+                list.grab().save(dir.filePath("17-list-dialog.png"));
+            }
         }
     }
     hub.show();

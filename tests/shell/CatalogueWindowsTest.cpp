@@ -6,8 +6,13 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTreeWidget>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
+#include "LibraryGenerator.h"
 #include "ShellFixture.h"
 #include "catalogue/AuthorInfo.h"
 #include "catalogue/AuthorList.h"
@@ -365,6 +370,67 @@ TEST_F(Windows, ChoiceModeListsOnlyTheCandidatesAuthors) {
     EXPECT_EQ(form.FilterEdit->text(), Msg(rsListItem));
     EXPECT_EQ(form.SelectedSpelling(), candidates[0]);
     EXPECT_TRUE(form.OkBtn->isEnabled());
+}
+
+// Figures for author management on a big library (SHELVARA_MEASURE_BOOKS, 20,000 books by
+// default): open, filter, and move the links of an author's 500 books to another.
+TEST(AuthorMeasure, OpenFilterAndMergeOnABigLibrary) {
+    TempDir dir;
+    const char* env = std::getenv("SHELVARA_MEASURE_BOOKS");
+    const int books = std::max(env ? std::atoi(env) : 20000, 2000);
+    const std::string library = (dir / "big.sv2").string();
+    {
+        TSVD svd;
+        GenerateLibrary(svd, books);
+        TBookCollection all;
+        svd.MountPoints.front()->CollectBooks(all, true);
+        // Two authors of 500 books each.
+        TAuthorName* a = svd.Authors.Author(0)->Name(0);
+        TAuthorName* b = svd.Authors.Author(1)->Name(0);
+        for (int i = 0; i < 1000; ++i)
+            all.Books()[static_cast<size_t>(i)]->EnsureTitleInfo().AddAuthor(i < 500 ? a : b);
+        svd.SaveToFile(Utf8ToAnsi(library));
+    }
+    Dialogs::Script() = {};
+    Dialogs::Script().Active = true;
+    TSettingsStore store(dir / "settings.ini");
+    TLanguageModule languages({dir.Path()});
+    TSVMainForm hub(store, languages);
+    hub.CanEditCheck->setChecked(true);
+    hub.Start(QString::fromStdString(library));
+    TSVWinForm& w = *hub.Windows().front();
+    const auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
+    const auto t0 = std::chrono::steady_clock::now();
+    auto* form = new TAuthorManageForm(&w, hub);
+    form->OpenFor(hub.Library().Authors.Author(0));
+    form->show();
+    QApplication::processEvents();
+    const auto t1 = std::chrono::steady_clock::now();
+    const int all = form->Rows().Count();
+    form->FilterEdit->setText(ToQ(hub.Library().Authors.Author(0)->Name(0)->LastName().substr(0, 3)));
+    form->FilterTimer->stop();
+    const auto t2 = std::chrono::steady_clock::now();
+    form->Rows().Stale = true;
+    form->Rebuild();
+    QApplication::processEvents();
+    const auto t3 = std::chrono::steady_clock::now();
+    TAuthorName* from = hub.Library().Authors.Author(0)->Name(0);
+    TAuthorName* into = hub.Library().Authors.Author(1)->Name(0);
+    const size_t moved = from->Links.Count();
+    Dialogs::Script().Answers = {Dialogs::TAnswer::Yes};
+    const auto t4 = std::chrono::steady_clock::now();
+    form->MergeSpellingInto(from, into);
+    QApplication::processEvents();
+    const auto t5 = std::chrono::steady_clock::now();
+    EXPECT_EQ(from->Links.Count(), 0u);
+    EXPECT_GE(moved, 500u);
+    EXPECT_LT(form->Rows().Count(), all);
+    std::printf(
+        "%d books, %d authors: author management open %.1f ms, filtered (%d rows) %.1f ms, the links of "
+        "%zu books moved to another author %.1f ms\n",
+        books, all, ms(t0, t1), form->Rows().Count(), ms(t2, t3), moved, ms(t4, t5));
+    delete form;
+    delete &w;
 }
 
 }  // namespace

@@ -270,6 +270,9 @@ void TAuthorManageForm::SetChoice(const TBookInfo* book, uint8_t role, const std
     rows_.Changed(kRowsChanged);
     rows_.EndUpdate();
     OkBtn->setEnabled(true);
+    // The question waits on this window: nothing it lists may go meanwhile.
+    PlusButton->setEnabled(false);
+    MinusButton->setEnabled(false);
     if (!candidates.empty()) SelectSpelling(candidates.front());
 }
 
@@ -399,7 +402,7 @@ void TAuthorManageForm::SpellingEdited(int row) {
 }
 
 void TAuthorManageForm::DeleteSpelling(int row) {
-    if (!CanEdit() || row < 0 || row >= static_cast<int>(spellings_.size())) return;
+    if (!CanEdit() || choice_ || row < 0 || row >= static_cast<int>(spellings_.size())) return;
     TAuthorName* spelling = spellings_[static_cast<size_t>(row)];
     if (!spelling || !author_) return;
     TCatalogueGuard guard;
@@ -436,7 +439,7 @@ void TAuthorManageForm::AddAuthor() {
 }
 
 void TAuthorManageForm::DeleteAuthors() {
-    if (!CanEdit()) return;
+    if (!CanEdit() || choice_) return;
     std::vector<TAuthorInfo*> authors;
     for (TListObject* row : AuthorsGrid->SelectedList()) {
         auto* author = const_cast<TAuthorInfo*>(static_cast<const TAuthorInfo*>(row->Entity()));

@@ -15,8 +15,11 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 
 #include "catalogue/AuthorList.h"
 #include "catalogue/BookInfo.h"
@@ -516,8 +519,10 @@ bool TSVMainForm::ResyncRunning() const {
 }
 
 void TSVMainForm::WaitForResync() {
-    resync_.reset();  // asks the worker to stop and waits for it
+    stopAsking_ = true;  // a worker waiting for an author choice goes on without it
+    resync_.reset();     // asks the worker to stop and waits for it
     relay_.reset();
+    stopAsking_ = false;
 }
 
 void TSVMainForm::SweepNow(unsigned flags) {
@@ -572,23 +577,61 @@ void TSVMainForm::LibraryLoaded() {
         this, [this] { emit LibraryReloaded(); }, Qt::QueuedConnection);
 }
 
+TAuthorName* TSVMainForm::AskAuthorChoice(const TBookInfo& book, uint8_t role,
+                                          const std::vector<TAuthorName*>& candidates) {
+    if (ChoiceSeam) return ChoiceSeam(book, role, candidates);
+    if (windows_.empty()) return candidates.front();
+    TAuthorManageForm choice(windows_.front(), *this);
+    choice.SetChoice(&book, role, candidates);
+    if (choice.exec() != QDialog::Accepted) return nullptr;
+    // Only an author the question listed: anything else counts as none.
+    TAuthorName* chosen = choice.SelectedSpelling();
+    const bool listed = chosen && std::any_of(candidates.begin(), candidates.end(),
+                                              [chosen](const TAuthorName* c) { return c->Author == chosen->Author; });
+    return listed ? chosen : nullptr;
+}
+
 TAuthorName* TSVMainForm::ChooseAuthor(TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) {
     if (candidates.empty()) return nullptr;
-    // An import of the GUI thread asks the user in the author window's choice mode; Cancel is
-    // "none".
-    if (QThread::currentThread() == thread() && !Dialogs::Script().Active && !windows_.empty()) {
-        TAuthorManageForm choice(windows_.front(), *this);
-        choice.SetChoice(&book, role, candidates);
-        if (choice.exec() != QDialog::Accepted) return nullptr;
-        TAuthorName* chosen = choice.SelectedSpelling();
-        // A spelling that went meanwhile counts as none.
-        const bool listed = chosen && std::any_of(candidates.begin(), candidates.end(), [chosen](const TAuthorName* c) {
-                                return c->Author == chosen->Author;
-                            });
-        return listed ? chosen : nullptr;
+    const bool asks = (ChoiceSeam || !Dialogs::Script().Active) && !windows_.empty() && !shuttingDown_;
+    if (asks && QThread::currentThread() == thread()) return AskAuthorChoice(book, role, candidates);
+    if (asks) {
+        // A background resynchronisation asks through the GUI thread and waits, holding no
+        // catalogue lock; one question at a time. A stop of the worker ends the wait.
+        std::lock_guard one(questionMutex_);
+        struct TAnswerState {
+            std::mutex Mutex;
+            std::condition_variable Done;
+            bool Answered = false, Abandoned = false;
+            TAuthorName* Chosen = nullptr;
+        };
+        auto state = std::make_shared<TAnswerState>();
+        QMetaObject::invokeMethod(
+            this,
+            [this, state, target = &book, role, candidates] {
+                {
+                    std::lock_guard lock(state->Mutex);
+                    if (state->Abandoned) return;
+                }
+                TAuthorName* chosen = AskAuthorChoice(*target, role, candidates);
+                std::lock_guard lock(state->Mutex);
+                state->Chosen = chosen;
+                state->Answered = true;
+                state->Done.notify_all();
+            },
+            Qt::QueuedConnection);
+        std::unique_lock lock(state->Mutex);
+        while (!state->Answered) {
+            state->Done.wait_for(lock, std::chrono::milliseconds(50));
+            if (!state->Answered && stopAsking_) {
+                state->Abandoned = true;
+                return candidates.front();
+            }
+        }
+        return state->Chosen;
     }
-    // A background resynchronisation takes the first candidate, and the log says so.
-    // An import of a background resynchronisation asks from its own thread: the log is the GUI's.
+    // Without a window or while tests drive the program, the first candidate is taken and
+    // the log says so (from any thread: the log is the GUI's).
     const QString text = QString("%1: several authors match; took \"%2\"")
                              .arg(ToQ(book.FileName), ToQ(candidates.front()->DisplayName()));
     QMetaObject::invokeMethod(

@@ -2,8 +2,10 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "catalogue/BookImport.h"
@@ -103,6 +105,9 @@ public:
     void LibraryLoaded() override;
     TAuthorName* ChooseAuthor(TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) override;
 
+    // Tests answer the author question here instead of the choice window (GUI thread).
+    std::function<TAuthorName*(const TBookInfo&, uint8_t, const std::vector<TAuthorName*>&)> ChoiceSeam;
+
     // Controls, named as the settings store names their values.
     QCheckBox* TimerDelayCheck;
     QSpinBox* TimerDelaySpin;
@@ -130,6 +135,8 @@ protected:
 
 private:
     void BuildControls();
+    // The author choice of an import, asked in the GUI thread.
+    TAuthorName* AskAuthorChoice(const TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates);
     void FillLanguages();
     void UpdateAutosaveTimer();
     void SaveOptions();
@@ -152,6 +159,8 @@ private:
     QStringList log_;
     bool shuttingDown_ = false;
     bool damaged_ = false;
+    std::mutex questionMutex_;             // one author question of a worker at a time
+    std::atomic<bool> stopAsking_{false};  // set while a worker is being stopped
     bool filling_ = false;
 
     QTabWidget* pages_;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "LibraryGenerator.h"
 #include "ShellFixture.h"
@@ -431,6 +432,31 @@ TEST(AuthorMeasure, OpenFilterAndMergeOnABigLibrary) {
         books, all, ms(t0, t1), form->Rows().Count(), ms(t2, t3), moved, ms(t4, t5));
     delete form;
     delete &w;
+}
+
+// A background import's question goes to the GUI thread and the worker waits for the answer;
+// a worker being stopped stops waiting.
+TEST_F(Windows, AWorkersAuthorQuestionIsAnsweredInTheGuiThread) {
+    TAuthorList& authors = Svd().Authors;
+    std::vector<TAuthorName*> candidates;
+    for (size_t a = 0; a < authors.Count() && candidates.size() < 2; ++a)
+        if (authors.Author(a)->Count() > 0) candidates.push_back(authors.Author(a)->Name(0));
+    ASSERT_EQ(candidates.size(), 2u);
+    TBookCollection all;
+    Svd().MountPoints.front()->CollectBooks(all, true);
+    TBookInfo& book = *all.Books()[0];
+    std::thread::id askedIn;
+    hub->ChoiceSeam = [&](const TBookInfo&, uint8_t, const std::vector<TAuthorName*>& c) {
+        askedIn = std::this_thread::get_id();
+        return c[1];
+    };
+    std::atomic<TAuthorName*> answer{nullptr};
+    std::thread worker([&] { answer = hub->ChooseAuthor(book, 1, candidates); });
+    ASSERT_TRUE(WaitFor([&] { return answer.load() != nullptr; }));
+    worker.join();
+    EXPECT_EQ(answer.load(), candidates[1]);
+    EXPECT_EQ(askedIn, std::this_thread::get_id());
+    hub->ChoiceSeam = nullptr;
 }
 
 }  // namespace

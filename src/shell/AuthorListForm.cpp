@@ -86,6 +86,19 @@ TAuthorListForm::TAuthorListForm(QWidget* parent, TSVMainForm& hub, std::vector<
     for (QPushButton* button : {OkBtn, PlusButton, MinusButton})
         button->setEnabled(editable_);
     ListGroup->setVisible(!books_.empty());
+    // A genre, series or spelling that goes while the dialog is open (in a picker, say) leaves
+    // its rows empty; no row keeps it.
+    connect(&hub_, &TSVMainForm::Notified, this, [this](TObjectType type, int kind, const void* object) {
+        const bool gone = (type == TObjectType::Genre && kind == 3) || (type == TObjectType::Series && kind == 3) ||
+                          (type == TObjectType::Author && kind == 4);
+        if (!gone) return;
+        for (size_t row = 0; row < entities_.size(); ++row) {
+            if (entities_[row] != object) continue;
+            entities_[row] = nullptr;
+            for (int column = 1; column < StringGrid1->columnCount(); ++column)
+                if (QTableWidgetItem* item = StringGrid1->item(static_cast<int>(row), column)) item->setText(QString());
+        }
+    });
     Fill();
     resize(560, 360);
 }

@@ -258,6 +258,16 @@ TEST_F(Windows, TheListDialogWritesItsRowsToEveryBook) {
     EXPECT_EQ(two[0]->TitleInfo->Genres[0], genre);
     EXPECT_GT(genre->Links.Count(), 0u);
 
+    // A genre deleted while a row holds it (in a picker, say) leaves that row empty.
+    TBookGenre* doomed = TBookGenre::AddGenre(&Svd().Genres, -1, "doomed", true);
+    TAuthorListForm holder(&Window(), *hub, {two[1]}, 3);
+    holder.SetRowEntity(0, doomed);
+    Svd().Genres.DeleteChild(doomed);
+    EXPECT_EQ(holder.StringGrid1->item(0, 1)->text(), "");
+    holder.Apply();  // nothing freed is read
+    for (const TBookGenre* g : two[1]->TitleInfo->Genres)
+        EXPECT_NE(static_cast<const void*>(g), static_cast<const void*>(doomed));
+
     // No book: nothing to edit; a read-only book: neither.
     TAuthorListForm none(&Window(), *hub, {}, 1);
     EXPECT_FALSE(none.OkBtn->isEnabled());

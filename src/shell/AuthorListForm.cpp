@@ -88,9 +88,9 @@ TAuthorListForm::TAuthorListForm(QWidget* parent, TSVMainForm& hub, std::vector<
     ListGroup->setVisible(!books_.empty());
     // A genre, series or spelling that goes while the dialog is open (in a picker, say) leaves
     // its rows empty; no row keeps it.
-    connect(&hub_, &TSVMainForm::Notified, this, [this](TObjectType type, int kind, const void* object) {
-        const bool gone = (type == TObjectType::Genre && kind == 3) || (type == TObjectType::Series && kind == 3) ||
-                          (type == TObjectType::Author && kind == 4);
+    connect(&hub_, &TSVMainForm::Notified, this, [this](TObjectType type, int change, const void* object) {
+        const bool gone = (type == TObjectType::Genre && change == 3) || (type == TObjectType::Series && change == 3) ||
+                          (type == TObjectType::Author && change == 4);
         if (!gone) return;
         for (size_t row = 0; row < entities_.size(); ++row) {
             if (entities_[row] != object) continue;

@@ -24,6 +24,26 @@ int TAuthorInfo::IndexOf(const TAuthorName* spelling) const {
     return -1;
 }
 
+bool TAuthorInfo::ReorderNames(const std::vector<TAuthorName*>& order) {
+    if (order.size() != names_.size()) return false;
+    // Checked whole before anything moves: each of ours exactly once.
+    std::vector<size_t> from;
+    from.reserve(order.size());
+    std::vector<bool> taken(names_.size(), false);
+    for (const TAuthorName* spelling : order) {
+        const int at = IndexOf(spelling);
+        if (at < 0 || taken[static_cast<size_t>(at)]) return false;
+        taken[static_cast<size_t>(at)] = true;
+        from.push_back(static_cast<size_t>(at));
+    }
+    std::vector<std::unique_ptr<TAuthorName>> sorted;
+    sorted.reserve(order.size());
+    for (size_t at : from)
+        sorted.push_back(std::move(names_[at]));
+    names_ = std::move(sorted);
+    return true;
+}
+
 void TAuthorInfo::SetSynonyms(TNamePart part, std::vector<std::string> synonyms) {
     synonyms_[part] = std::move(synonyms);
     if (AuthorList) AuthorList->InvalidateIndex();

@@ -41,6 +41,9 @@ public:
     size_t Count() const { return names_.size(); }
     TAuthorName* Name(size_t i) const { return names_[i].get(); }
     int IndexOf(const TAuthorName* spelling) const;
+    // Puts the spellings in the given order; false (nothing changed) unless order holds
+    // exactly this author's spellings.
+    bool ReorderNames(const std::vector<TAuthorName*>& order);
 
     const std::vector<std::string>& Synonyms(TNamePart part) const { return synonyms_[part]; }
     const std::vector<std::string>& FirstNameSynonyms() const { return synonyms_[kFirst]; }

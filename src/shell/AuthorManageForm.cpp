@@ -103,6 +103,11 @@ TAuthorManageForm::TAuthorManageForm(QWidget* parent, TSVMainForm& hub) : QDialo
     ANamesGrid->verticalHeader()->setDefaultSectionSize(20);
     ANamesGrid->installEventFilter(this);
     ANamesGrid->viewport()->installEventFilter(this);
+    // Rows are reordered by dragging their header: the author's spellings take that order.
+    ANamesGrid->verticalHeader()->setSectionsMovable(true);
+    connect(ANamesGrid->verticalHeader(), &QHeaderView::sectionMoved, this, [this] {
+        if (!busy_) QTimer::singleShot(0, this, &TAuthorManageForm::ReorderFromGrid);
+    });
     ANamesGrid->viewport()->setAcceptDrops(true);
     rightLayout->addWidget(ANamesGrid, 2);
     AuthorControl = new QTabWidget(right);
@@ -409,6 +414,30 @@ void TAuthorManageForm::DeleteSpelling(int row) {
     author_->DeleteName(spelling);  // raises rsErrCannotDeleteName while it has books
     spellings_[static_cast<size_t>(row)] = nullptr;
     QTimer::singleShot(0, this, &TAuthorManageForm::FillSpellings);
+}
+
+void TAuthorManageForm::ReorderFromGrid() {
+    if (!author_ || busy_) return;
+    std::vector<TAuthorName*> order;
+    QHeaderView* header = ANamesGrid->verticalHeader();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int row = header->logicalIndex(visual);
+        if (row >= 0 && row < static_cast<int>(spellings_.size()) && spellings_[static_cast<size_t>(row)])
+            order.push_back(spellings_[static_cast<size_t>(row)]);
+    }
+    if (CanEdit()) {
+        TCatalogueGuard guard;
+        if (author_->ReorderNames(order))
+            hub_.Library().Authors.PostNotification(author_, TAuthorInfo::kChanged);  // one notice
+        else
+            QApplication::beep();
+    }
+    // The grid shows the author's order again, rows in their plain places.
+    busy_ = true;
+    for (int visual = 0; visual < header->count(); ++visual)
+        header->moveSection(header->visualIndex(visual), visual);
+    busy_ = false;
+    FillSpellings();
 }
 
 void TAuthorManageForm::SynonymsEdited() {

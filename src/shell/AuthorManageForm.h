@@ -50,6 +50,8 @@ public:
     void SpellingEdited(int row);
     void DeleteSpelling(int row);
     void SynonymsEdited();
+    // The spelling rows as dragged into a new order become the author's order.
+    void ReorderFromGrid();
     void AddAuthor();
     void DeleteAuthors();
     // A spelling dropped on an author (moves it there) or on another spelling (its links move).

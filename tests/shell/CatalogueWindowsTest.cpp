@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -335,6 +336,19 @@ TEST_F(Windows, AuthorsAndTheirSpellingsAreManaged) {
     form->ANamesGrid->item(static_cast<int>(count), 3)->setText("");
     Flush();
     EXPECT_EQ(first->Count(), count);
+
+    // Dragging a spelling row to the top makes it the author's first spelling, with one notice.
+    int notices = 0;
+    QObject::connect(hub.get(), &TSVMainForm::Notified, [&](TObjectType type, int kind, const void* object) {
+        if (type == TObjectType::Author && kind == TAuthorInfo::kChanged && object == first) ++notices;
+    });
+    form->ShowAuthor();
+    const int last = static_cast<int>(first->Count()) - 1;
+    TAuthorName* wasLast = first->Name(static_cast<size_t>(last));
+    form->ANamesGrid->verticalHeader()->moveSection(last, 0);
+    Flush();
+    EXPECT_EQ(first->Name(0), wasLast);
+    EXPECT_EQ(notices, 1);
 
     // A spelling moved to another author, and the links of one spelling moved to another.
     TAuthorName* moving = extra;

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
@@ -155,6 +156,19 @@ TAuthorManageForm::TAuthorManageForm(QWidget* parent, TSVMainForm& hub) : QDialo
             }
         };
     };
+    // The authors grid's menu: delete the selected authors (also Ctrl+Delete), and the columns.
+    auto* menu = new QMenu(this);
+    QAction* deleteAuthor =
+        menu->addAction(QString::fromUtf8("Удалить автора"), this, guarded(&TAuthorManageForm::DeleteAuthors));
+    deleteAuthor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    deleteAuthor->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    AuthorsGrid->addAction(deleteAuthor);
+    QMenu* columns = menu->addMenu(Msg(rsColumns));
+    AuthorsGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(AuthorsGrid, &QWidget::customContextMenuRequested, this, [this, menu, columns](const QPoint& pos) {
+        AuthorsGrid->FillColumnsMenu(columns);
+        menu->popup(AuthorsGrid->viewport()->mapToGlobal(pos));
+    });
     connect(PlusButton, &QPushButton::clicked, this, guarded(&TAuthorManageForm::AddAuthor));
     connect(MinusButton, &QPushButton::clicked, this, guarded(&TAuthorManageForm::DeleteAuthors));
     connect(&hub_, &TSVMainForm::Notified, this, &TAuthorManageForm::OnNotified);

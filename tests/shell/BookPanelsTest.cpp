@@ -476,8 +476,7 @@ TEST(GridViewing, SortShowsTheTopAndTheWheelKeepsTheSelection) {
 // event loop is watched for stalls.
 TEST(PanelMeasure, AuthorOfManyBooksAndFullTextFilter) {
     TempDir dir;
-    const char* env = std::getenv("SHELVARA_MEASURE_BOOKS");
-    const int books = std::max(env ? std::atoi(env) : 20000, 12000);
+    const int books = MeasureBooks(12000);
     const std::string library = (dir / "big.sv2").string();
     {
         TSVD svd;

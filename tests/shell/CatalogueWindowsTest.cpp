@@ -37,6 +37,19 @@
 namespace {
 
 struct Windows : Program {
+    // The first spellings of the first two authors that have one.
+    std::vector<TAuthorName*> TwoCandidates() {
+        std::vector<TAuthorName*> candidates;
+        TAuthorList& authors = Svd().Authors;
+        for (size_t a = 0; a < authors.Count() && candidates.size() < 2; ++a)
+            if (authors.Author(a)->Count() > 0) candidates.push_back(authors.Author(a)->Name(0));
+        return candidates;
+    }
+    TBookInfo* FirstBook() {
+        TBookCollection all;
+        Svd().MountPoints.front()->CollectBooks(all, true);
+        return all.Books().front();
+    }
     template <typename F>
     F* Open() {
         auto* form = new F(&Window(), *hub);
@@ -382,15 +395,10 @@ TEST_F(Windows, AuthorsAndTheirSpellingsAreManaged) {
 }
 
 TEST_F(Windows, ChoiceModeListsOnlyTheCandidatesAuthors) {
-    TAuthorList& authors = Svd().Authors;
-    std::vector<TAuthorName*> candidates;
-    for (size_t a = 0; a < authors.Count() && candidates.size() < 2; ++a)
-        if (authors.Author(a)->Count() > 0) candidates.push_back(authors.Author(a)->Name(0));
+    const std::vector<TAuthorName*> candidates = TwoCandidates();
     ASSERT_EQ(candidates.size(), 2u);
-    TBookCollection all;
-    Svd().MountPoints.front()->CollectBooks(all, true);
     TAuthorManageForm form(&Window(), *hub);
-    form.SetChoice(all.Books()[0], 2, candidates);
+    form.SetChoice(FirstBook(), 2, candidates);
     EXPECT_EQ(form.Rows().Count(), 2);
     EXPECT_EQ(form.FilterEdit->text(), Msg(rsListItem));
     EXPECT_EQ(form.SelectedSpelling(), candidates[0]);
@@ -401,8 +409,7 @@ TEST_F(Windows, ChoiceModeListsOnlyTheCandidatesAuthors) {
 // default): open, filter, and move the links of an author's 500 books to another.
 TEST(AuthorMeasure, OpenFilterAndMergeOnABigLibrary) {
     TempDir dir;
-    const char* env = std::getenv("SHELVARA_MEASURE_BOOKS");
-    const int books = std::max(env ? std::atoi(env) : 20000, 2000);
+    const int books = MeasureBooks(2000);
     const std::string library = (dir / "big.sv2").string();
     {
         TSVD svd;
@@ -461,14 +468,9 @@ TEST(AuthorMeasure, OpenFilterAndMergeOnABigLibrary) {
 // A background import's question goes to the GUI thread and the worker waits for the answer;
 // a worker being stopped stops waiting.
 TEST_F(Windows, AWorkersAuthorQuestionIsAnsweredInTheGuiThread) {
-    TAuthorList& authors = Svd().Authors;
-    std::vector<TAuthorName*> candidates;
-    for (size_t a = 0; a < authors.Count() && candidates.size() < 2; ++a)
-        if (authors.Author(a)->Count() > 0) candidates.push_back(authors.Author(a)->Name(0));
+    const std::vector<TAuthorName*> candidates = TwoCandidates();
     ASSERT_EQ(candidates.size(), 2u);
-    TBookCollection all;
-    Svd().MountPoints.front()->CollectBooks(all, true);
-    TBookInfo& book = *all.Books()[0];
+    TBookInfo& book = *FirstBook();
     std::thread::id askedIn;
     hub->ChoiceSeam = [&](const TBookInfo&, uint8_t, const std::vector<TAuthorName*>& c) {
         askedIn = std::this_thread::get_id();

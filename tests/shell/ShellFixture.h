@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -74,3 +76,10 @@ struct Program : ::testing::Test {
     TSVWinForm& Window(size_t i = 0) { return *hub->Windows().at(i); }
     TSVD& Svd() { return hub->Library(); }
 };
+
+// The size of the library a measured test builds: SHELVARA_MEASURE_BOOKS, else 20,000, at
+// least minimum.
+inline int MeasureBooks(int minimum) {
+    const char* env = std::getenv("SHELVARA_MEASURE_BOOKS");
+    return std::max(env ? std::atoi(env) : 20000, minimum);
+}

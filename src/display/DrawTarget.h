@@ -9,11 +9,11 @@ class TSimpleType;
 
 // A font as the layout asks for it: face, height in pixels, style bits (1 bold, 2 italic,
 // 4 underline, 8 strikethrough).
-struct TFontSpec {
+struct TFontRequest {
     std::string Face;
     int32_t PixelHeight = 16;
     uint8_t Style = 0;
-    bool operator==(const TFontSpec&) const = default;
+    bool operator==(const TFontRequest&) const = default;
 };
 
 // The advance of every Windows-1251 character in one font, in pixels.
@@ -31,7 +31,7 @@ public:
     // Dots per inch, for turning point sizes into pixels.
     virtual int32_t Resolution() const = 0;
     // A handle (0 or more) for the font; the target keeps it until it goes.
-    virtual int32_t CreateFont(const TFontSpec& spec) = 0;
+    virtual int32_t CreateFont(const TFontRequest& wanted) = 0;
     virtual const TAdvances& Advances(int32_t font) = 0;
     virtual int32_t Ascent(int32_t font) = 0;
     // Ascent plus descent.

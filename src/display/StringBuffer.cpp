@@ -28,11 +28,11 @@ int32_t TFontList::Find(const std::string& face, int32_t size, uint8_t style) {
     entry.Style = style;
     entry.Size = size;
     entry.PixelHeight = -static_cast<int32_t>(std::lround(static_cast<double>(size) * target_.Resolution() / 72.0));
-    TFontSpec spec;
-    spec.Face = AnsiSameText(face, "Default") ? std::string("MS Sans Serif") : face;
-    spec.PixelHeight = -entry.PixelHeight;
-    spec.Style = style;
-    entry.Handle = target_.CreateFont(spec);
+    TFontRequest wanted;
+    wanted.Face = AnsiSameText(face, "Default") ? std::string("MS Sans Serif") : face;
+    wanted.PixelHeight = -entry.PixelHeight;
+    wanted.Style = style;
+    entry.Handle = target_.CreateFont(wanted);
     entries_.push_back(std::move(entry));
     return static_cast<int32_t>(entries_.size() - 1);
 }

@@ -31,8 +31,7 @@ namespace {
 
 QIcon Swatch(uint32_t bgr) {
     QPixmap pixmap(16, 16);
-    pixmap.fill(
-        QColor(static_cast<int>(bgr & 0xFF), static_cast<int>(bgr >> 8 & 0xFF), static_cast<int>(bgr >> 16 & 0xFF)));
+    pixmap.fill(BgrColor(bgr));
     QPainter painter(&pixmap);
     painter.setPen(Qt::gray);
     painter.drawRect(0, 0, 15, 15);

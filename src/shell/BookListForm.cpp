@@ -43,10 +43,6 @@ constexpr int kFilterDelayMs = 500;
 constexpr int kProgressAfterMs = 500;
 constexpr int kTagEverywhere = 0, kTagText = 1, kTagColumn = 100;
 
-QColor FromBgr(uint32_t bgr) {
-    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>(bgr >> 8 & 0xFF), static_cast<int>(bgr >> 16 & 0xFF));
-}
-
 }  // namespace
 
 // One run of the full-text filter: the books' locations taken under the lock, read and
@@ -139,13 +135,13 @@ TBookListForm::TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub)
         try {
             const TBookInfo& book = *object->Book;
             if (book.IsReadOnly())
-                text = FromBgr(0xC0C0C0);
+                text = BgrColor(0xC0C0C0);
             else if (book.IsLost())
-                text = FromBgr(0x000080);
+                text = BgrColor(0x000080);
             else if (book.Color < 16 && (!selected || book.Color >= 1))
-                text = FromBgr(MarkColor(book.Color));
+                text = BgrColor(MarkColor(book.Color));
         } catch (...) {
-            brush = FromBgr(0x0000FF);
+            brush = BgrColor(0x0000FF);
         }
     };
     connect(BooksGrid, &TSVGrid::SelectionChanged, this, &TBookListForm::SelectionChanged);
@@ -185,7 +181,12 @@ TBookListForm::TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub)
     repaintLater_ = new QTimer(this);
     repaintLater_->setSingleShot(true);
     repaintLater_->setInterval(0);
-    connect(repaintLater_, &QTimer::timeout, this, [this] { BooksGrid->viewport()->update(); });
+    connect(repaintLater_, &QTimer::timeout, this, [this] {
+        if (summaryPending_)
+            UpdateSummary();  // repaints too
+        else
+            BooksGrid->viewport()->update();
+    });
     connect(&hub_, &TSVMainForm::Notified, this, &TBookListForm::OnNotified);
 
     BooksGrid->AttachPlacement(Placement);
@@ -206,6 +207,10 @@ TBookListForm::~TBookListForm() {
             if (guard) guard->RefreshPanels(1, 3);
         });
     }
+}
+
+QColor BgrColor(uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>(bgr >> 8 & 0xFF), static_cast<int>(bgr >> 16 & 0xFF));
 }
 
 QString TBookListForm::Summary(int count, int64_t bytes) {
@@ -323,14 +328,20 @@ void TBookListForm::ShowRows(const std::vector<TBookInfo*>& books) {
 }
 
 void TBookListForm::UpdateSummary() {
+    summaryPending_ = false;
     int64_t bytes = 0;
+    int count = 0;
     {
         TCatalogueGuard guard;
-        for (int32_t i = 0; i < rows_.Count(); ++i)
-            if (const auto* row = static_cast<const TBookListObject*>(rows_.Get(i)); row && row->Book)
-                bytes += row->Book->Size;
+        // Rows of books on their way out are neither counted nor read.
+        for (int32_t i = 0; i < rows_.Count(); ++i) {
+            const auto* row = static_cast<const TBookListObject*>(rows_.Get(i));
+            if (!row || !row->Book || BooksGrid->IsDoomed(row)) continue;
+            bytes += row->Book->Size;
+            ++count;
+        }
     }
-    fields_[0]->setText(Summary(rows_.Count(), bytes));
+    fields_[0]->setText(Summary(count, bytes));
     BooksGrid->viewport()->update();
 }
 
@@ -454,7 +465,8 @@ void TBookListForm::OnNotified(TObjectType type, int kind, const void* object) {
         // Found through the set, taken out in one pass when the event loop runs again.
         if (shown_.erase(book)) {
             BooksGrid->RemoveEntityLater(book);
-            QTimer::singleShot(0, this, [this] { UpdateSummary(); });
+            summaryPending_ = true;  // one summary for a whole burst of removals
+            RepaintLater();
         }
     } else if (kind == TBookInfo::kChanged && shown_.count(book)) {
         RepaintLater();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -21,6 +22,9 @@ class QStatusBar;
 class TBookInfo;
 class TIniPlacement;
 class TSVGrid;
+
+// A colour given with blue in the high byte and red in the low one (0xBBGGRR).
+QColor BgrColor(uint32_t bgr);
 
 // The books of the main window's selection: a grid with a filter (by column, everywhere, or
 // over the books' full text in a worker), a summary, colour marks, and the commands that
@@ -87,6 +91,7 @@ private:
     TObjList rows_;
     std::unordered_set<const TBookInfo*> shown_;  // the books of the rows, for the notifications
     bool busy_ = false;
+    bool summaryPending_ = false;
     QLabel* fields_[3];
     QAction* resyncItem_;
     QAction* liteItem_;

@@ -11,7 +11,7 @@
 class TFakeTarget final : public IDrawTarget {
 public:
     struct TRun {
-        TFontSpec Font;
+        TFontRequest Font;
         uint32_t Color;
         int32_t X, Y;
         std::string Text;
@@ -22,14 +22,14 @@ public:
     };
 
     int32_t CharWidth = 10;
-    std::vector<TFontSpec> Fonts;
+    std::vector<TFontRequest> Fonts;
     std::vector<TRun> Runs;
     std::vector<TPicture> Pictures;
     int Beeps = 0;
 
     int32_t Resolution() const override { return 96; }
-    int32_t CreateFont(const TFontSpec& spec) override {
-        Fonts.push_back(spec);
+    int32_t CreateFont(const TFontRequest& wanted) override {
+        Fonts.push_back(wanted);
         advances_.emplace_back();
         advances_.back().fill(CharWidth);
         return static_cast<int32_t>(Fonts.size() - 1);

@@ -475,12 +475,8 @@ TEST(GridViewing, SortShowsTheTopAndTheWheelKeepsTheSelection) {
 // list of an author of 2,000 books, and a full-text filter over 10,000 book files while the
 // event loop is watched for stalls.
 TEST(PanelMeasure, AuthorOfManyBooksAndFullTextFilter) {
-    TempDir dir;
     const int books = MeasureBooks(12000);
-    const std::string library = (dir / "big.sv2").string();
-    {
-        TSVD svd;
-        GenerateLibrary(svd, books);
+    TBigLibrary big(books, [&](TSVD& svd, const std::filesystem::path& dir) {
         // One author with 2,000 books and another with 10,000 whose files exist.
         TBookCollection all;
         svd.MountPoints.front()->CollectBooks(all, true);
@@ -495,13 +491,9 @@ TEST(PanelMeasure, AuthorOfManyBooksAndFullTextFilter) {
             std::filesystem::create_directories(file.parent_path());
             WriteBytes(file, Bytes(Fb2("b" + std::to_string(i) + (i % 100 == 7 ? " needle" : ""), "Reader")));
         }
-        svd.SaveToFile(Utf8ToAnsi(library));
-    }
-    Dialogs::Script() = {};
-    Dialogs::Script().Active = true;
-    TSettingsStore store(dir / "settings.ini");
-    TLanguageModule languages({dir.Path()});
-    TSVMainForm hub(store, languages);
+    });
+    TSVMainForm& hub = big.Hub;
+    const std::string& library = big.File;
     hub.TimerDelayCheck->setChecked(false);
     hub.Start(QString::fromStdString(library));
     TSVWinForm& w = *hub.Windows().front();

@@ -408,12 +408,8 @@ TEST_F(Windows, ChoiceModeListsOnlyTheCandidatesAuthors) {
 // Figures for author management on a big library (SHELVARA_MEASURE_BOOKS, 20,000 books by
 // default): open, filter, and move the links of an author's 500 books to another.
 TEST(AuthorMeasure, OpenFilterAndMergeOnABigLibrary) {
-    TempDir dir;
     const int books = MeasureBooks(2000);
-    const std::string library = (dir / "big.sv2").string();
-    {
-        TSVD svd;
-        GenerateLibrary(svd, books);
+    TBigLibrary big(books, [&](TSVD& svd, const std::filesystem::path&) {
         TBookCollection all;
         svd.MountPoints.front()->CollectBooks(all, true);
         // Two authors of 500 books each.
@@ -421,13 +417,9 @@ TEST(AuthorMeasure, OpenFilterAndMergeOnABigLibrary) {
         TAuthorName* b = svd.Authors.Author(1)->Name(0);
         for (int i = 0; i < 1000; ++i)
             all.Books()[static_cast<size_t>(i)]->EnsureTitleInfo().AddAuthor(i < 500 ? a : b);
-        svd.SaveToFile(Utf8ToAnsi(library));
-    }
-    Dialogs::Script() = {};
-    Dialogs::Script().Active = true;
-    TSettingsStore store(dir / "settings.ini");
-    TLanguageModule languages({dir.Path()});
-    TSVMainForm hub(store, languages);
+    });
+    TSVMainForm& hub = big.Hub;
+    const std::string& library = big.File;
     hub.CanEditCheck->setChecked(true);
     hub.Start(QString::fromStdString(library));
     TSVWinForm& w = *hub.Windows().front();

@@ -83,3 +83,25 @@ inline int MeasureBooks(int minimum) {
     const char* env = std::getenv("SHELVARA_MEASURE_BOOKS");
     return std::max(env ? std::atoi(env) : 20000, minimum);
 }
+
+// A program on a library of generated books saved to a file, for the measured tests; prepare
+// may change the catalogue (its books' files go under the given folder) before it is saved.
+// The hub is made but not started.
+struct TBigLibrary {
+    TempDir Dir;
+    std::string File = (Dir / "big.sv2").string();
+    TSettingsStore Store{Dir / "settings.ini"};
+    TLanguageModule Languages{std::vector<std::filesystem::path>{Dir.Path()}};
+    TSVMainForm Hub{Store, Languages};
+
+    explicit TBigLibrary(int books, const std::function<void(TSVD&, const std::filesystem::path&)>& prepare = {}) {
+        {
+            TSVD svd;
+            GenerateLibrary(svd, books);
+            if (prepare) prepare(svd, Dir.Path());
+            svd.SaveToFile(Utf8ToAnsi(File));
+        }
+        Dialogs::Script() = {};
+        Dialogs::Script().Active = true;
+    }
+};

@@ -484,19 +484,10 @@ TEST(GridSelection, MouseAndKeys) {
 
 // Not a speed assertion: prints the time to build the lists of a large library and to filter.
 TEST(ShellMeasure, LargeLibraryListsAndFilter) {
-    TempDir dir;
-    const int books = std::getenv("SHELVARA_MEASURE_BOOKS") ? std::atoi(std::getenv("SHELVARA_MEASURE_BOOKS")) : 20000;
-    const std::string library = (dir / "big.sv2").string();
-    {
-        TSVD svd;
-        GenerateLibrary(svd, books);
-        svd.SaveToFile(Utf8ToAnsi(library));
-    }
-    Dialogs::Script() = {};
-    Dialogs::Script().Active = true;
-    TSettingsStore store(dir / "settings.ini");
-    TLanguageModule languages({dir.Path()});
-    TSVMainForm hub(store, languages);
+    const int books = MeasureBooks(0);
+    TBigLibrary big(books);
+    TSVMainForm& hub = big.Hub;
+    const std::string& library = big.File;
     const auto t0 = std::chrono::steady_clock::now();
     hub.Start(QString::fromStdString(library));
     Flush();

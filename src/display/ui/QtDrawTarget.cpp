@@ -33,18 +33,18 @@ QString TQtDrawTarget::FamilyOf(const std::string& face) {
     return QString::fromStdString(AnsiToUtf8(face));
 }
 
-int32_t TQtDrawTarget::CreateFont(const TFontSpec& spec) {
+int32_t TQtDrawTarget::CreateFont(const TFontRequest& wanted) {
     for (size_t i = 0; i < fonts_.size(); ++i)
-        if (fonts_[i].Spec == spec) return static_cast<int32_t>(i);
+        if (fonts_[i].Request == wanted) return static_cast<int32_t>(i);
     QFont font;
-    font.setFamilies({FamilyOf(spec.Face), "Liberation Sans", "DejaVu Sans"});
-    font.setPixelSize(std::max(spec.PixelHeight, 1));
-    font.setBold(spec.Style & 1);
-    font.setItalic(spec.Style & 2);
+    font.setFamilies({FamilyOf(wanted.Face), "Liberation Sans", "DejaVu Sans"});
+    font.setPixelSize(std::max(wanted.PixelHeight, 1));
+    font.setBold(wanted.Style & 1);
+    font.setItalic(wanted.Style & 2);
     font.setKerning(false);
     font.setHintingPreference(QFont::PreferNoHinting);
     TFont entry;
-    entry.Spec = spec;
+    entry.Request = wanted;
     entry.Raw = QRawFont::fromFont(font);
     if (!entry.Raw.isValid()) {
         QFont fallback("DejaVu Sans");
@@ -53,7 +53,7 @@ int32_t TQtDrawTarget::CreateFont(const TFontSpec& spec) {
     }
     entry.Ascent = static_cast<int32_t>(std::lround(entry.Raw.ascent()));
     entry.Height = entry.Ascent + static_cast<int32_t>(std::lround(entry.Raw.descent()));
-    if (entry.Height <= 0) entry.Height = std::max(spec.PixelHeight, 1);
+    if (entry.Height <= 0) entry.Height = std::max(wanted.PixelHeight, 1);
     const QString all(unicode_.data(), 256);
     const QList<quint32> glyphs = entry.Raw.glyphIndexesForString(all);
     const QList<QPointF> advances = glyphs.size() == 256 ? entry.Raw.advancesForGlyphIndexes(glyphs) : QList<QPointF>{};
@@ -64,7 +64,7 @@ int32_t TQtDrawTarget::CreateFont(const TFontSpec& spec) {
         entry.Advances[static_cast<size_t>(c)] =
             control || advances.size() != 256 ? 0 : static_cast<int32_t>(std::lround(advances[c].x()));
     }
-    if (advances.size() != 256) entry.Advances.fill(std::max(spec.PixelHeight / 2, 1));
+    if (advances.size() != 256) entry.Advances.fill(std::max(wanted.PixelHeight / 2, 1));
     entry.Advances['\t'] = entry.Advances[' '];
     fonts_.push_back(std::move(entry));
     return static_cast<int32_t>(fonts_.size() - 1);
@@ -110,12 +110,13 @@ void TQtDrawTarget::DrawRun(int32_t font, uint32_t rgb, int32_t x, int32_t y, st
         painter_->drawGlyphRun(QPointF(0, 0), run);
     }
     // Lines under and through the run span exactly its measured width.
-    if (f.Spec.Style & 12) {
+    if (f.Request.Style & 12) {
         const qreal thickness = std::max<qreal>(f.Raw.lineThickness(), 1);
-        if (f.Spec.Style & 4)
+        if (f.Request.Style & 4)
             painter_->fillRect(QRectF(x, baseline + std::max<qreal>(f.Raw.underlinePosition(), 1), at - x, thickness),
                                color);
-        if (f.Spec.Style & 8) painter_->fillRect(QRectF(x, baseline - f.Raw.xHeight() / 2, at - x, thickness), color);
+        if (f.Request.Style & 8)
+            painter_->fillRect(QRectF(x, baseline - f.Raw.xHeight() / 2, at - x, thickness), color);
     }
 }
 

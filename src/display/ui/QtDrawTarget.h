@@ -26,7 +26,7 @@ public:
     static QString FamilyOf(const std::string& face);
 
     int32_t Resolution() const override { return kResolution; }
-    int32_t CreateFont(const TFontSpec& spec) override;
+    int32_t CreateFont(const TFontRequest& wanted) override;
     const TAdvances& Advances(int32_t font) override;
     int32_t Ascent(int32_t font) override;
     int32_t Height(int32_t font) override;
@@ -39,7 +39,7 @@ public:
 
 private:
     struct TFont {
-        TFontSpec Spec;
+        TFontRequest Request;
         QRawFont Raw;
         TAdvances Advances{};
         std::array<quint32, 256> Glyphs{};

@@ -82,20 +82,23 @@ TPixelSize TStringBuffer::AddRun(const std::string& text, size_t& cursor) {
     const int32_t available = LineWidth - used_;
     if (available <= 3 && !runs_.empty()) return nothing();
 
-    // How many characters fit; measuring stops at the first one that does not.
+    // How many characters fit; measuring stops at the first one that does not. The last break
+    // among characters 2 .. fit is noted on the way, so no table of extents is needed.
     const TAdvances& advances = target_.Advances(run.Font);
     const char* s = text.data() + cursor;
-    std::vector<int32_t> extent;  // the width after each character that fits
-    extent.reserve(std::min<size_t>(length, 256));
     int64_t width = 0;
-    for (size_t i = 0; i < length; ++i) {
-        const int64_t next = width + advances[static_cast<uint8_t>(s[i])];
+    size_t fit = 0, cut = 0;
+    int32_t cutWidth = 0;
+    for (; fit < length; ++fit) {
+        const int64_t next = width + advances[static_cast<uint8_t>(s[fit])];
         if (next > available) break;
         width = next;
-        extent.push_back(static_cast<int32_t>(width));
+        if (fit >= 1 && IsBreak(s[fit])) {
+            cut = fit + 1;
+            cutWidth = static_cast<int32_t>(width);
+        }
     }
-    size_t fit = extent.size();
-    int32_t runWidth = fit ? extent[fit - 1] : 0;
+    int32_t runWidth = static_cast<int32_t>(width);
     if (fit < 1) {
         if (!runs_.empty()) return nothing();
         // A line narrower than one character still takes one, or nothing would ever move.
@@ -106,21 +109,13 @@ TPixelSize TStringBuffer::AddRun(const std::string& text, size_t& cursor) {
             // The spaces after the part that fits go with it, without width.
             while (fit < length && s[fit] == ' ')
                 ++fit;
-        } else {
+        } else if (cut > 0) {
             // Back to just after the last break among characters 2 .. fit.
-            size_t cut = 0;
-            for (size_t i = fit; i-- > 1;)
-                if (IsBreak(s[i])) {
-                    cut = i + 1;
-                    break;
-                }
-            if (cut > 0) {
-                fit = cut;
-                runWidth = extent[cut - 1];
-            } else if (!runs_.empty()) {
-                // A word is cut only on an empty line; here it moves to the next one whole.
-                return nothing();
-            }
+            fit = cut;
+            runWidth = cutWidth;
+        } else if (!runs_.empty()) {
+            // A word is cut only on an empty line; here it moves to the next one whole.
+            return nothing();
         }
     }
     run.Text.assign(s, fit);

@@ -88,6 +88,7 @@ void TFolderTreeModel::Reset() {
         std::sort(roots_.begin(), roots_.end(), [](const auto& a, const auto& b) {
             return NameOf(a->Folder).compare(NameOf(b->Folder), Qt::CaseInsensitive) < 0;
         });
+        Renumber(roots_, 0);
     }
     endResetModel();
 }
@@ -103,11 +104,13 @@ std::vector<std::unique_ptr<TFolderTreeModel::TNode>>& TFolderTreeModel::Sibling
     return parent ? parent->Children : roots_;
 }
 
+void TFolderTreeModel::Renumber(std::vector<std::unique_ptr<TNode>>& siblings, size_t from) {
+    for (size_t i = from; i < siblings.size(); ++i)
+        siblings[i]->Row = static_cast<int>(i);
+}
+
 int TFolderTreeModel::RowOf(const TNode* node) const {
-    const auto& siblings = node->Parent ? node->Parent->Children : roots_;
-    for (size_t i = 0; i < siblings.size(); ++i)
-        if (siblings[i].get() == node) return static_cast<int>(i);
-    return -1;
+    return node->Row;
 }
 
 QModelIndex TFolderTreeModel::IndexOfNode(const TNode* node) const {
@@ -186,6 +189,7 @@ void TFolderTreeModel::fetchMore(const QModelIndex& parent) {
         nodes_[child->Folder] = child.get();
         node->Children.push_back(std::move(child));
     }
+    Renumber(node->Children, 0);
     endInsertRows();
 }
 
@@ -229,6 +233,7 @@ void TFolderTreeModel::Insert(TNode* parent, TBookFolder* folder) {
     nodes_[folder] = node.get();
     auto& siblings = Siblings(parent);
     siblings.insert(siblings.begin() + row, std::move(node));
+    Renumber(siblings, static_cast<size_t>(row));
     endInsertRows();
 }
 
@@ -242,6 +247,7 @@ void TFolderTreeModel::Remove(const TBookFolder* folder) {
     Forget(node);
     auto& siblings = Siblings(node->Parent);
     siblings.erase(siblings.begin() + row);
+    Renumber(siblings, static_cast<size_t>(row));
     endRemoveRows();
 }
 

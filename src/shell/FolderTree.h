@@ -63,7 +63,9 @@ private:
         TNode* Parent = nullptr;
         std::vector<std::unique_ptr<TNode>> Children;
         bool Loaded = false;
+        int Row = 0;  // its place among its siblings, kept up to date: parent() asks for it often
     };
+    static void Renumber(std::vector<std::unique_ptr<TNode>>& siblings, size_t from);
 
     std::vector<std::unique_ptr<TNode>>& Siblings(TNode* parent);
     int RowOf(const TNode* node) const;

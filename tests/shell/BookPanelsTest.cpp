@@ -432,10 +432,8 @@ TEST_F(Program, TheMainWindowCountsRowsAndKeepsTabsInSeveralRows) {
 // A header click sorts without moving the view to the user's row; the wheel only scrolls.
 TEST(GridViewing, SortShowsTheTopAndTheWheelKeepsTheSelection) {
     TSVD svd;
-    for (int i = 0; i < 400; ++i)
-        TBookGenre::AddGenre(&svd.Genres, -1, "g" + std::to_string(1000 + i), true);
     TObjList rows;
-    BuildGenreRows(svd, {}, rows);
+    NumberedGenreRows(svd, 400, 1000, rows);
     TSVGrid grid;
     grid.resize(400, 300);
     grid.show();
@@ -530,7 +528,7 @@ TEST(PanelMeasure, AuthorOfManyBooksAndFullTextFilter) {
     probe.setInterval(0);
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const auto now = std::chrono::steady_clock::now();
-        worst = std::max(worst, std::chrono::duration<double, std::milli>(now - asked).count());
+        worst = std::max(worst, MillisBetween(asked, now));
         asked = now;
         ++ticks;
         sawProgress = sawProgress || list.StatusText(2).startsWith(Msg(rsFiltered));
@@ -541,14 +539,13 @@ TEST(PanelMeasure, AuthorOfManyBooksAndFullTextFilter) {
     probe.start();
     ASSERT_TRUE(WaitFor([&] { return !list.TextFilterRunning(); }, 120000));
     probe.stop();
-    const double filtered =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+    const double filtered = MillisBetween(started, std::chrono::steady_clock::now());
     EXPECT_EQ(list.Rows().Count(), 100);
     EXPECT_TRUE(sawProgress || filtered < 150);
     std::printf(
         "%d books: an author of 2,000 books listed in %.1f ms; full-text filter over 10,000 files %.0f ms, "
         "%d event loop turns, longest wait for the event loop %.1f ms\n",
-        books, std::chrono::duration<double, std::milli>(t1 - t0).count(), filtered, ticks, worst);
+        books, MillisBetween(t0, t1), filtered, ticks, worst);
     delete &w;
 }
 

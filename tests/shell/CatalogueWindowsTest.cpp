@@ -423,7 +423,6 @@ TEST(AuthorMeasure, OpenFilterAndMergeOnABigLibrary) {
     hub.CanEditCheck->setChecked(true);
     hub.Start(QString::fromStdString(library));
     TSVWinForm& w = *hub.Windows().front();
-    const auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
     const auto t0 = std::chrono::steady_clock::now();
     auto* form = new TAuthorManageForm(&w, hub);
     form->OpenFor(hub.Library().Authors.Author(0));
@@ -452,7 +451,7 @@ TEST(AuthorMeasure, OpenFilterAndMergeOnABigLibrary) {
     std::printf(
         "%d books, %d authors: author management open %.1f ms, filtered (%d rows) %.1f ms, the links of "
         "%zu books moved to another author %.1f ms\n",
-        books, all, ms(t0, t1), form->Rows().Count(), ms(t2, t3), moved, ms(t4, t5));
+        books, all, MillisBetween(t0, t1), form->Rows().Count(), MillisBetween(t2, t3), moved, MillisBetween(t4, t5));
     delete form;
     delete &w;
 }

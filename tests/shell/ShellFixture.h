@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -12,6 +13,9 @@
 
 #include "LibraryGenerator.h"
 #include "TestUtils.h"
+#include "catalogue/BookGenre.h"
+#include "catalogue/ListBuilders.h"
+#include "catalogue/ListObjects.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/MessageTable.h"
@@ -28,6 +32,13 @@ inline bool WaitFor(const std::function<bool()>& condition, int ms = 3000) {
     while (!condition() && timer.elapsed() < ms)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     return condition();
+}
+
+// Grid rows of count genres named g<first>, g<first + 1>, ...
+inline void NumberedGenreRows(TSVD& svd, int count, int first, TObjList& rows) {
+    for (int i = 0; i < count; ++i)
+        TBookGenre::AddGenre(&svd.Genres, -1, "g" + std::to_string(first + i), true);
+    BuildGenreRows(svd, {}, rows);
 }
 
 inline void Flush() {
@@ -82,6 +93,10 @@ struct Program : ::testing::Test {
 inline int MeasureBooks(int minimum) {
     const char* env = std::getenv("SHELVARA_MEASURE_BOOKS");
     return std::max(env ? std::atoi(env) : 20000, minimum);
+}
+
+inline double MillisBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
 // A program on a library of generated books saved to a file, for the measured tests; prepare

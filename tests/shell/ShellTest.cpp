@@ -406,10 +406,8 @@ TEST_F(Program, ALibraryOpenInAnotherProgramIsRefused) {
 // The grid's own selection: clicks with and without Ctrl and Shift, keys, and an empty list.
 TEST(GridSelection, MouseAndKeys) {
     TSVD svd;
-    for (int i = 0; i < 30; ++i)
-        TBookGenre::AddGenre(&svd.Genres, -1, "g" + std::to_string(100 + i), true);
     TObjList rows;
-    BuildGenreRows(svd, {}, rows);
+    NumberedGenreRows(svd, 30, 100, rows);
     TSVGrid grid;
     grid.resize(400, 300);
     grid.show();
@@ -493,12 +491,11 @@ TEST(ShellMeasure, LargeLibraryListsAndFilter) {
     Flush();
     const auto t1 = std::chrono::steady_clock::now();
     TSVWinForm& w = *hub.Windows().front();
-    const auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };
     auto timed = [&](const std::function<void()>& f) {
         const auto a = std::chrono::steady_clock::now();
         f();
         QApplication::processEvents();
-        return ms(a, std::chrono::steady_clock::now());
+        return MillisBetween(a, std::chrono::steady_clock::now());
     };
     const int authors = w.AuthorRows().Count();
     const double rebuild = timed([&] {
@@ -509,7 +506,7 @@ TEST(ShellMeasure, LargeLibraryListsAndFilter) {
     w.AuthorFilterEdit->setText(ToQ(typed));
     const auto typedAt = std::chrono::steady_clock::now();
     ASSERT_TRUE(WaitFor([&] { return w.AuthorRows().Count() < authors; }, 10000));
-    const double shown = ms(typedAt, std::chrono::steady_clock::now());
+    const double shown = MillisBetween(typedAt, std::chrono::steady_clock::now());
     const int left = w.AuthorRows().Count();
     const double filter = timed([&] {
         w.AuthorRows().Stale = true;
@@ -523,7 +520,7 @@ TEST(ShellMeasure, LargeLibraryListsAndFilter) {
         "%d books, %d authors: library loaded and window open %.0f ms; author list built %.1f ms; filtered "
         "list (%d rows) built %.1f ms, on screen %.0f ms after the last key (500 ms timer); sorted by last "
         "name %.1f ms; series tab (%d rows) %.1f ms\n",
-        books, authors, ms(t0, t1), rebuild, left, filter, shown, sort, w.SeriesRows().Count(), series);
+        books, authors, MillisBetween(t0, t1), rebuild, left, filter, shown, sort, w.SeriesRows().Count(), series);
 
     // Every book in one grid: binding, sorting, painting at the top and at the bottom.
     TObjList rows;

@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "fb2/XMLPars.h"
 
@@ -137,71 +138,54 @@ int32_t TFB2Viewer::PageStep() const {
     return std::max(h > 3 * u ? h - 2 * u : h, 0);
 }
 
-void TFB2Viewer::VerticalAction(int action) {
-    QScrollBar* bar = verticalScrollBar();
-    const int32_t u = std::max(kLineStep, 1);
-    int32_t dy = 0;
+namespace {
+// How far a scroll bar's step, page or end action moves the view; nothing for any other action.
+std::optional<int32_t> ActionStep(int action, int32_t line, int32_t page, int32_t toStart, int32_t toEnd) {
     switch (action) {
         case QAbstractSlider::SliderSingleStepSub:
-            dy = -u;
-            break;
+            return -line;
         case QAbstractSlider::SliderSingleStepAdd:
-            dy = u;
-            break;
+            return line;
         case QAbstractSlider::SliderPageStepSub:
-            dy = -PageStep();
-            break;
+            return -page;
         case QAbstractSlider::SliderPageStepAdd:
-            dy = PageStep();
-            break;
+            return page;
         case QAbstractSlider::SliderToMinimum:
-            dy = -scrollY_ - pendingY_;
-            break;
+            return toStart;
         case QAbstractSlider::SliderToMaximum:
-            dy = DocumentHeight() + u - viewport()->height() - scrollY_ - pendingY_;
-            break;
-        case QAbstractSlider::SliderMove:
-            if (Tracking) ScrollRequest(0, bar->sliderPosition() - scrollY_ - pendingY_);
-            return;
+            return toEnd;
         default:
-            return;
+            return std::nullopt;
     }
+}
+}  // namespace
+
+void TFB2Viewer::VerticalAction(int action) {
+    QScrollBar* bar = verticalScrollBar();
+    if (action == QAbstractSlider::SliderMove) {
+        if (Tracking) ScrollRequest(0, bar->sliderPosition() - scrollY_ - pendingY_);
+        return;
+    }
+    const int32_t u = std::max(kLineStep, 1);
+    const std::optional<int32_t> dy = ActionStep(action, u, PageStep(), -scrollY_ - pendingY_,
+                                                 DocumentHeight() + u - viewport()->height() - scrollY_ - pendingY_);
+    if (!dy) return;
     bar->setSliderPosition(scrollY_);  // the view moves, not Qt's own step
-    ScrollRequest(0, dy);
+    ScrollRequest(0, *dy);
 }
 
 void TFB2Viewer::HorizontalAction(int action) {
     QScrollBar* bar = horizontalScrollBar();
+    if (action == QAbstractSlider::SliderMove) {
+        if (Tracking) ScrollRequest(bar->sliderPosition() - scrollX_ - pendingX_, 0);
+        return;
+    }
     const int32_t w = viewport()->width();
     const int32_t line = w > 256 ? w / 4 : w <= 64 ? 1 : w / 2;
-    int32_t dx = 0;
-    switch (action) {
-        case QAbstractSlider::SliderSingleStepSub:
-            dx = -line;
-            break;
-        case QAbstractSlider::SliderSingleStepAdd:
-            dx = line;
-            break;
-        case QAbstractSlider::SliderPageStepSub:
-            dx = -w;
-            break;
-        case QAbstractSlider::SliderPageStepAdd:
-            dx = w;
-            break;
-        case QAbstractSlider::SliderToMinimum:
-            dx = -scrollX_;
-            break;
-        case QAbstractSlider::SliderToMaximum:
-            dx = DocumentWidth() - w - scrollX_;
-            break;
-        case QAbstractSlider::SliderMove:
-            if (Tracking) ScrollRequest(bar->sliderPosition() - scrollX_ - pendingX_, 0);
-            return;
-        default:
-            return;
-    }
+    const std::optional<int32_t> dx = ActionStep(action, line, w, -scrollX_, DocumentWidth() - w - scrollX_);
+    if (!dx) return;
     bar->setSliderPosition(scrollX_);
-    ScrollRequest(dx, 0);
+    ScrollRequest(*dx, 0);
 }
 
 // --- scrolling ---

@@ -54,11 +54,13 @@ void TMemoStringList::Insert(int32_t index, std::string text) {
     if (index < 0 || index > Count()) RaiseListError("index", index);
     Reserve(items_.size() + 1);
     items_.insert(items_.begin() + index, TMemoStringItem{std::move(text)});
+    ++totalRows_;
     Changed();
 }
 
 void TMemoStringList::Delete(int32_t index) {
     if (index < 0 || index >= Count()) RaiseListError("index", index);
+    totalRows_ -= items_[static_cast<size_t>(index)].RowCount;
     items_.erase(items_.begin() + index);
     Changed();
 }
@@ -74,15 +76,17 @@ void TMemoStringList::Clear() {
     if (items_.empty()) return;
     items_.clear();
     items_.shrink_to_fit();
+    totalRows_ = 0;
     capacity_ = 0;
     Changed();
 }
 
-int64_t TMemoStringList::TotalRows() const {
-    int64_t rows = 0;
-    for (const TMemoStringItem& item : items_)
-        rows += item.RowCount;
-    return rows;
+void TMemoStringList::SetMeasure(int32_t index, int32_t width, int32_t rows) {
+    if (index < 0 || index >= Count()) RaiseListError("index", index);
+    TMemoStringItem& item = items_[static_cast<size_t>(index)];
+    totalRows_ += rows - item.RowCount;
+    item.Width = width;
+    item.RowCount = rows;
 }
 
 bool TMemoStringList::Find(std::string_view text, int32_t& index) const {
@@ -129,6 +133,11 @@ void TMemoStringList::ReplaceLines(int32_t first, int32_t count, std::vector<TMe
     if (first < 0 || first > Count()) RaiseListError("index", first);
     if (count < 0 || count > Count() - first) RaiseListError("count", count);
     Reserve(items_.size() - static_cast<size_t>(count) + lines.size());
+    for (int32_t i = first; i < first + count; ++i)
+        totalRows_ -= items_[static_cast<size_t>(i)].RowCount;
+    for (const TMemoStringItem& line : lines)
+        totalRows_ += line.RowCount;
+    const int32_t added = static_cast<int32_t>(lines.size());
     const auto at = items_.begin() + first;
     const size_t common = std::min(static_cast<size_t>(count), lines.size());
     std::move(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(common), at);
@@ -138,6 +147,7 @@ void TMemoStringList::ReplaceLines(int32_t first, int32_t count, std::vector<TMe
                       std::make_move_iterator(lines.end()));
     else
         items_.erase(at + static_cast<std::ptrdiff_t>(common), at + count);
+    if (Editor) Editor->LinesReplaced(first, added);
     Changed();
 }
 
@@ -174,6 +184,7 @@ void TMemoStringList::Split(const char* data, size_t size, bool stopAtNul) {
         }
         Reserve(items_.size() + 1);
         items_.push_back(TMemoStringItem{std::string(data + start, i - start), end});
+        ++totalRows_;
         if (i < size && data[i] == '\0' && stopAtNul) break;
         start = next;
         i = next - 1;

@@ -24,6 +24,8 @@ class IMemoLinesObserver {
 public:
     virtual ~IMemoLinesObserver() = default;
     virtual void LinesChanged() = 0;
+    // Lines first .. first + added - 1 replaced others as part of an edit (not yet measured).
+    virtual void LinesReplaced(int32_t /*first*/, int32_t /*added*/) {}
 };
 
 // The editor's lines, each keeping its own line end, so that a text saves back byte for byte
@@ -44,7 +46,10 @@ public:
     void Delete(int32_t index);
     void Exchange(int32_t a, int32_t b);
     void Clear();
-    int64_t TotalRows() const;
+    // The sum of the lines' row counts, kept as lines change.
+    int64_t TotalRows() const { return totalRows_; }
+    // Stores a line's measured width and rows.
+    void SetMeasure(int32_t index, int32_t width, int32_t rows);
     // Binary search without regard to case; meaningful only on sorted lines. index is where the
     // text is, or where it would go.
     bool Find(std::string_view text, int32_t& index) const;
@@ -71,6 +76,7 @@ private:
 
     std::vector<TMemoStringItem> items_;
     int32_t capacity_ = 0;
+    int64_t totalRows_ = 0;
     int32_t updates_ = 0;
     bool pending_ = false;
 };

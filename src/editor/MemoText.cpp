@@ -298,9 +298,15 @@ void TMemoText::NewLine() {
             return InsertText("\r");
         case sesLF:
             return InsertText("\n");
-        default:
+        case sesCRLF:
             return InsertText("\r\n");
+        default:
+            break;
     }
+    const int32_t line = caret_.Line;
+    if (line < Lines.Count() && Lines.Item(line).LineEnd != kLineEndNone)
+        return InsertText(std::string(Lines.LineEnd(line)));
+    InsertText("\r\n");
 }
 
 void TMemoText::LinesChanged() {
@@ -308,5 +314,10 @@ void TMemoText::LinesChanged() {
     caret_ = a_ = b_ = {};
     hasSelection_ = false;
     UndoBuffer.Clear();
+    if (OnReset) OnReset();
     Edited();
+}
+
+void TMemoText::LinesReplaced(int32_t first, int32_t added) {
+    if (OnLinesReplaced) OnLinesReplaced(first, added);
 }

@@ -23,6 +23,11 @@ public:
     bool Overwrite = false;
     // Raised after every change of the text, the editor's own edits and outside changes alike.
     std::function<void()> OnChange;
+    // Raised before OnChange when the text was changed from outside (a load, the lines' own
+    // operations): caret, selection and undo were reset.
+    std::function<void()> OnReset;
+    // Raised as an edit replaces lines, before they are measured (first, how many now).
+    std::function<void(int32_t, int32_t)> OnLinesReplaced;
 
     std::string Text() const { return Lines.GetTextStr(); }
     // The text from an offset to the end, built without the part before it.
@@ -57,12 +62,14 @@ public:
     void TypeOverwrite(char c) override;
     // A typed character in the current mode; with a selection it replaces the selection.
     void TypeChar(char c);
-    // Enter: the line end of DefaultStringTermination (CR LF for the original ends).
+    // Enter: the line end of DefaultStringTermination; with the original ends, the caret line's
+    // own (CR LF when it has none), so a text keeps one kind of line end as it is typed.
     void NewLine();
     void Undo() { UndoBuffer.Undo(); }
     void Redo() { UndoBuffer.Redo(); }
 
     void LinesChanged() override;
+    void LinesReplaced(int32_t first, int32_t added) override;
 
 private:
     TTextPos Clamp(TTextPos pos) const;

@@ -32,26 +32,35 @@ void TUndoBuffer::Clear() {
     dataSize_ = 0;
 }
 
+// A replacement (the deletion of the selection and the insertion that took its place) is
+// undone and redone as one step, so no half-replaced text is ever shown.
 void TUndoBuffer::Undo() {
     if (!CanUndo()) return;
     Enabled = false;
     try {
-        Replay(records_[static_cast<size_t>(position_)], true);
+        bool more = true;
+        while (more && position_ >= 0) {
+            const TundoRecord& record = records_[static_cast<size_t>(position_)];
+            more = record.ContinuesEdit;
+            --position_;
+            Replay(record, true);
+        }
     } catch (...) {
-        --position_;
         Enabled = true;
         throw;
     }
-    --position_;
     Enabled = true;
 }
 
 void TUndoBuffer::Redo() {
     if (!CanRedo()) return;
     Enabled = false;
-    ++position_;
     try {
-        Replay(records_[static_cast<size_t>(position_)], false);
+        do {
+            ++position_;
+            Replay(records_[static_cast<size_t>(position_)], false);
+        } while (position_ + 1 < static_cast<int32_t>(records_.size()) &&
+                 records_[static_cast<size_t>(position_) + 1].ContinuesEdit);
     } catch (...) {
         Enabled = true;
         throw;

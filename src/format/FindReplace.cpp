@@ -24,7 +24,7 @@ TSpan ReplaceAllFrom(const TTextMatcher& matcher, const std::string& text, size_
         span.Replaced.append(text, done, at - done);
         span.LastReplaced = span.Replaced.size();
         span.Replaced += with;
-        done = at + matcher.PatternSize();
+        done = at + matcher.MatchLength();
         ++span.Count;
         at = matcher.Find(done);
     }
@@ -36,7 +36,7 @@ TSpan ReplaceAllFrom(const TTextMatcher& matcher, const std::string& text, size_
 
 TSearchResult SearchText(const TSearchSettings& settings, std::string& text) {
     TSearchResult result;
-    TTextMatcher matcher(settings.FindText, settings.CaseSensitive);
+    TTextMatcher matcher(settings.FindText, settings.CaseSensitive, true);
     matcher.SetText(text);
     const size_t first = matcher.Find(0);
     if (first == std::string::npos) return result;
@@ -45,7 +45,7 @@ TSearchResult SearchText(const TSearchSettings& settings, std::string& text) {
     result.Count = 1;
     if (!settings.ReplaceMode) return result;
     if (!settings.ReplaceAll) {
-        text.replace(first, matcher.PatternSize(), settings.ReplaceText);
+        text.replace(first, matcher.MatchLength(), settings.ReplaceText);
         return result;
     }
     const TSpan span = ReplaceAllFrom(matcher, text, first, settings.ReplaceText);
@@ -66,7 +66,7 @@ bool FindAgain(const TSearchSettings& settings, TMemoText& editor) {
         start = editor.CaretOffset();
         range = editor.TextFrom(start);
     }
-    TTextMatcher matcher(settings.FindText, settings.CaseSensitive);
+    TTextMatcher matcher(settings.FindText, settings.CaseSensitive, true);
     matcher.SetText(range);
     const size_t first = matcher.Find(0);
     if (first == std::string::npos) return false;
@@ -76,12 +76,12 @@ bool FindAgain(const TSearchSettings& settings, TMemoText& editor) {
         editor.SetSelection(editor.PointOfOffset(from), editor.PointOfOffset(from + static_cast<int64_t>(length)));
     };
     if (!settings.ReplaceMode) {
-        select(at, matcher.PatternSize());
-        editor.MoveCaretTo(at + static_cast<int64_t>(matcher.PatternSize()));
+        select(at, matcher.MatchLength());
+        editor.MoveCaretTo(at + static_cast<int64_t>(matcher.MatchLength()));
         return true;
     }
     if (!settings.ReplaceAll) {
-        select(at, matcher.PatternSize());
+        select(at, matcher.MatchLength());
         editor.SetSelText(settings.ReplaceText);
         select(at, settings.ReplaceText.size());
         return true;

@@ -103,18 +103,73 @@ uint8_t InRange(uint8_t value, uint8_t max, uint8_t fallback) {
 
 }  // namespace
 
-TTextMatcher::TTextMatcher(std::string pattern, bool caseSensitive)
-    : pattern_(caseSensitive ? std::move(pattern) : AnsiLowerCase(pattern)), caseSensitive_(caseSensitive) {}
+namespace {
+
+// The length of the line break at a place of a text: 2 for CR LF, 1 for CR or LF, else 0.
+size_t BreakAt(const std::string& text, size_t at) {
+    if (at >= text.size()) return 0;
+    if (text[at] == '\r') return at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1;
+    return text[at] == '\n' ? 1 : 0;
+}
+
+}  // namespace
+
+TTextMatcher::TTextMatcher(std::string pattern, bool caseSensitive, bool anyLineEnd)
+    : pattern_(caseSensitive ? std::move(pattern) : AnsiLowerCase(pattern)), caseSensitive_(caseSensitive) {
+    matchLength_ = pattern_.size();
+    if (!anyLineEnd || pattern_.find_first_of("\r\n") == std::string::npos) return;
+    size_t start = 0;
+    for (size_t i = 0; i <= pattern_.size();) {
+        const size_t br = BreakAt(pattern_, i);
+        if (br == 0 && i < pattern_.size()) {
+            ++i;
+            continue;
+        }
+        pieces_.push_back(pattern_.substr(start, i - start));
+        if (i == pattern_.size()) break;
+        i += br;
+        start = i;
+    }
+}
 
 void TTextMatcher::SetText(const std::string& text) {
     text_ = &text;
     if (!caseSensitive_) folded_ = AnsiLowerCase(text);
 }
 
+// The length of the match of the pieces starting at a place, or npos.
+size_t TTextMatcher::MatchAt(const std::string& hay, size_t at) const {
+    size_t p = at;
+    for (size_t k = 0; k < pieces_.size(); ++k) {
+        if (k > 0) {
+            const size_t br = BreakAt(hay, p);
+            if (br == 0) return std::string::npos;
+            p += br;
+        }
+        const std::string& piece = pieces_[k];
+        if (hay.compare(p, piece.size(), piece) != 0) return std::string::npos;
+        p += piece.size();
+    }
+    return p - at;
+}
+
 size_t TTextMatcher::Find(size_t from) const {
     if (pattern_.empty() || !text_) return std::string::npos;
     const std::string& hay = caseSensitive_ ? *text_ : folded_;
-    return hay.find(pattern_, from);
+    if (pieces_.empty()) return hay.find(pattern_, from);
+    // Candidates: where the first piece occurs, or where a line break starts (never between
+    // the CR and the LF of one break).
+    const std::string& first = pieces_.front();
+    for (size_t at = from; at < hay.size(); ++at) {
+        at = first.empty() ? hay.find_first_of("\r\n", at) : hay.find(first, at);
+        if (at == std::string::npos) break;
+        if (first.empty() && at > 0 && hay[at] == '\n' && hay[at - 1] == '\r') continue;
+        if (const size_t length = MatchAt(hay, at); length != std::string::npos) {
+            matchLength_ = length;
+            return at;
+        }
+    }
+    return std::string::npos;
 }
 
 // --- the base ---

@@ -283,18 +283,26 @@ public:
 
 // Finds pattern in text from `from` on; the case-insensitive comparison folds both sides with
 // the program's Windows-1251 case map. Returns npos when not found; an empty pattern is never
-// found. Linear in the text for a short pattern.
+// found. Linear in the text for a short pattern. With anyLineEnd, a line break in the pattern
+// (CR LF, CR or LF) matches any line break of the text, so a match may be longer or shorter
+// than the pattern: MatchLength tells.
 class TTextMatcher final {
 public:
-    TTextMatcher(std::string pattern, bool caseSensitive);
+    TTextMatcher(std::string pattern, bool caseSensitive, bool anyLineEnd = false);
     // Prepares a text for several searches (folds it once).
     void SetText(const std::string& text);
     size_t Find(size_t from) const;
     size_t PatternSize() const { return pattern_.size(); }
+    // The length of the text that the last found match covers.
+    size_t MatchLength() const { return matchLength_; }
 
 private:
+    size_t MatchAt(const std::string& hay, size_t at) const;
+
     std::string pattern_;
     bool caseSensitive_;
+    std::vector<std::string> pieces_;  // the pattern between its line breaks (anyLineEnd)
     std::string folded_;
     const std::string* text_ = nullptr;
+    mutable size_t matchLength_ = 0;
 };

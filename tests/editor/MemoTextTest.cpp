@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 namespace {
 
 TMemoText* Load(TMemoText& memo, const std::string& text) {
@@ -74,7 +77,7 @@ TEST(MemoTextTest, EditsUndoneAndRedoneGiveBackEveryText) {
         memo.InsertText("\r\nend");
     });
     ASSERT_EQ(texts.size(), 8u);
-    EXPECT_EQ(texts.back(), "QR!\r\nXYree\rfour\r\nend");
+    EXPECT_EQ(texts.back(), "QR!\nXYree\rfour\r\nend");
 
     // Undo walks back through every text (the overwrite step is two records).
     std::vector<std::string> seen{memo.Text()};
@@ -131,6 +134,84 @@ TEST(MemoTextTest, TypingAfterTheLastLineEnd) {
     EXPECT_EQ(memo.Text(), "a");
     memo.Undo();
     EXPECT_EQ(memo.Text(), "a\n");
+}
+
+// Edits and their undo leave the line ends nobody touched as they were.
+TEST(MemoTextTest, EditsKeepTheLineEndsTheyDoNotTouch) {
+    struct Case {
+        const char* name;
+        const char* text;
+        std::function<void(TMemoText&)> edit;
+        const char* after;
+    };
+    const std::vector<Case> cases{
+        {"backspace joins, undo splits again", "ab\ncd\r\n",
+         [](TMemoText& m) {
+             m.SetCaret({0, 1});
+             m.Backspace();
+         },
+         "abcd\r\n"},
+        {"multi-line paste keeps the end of its line", "ab\ncd\r",
+         [](TMemoText& m) {
+             m.SetCaret({1, 1});
+             m.SetSelText("X\r\nY");
+         },
+         "ab\ncX\r\nYd\r"},
+        {"delete at a line end takes the lower line's end", "ab\rcd\n",
+         [](TMemoText& m) {
+             m.SetCaret({2, 0});
+             m.DeleteChar();
+         },
+         "abcd\n"},
+        {"Enter inserts the caret line's own end", "ab\ncd",
+         [](TMemoText& m) {
+             m.SetCaret({1, 0});
+             m.NewLine();
+         },
+         "a\nb\ncd"},
+        {"Enter on a last line without an end inserts CR LF", "ab\ncd",
+         [](TMemoText& m) {
+             m.SetCaret({1, 1});
+             m.NewLine();
+         },
+         "ab\nc\r\nd"},
+        {"Enter on a CR line", "ab\rcd\n",
+         [](TMemoText& m) {
+             m.SetCaret({2, 0});
+             m.NewLine();
+         },
+         "ab\r\rcd\n"},
+    };
+    for (const Case& c : cases) {
+        TMemoText memo;
+        Load(memo, c.text);
+        c.edit(memo);
+        EXPECT_EQ(memo.Text(), c.after) << c.name;
+        memo.Undo();
+        EXPECT_EQ(memo.Text(), c.text) << c.name;
+        memo.Redo();
+        EXPECT_EQ(memo.Text(), c.after) << c.name;
+    }
+}
+
+// Replacing a selection (typing over it, a paste, a replace-all) is one step of undo and redo.
+TEST(MemoTextTest, AReplacementIsOneUndoStep) {
+    TMemoText memo;
+    Load(memo, "one two three");
+    memo.Select({4, 0}, {7, 0});
+    memo.SetSelText("2\n2");
+    memo.Select({0, 0}, {3, 0});
+    memo.TypeChar('1');
+    EXPECT_EQ(memo.Text(), "1 2\n2 three");
+    memo.Undo();
+    EXPECT_EQ(memo.Text(), "one 2\n2 three");
+    memo.Undo();
+    EXPECT_EQ(memo.Text(), "one two three");
+    EXPECT_FALSE(memo.UndoBuffer.CanUndo());
+    memo.Redo();
+    EXPECT_EQ(memo.Text(), "one 2\n2 three");
+    memo.Redo();
+    EXPECT_EQ(memo.Text(), "1 2\n2 three");
 }
 
 }  // namespace

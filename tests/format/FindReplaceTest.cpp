@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "common/Encoding.h"
 #include "editor/MemoText.h"
 
@@ -50,6 +52,31 @@ TEST(FindReplaceTest, SearchTextOnAString) {
     EXPECT_FALSE(SearchText(Find(""), text).Found);
 }
 
+// A multi-line find text comes from the dialog with CR LF; it matches any line break.
+TEST(FindReplaceTest, LineBreaksOfTheFindTextMatchAnyLineBreak) {
+    struct Case {
+        const char* text;
+        const char* find;
+        size_t position, length;
+    };
+    for (const Case& c : std::vector<Case>{{"ab\ncd", "b\r\nc", 1, 3},
+                                           {"ab\r\ncd", "b\nc", 1, 4},
+                                           {"ab\rcd", "b\r\nc", 1, 3},
+                                           {"x\n\ny", "\r\n\r\ny", 1, 3},
+                                           {"x\r\ny", "\ny", 1, 3},
+                                           {"ab\n\ncd", "b\r\nc", 0, 0}}) {
+        TMemoText memo;
+        Load(memo, c.text);
+        const bool found = FindAgain(Find(c.find), memo);
+        EXPECT_EQ(found, c.length > 0) << c.text;
+        if (!found) continue;
+        EXPECT_EQ(Selection(memo), (std::pair<int64_t, int64_t>(c.position, c.position + c.length))) << c.text;
+    }
+    std::string text = "one\ntwo\none\ntwo";
+    EXPECT_EQ(SearchText(Replace("one\r\ntwo", "1-2", true), text).Count, 2u);
+    EXPECT_EQ(text, "1-2\n1-2");
+}
+
 TEST(FindReplaceTest, FindStartsAtTheCaretAndSelectsTheMatch) {
     TMemoText memo;
     Load(memo, "cat dog cat");
@@ -88,10 +115,8 @@ TEST(FindReplaceTest, ReplaceChangesOnlyTheMatchWhateverTheLineEnds) {
         ASSERT_TRUE(FindAgain(replace, memo));  // the repeat goes on after the replacement
         EXPECT_EQ(memo.Text(), "ab" + end + "XYZ" + end + "XYZ" + end + "tail");
         EXPECT_FALSE(FindAgain(replace, memo));
-        memo.Undo();
-        memo.Undo();
+        memo.Undo();  // a replacement is one step
         EXPECT_EQ(memo.Text(), "ab" + end + "XYZ" + end + "cd" + end + "tail");
-        memo.Undo();
         memo.Undo();
         EXPECT_EQ(memo.Text(), text);
     }

@@ -8,30 +8,14 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
-#include <cstdlib>
 #include <optional>
 
+#include "display/ui/ScrollActions.h"
 #include "fb2/XMLPars.h"
 
 namespace {
 
 constexpr int kTickMs = 15;
-
-int32_t Sign(int32_t v) {
-    return v < 0 ? -1 : 1;
-}
-
-// The smallest power of two above the previous magnitude, up to 64: a scroll starts slowly.
-int32_t Accelerate(int32_t step, int32_t& last) {
-    if (last < 64) {
-        int32_t limit = 1;
-        while (limit <= last && limit < 64)
-            limit *= 2;
-        if (std::abs(step) > limit) step = limit * Sign(step);
-    }
-    last = std::abs(step);
-    return step;
-}
 
 }  // namespace
 
@@ -80,13 +64,15 @@ void TFB2Viewer::ClearDocument() {
     book_.Clear();
     cache_ = QImage();
     layout_.Reset();
-    scrollX_ = scrollY_ = pendingX_ = pendingY_ = 0;
+    scrollX_ = scrollY_ = 0;
+    scroll_.Clear();
     UpdateScrollBars();
     viewport()->update();
 }
 
 void TFB2Viewer::DocumentChanged() {
-    scrollX_ = scrollY_ = pendingX_ = pendingY_ = 0;
+    scrollX_ = scrollY_ = 0;
+    scroll_.Clear();
     failed_ = false;
     cache_ = QImage();
     Remeasure();
@@ -138,37 +124,16 @@ int32_t TFB2Viewer::PageStep() const {
     return std::max(h > 3 * u ? h - 2 * u : h, 0);
 }
 
-namespace {
-// How far a scroll bar's step, page or end action moves the view; nothing for any other action.
-std::optional<int32_t> ActionStep(int action, int32_t line, int32_t page, int32_t toStart, int32_t toEnd) {
-    switch (action) {
-        case QAbstractSlider::SliderSingleStepSub:
-            return -line;
-        case QAbstractSlider::SliderSingleStepAdd:
-            return line;
-        case QAbstractSlider::SliderPageStepSub:
-            return -page;
-        case QAbstractSlider::SliderPageStepAdd:
-            return page;
-        case QAbstractSlider::SliderToMinimum:
-            return toStart;
-        case QAbstractSlider::SliderToMaximum:
-            return toEnd;
-        default:
-            return std::nullopt;
-    }
-}
-}  // namespace
 
 void TFB2Viewer::VerticalAction(int action) {
     QScrollBar* bar = verticalScrollBar();
     if (action == QAbstractSlider::SliderMove) {
-        if (Tracking) ScrollRequest(0, bar->sliderPosition() - scrollY_ - pendingY_);
+        if (Tracking) ScrollRequest(0, bar->sliderPosition() - scrollY_ - scroll_.PendingY);
         return;
     }
     const int32_t u = std::max(kLineStep, 1);
-    const std::optional<int32_t> dy = ActionStep(action, u, PageStep(), -scrollY_ - pendingY_,
-                                                 DocumentHeight() + u - viewport()->height() - scrollY_ - pendingY_);
+    const std::optional<int32_t> dy = ScrollActionStep(action, u, PageStep(), -scrollY_ - scroll_.PendingY,
+                                                 DocumentHeight() + u - viewport()->height() - scrollY_ - scroll_.PendingY);
     if (!dy) return;
     bar->setSliderPosition(scrollY_);  // the view moves, not Qt's own step
     ScrollRequest(0, *dy);
@@ -177,12 +142,12 @@ void TFB2Viewer::VerticalAction(int action) {
 void TFB2Viewer::HorizontalAction(int action) {
     QScrollBar* bar = horizontalScrollBar();
     if (action == QAbstractSlider::SliderMove) {
-        if (Tracking) ScrollRequest(bar->sliderPosition() - scrollX_ - pendingX_, 0);
+        if (Tracking) ScrollRequest(bar->sliderPosition() - scrollX_ - scroll_.PendingX, 0);
         return;
     }
     const int32_t w = viewport()->width();
     const int32_t line = w > 256 ? w / 4 : w <= 64 ? 1 : w / 2;
-    const std::optional<int32_t> dx = ActionStep(action, line, w, -scrollX_, DocumentWidth() - w - scrollX_);
+    const std::optional<int32_t> dx = ScrollActionStep(action, line, w, -scrollX_, DocumentWidth() - w - scrollX_);
     if (!dx) return;
     bar->setSliderPosition(scrollX_);
     ScrollRequest(*dx, 0);
@@ -206,53 +171,28 @@ void TFB2Viewer::ScrollBy(int32_t dx, int32_t dy) {
 
 void TFB2Viewer::ScrollRequest(int32_t dx, int32_t dy) {
     if (!timer_) return ScrollBy(dx, dy);
-    pendingX_ += dx;
-    pendingY_ += dy;
+    scroll_.PendingX += dx;
+    scroll_.PendingY += dy;
     if (!timer_->isActive()) {
         ScrollStep();
-        if (pendingX_ != 0 || pendingY_ != 0) timer_->start();
+        if (scroll_.Pending()) timer_->start();
     }
 }
 
 bool TFB2Viewer::ScrollStep() {
-    if (pendingX_ == 0 && pendingY_ == 0) {
-        lastStepX_ = lastStepY_ = 0;
+    if (!scroll_.Pending()) {
+        scroll_.Clear();
         return false;
     }
-    const int32_t u = kLineStep;
-    int32_t sx = 0, sy = 0;
-    if (const int32_t p = pendingX_; p != 0) {
-        const int32_t a = std::abs(p);
-        sx = a >= 8 * u ? 2 * a / 3 : a < 2 * u ? std::max(u / 3, 1) : 3 * (u + 1) / 2;
-        sx = std::min(sx, a) * Sign(p);
-        sx = Accelerate(sx, lastStepX_);
-    }
-    if (const int32_t p = pendingY_; p != 0) {
-        const int32_t a = std::abs(p);
-        const int32_t h = viewport()->height();
-        if (a > 2 * h)
-            sy = (a - h) * Sign(p);  // one screen of distance remains
-        else if (a >= 8 * u)
-            sy = 3 * p / 4;
-        else if (a >= 4 * u)
-            sy = p / 2;
-        else if (a >= 2 * u)
-            sy = p / 3;
-        else
-            sy = p / 4;
-        if (sy == 0) sy = Sign(p);
-        if (std::abs(sy) > a) sy = p;
-        sy = Accelerate(sy, lastStepY_);
-    }
-    pendingX_ -= sx;
-    pendingY_ -= sy;
-    ScrollBy(sx, sy);
-    if (pendingX_ == 0 && pendingY_ == 0 && timer_) timer_->stop();
+    int32_t dx = 0, dy = 0;
+    scroll_.Step(kLineStep, kLineStep, viewport()->height(), dx, dy);
+    ScrollBy(dx, dy);
+    if (!scroll_.Pending() && timer_) timer_->stop();
     return true;
 }
 
 void TFB2Viewer::SetTimedScroll(bool on) {
-    pendingX_ = pendingY_ = 0;
+    scroll_.PendingX = scroll_.PendingY = 0;
     if (on == (timer_ != nullptr)) return;
     if (on) {
         timer_ = new QTimer(this);
@@ -267,7 +207,7 @@ void TFB2Viewer::SetTimedScroll(bool on) {
 // --- input ---
 
 void TFB2Viewer::wheelEvent(QWheelEvent* event) {
-    const int notches = event->angleDelta().y() / 120;
+    const int notches = TakeWheelNotches(wheelRemainder_, event->angleDelta().y());
     if (notches == 0) return event->accept();
     const int32_t h = viewport()->height();
     const int32_t step = h < kLineStep ? 1 : kLineStep;

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "display/FB2Layout.h"
+#include "display/SmoothScroll.h"
 #include "display/ui/QtDrawTarget.h"
 #include "fb2/FBParser.h"
 
@@ -41,7 +42,7 @@ public:
     int32_t DocumentHeight() const { return book_.Height + 15; }
     int32_t ScrollX() const { return scrollX_; }
     int32_t ScrollY() const { return scrollY_; }
-    int32_t PendingY() const { return pendingY_; }
+    int32_t PendingY() const { return scroll_.PendingY; }
 
     // Scrolls at once (limited to the document).
     void ScrollBy(int32_t dx, int32_t dy);
@@ -84,8 +85,8 @@ private:
     TBookLayout layout_;
     TQtDrawTarget target_;
     int32_t scrollX_ = 0, scrollY_ = 0;
-    int32_t pendingX_ = 0, pendingY_ = 0;
-    int32_t lastStepX_ = 0, lastStepY_ = 0;
+    TSmoothScroll scroll_;
+    int wheelRemainder_ = 0;
     QTimer* timer_ = nullptr;
     QTimer* relayout_;
     QImage background_;

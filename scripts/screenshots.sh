@@ -33,5 +33,6 @@ else
     rm "$shelf/Разное/testfb2book.fb2"
 fi
 mkdir -p "$work/config"
-XDG_CONFIG_HOME="$work/config" xvfb-run -a -s "-screen 0 1280x800x24" "$build/src/app/shelvara" --screenshots "$out" "$library"
+# The captions as the program shows them to its Russian readers.
+LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 XDG_CONFIG_HOME="$work/config" xvfb-run -a -s "-screen 0 1280x800x24" "$build/src/app/shelvara" --screenshots "$out" "$library"
 ls "$out"

@@ -8,6 +8,7 @@
 
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
+#include "shell/EditorWindow.h"
 #include "shell/MainWindow.h"
 #include "shell/RenderCommand.h"
 #include "shell/Screenshots.h"
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
                                          "settings window into DIR, then end.",
                                          "DIR");
     parser.addOption(screenshots);
+    const QCommandLineOption edit("edit", "Open a text file in the program's editor.", "FILE");
+    parser.addOption(edit);
     parser.process(app);
 
     // Language files next to the executable and in the program's data folder, never the
@@ -46,6 +49,14 @@ int main(int argc, char** argv) {
     TLanguageModule languages({exe, exe / "lang", exe.parent_path() / "share" / "shelvara", SHELVARA_DATA_DIR});
     TSettingsStore store(TSettingsStore::DefaultFile(kProgramFolder));
     languages.Start(store, QLocale::system().name().left(2).toStdString());
+
+    if (parser.isSet(edit)) {
+        auto* editor = new TEditorWindow(store);
+        editor->show();
+        if (!editor->OpenFile(QDir::current().absoluteFilePath(parser.value(edit)))) return 1;
+        QApplication::setQuitOnLastWindowClosed(true);
+        return QApplication::exec();
+    }
 
     TSVMainForm hub(store, languages);
     const QStringList args = parser.positionalArguments();

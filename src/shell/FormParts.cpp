@@ -19,9 +19,5 @@ void AddOkCancelRow(QDialog* dialog, QBoxLayout* layout, QPushButton*& ok, QPush
 }
 
 void SavePlacementQuietly(TIniPlacement* placement) noexcept {
-    try {
-        placement->SaveIfNotSaved();
-    } catch (...) {
-        // the settings file could not be written
-    }
+    placement->SaveQuietly();
 }

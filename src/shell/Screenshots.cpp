@@ -1,9 +1,12 @@
 #include "shell/Screenshots.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -18,7 +21,14 @@
 #include "catalogue/BookLinks.h"
 #include "catalogue/SVD.h"
 #include "catalogue/TitleInfo.h"
+#include "common/Encoding.h"
 #include "display/ui/SVGrid.h"
+#include "editor/ui/MyMemo.h"
+#include "format/FormatterSet.h"
+#include "format/ui/EditorCommands.h"
+#include "format/ui/FindReplaceDlg.h"
+#include "format/ui/FormatRulesForm.h"
+#include "format/ui/FormatterForm.h"
 #include "scan/Resync.h"
 #include "settings/ui/QtText.h"
 #include "shell/AuthorListForm.h"
@@ -26,6 +36,7 @@
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
 #include "shell/DupSearchPage.h"
+#include "shell/EditorWindow.h"
 #include "shell/FastBookInfoForm.h"
 #include "shell/FolderTree.h"
 #include "shell/MainWindow.h"
@@ -67,6 +78,78 @@ void ChooseBookWithCover(TSVWinForm& window) {
             }
         }
     }
+}
+
+// The editor on a book's source with a selection, the formatter with a profile of four rules,
+// the rule editor on two of them and the find dialog.
+void PictureEditors(TSVMainForm& hub, const QDir& dir) {
+    TBookCollection books;
+    for (const auto& mount : hub.Library().MountPoints)
+        mount->CollectBooks(books, true);
+    QString file;
+    for (TBookInfo* book : books.Books()) {
+        const QString path = ToQ(book->FullPath());
+        if (path.endsWith(".fb2", Qt::CaseInsensitive) && QFileInfo(path).size() > 20000) {
+            file = path;
+            break;
+        }
+    }
+    if (file.isEmpty()) return;
+    auto* editor = new TEditorWindow(hub.Store());
+    editor->resize(900, 640);
+    editor->show();
+    if (!editor->OpenFile(file)) return;
+    editor->Memo->setFocus();
+    editor->WrapAction->setChecked(true);
+    TMemoText& text = editor->Memo->Text();
+    const int32_t line = std::min<int32_t>(60, text.Lines.Count() - 1);
+    text.Select({0, line}, {12, line + 3});
+    editor->Memo->CaretMoved();
+    Settle(400);
+    editor->grab().save(dir.filePath("19-editor.png"));
+
+    TFormatterSet& profile = TheFormatterSet(hub.Store());
+    profile.NewProfile();
+    profile.SetName(Utf8ToAnsi("Книги из сети"));
+    auto replace = std::make_unique<TReplaceTextRule>();
+    replace->Name = Utf8ToAnsi("Кавычки-ёлочки");
+    replace->FindText = "\"";
+    replace->ReplaceText = "\xAB";
+    profile.AddRule(std::move(replace));
+    auto runs = std::make_unique<TNoMoreSymbRule>();
+    runs->Name = Utf8ToAnsi("Один пробел подряд");
+    profile.AddRule(std::move(runs));
+    profile.AddRule(TAbstractFormatterRule::Create(rtRemoveEmptyString, Utf8ToAnsi("Не больше одной пустой строки")));
+    profile.AddRule(TAbstractFormatterRule::Create(rtRegisterManage, Utf8ToAnsi("Заглавная в начале предложения")));
+    TFormatterForm* formatter = editor->Commands->OpenFormatter();
+    formatter->FillProfiles();
+    formatter->RulesChanged();
+    formatter->RuleList->setCurrentRow(1);
+    Settle(300);
+    formatter->grab().save(dir.filePath("20-formatter.png"));
+    int shot = 21;
+    for (int32_t i : {0, 3}) {
+        TFormatRulesForm rules(formatter);
+        rules.LoadRule(profile.Rule(i));
+        rules.show();
+        Settle(200);
+        rules.grab().save(dir.filePath(QString("%1-rule-editor.png").arg(shot++)));
+    }
+    formatter->close();
+    {
+        // A search used before, so the history shows.
+        TFindReplaceDlg used(hub.Store(), false);
+        used.Find2Combo->setEditText(QString::fromUtf8("Турбин"));
+        used.Replace2Combo->setEditText(QString::fromUtf8("Турбины"));
+        used.show();
+        used.AllBtn->click();
+    }
+    TFindReplaceDlg find(hub.Store(), true);
+    find.show();
+    Settle(200);
+    find.grab().save(dir.filePath("23-find-dialog.png"));
+    find.close();
+    editor->close();
 }
 
 }  // namespace
@@ -240,6 +323,7 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
             }
         }
     }
+    PictureEditors(hub, dir);
     hub.show();
     Settle(200);
     hub.grab().save(dir.filePath("7-settings.png"));

@@ -124,7 +124,6 @@ int32_t TFB2Viewer::PageStep() const {
     return std::max(h > 3 * u ? h - 2 * u : h, 0);
 }
 
-
 void TFB2Viewer::VerticalAction(int action) {
     QScrollBar* bar = verticalScrollBar();
     if (action == QAbstractSlider::SliderMove) {
@@ -132,8 +131,9 @@ void TFB2Viewer::VerticalAction(int action) {
         return;
     }
     const int32_t u = std::max(kLineStep, 1);
-    const std::optional<int32_t> dy = ScrollActionStep(action, u, PageStep(), -scrollY_ - scroll_.PendingY,
-                                                 DocumentHeight() + u - viewport()->height() - scrollY_ - scroll_.PendingY);
+    const std::optional<int32_t> dy =
+        ScrollActionStep(action, u, PageStep(), -scrollY_ - scroll_.PendingY,
+                         DocumentHeight() + u - viewport()->height() - scrollY_ - scroll_.PendingY);
     if (!dy) return;
     bar->setSliderPosition(scrollY_);  // the view moves, not Qt's own step
     ScrollRequest(0, *dy);

@@ -6,8 +6,7 @@
 
 // How far a scroll bar's step, page or end action moves a view; nothing for any other action
 // (the thumb's moves are the view's own business).
-inline std::optional<int32_t> ScrollActionStep(int action, int32_t line, int32_t page, int32_t toStart,
-                                               int32_t toEnd) {
+inline std::optional<int32_t> ScrollActionStep(int action, int32_t line, int32_t page, int32_t toStart, int32_t toEnd) {
     switch (action) {
         case QAbstractSlider::SliderSingleStepSub:
             return -line;

@@ -93,3 +93,11 @@ void TIniPlacement::Save() {
 void TIniPlacement::SaveIfNotSaved() {
     if (!saved_) Save();
 }
+
+void TIniPlacement::SaveQuietly() noexcept {
+    try {
+        SaveIfNotSaved();
+    } catch (...) {
+        // the settings file could not be written
+    }
+}

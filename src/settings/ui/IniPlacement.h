@@ -44,6 +44,8 @@ public:
     void Save();
     // Save unless a save already happened since the last restore (the hide after a close).
     void SaveIfNotSaved();
+    // SaveIfNotSaved for destructors: a settings file that cannot be written is let go.
+    void SaveQuietly() noexcept;
     void ResetSaved() { saved_ = false; }
 
 private:

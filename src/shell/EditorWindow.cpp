@@ -1,0 +1,138 @@
+#include "shell/EditorWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <filesystem>
+
+#include "common/FileUtils.h"
+#include "common/MessageIds.h"
+#include "editor/ui/MyMemo.h"
+#include "format/ui/EditorCommands.h"
+#include "settings/ui/QtText.h"
+#include "shell/Dialogs.h"
+
+namespace {
+
+std::filesystem::path LocalPath(const QString& path) {
+    return std::filesystem::path(path.toStdString());
+}
+
+}  // namespace
+
+TEditorWindow::TEditorWindow(TSettingsStore& store, QWidget* parent) : QMainWindow(parent) {
+    setObjectName("TEditorWindow");
+    setAttribute(Qt::WA_DeleteOnClose);
+    Memo = new TMyMemo(this);
+    Memo->setObjectName("Memo");
+    Memo->Lines().AutoEncoding = false;  // the window decodes the file itself, to write it back alike
+    setCentralWidget(Memo);
+    Commands = new TEditorCommands(store, this);
+    Commands->SetEditor(Memo);
+    status_ = new QLabel(this);
+    statusBar()->addWidget(status_, 1);
+
+    QMenu* file = menuBar()->addMenu(QString::fromUtf8("Файл"));
+    SaveAction = file->addAction(QString::fromUtf8("Сохранить"), QKeySequence::Save, this, [this] { Save(); });
+    RevertAction = file->addAction(Msg(rsRevertToSaved), this, [this] { Revert(); });
+    file->addSeparator();
+    file->addAction(QString::fromUtf8("Закрыть"), QKeySequence::Close, this, &QWidget::close);
+    QMenu* edit = menuBar()->addMenu(QString::fromUtf8("Правка"));
+    edit->addAction(QString::fromUtf8("Отменить"), QKeySequence::Undo, Memo, &TMyMemo::Undo);
+    edit->addAction(QString::fromUtf8("Повторить"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), Memo,
+                    &TMyMemo::Redo);
+    edit->addSeparator();
+    edit->addAction(QString::fromUtf8("Вырезать"), QKeySequence::Cut, Memo, &TMyMemo::Cut);
+    edit->addAction(QString::fromUtf8("Копировать"), QKeySequence::Copy, Memo, &TMyMemo::Copy);
+    edit->addAction(QString::fromUtf8("Вставить"), QKeySequence::Paste, Memo, &TMyMemo::Paste);
+    edit->addAction(QString::fromUtf8("Выделить всё"), QKeySequence::SelectAll, Memo, &TMyMemo::SelectAll);
+    QMenu* search = menuBar()->addMenu(Msg(rsFind));
+    search->addAction(Commands->FindAction);
+    search->addAction(Commands->ReplaceAction);
+    search->addAction(Commands->FindAgainAction);
+    QMenu* format = menuBar()->addMenu(QString::fromUtf8("Формат"));
+    format->addAction(Commands->FormatAction);
+    WrapAction = format->addAction(QString::fromUtf8("Перенос по словам"));
+    WrapAction->setCheckable(true);
+    connect(WrapAction, &QAction::toggled, Memo, &TMyMemo::SetWordWrap);
+
+    connect(Memo, &TMyMemo::changed, this, [this] {
+        if (loading_) return;
+        modified_ = true;
+        UpdateTitle();
+    });
+    connect(Memo, &TMyMemo::failed, this, [this](const QString& text) { Dialogs::ErrorLater(this, text); });
+    connect(Commands, &TEditorCommands::failed, this, [this](const QString& text) { Dialogs::ErrorLater(this, text); });
+    resize(800, 600);
+    UpdateTitle();
+}
+
+void TEditorWindow::UpdateTitle() {
+    const QString name = file_.isEmpty() ? QString() : QFileInfo(file_).fileName();
+    setWindowTitle((modified_ ? "*" : "") + name + " - Shelvara");
+}
+
+bool TEditorWindow::OpenFile(const QString& path) {
+    try {
+        const TDecodedText decoded = DecodeTextFile(ReadWholeFile(LocalPath(path)));
+        loading_ = true;
+        Memo->Lines().LoadFromBytes(std::vector<uint8_t>(decoded.Text.begin(), decoded.Text.end()));
+        loading_ = false;
+        file_ = path;
+        encoding_ = decoded.Encoding;
+        bom_ = decoded.Bom;
+        modified_ = false;
+        // Saving a text whose characters the editor could not keep would change them all.
+        Memo->SetReadOnly(!decoded.Lossless);
+        SaveAction->setEnabled(decoded.Lossless);
+        status_->setText(
+            QString::fromUtf8(EncodingName(encoding_)) +
+            (decoded.Lossless ? QString() : QString::fromUtf8(": знаки, которых нет в Windows-1251; только чтение")));
+        UpdateTitle();
+        return true;
+    } catch (const std::exception& e) {
+        loading_ = false;
+        Dialogs::Error(this, ToQ(e.what()));
+        return false;
+    }
+}
+
+bool TEditorWindow::Save() {
+    if (file_.isEmpty() || Memo->ReadOnly()) return false;
+    try {
+        const std::vector<uint8_t> bytes = EncodeTextFile(Memo->Text().Text(), encoding_, bom_);
+        ReplaceFile(LocalPath(file_), bytes.data(), bytes.size());
+        modified_ = false;
+        UpdateTitle();
+        return true;
+    } catch (const std::exception& e) {
+        Dialogs::Error(this, ToQ(e.what()));
+        return false;
+    }
+}
+
+bool TEditorWindow::Revert() {
+    return !file_.isEmpty() && OpenFile(file_);
+}
+
+bool TEditorWindow::SaveEdits() {
+    if (!modified_) return true;
+    switch (Dialogs::AskYesNoCancel(this, windowTitle(), QString::fromUtf8("Сохранить изменения в ") + file_ + "?")) {
+        case Dialogs::TAnswer::Yes:
+            return Save();
+        case Dialogs::TAnswer::No:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TEditorWindow::closeEvent(QCloseEvent* event) {
+    if (SaveEdits())
+        event->accept();
+    else
+        event->ignore();
+}

@@ -16,6 +16,18 @@ std::string Converted(const std::vector<uint8_t>& bytes, TCodePageId from) {
     return {copy.begin(), copy.end()};
 }
 
+// How unlike Russian a reading of the bytes is: bytes seldom used, and capitals beyond the
+// small letters (KOI8-R read as Windows-1251 swaps the two, and both look like letters).
+size_t Unlikeness(const std::string& text) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    size_t capitals = 0, smalls = 0;
+    for (const uint8_t b : text) {
+        capitals += b >= 0xC0 && b <= 0xDF;
+        smalls += b >= 0xE0;
+    }
+    return CountSuspectBytes(bytes, text.size()) + (capitals > smalls ? capitals - smalls : 0);
+}
+
 }  // namespace
 
 TDecodedText DecodeTextFile(const std::vector<uint8_t>& bytes) {
@@ -28,7 +40,7 @@ TDecodedText DecodeTextFile(const std::vector<uint8_t>& bytes) {
         result.Bom = bom;
         result.Text = Utf8ToAnsi(raw.substr(bom ? 3 : 0));
     } else if (beyondAscii) {
-        // The reading with the fewest bytes that Russian text seldom uses; Windows-1251 on a tie.
+        // The reading that looks most like Russian; Windows-1251 on a tie.
         struct TCandidate {
             TTextEncoding Encoding;
             TCodePageId Page;
@@ -37,7 +49,7 @@ TDecodedText DecodeTextFile(const std::vector<uint8_t>& bytes) {
         for (const TCandidate c : {TCandidate{TTextEncoding::Windows1251, cpWindows},
                                    TCandidate{TTextEncoding::Koi8, cpKoi8}, TCandidate{TTextEncoding::Dos, cpDos}}) {
             std::string text = Converted(bytes, c.Page);
-            const size_t suspect = CountSuspectBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+            const size_t suspect = Unlikeness(text);
             if (suspect < best) {
                 best = suspect;
                 result.Encoding = c.Encoding;

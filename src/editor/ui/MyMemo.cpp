@@ -83,9 +83,12 @@ struct TLink {
 // The hyperlinks of a line that reach into the columns from .. to.
 std::vector<TLink> LinksIn(const std::string& s, int32_t from, int32_t to) {
     std::vector<TLink> links;
-    // A link that starts before `from` has no delimiter between its start and `from`.
+    // A link that starts before `from` has no delimiter between its start and `from`; links
+    // are never that long, and a line without delimiters (base64) must not be searched whole.
+    constexpr size_t kLongestLink = 4096;
     size_t at = static_cast<size_t>(from);
-    while (at > 0 && !EndsLink(s[at - 1]))
+    const size_t limit = at > kLongestLink ? at - kLongestLink : 0;
+    while (at > limit && !EndsLink(s[at - 1]))
         --at;
     const size_t end = std::min(s.size(), static_cast<size_t>(to));
     while (at < end) {
@@ -822,7 +825,6 @@ void TMyMemo::PaintRow(QPainter& painter, const QRect& clip, int32_t line, int32
             selTo = line == b.Line ? b.Col : INT_MAX;
         }
     }
-    const std::vector<TLink> links = markHyperlinks_ ? LinksIn(s, from, to) : std::vector<TLink>{};
     const QPalette& pal = palette();
     const uint32_t textColour = Rgb(pal.color(QPalette::Text));
     const uint32_t selectedColour = Rgb(pal.color(QPalette::HighlightedText));
@@ -834,6 +836,11 @@ void TMyMemo::PaintRow(QPainter& painter, const QRect& clip, int32_t line, int32
         x += adv_[Byte(s[static_cast<size_t>(i)])];
         ++i;
     }
+    // Links are looked for only in the part of the row that shows.
+    int32_t shown = i;
+    for (int64_t right = x; shown < to && right <= clip.right(); ++shown)
+        right += adv_[Byte(s[static_cast<size_t>(shown)])];
+    const std::vector<TLink> links = markHyperlinks_ ? LinksIn(s, i, shown) : std::vector<TLink>{};
     size_t link = 0;
     while (i < to && x <= clip.right()) {
         while (link < links.size() && links[link].End <= i)

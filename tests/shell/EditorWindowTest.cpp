@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+
+#include "TestUtils.h"
+#include "common/Encoding.h"
+#include "editor/ui/MyMemo.h"
+#include "fb2/Recoder.h"
+#include "settings/SettingsStore.h"
+#include "shell/Dialogs.h"
+#include "shell/EditorWindow.h"
+
+namespace {
+
+struct EditorFile {
+    TempDir dir;
+    TSettingsStore store{dir / "settings.conf"};
+    std::filesystem::path file = dir / "text.txt";
+    TEditorWindow* window = new TEditorWindow(store);
+    EditorFile() {
+        Dialogs::Script() = {};
+        Dialogs::Script().Active = true;
+    }
+    ~EditorFile() {
+        window->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    void Type(const QString& text) {
+        for (const QChar c : text) {
+            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(window->Memo, &key);
+        }
+    }
+};
+
+// An edit saved from the editor keeps the file's encoding and every line end it had.
+TEST(EditorWindow, SavesBackInTheFilesOwnEncodingAndLineEnds) {
+    const std::string ansi = Utf8ToAnsi("Первая\r\nвторая\nтретья\rконец");
+    std::string koi8 = ansi;
+    ConvertCodePage(reinterpret_cast<uint8_t*>(koi8.data()), koi8.size(), cpWindows, cpKoi8);
+    for (const std::string& original : {AnsiToUtf8(ansi), koi8, ansi}) {
+        EditorFile e;
+        WriteBytes(e.file, Bytes(original));
+        ASSERT_TRUE(e.window->OpenFile(QString::fromStdString(e.file.string())));
+        EXPECT_FALSE(e.window->Modified());
+        e.window->Memo->MoveCaret({0, 1}, true, false);
+        e.Type(QString::fromUtf8("и "));
+        EXPECT_TRUE(e.window->Modified());
+        ASSERT_TRUE(e.window->Save());
+        const std::string expected = Utf8ToAnsi("Первая\r\nи вторая\nтретья\rконец");
+        const TDecodedText saved = DecodeTextFile(ReadBytes(e.file));
+        EXPECT_EQ(saved.Encoding, e.window->Encoding());
+        EXPECT_EQ(saved.Text, expected);
+        EXPECT_EQ(EncodeTextFile(saved.Text, saved.Encoding, saved.Bom), ReadBytes(e.file));
+        // Revert reads what was saved and forgets later edits.
+        e.Type("zz");
+        ASSERT_TRUE(e.window->Revert());
+        EXPECT_EQ(e.window->Memo->Text().Text(), expected);
+        EXPECT_FALSE(e.window->Modified());
+    }
+}
+
+// Characters Windows-1251 lacks come back as they were; closing with edits asks first.
+TEST(EditorWindow, ForeignCharactersSurviveAndClosingAsksAboutEdits) {
+    EditorFile e;
+    WriteBytes(e.file, Bytes("Σ and 漢字"));
+    ASSERT_TRUE(e.window->OpenFile(QString::fromStdString(e.file.string())));
+    EXPECT_FALSE(e.window->Memo->ReadOnly());
+    e.Type("!");
+    Dialogs::Script().Answers = {Dialogs::TAnswer::Cancel};
+    EXPECT_FALSE(e.window->SaveEdits());
+    Dialogs::Script().Answers = {Dialogs::TAnswer::Yes};
+    EXPECT_TRUE(e.window->SaveEdits());
+    EXPECT_EQ(ReadBytes(e.file), Bytes("!Σ and 漢字"));
+
+    WriteBytes(e.file, Bytes("plain"));
+    ASSERT_TRUE(e.window->OpenFile(QString::fromStdString(e.file.string())));
+    e.Type("!");
+    Dialogs::Script().Answers = {Dialogs::TAnswer::Cancel};
+    EXPECT_FALSE(e.window->SaveEdits());
+    Dialogs::Script().Answers = {Dialogs::TAnswer::Yes};
+    EXPECT_TRUE(e.window->SaveEdits());
+    EXPECT_EQ(ReadBytes(e.file), Bytes("!plain"));
+    EXPECT_FALSE(e.window->OpenFile(QString::fromStdString((e.dir / "missing.txt").string())));
+}
+
+}  // namespace

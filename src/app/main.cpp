@@ -8,6 +8,7 @@
 
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
+#include "shell/BookViewerWindow.h"
 #include "shell/EditorWindow.h"
 #include "shell/MainWindow.h"
 #include "shell/RenderCommand.h"
@@ -17,6 +18,16 @@
 #ifndef SHELVARA_DATA_DIR
 #define SHELVARA_DATA_DIR "/usr/local/share/shelvara"
 #endif
+
+namespace {
+
+// A book to read on its own rather than a library to open.
+bool IsBookFile(const QString& path) {
+    const QString name = path.toLower();
+    return name.endsWith(".fb2") || name.endsWith(".fb2.zip") || name.endsWith(".fbz");
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // Pictures of pages need no display.
@@ -33,7 +44,8 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Catalogue manager for FB2 book libraries");
     parser.addHelpOption();
-    parser.addPositionalArgument("library", "The library file (.sv2 or .svd) to open.");
+    parser.addPositionalArgument("library", "The library file (.sv2 or .svd) to open, or a book (.fb2, "
+                                            ".fb2.zip, .fbz) to read on its own.");
     const QCommandLineOption screenshots("screenshots",
                                          "Save a picture of every tab, the book panels and the "
                                          "settings window into DIR, then end.",
@@ -60,6 +72,14 @@ int main(int argc, char** argv) {
 
     TSVMainForm hub(store, languages);
     const QStringList args = parser.positionalArguments();
+    if (!args.isEmpty() && IsBookFile(args.front())) {
+        auto* viewer = new TBookViewerWindow(hub);
+        if (!viewer->OpenBook(QDir::current().absoluteFilePath(args.front()))) return 1;
+        QApplication::setQuitOnLastWindowClosed(true);
+        const int status = QApplication::exec();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return status;
+    }
     hub.Start(args.isEmpty() ? QString() : QDir::current().absoluteFilePath(args.front()));
     if (parser.isSet(screenshots)) {
         const QDir dir(parser.value(screenshots));

@@ -66,3 +66,15 @@ std::vector<TBookInfo*> PackBooks(const std::vector<TBookInfo*>& books, std::vec
     }
     return packed;
 }
+
+void WriteBookContent(const std::string& fullPath, bool packed, const std::string& entryName,
+                      const std::vector<uint8_t>& bytes) {
+    if (!packed) {
+        ReplaceFile(AnsiToPath(fullPath), bytes.data(), bytes.size());
+        return;
+    }
+    TPacker packer;
+    if (!packer.Open(fullPath, false)) RaiseFixedError("Cannot open the archive " + fullPath);
+    packer.AddFromBytes(entryName, bytes, 0, 0, true);
+    packer.Close();
+}

@@ -14,3 +14,9 @@ class TBookInfo;
 // Stops before the next book once the sink asks.
 std::vector<TBookInfo*> PackBooks(const std::vector<TBookInfo*>& books, std::vector<std::string>& warnings,
                                   IProgressSink* sink = nullptr);
+
+// Writes new content for a book file: a packed book's member is replaced in its archive (which is
+// written back whole), a plain file is replaced; both through the atomic replace, so the old
+// file stays until the new one is complete. Raises when the archive cannot be opened or written.
+void WriteBookContent(const std::string& fullPath, bool packed, const std::string& entryName,
+                      const std::vector<uint8_t>& bytes);

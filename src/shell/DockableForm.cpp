@@ -18,7 +18,7 @@ constexpr int kMinimumDelayMs = 20;
 }
 
 TDockableForm::TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index, const char* section)
-    : QDockWidget(mainWindow), hub_(hub), mainWindow_(mainWindow), index_(index) {
+    : QDockWidget(mainWindow), hub_(hub), mainWindow_(mainWindow), index_(index), standalone_(mainWindow == nullptr) {
     // Where the panel is belongs to its main window's layout; the panel keeps only its values.
     Placement = new TIniPlacement(this, hub_.Store(), section, false);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -40,6 +40,7 @@ TDockableForm::~TDockableForm() {
 }
 
 bool TDockableForm::Closing() const {
+    if (standalone_) return destroying_;
     return destroying_ || !mainWindow_ || mainWindow_->IsClosing();
 }
 

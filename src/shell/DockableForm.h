@@ -19,6 +19,7 @@ public:
     // index: the panel's slot in its main window (0 book list, 1 short information, 2 book
     // information, 3 preview).
     // section: where the panel keeps its state in the settings (saved when it goes).
+    // mainWindow may be null for a panel that lives in a window of its own.
     TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index, const char* section);
     ~TDockableForm() override;
 
@@ -55,6 +56,7 @@ protected:
 private:
     QPointer<TSVWinForm> mainWindow_;
     int index_;
+    bool standalone_;  // made without a main window (a book opened alone)
     bool destroying_ = false;
     bool pending_ = false;
 };

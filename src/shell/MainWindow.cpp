@@ -44,6 +44,7 @@
 #include "shell/AuthorManageForm.h"
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
+#include "shell/BookPreviewForm.h"
 #include "shell/Dialogs.h"
 #include "shell/DockTabs.h"
 #include "shell/DupSearchPage.h"
@@ -245,7 +246,6 @@ void TSVWinForm::BuildWidgets() {
         item->setCheckable(true);
         connect(item, &QAction::triggered, this, [this, i] { TogglePanel(i); });
     }
-    panelsMenu_->actions()[3]->setEnabled(false);  // the preview comes with its own window
     connect(panelsMenu_, &QMenu::aboutToShow, this, &TSVWinForm::UpdatePanelsMenu);
     panelsButton_->setMenu(panelsMenu_);
     panelsButton_->setPopupMode(QToolButton::MenuButtonPopup);
@@ -846,6 +846,9 @@ TDockableForm* TSVWinForm::OpenPanel(int index) {
         case 2:
             panel = new TBookInfoForm(this, hub_);
             break;
+        case 3:
+            panel = new TBookPreviewForm(this, hub_);
+            break;
         default:
             return nullptr;
     }
@@ -858,13 +861,18 @@ TDockableForm* TSVWinForm::InstallPanel(int index, TDockableForm* panel) {
     connect(panel, &QObject::destroyed, this, [this] {
         if (!closing_) QTimer::singleShot(0, this, &TSVWinForm::UpdatePanelsMenu);
     });
-    // The book list docks at the bottom; the others share the right side as tabs.
-    const Qt::DockWidgetArea area = index == 0 ? Qt::BottomDockWidgetArea : Qt::RightDockWidgetArea;
+    // The book list docks at the bottom with the preview beside it; the information panels share
+    // the right side as tabs.
+    const bool bottom = index == 0 || index == 3;
+    const Qt::DockWidgetArea area = bottom ? Qt::BottomDockWidgetArea : Qt::RightDockWidgetArea;
     TDockableForm* neighbour = nullptr;
     for (const QPointer<TDockableForm>& other : panels_)
         if (other && other != panel && !other->isFloating() && dockWidgetArea(other) == area) neighbour = other;
     addDockWidget(area, panel);
-    if (neighbour) tabifyDockWidget(neighbour, panel);
+    if (neighbour && bottom)
+        splitDockWidget(neighbour, panel, Qt::Horizontal);
+    else if (neighbour)
+        tabifyDockWidget(neighbour, panel);
     for (auto changed : {&QDockWidget::topLevelChanged, &QDockWidget::visibilityChanged})
         connect(panel, changed, dockTabs_, &TDockTabs::LayoutChanged);
     connect(panel, &QDockWidget::dockLocationChanged, dockTabs_, &TDockTabs::LayoutChanged);

@@ -354,6 +354,8 @@ protected:
 };
 
 TEST_F(Panels, PendingEditsAreKeptBeforeAPanelOrItsWindowGoes) {
+    delete w->Panel(3);  // the preview's slot takes the stand-in
+    Flush();
     auto* panel = new StubbornPanel(w, *hub);
     w->InstallPanel(3, panel);
     Dialogs::Script().Shown.clear();

@@ -1,0 +1,630 @@
+#include "shell/BookPreviewForm.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeDatabase>
+#include <QMovie>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cstring>
+#include <string_view>
+
+#include "catalogue/BookInfo.h"
+#include "catalogue/CatalogueLock.h"
+#include "catalogue/SVD.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/MessageIds.h"
+#include "display/ui/FB2Viewer.h"
+#include "editor/ui/MyMemo.h"
+#include "format/ui/EditorCommands.h"
+#include "scan/PackerArchiveAccess.h"
+#include "scan/Packing.h"
+#include "settings/ui/IniPlacement.h"
+#include "settings/ui/QtText.h"
+#include "shell/BookListForm.h"
+#include "shell/Dialogs.h"
+#include "shell/MainWindow.h"
+#include "shell/PictureView.h"
+#include "shell/SettingsForm.h"
+
+namespace {
+
+const char kNotImplemented[] = "Not implemented yet... Sorry.";
+// Pictures beyond this many megabytes decoded are refused rather than exhausting memory.
+constexpr int kPictureAllocationMb = 512;
+
+QToolButton* ToolButton(QWidget* parent, const char* name) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return button;
+}
+
+// A content area: a bar of tools above its view.
+QWidget* Area(const char* name, std::initializer_list<QWidget*> tools, QWidget* view) {
+    auto* area = new QWidget;
+    area->setObjectName(name);
+    auto* layout = new QVBoxLayout(area);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    if (tools.size() > 0) {
+        auto* bar = new QHBoxLayout;
+        bar->setContentsMargins(2, 2, 2, 2);
+        for (QWidget* tool : tools)
+            bar->addWidget(tool);
+        bar->addStretch(1);
+        layout->addLayout(bar);
+    }
+    if (view) layout->addWidget(view, 1);
+    return area;
+}
+
+TMyMemo* Editor(const char* name) {
+    auto* memo = new TMyMemo;
+    memo->setObjectName(name);
+    memo->Lines().AutoEncoding = false;  // the panel decodes, to write back alike
+    memo->Lines().DefaultStringTermination = sesOriginal;
+    memo->SetWordWrap(true);
+    return memo;
+}
+
+}  // namespace
+
+TBookPreviewForm::TBookPreviewForm(TSVWinForm* mainWindow, TSVMainForm& hub)
+    : TDockableForm(mainWindow, hub, 3, "TBookPreviewForm") {
+    setObjectName("BookPreviewForm");
+    QImageReader::setAllocationLimit(kPictureAllocationMb);
+    Areas = new QStackedWidget(this);
+    Areas->setObjectName("Areas");
+    Panel6 = new QLabel(Areas);
+    Panel6->setObjectName("Panel6");
+    Panel6->setAlignment(Qt::AlignCenter);
+    Panel6->setWordWrap(true);
+    Areas->addWidget(Panel6);
+
+    MemoFormatButton = ToolButton(this, "MemoFormatButton");
+    MyMemo1 = Editor("MyMemo1");
+    TxtPanel = Area("TxtPanel", {MemoFormatButton}, MyMemo1);
+    RTFToTextButton = ToolButton(this, "RTFToTextButton");
+    RichEdit = Editor("RichEdit");
+    RTFPanel = Area("RTFPanel", {RTFToTextButton}, RichEdit);
+
+    OleToTextButton = ToolButton(this, "OleToTextButton");
+    OLEToRTFButton = ToolButton(this, "OLEToRTFButton");
+    ShowOLEBox = new QCheckBox(this);
+    ShowOLEBox->setObjectName("ShowOLEBox");
+    auto* oleView = new QWidget;
+    auto* oleLayout = new QVBoxLayout(oleView);
+    OleIcon = new QLabel(oleView);
+    OleIcon->setObjectName("OleIcon");
+    OleIcon->setAlignment(Qt::AlignCenter);
+    OleName = new QLabel(oleView);
+    OleName->setObjectName("OleName");
+    OleName->setAlignment(Qt::AlignCenter);
+    OleName->setWordWrap(true);
+    OleName->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    OleType = new QLabel(oleView);
+    OleType->setObjectName("OleType");
+    OleType->setAlignment(Qt::AlignCenter);
+    oleLayout->addStretch(1);
+    oleLayout->addWidget(OleIcon);
+    oleLayout->addWidget(OleName);
+    oleLayout->addWidget(OleType);
+    oleLayout->addStretch(1);
+    OLEPanel = Area("OLEPanel", {OleToTextButton, OLEToRTFButton, ShowOLEBox}, oleView);
+
+    FBPageControl = new QTabWidget;
+    FBPageControl->setObjectName("FBPageControl");
+    FB2Viewer1 = new TFB2Viewer;
+    FB2Viewer1->setObjectName("FB2Viewer1");
+    FBViewTab = Area("FBViewTab", {}, FB2Viewer1);
+    auto* placeholder = new QLabel("Not implemented yet...");
+    placeholder->setAlignment(Qt::AlignCenter);
+    XMLViewTab = Area("XMLViewTab", {}, placeholder);
+    UTF8ConvertButton = ToolButton(this, "UTF8ConvertButton");
+    FB2Memo = Editor("FB2Memo");
+    FBtextViewTab = Area("FBtextViewTab", {UTF8ConvertButton}, FB2Memo);
+    FBPageControl->addTab(FBViewTab, QString());
+    FBPageControl->addTab(XMLViewTab, QString());
+    FBPageControl->addTab(FBtextViewTab, QString());
+    FB2Panel = Area("FB2Panel", {}, FBPageControl);
+
+    Image1 = new TPictureView;
+    Image1->setObjectName("Image1");
+    BMPPanel = Area("BMPPanel", {}, Image1);
+    GifView = new TPictureView;
+    GifView->setObjectName("GifView");
+    GifPanel = Area("GifPanel", {}, GifView);
+    for (QWidget* area : {TxtPanel, RTFPanel, OLEPanel, FB2Panel, BMPPanel, GifPanel})
+        Areas->addWidget(area);
+    setWidget(Areas);
+
+    // The editors' shared menu; its shortcuts work wherever the panel has the focus.
+    Commands = new TEditorCommands(hub_.Store(), this);
+    connect(Commands, &TEditorCommands::failed, this, [this](const QString& text) { Dialogs::ErrorLater(this, text); });
+    MemoMenu1 = new QMenu(this);
+    MemoMenu1->setObjectName("MemoMenu1");
+    Commands->ReplaceAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    MemoMenu1->addAction(Commands->FindAction);
+    MemoMenu1->addAction(Commands->ReplaceAction);
+    MemoMenu1->addAction(Commands->FindAgainAction);
+    QMenu* format = MemoMenu1->addMenu(QString());
+    format->setObjectName("FormatItem");
+    Format2Item = format->addAction(QString(), QKeySequence(Qt::Key_F9), this, [this] {
+        if (ActiveEditor()) Commands->OpenFormatter();
+    });
+    ApplylastformatruleItem = format->addAction(QString(), QKeySequence(Qt::CTRL | Qt::Key_F9), this,
+                                                [this] { Dialogs::ErrorLater(this, kNotImplemented); });
+    FindproblemtextItem = format->addAction(QString(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F8), this,
+                                            [this] { Dialogs::ErrorLater(this, kNotImplemented); });
+    MemoMenu1->addSeparator();
+    ReverttosavedItem = MemoMenu1->addAction(QString(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z), this,
+                                             &TBookPreviewForm::RevertToSaved);
+    ReverttosavedItem->setEnabled(false);
+    for (QAction* action : {Commands->FindAction, Commands->ReplaceAction, Commands->FindAgainAction, Format2Item,
+                            ApplylastformatruleItem, FindproblemtextItem, ReverttosavedItem}) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+    }
+    for (TMyMemo* memo : {MyMemo1, FB2Memo, RichEdit}) {
+        memo->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(memo, &QWidget::customContextMenuRequested, this,
+                [this, memo](const QPoint& at) { MemoMenu1->popup(memo->mapToGlobal(at)); });
+        connect(memo, &TMyMemo::changed, this, [this, memo] { EditorChanged(memo); });
+        connect(memo, &TMyMemo::failed, this, [this](const QString& text) { Dialogs::ErrorLater(this, text); });
+    }
+    connect(MemoFormatButton, &QToolButton::clicked, Format2Item, &QAction::trigger);
+    connect(RTFToTextButton, &QToolButton::clicked, this, [this] {
+        if (RichEdit->Text().Text().empty()) QApplication::beep();
+        Dialogs::ErrorLater(this, kNotImplemented);
+    });
+    connect(ShowOLEBox, &QCheckBox::clicked, this, [this](bool checked) {
+        // Another program runs only when the user asks for it here.
+        if (!checked || !book_) return;
+        std::string path;
+        bool packed = false;
+        {
+            TCatalogueGuard guard;
+            path = book_->FullPath();
+            packed = book_->Packed;
+        }
+        if (!packed) QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(AnsiToUtf8(path))));
+    });
+    connect(UTF8ConvertButton, &QToolButton::clicked, this, [this] { Guarded([this] { ConvertUtf8(); }); });
+    connect(FBPageControl, &QTabWidget::currentChanged, this, &TBookPreviewForm::Fb2PageChanged);
+    connect(&hub_, &TSVMainForm::Notified, this, &TBookPreviewForm::OnNotified);
+
+    Placement->Restore();
+    Recaption();
+    ShowMessage(rsSelectOneBook);
+    if (mainWindow) RequestRefresh(0);
+}
+
+TBookPreviewForm::~TBookPreviewForm() {
+    refreshing_ = true;
+    StopAnimation();
+}
+
+void TBookPreviewForm::Guarded(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const std::exception& e) {
+        Dialogs::ErrorLater(this, ToQ(e.what()));
+    }
+}
+
+void TBookPreviewForm::Recaption() {
+    setWindowTitle(Msg(rsPreviewCaption));
+    MemoFormatButton->setText(Msg(rsFormat) + "...");
+    RTFToTextButton->setText(Msg(rsToText));
+    OleToTextButton->setText(Msg(rsToText));
+    OLEToRTFButton->setText(Msg(rsToRTF));
+    ShowOLEBox->setText(Msg(rsShowOLE));
+    FBPageControl->setTabText(0, " " + Msg(rsFBViewTab) + " ");
+    FBPageControl->setTabText(1, " " + Msg(rsXMLViewTab) + " ");
+    FBPageControl->setTabText(2, " " + Msg(rsTextViewTab) + " ");
+    UTF8ConvertButton->setText(Msg(rsUTF8Convert));
+    static_cast<QMenu*>(Format2Item->parent())->setTitle(Msg(rsFormat));
+    Format2Item->setText(Msg(rsFormat) + "...");
+    ApplylastformatruleItem->setText(Msg(rsFormatAgain));
+    FindproblemtextItem->setText(Msg(rsProblemText) + "...");
+    ReverttosavedItem->setText(Msg(rsRevertToSaved));
+    if (messageId_ == rsSelectOneBook || messageId_ == rsNoBook) Panel6->setText(Msg(messageId_));
+}
+
+void TBookPreviewForm::SettingsChanged() {
+    IsEditable();
+}
+
+void TBookPreviewForm::DropBooks() {
+    book_ = nullptr;
+    modified_ = false;
+    pendingEditor_ = nullptr;
+    RefreshView();
+}
+
+void TBookPreviewForm::ShowMessage(int id) {
+    messageId_ = id;
+    Panel6->setText(id ? Msg(id) : QString());
+}
+
+// --- choosing the book ---
+
+void TBookPreviewForm::Refresh() {
+    ShowSelection();
+    if (viewPending_) RefreshView();
+}
+
+void TBookPreviewForm::ShowSelection() {
+    if (Closing()) return;
+    TSVWinForm* window = MainWindow();
+    TBookListForm* list = window ? window->BookList() : nullptr;
+    const std::vector<TBookInfo*> selected = list ? list->SelectedBooks() : std::vector<TBookInfo*>{};
+    if (selected.size() == 1) return SetBook(selected.front());
+    ShowMessage(rsSelectOneBook);
+    SetBook(nullptr);
+}
+
+void TBookPreviewForm::SetBook(TBookInfo* book) {
+    if (book == book_) return;
+    QString error;
+    if (!SaveEdits(error)) {
+        // The edits stay with their book rather than being lost with the switch.
+        Dialogs::ErrorLater(this, error);
+        return;
+    }
+    book_ = book;
+    modified_ = false;
+    pendingEditor_ = nullptr;
+    RefreshView();
+}
+
+void TBookPreviewForm::OnNotified(TObjectType type, int kind, const void* object) {
+    if (type != TObjectType::Book || !book_ || object != book_ || kind != TBookInfo::kRemoved) return;
+    // The book went: nothing is written for it.
+    book_ = nullptr;
+    modified_ = false;
+    pendingEditor_ = nullptr;
+    if (TSVWinForm* window = MainWindow())
+        if (TBookListForm* list = window->BookList()) list->SetModifiedMark(false);
+    RefreshView();
+}
+
+// --- loading ---
+
+std::vector<uint8_t> TBookPreviewForm::ReadContent() const {
+    std::string path, entry;
+    bool packed = false;
+    {
+        TCatalogueGuard guard;
+        path = book_->FullPath();
+        entry = book_->EntryName;
+        packed = book_->Packed;
+    }
+    TPackerArchiveAccess packer;
+    return ReadBookBytes(&packer, path, packed, entry);
+}
+
+QWidget* TBookPreviewForm::ShownArea() const {
+    return Areas->currentWidget() == Panel6 ? nullptr : Areas->currentWidget();
+}
+
+void TBookPreviewForm::RefreshView() {
+    if (Closing() && MainWindow()) return;
+    if (!isVisible() || (MainWindow() && !EffectivelyVisible())) {
+        viewPending_ = true;
+        return;
+    }
+    viewPending_ = false;
+    refreshing_ = true;
+    StopAnimation();
+    QWidget* area = Panel6;
+    try {
+        if (book_) {
+            uint8_t type = 0;
+            {
+                TCatalogueGuard guard;
+                type = book_->GetFileType() & 0x7F;
+            }
+            if (!book_->CheckExists()) {
+                ShowMessage(rsNoBook);
+            } else if (type == kFileText || type == kFileHtml) {
+                area = LoadText(ReadContent());
+            } else if (type == kFileFb2) {
+                area = LoadFb2();
+            } else if (type == kFileRtf) {
+                area = LoadRtf(ReadContent());
+            } else if (type >= kFileBmp && type <= kFileGif) {
+                area = LoadPicture(ReadContent(), type);
+            } else {
+                area = LoadOle();
+            }
+        }
+    } catch (const std::exception& e) {
+        area = Panel6;
+        ShowMessage(0);
+        Dialogs::ErrorLater(this, ToQ(e.what()));
+    }
+    Areas->setCurrentWidget(area);
+    IsEditable();
+    Commands->SetEditor(ActiveEditor());
+    if (TSVWinForm* window = MainWindow())
+        if (TBookListForm* list = window->BookList()) list->SetModifiedMark(modified_);
+    ReverttosavedItem->setEnabled(modified_);
+    refreshing_ = false;
+}
+
+void TBookPreviewForm::LoadEditor(TMyMemo* memo, const std::vector<uint8_t>& bytes) {
+    const TDecodedText decoded = DecodeTextFile(bytes);
+    encoding_ = decoded.Encoding;
+    bom_ = decoded.Bom;
+    memo->Lines().LoadFromBytes(std::vector<uint8_t>(decoded.Text.begin(), decoded.Text.end()));
+    modified_ = false;
+}
+
+QWidget* TBookPreviewForm::LoadText(const std::vector<uint8_t>& bytes) {
+    LoadEditor(MyMemo1, bytes);
+    return TxtPanel;
+}
+
+QWidget* TBookPreviewForm::LoadRtf(const std::vector<uint8_t>& bytes) {
+    // The markup itself, written back byte for byte.
+    RichEdit->Lines().LoadFromBytes(bytes);
+    modified_ = false;
+    return RTFPanel;
+}
+
+QWidget* TBookPreviewForm::LoadFb2() {
+    FB2Viewer1->ClearDocument();
+    FB2Memo->Clear();
+    Areas->setCurrentWidget(FB2Panel);
+    fb2Page_ = FBPageControl->currentIndex();
+    QWidget* page = FBPageControl->currentWidget();
+    if (page == FBViewTab) {
+        std::vector<uint8_t> bytes;
+        try {
+            bytes = ReadContent();
+        } catch (const std::exception&) {
+            bytes.clear();  // a content that cannot be read leaves the view empty
+        }
+        if (!bytes.empty()) FB2Viewer1->LoadDocument(bytes.data(), bytes.size());
+    } else if (page == FBtextViewTab) {
+        LoadEditor(FB2Memo, ReadContent());
+    }
+    modified_ = false;
+    return FB2Panel;
+}
+
+void TBookPreviewForm::StopAnimation() {
+    if (movie_) {
+        movie_->stop();
+        delete movie_;
+        movie_ = nullptr;
+    }
+    delete animationBuffer_;
+    animationBuffer_ = nullptr;
+    animation_.clear();
+}
+
+QWidget* TBookPreviewForm::LoadPicture(const std::vector<uint8_t>& bytes, uint8_t type) {
+    // The content decides the decoder, whatever the name says.
+    animation_ = QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    animationBuffer_ = new QBuffer(&animation_);
+    animationBuffer_->open(QIODevice::ReadOnly);
+    QByteArray format = QImageReader::imageFormat(animationBuffer_);
+    if (format.isEmpty()) {
+        static const char* const byType[] = {"bmp", "png", "jpeg", "gif"};
+        format = byType[type - kFileBmp];
+    }
+    if (format == "gif") {
+        movie_ = new QMovie(animationBuffer_, format, this);
+        if (movie_->isValid()) {
+            connect(movie_, &QMovie::frameChanged, this, [this] {
+                if (movie_) GifView->SetPicture(movie_->currentImage());
+            });
+            movie_->start();
+            GifView->SetPicture(movie_->currentImage());
+            return GifPanel;
+        }
+        StopAnimation();
+        RaiseFixedError("The picture cannot be decoded");
+    }
+    QImageReader reader(animationBuffer_, format);
+    const QImage picture = reader.read();
+    StopAnimation();
+    if (picture.isNull()) RaiseFixedError("The picture cannot be decoded: " + FromQ(reader.errorString()));
+    Image1->SetPicture(picture);
+    return BMPPanel;
+}
+
+QWidget* TBookPreviewForm::LoadOle() {
+    std::string path, entry;
+    bool packed = false;
+    {
+        TCatalogueGuard guard;
+        path = book_->FullPath();
+        entry = book_->EntryName;
+        packed = book_->Packed;
+    }
+    const QString name = ToQ(packed ? entry : path);
+    QMimeDatabase mimes;
+    QMimeType mime = mimes.mimeTypeForFile(ToQ(path));
+    if (packed) mime = mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    OleName->setText(QFileInfo(name).fileName());
+    OleType->setText(mime.comment() + " (" + mime.name() + ")");
+    const QIcon icon = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(),
+                                                                          style()->standardIcon(QStyle::SP_FileIcon)));
+    OleIcon->setPixmap(icon.pixmap(64, 64));
+    ShowOLEBox->setChecked(false);
+    ShowOLEBox->setEnabled(!packed);
+    return OLEPanel;
+}
+
+void TBookPreviewForm::Fb2PageChanged(int page) {
+    if (refreshing_ || !book_) {
+        fb2Page_ = page;
+        return;
+    }
+    // Edits made on the text page are saved whichever page comes next.
+    QString error;
+    if (!SaveEdits(error)) {
+        const QSignalBlocker block(FBPageControl);
+        FBPageControl->setCurrentIndex(fb2Page_);
+        Dialogs::ErrorLater(this, error);
+        return;
+    }
+    refreshing_ = true;
+    Guarded([this] { LoadFb2(); });
+    IsEditable();
+    Commands->SetEditor(ActiveEditor());
+    refreshing_ = false;
+}
+
+// --- editing ---
+
+bool TBookPreviewForm::IsEditable() {
+    bool editable = book_ != nullptr && hub_.CanEdit();
+    if (editable) {
+        TCatalogueGuard guard;
+        editable = !book_->IsReadOnly() && !book_->IsLost();
+    }
+    for (TMyMemo* memo : {MyMemo1, FB2Memo, RichEdit})
+        memo->SetReadOnly(!editable);
+    for (QToolButton* button : {RTFToTextButton, OleToTextButton, OLEToRTFButton})
+        button->setEnabled(editable);
+    return editable;
+}
+
+TMyMemo* TBookPreviewForm::ActiveEditor() const {
+    if (!book_) return nullptr;
+    const QWidget* area = Areas->currentWidget();
+    if (area == TxtPanel) {
+        TCatalogueGuard guard;
+        return (book_->GetFileType() & 0x7F) == kFileText ? MyMemo1 : nullptr;
+    }
+    if (area == FB2Panel && FBPageControl->currentWidget() == FBtextViewTab) return FB2Memo;
+    return nullptr;
+}
+
+void TBookPreviewForm::EditorChanged(TMyMemo* memo) {
+    if (refreshing_) return;
+    pendingEditor_ = memo;
+    MarkModified(true);
+}
+
+void TBookPreviewForm::MarkModified(bool modified) {
+    if (refreshing_ || !IsEditable()) return;
+    modified_ = modified;
+    if (!modified) pendingEditor_ = nullptr;
+    ReverttosavedItem->setEnabled(modified);
+    if (TSVWinForm* window = MainWindow())
+        if (TBookListForm* list = window->BookList()) list->SetModifiedMark(modified);
+}
+
+bool TBookPreviewForm::SaveEdits(QString& error) {
+    if (!modified_ || !book_ || !pendingEditor_) {
+        modified_ = false;
+        return true;
+    }
+    if (!IsEditable()) {
+        modified_ = false;
+        pendingEditor_ = nullptr;
+        return true;
+    }
+    const std::string text = pendingEditor_->Text().Text();
+    const std::vector<uint8_t> bytes = pendingEditor_ == RichEdit ? std::vector<uint8_t>(text.begin(), text.end())
+                                                                  : EncodeTextFile(text, encoding_, bom_);
+    std::string path, entry;
+    bool packed = false;
+    {
+        TCatalogueGuard guard;
+        path = book_->FullPath();
+        entry = book_->EntryName;
+        packed = book_->Packed;
+    }
+    try {
+        WriteBookContent(path, packed, entry, bytes);
+        // The shared packer may hold the archive as it was.
+        if (TSVD* library = book_->Container(); library && library->Packer) library->Packer->Reset();
+        book_->UpdateFromDisk(3, false);
+    } catch (const std::exception& e) {
+        error = ToQ(e.what());
+        return false;
+    }
+    modified_ = false;
+    pendingEditor_ = nullptr;
+    ReverttosavedItem->setEnabled(false);
+    if (TSVWinForm* window = MainWindow())
+        if (TBookListForm* list = window->BookList()) list->SetModifiedMark(false);
+    return true;
+}
+
+void TBookPreviewForm::RevertToSaved() {
+    MarkModified(false);
+    modified_ = false;
+    pendingEditor_ = nullptr;
+    RefreshView();
+}
+
+void TBookPreviewForm::ConvertUtf8() {
+    if (!IsEditable()) return;
+    uint8_t type = 0;
+    {
+        TCatalogueGuard guard;
+        type = book_->GetFileType() & 0x7F;
+    }
+    if (type != kFileFb2) RaiseError(rsErrNotAnFB2);
+    std::vector<uint8_t> bytes = ReadContent();
+    bytes.push_back(0);
+    const char* text = reinterpret_cast<const char*>(bytes.data());
+    if (std::string_view(text, 5) != "<?xml") RaiseError(rsErrNotAnXML);
+    const char* end = std::strchr(text + 5, '>');
+    if (!end) RaiseError(rsErrInvalidXML);
+    const std::string_view declaration(text, static_cast<size_t>(end - text + 1));
+    size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos) RaiseError(rsErrXMLEncoding);
+    at += 8;
+    auto skipBlanks = [&] {
+        while (at < declaration.size() && declaration[at] >= 1 && declaration[at] <= 32)
+            ++at;
+    };
+    skipBlanks();
+    if (at >= declaration.size() || declaration[at] != '=') RaiseError(rsErrXMLEncoding);
+    ++at;
+    skipBlanks();
+    if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) RaiseError(rsErrXMLEncoding);
+    const char quote = declaration[at];
+    const size_t valueStart = at + 1;
+    size_t valueEnd = valueStart;
+    while (valueEnd + 1 < declaration.size() && declaration[valueEnd] != quote && declaration[valueEnd] != '<' &&
+           declaration[valueEnd] != '>')
+        ++valueEnd;
+    if (valueEnd + 1 >= declaration.size() || declaration[valueEnd] != quote) RaiseError(rsErrXMLEncoding);
+    const std::string value(declaration.substr(valueStart, valueEnd - valueStart));
+    if (QString::fromStdString(value).toUpper() != "UTF-8") return;
+    // The text page already shows the book decoded; the declaration changes and the book is
+    // written back in Windows-1251 when the edits are saved.
+    std::string current = FB2Memo->Text().Text();
+    const size_t declared = current.find(std::string(declaration.substr(0, valueStart)) + value);
+    if (declared == std::string::npos) RaiseError(rsErrInvalidXML);
+    current.replace(declared + valueStart, value.size(), "windows-1251");
+    encoding_ = TTextEncoding::Windows1251;
+    bom_ = false;
+    FB2Memo->Lines().BeginUpdate();
+    FB2Memo->Lines().SetTextStr(current);
+    FB2Memo->Lines().EndUpdate();
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+class TBookInfo;
+class TBookPreviewForm;
+class TSVMainForm;
+
+// One book file opened on its own (from a file manager): the preview panel in a window of its
+// own, captioned with the book's title. The book belongs to no library; its edits are written
+// back into its file (or its archive) as in a library.
+class TBookViewerWindow final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TBookViewerWindow(TSVMainForm& hub, QWidget* parent = nullptr);
+    ~TBookViewerWindow() override;
+
+    TBookPreviewForm* Preview;
+
+    // Opens a book: an FB2 file, or a ZIP (.zip, .fbz) whose first FB2 member is the book.
+    // False, with the reason shown, when it cannot be opened.
+    bool OpenBook(const QString& path);
+    TBookInfo* Book() const { return book_.get(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    TSVMainForm& hub_;
+    std::unique_ptr<TBookInfo> book_;
+};

@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "ShellFixture.h"
+#include "catalogue/BookFolder.h"
+#include "catalogue/BookInfo.h"
+#include "common/MessageIds.h"
+#include "display/ui/FB2Viewer.h"
+#include "display/ui/SVGrid.h"
+#include "editor/ui/MyMemo.h"
+#include "scan/Packer.h"
+#include "scan/Resync.h"
+#include "settings/ui/QtText.h"
+#include "shell/BookListForm.h"
+#include "shell/BookPreviewForm.h"
+#include "shell/BookViewerWindow.h"
+#include "shell/PictureView.h"
+
+namespace {
+
+std::string Fb2Book(const std::string& title, const std::string& declaration = "encoding=\"utf-8\"") {
+    return "<?xml version=\"1.0\" " + declaration +
+           "?>\r\n<FictionBook><description><title-info><author><last-name>Previewer</last-name></author>"
+           "<book-title>" +
+           title + "</book-title></title-info></description>\r\n<body><p>Первая строка " + title +
+           ".</p>\r\n</body></FictionBook>\r\n";
+}
+
+std::vector<uint8_t> Picture(const char* format) {
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return {bytes.begin(), bytes.end()};
+}
+
+// A one-pixel GIF (Qt reads GIF but does not write it).
+const std::string kGif("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00\x00\x00\x00,"
+                       "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
+                       43);
+
+struct Preview : Program {
+    TSVWinForm* w = nullptr;
+    TBookPreviewForm* preview = nullptr;
+    std::filesystem::path disk;
+    TMountPoint* mount = nullptr;
+
+    void SetUp() override {
+        Program::SetUp();
+        w = &Window();
+        ASSERT_TRUE(WaitFor([&] { return w->BookList() != nullptr; }));
+        hub->CanEditCheck->setChecked(true);
+        preview = static_cast<TBookPreviewForm*>(w->OpenPanel(3));
+        ASSERT_TRUE(preview);
+        preview->raise();
+        disk = dir / "disk";
+        std::filesystem::create_directories(disk);
+    }
+
+    // Files on disk read into the catalogue as a mount point.
+    void Scan(const std::vector<std::pair<std::string, std::string>>& files) {
+        for (const auto& [name, content] : files)
+            WriteBytes(disk / name, Bytes(content));
+        mount = Svd().AddMountPoint(disk.string());
+        TResyncThread::ResyncFolder(*mount, TResyncMode::Full);
+    }
+
+    TBookInfo* BookNamed(const std::string& name) {
+        TBookCollection books;
+        mount->CollectBooks(books, true);
+        for (TBookInfo* book : books.Books())
+            if (book->FileName == name || book->EntryName == name) return book;
+        ADD_FAILURE() << "no book " << name;
+        return nullptr;
+    }
+
+    void Show(const std::string& name) {
+        preview->SetBook(BookNamed(name));
+        Flush();
+    }
+
+    void Type(TMyMemo* memo, const QString& text, TTextPos at = {0, 0}) {
+        memo->MoveCaret(at, true, false);
+        for (const QChar c : text) {
+            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(memo, &key);
+        }
+    }
+
+    std::string Disk(const std::string& name) {
+        const std::vector<uint8_t> bytes = ReadBytes(disk / name);
+        return {bytes.begin(), bytes.end()};
+    }
+};
+
+// Each file type goes to its area; pictures by their content, not their name.
+TEST_F(Preview, EachTypeShowsInItsArea) {
+    const std::vector<uint8_t> png = Picture("PNG"), jpeg = Picture("JPEG");
+    Scan({{"book.fb2", Fb2Book("Книга")},
+          {"notes.txt", "plain text\n"},
+          {"page.html", "<html><p>hi</p></html>"},
+          {"picture.bmp", std::string(png.begin(), png.end())},
+          {"x.gif", std::string(jpeg.begin(), jpeg.end())},
+          {"moving.gif", kGif},
+          {"letter.rtf", "{\\rtf1 hello}"},
+          {"data.odt", "PK not really"}});
+    struct Case {
+        const char* name;
+        QWidget* area;
+        TMyMemo* editor;
+    };
+    for (const Case& c : std::vector<Case>{{"book.fb2", preview->FB2Panel, nullptr},
+                                           {"notes.txt", preview->TxtPanel, preview->MyMemo1},
+                                           {"page.html", preview->TxtPanel, nullptr},
+                                           {"picture.bmp", preview->BMPPanel, nullptr},
+                                           {"x.gif", preview->BMPPanel, nullptr},
+                                           {"moving.gif", preview->GifPanel, nullptr},
+                                           {"letter.rtf", preview->RTFPanel, nullptr},
+                                           {"data.odt", preview->OLEPanel, nullptr}}) {
+        Show(c.name);
+        EXPECT_EQ(preview->ShownArea(), c.area) << c.name;
+        EXPECT_EQ(preview->ActiveEditor(), c.editor) << c.name;
+    }
+    Show("picture.bmp");
+    EXPECT_EQ(preview->Image1->Picture().size(), QSize(8, 6));
+    Show("book.fb2");
+    EXPECT_GT(preview->FB2Viewer1->DocumentHeight(), 15);
+    Show("data.odt");
+    EXPECT_EQ(preview->OleName->text(), "data.odt");
+    EXPECT_FALSE(preview->OleType->text().isEmpty());
+    EXPECT_EQ(Dialogs::Script().Shown.size(), 0u);
+    // A missing file shows the message; removing the shown book empties the panel unwritten.
+    std::filesystem::remove(disk / "notes.txt");
+    Show("notes.txt");
+    EXPECT_EQ(preview->ShownArea(), nullptr);
+    EXPECT_EQ(preview->Panel6->text(), Msg(rsNoBook));
+}
+
+// An edit is written back, in the file's encoding and line ends, when another book is chosen;
+// the book list shows the mark meanwhile; "Загрузить сохраненное" drops edits.
+TEST_F(Preview, TextEditsAreSavedWhenAnotherBookIsChosen) {
+    Scan({{"a.txt", "один\nдва\n"}, {"b.txt", "other\r\n"}});
+    Show("a.txt");
+    EXPECT_FALSE(preview->ReverttosavedItem->isEnabled());
+    Type(preview->MyMemo1, "X");
+    EXPECT_TRUE(preview->Modified());
+    EXPECT_EQ(w->BookList()->StatusText(2), Msg(rsModified));
+    EXPECT_TRUE(preview->ReverttosavedItem->isEnabled());
+    preview->ReverttosavedItem->trigger();
+    EXPECT_FALSE(preview->Modified());
+    EXPECT_EQ(preview->MyMemo1->Text().Text(), Utf8ToAnsi("один\nдва\n"));
+    EXPECT_EQ(w->BookList()->StatusText(2), "");
+    Type(preview->MyMemo1, "X");
+    Show("b.txt");
+    EXPECT_EQ(Disk("a.txt"), "Xодин\nдва\n");
+    EXPECT_FALSE(preview->Modified());
+    EXPECT_EQ(BookNamed("a.txt")->Size, static_cast<int32_t>(Disk("a.txt").size()));
+}
+
+// Leaving the FB2 text page saves its edits and then shows the new page.
+TEST_F(Preview, Fb2TextPageEditsAreSavedWhenThePageChanges) {
+    Scan({{"book.fb2", Fb2Book("Книга")}});
+    Show("book.fb2");
+    preview->FBPageControl->setCurrentWidget(preview->FBtextViewTab);
+    Flush();
+    ASSERT_EQ(preview->ActiveEditor(), preview->FB2Memo);
+    EXPECT_EQ(preview->SaveEncoding(), TTextEncoding::Utf8);
+    Type(preview->FB2Memo, "<!-- x -->", {0, 1});
+    preview->FBPageControl->setCurrentWidget(preview->FBViewTab);
+    Flush();
+    EXPECT_TRUE(Dialogs::Script().Shown.isEmpty()) << Dialogs::Script().Shown.join("|").toStdString();
+    const std::string book = Fb2Book("Книга");
+    const std::string edited = book.substr(0, book.find('\n') + 1) + "<!-- x -->" + book.substr(book.find('\n') + 1);
+    EXPECT_EQ(Disk("book.fb2"), edited);
+    EXPECT_FALSE(preview->Modified());
+    EXPECT_GT(preview->FB2Viewer1->DocumentHeight(), 15);
+    preview->FBPageControl->setCurrentWidget(preview->FBtextViewTab);
+    Flush();
+    EXPECT_EQ(AnsiToUtf8(preview->FB2Memo->Text().Text()), edited);
+}
+
+// A packed book's edits go into its archive member; the other members stay as they were.
+TEST_F(Preview, PackedBookIsSavedIntoItsArchive) {
+    {
+        TPacker packer;
+        ASSERT_TRUE(packer.Open((disk / "books.zip").string(), true));
+        packer.AddFromBytes("inside.fb2", Bytes(Fb2Book("Внутри")), 0, 0, true);
+        packer.AddFromBytes("other.txt", Bytes("keep me"), 0, 0, true);
+        packer.Close();
+    }
+    Scan({});
+    Show("inside.fb2");
+    preview->FBPageControl->setCurrentWidget(preview->FBtextViewTab);
+    Flush();
+    Type(preview->FB2Memo, "!");
+    QString error;
+    ASSERT_TRUE(preview->SaveEdits(error)) << error.toStdString();
+    TPacker check;
+    ASSERT_TRUE(check.Open((disk / "books.zip").string(), false));
+    const std::vector<uint8_t> inside = check.Extract("inside.fb2");
+    EXPECT_EQ(std::string(inside.begin(), inside.end()), "!" + Fb2Book("Внутри"));
+    EXPECT_EQ(check.Extract("other.txt"), Bytes("keep me"));
+}
+
+// When the edits cannot be written they stay: the book stays shown and the window stays open.
+TEST_F(Preview, EditsThatCannotBeWrittenAreKept) {
+    {
+        TPacker packer;
+        ASSERT_TRUE(packer.Open((disk / "books.zip").string(), true));
+        packer.AddFromBytes("inside.txt", Bytes("text"), 0, 0, true);
+        packer.Close();
+    }
+    Scan({{"b.txt", "b"}});
+    Show("inside.txt");
+    TBookInfo* packed = preview->Book();
+    Type(preview->MyMemo1, "!");
+    WriteBytes(disk / "books.zip", Bytes("no longer an archive"));
+    Show("b.txt");
+    EXPECT_EQ(preview->Book(), packed);
+    EXPECT_TRUE(preview->Modified());
+    EXPECT_EQ(Dialogs::Script().Shown.size(), 1u);
+    w->close();
+    Flush();
+    EXPECT_FALSE(w->IsClosing());
+    EXPECT_EQ(preview->MyMemo1->Text().Text(), "!text");
+    EXPECT_EQ(Disk("books.zip"), "no longer an archive");
+}
+
+// Read-only books and editing switched off: nothing can be edited.
+TEST_F(Preview, ReadOnlyBooksCannotBeEdited) {
+    Scan({{"a.txt", "text"}});
+    hub->CanEditCheck->setChecked(false);
+    Show("a.txt");
+    EXPECT_TRUE(preview->MyMemo1->ReadOnly());
+    Type(preview->MyMemo1, "X");
+    EXPECT_FALSE(preview->Modified());
+    hub->CanEditCheck->setChecked(true);
+    preview->SettingsChanged();
+    EXPECT_FALSE(preview->MyMemo1->ReadOnly());
+    BookNamed("a.txt")->Flags |= TBookInfo::kReadOnly;
+    EXPECT_FALSE(preview->IsEditable());
+    EXPECT_TRUE(preview->MyMemo1->ReadOnly());
+    EXPECT_FALSE(preview->RTFToTextButton->isEnabled());
+}
+
+// RTF is shown and saved as its markup, byte for byte; "В текст" keeps its error.
+TEST_F(Preview, RtfMarkupIsSavedByteForByte) {
+    const std::string rtf = "{\\rtf1\\ansi \xCF\xF0\xE8\r\nline\\par\n}";
+    Scan({{"letter.rtf", rtf}, {"b.txt", "b"}});
+    Show("letter.rtf");
+    Type(preview->RichEdit, "%");
+    Show("b.txt");
+    EXPECT_EQ(Disk("letter.rtf"), "%" + rtf);
+    Show("letter.rtf");
+    preview->RTFToTextButton->click();
+    Flush();
+    ASSERT_EQ(Dialogs::Script().Shown.size(), 1u);
+    EXPECT_TRUE(Dialogs::Script().Shown.front().contains("Not implemented yet... Sorry."));
+}
+
+// "UTF8 -> Win-1251" on the declarations the program meets.
+TEST_F(Preview, Utf8ConversionOfTheDeclaration) {
+    struct Case {
+        const char* name;
+        std::string content;
+        int error;  // 0: none
+        const char* declarationAfter;
+    };
+    const std::vector<Case> cases{
+        {"spaced.fb2", Fb2Book("A", "encoding = 'utf-8'"), 0, "encoding = 'windows-1251'"},
+        {"already.fb2", Fb2Book("B", "encoding=\"windows-1251\""), 0, "encoding=\"windows-1251\""},
+        {"bom.fb2", "\xEF\xBB\xBF" + Fb2Book("C"), rsErrNotAnXML, nullptr},
+        {"none.fb2", "<?xml version=\"1.0\"?><FictionBook/>", rsErrXMLEncoding, nullptr},
+    };
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const Case& c : cases)
+        files.emplace_back(c.name, c.content);
+    Scan(files);
+    for (const Case& c : cases) {
+        Show(c.name);
+        preview->FBPageControl->setCurrentWidget(preview->FBtextViewTab);
+        Flush();
+        EXPECT_EQ(ErrorOf([&] { preview->ConvertUtf8(); }), c.error) << c.name;
+        if (c.declarationAfter) {
+            EXPECT_NE(preview->FB2Memo->Text().Text().find(c.declarationAfter), std::string::npos) << c.name;
+        }
+        QString error;
+        ASSERT_TRUE(preview->SaveEdits(error));
+        preview->FBPageControl->setCurrentWidget(preview->FBViewTab);
+    }
+    // The converted book is written in Windows-1251 under its new declaration.
+    EXPECT_NE(Disk("spaced.fb2").find(Utf8ToAnsi("Первая строка")), std::string::npos);
+    EXPECT_NE(Disk("spaced.fb2").find("encoding = 'windows-1251'"), std::string::npos);
+}
+
+// The selection decides: one book is shown, two give the message.
+TEST_F(Preview, TwoSelectedBooksGiveTheMessage) {
+    Scan({{"one.fb2", Fb2Book("One")}, {"two.fb2", Fb2Book("Two")}});
+    w->AuthorRows().Stale = true;
+    w->BuildAuthors();
+    for (int32_t i = 0; i < w->AuthorRows().Count(); ++i)
+        if (CellText(w->AuthorRows().Get(i)->GetValue(2)) == "Previewer") {
+            w->AuthorsGrid->SelectOnlyRow(i);
+            w->AuthorsGrid->SetCurrentIndex(i);
+            emit w->AuthorsGrid->SelectionChanged();
+        }
+    TBookListForm& list = *w->BookList();
+    ASSERT_TRUE(WaitFor([&] { return list.Rows().Count() == 2; }));
+    list.BooksGrid->SelectOnlyRow(0);
+    emit list.BooksGrid->SelectionChanged();
+    ASSERT_TRUE(WaitFor([&] { return preview->Book() != nullptr; }));
+    EXPECT_EQ(preview->ShownArea(), preview->FB2Panel);
+    for (int32_t i = 0; i < 2; ++i)
+        list.Rows().Get(i)->Selection = 1;
+    emit list.BooksGrid->SelectionChanged();
+    ASSERT_TRUE(WaitFor([&] { return preview->Book() == nullptr; }));
+    EXPECT_EQ(preview->Panel6->text(), Msg(rsSelectOneBook));
+}
+
+// A book opened on its own: captioned with its title; a zipped one is read from its archive.
+TEST_F(Preview, ABookOpensAloneInItsOwnWindow) {
+    WriteBytes(disk / "alone.fb2", Bytes(Fb2Book("Одна книга")));
+    {
+        TPacker packer;
+        ASSERT_TRUE(packer.Open((disk / "alone.fb2.zip").string(), true));
+        packer.AddFromBytes("alone.fb2", Bytes(Fb2Book("Из архива")), 0, 0, true);
+        packer.Close();
+    }
+    for (const auto& [file, title] : {std::pair{"alone.fb2", "Одна книга"}, {"alone.fb2.zip", "Из архива"}}) {
+        auto* viewer = new TBookViewerWindow(*hub);
+        ASSERT_TRUE(viewer->OpenBook(QString::fromStdString((disk / file).string())));
+        Flush();
+        EXPECT_EQ(viewer->windowTitle(), QString::fromUtf8(title) + " - Shelvara");
+        EXPECT_EQ(viewer->Preview->ShownArea(), viewer->Preview->FB2Panel);
+        viewer->close();
+        Flush();
+    }
+}
+
+}  // namespace

@@ -29,6 +29,9 @@ else
     cp "$corpus"/fb2/fbreaderj/poem.fb2 "$shelf/Классика/Поэзия/poem-copy.fb2"
     cp "$corpus"/fb2/fbreaderj/whiteguard.fb2 "$shelf/Разное/whiteguard-2.fb2"
     cp "$corpus"/fb2/fbreaderj/testfb2book.fb2 "$shelf/Разное/"
+    # A picture book: the cover of a corpus book as a file of its own.
+    "$build/src/cli/shelvara-cli" fb2 "$corpus"/fb2/fbreaderj/image.fb2 --cover "$shelf/Разное/Обложка.png" >&2 ||
+        true
     "$build/src/cli/shelvara-cli" scan "$library" "$corpus" "$shelf" >&2
     rm "$shelf/Разное/testfb2book.fb2"
 fi

@@ -44,8 +44,9 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Catalogue manager for FB2 book libraries");
     parser.addHelpOption();
-    parser.addPositionalArgument("library", "The library file (.sv2 or .svd) to open, or a book (.fb2, "
-                                            ".fb2.zip, .fbz) to read on its own.");
+    parser.addPositionalArgument("library",
+                                 "The library file (.sv2 or .svd) to open, or a book (.fb2, "
+                                 ".fb2.zip, .fbz) to read on its own.");
     const QCommandLineOption screenshots("screenshots",
                                          "Save a picture of every tab, the book panels and the "
                                          "settings window into DIR, then end.",

@@ -466,8 +466,8 @@ QWidget* TBookPreviewForm::LoadOle() {
     if (packed) mime = mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
     OleName->setText(QFileInfo(name).fileName());
     OleType->setText(mime.comment() + " (" + mime.name() + ")");
-    const QIcon icon = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(),
-                                                                          style()->standardIcon(QStyle::SP_FileIcon)));
+    const QIcon icon = QIcon::fromTheme(
+        mime.iconName(), QIcon::fromTheme(mime.genericIconName(), style()->standardIcon(QStyle::SP_FileIcon)));
     OleIcon->setPixmap(icon.pixmap(64, 64));
     ShowOLEBox->setChecked(false);
     ShowOLEBox->setEnabled(!packed);

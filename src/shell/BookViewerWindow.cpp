@@ -12,8 +12,8 @@
 #include "scan/Packer.h"
 #include "settings/ui/QtText.h"
 #include "shell/BookPreviewForm.h"
-#include "shell/MainWindow.h"
 #include "shell/Dialogs.h"
+#include "shell/MainWindow.h"
 #include "shell/SettingsForm.h"
 
 TBookViewerWindow::TBookViewerWindow(TSVMainForm& hub, QWidget* parent) : QMainWindow(parent), hub_(hub) {

@@ -869,9 +869,10 @@ TDockableForm* TSVWinForm::InstallPanel(int index, TDockableForm* panel) {
     for (const QPointer<TDockableForm>& other : panels_)
         if (other && other != panel && !other->isFloating() && dockWidgetArea(other) == area) neighbour = other;
     addDockWidget(area, panel);
-    if (neighbour && bottom)
+    if (neighbour && bottom) {
         splitDockWidget(neighbour, panel, Qt::Horizontal);
-    else if (neighbour)
+        resizeDocks({neighbour, panel}, {width() / 2, width() / 2}, Qt::Horizontal);
+    } else if (neighbour)
         tabifyDockWidget(neighbour, panel);
     for (auto changed : {&QDockWidget::topLevelChanged, &QDockWidget::visibilityChanged})
         connect(panel, changed, dockTabs_, &TDockTabs::LayoutChanged);

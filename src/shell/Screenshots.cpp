@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QThread>
 #include <QTreeWidget>
@@ -35,6 +36,7 @@
 #include "shell/AuthorManageForm.h"
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
+#include "shell/BookPreviewForm.h"
 #include "shell/DupSearchPage.h"
 #include "shell/EditorWindow.h"
 #include "shell/FastBookInfoForm.h"
@@ -78,6 +80,40 @@ void ChooseBookWithCover(TSVWinForm& window) {
             }
         }
     }
+}
+
+// The preview beside the book list: the chosen book formatted, its source with a selection, and
+// a picture book.
+void PicturePreview(TSVMainForm& hub, TSVWinForm& window, const QDir& dir) {
+    auto* preview = static_cast<TBookPreviewForm*>(window.OpenPanel(3));
+    if (!preview) return;
+    preview->show();
+    preview->raise();
+    window.RefreshPanels(0, 3);
+    Settle(500);
+    window.grab().save(dir.filePath("24-preview.png"));
+    if (preview->ShownArea() == preview->FB2Panel) {
+        preview->FBPageControl->setCurrentWidget(preview->FBtextViewTab);
+        Settle(200);
+        TMemoText& text = preview->FB2Memo->Text();
+        const int32_t line = std::min<int32_t>(12, text.Lines.Count() - 1);
+        text.Select({0, line}, {20, line + 2});
+        preview->FB2Memo->setFocus();
+        preview->FB2Memo->CaretMoved();
+        Settle(300);
+        window.grab().save(dir.filePath("25-preview-text.png"));
+        preview->FBPageControl->setCurrentWidget(preview->FBViewTab);
+    }
+    TBookCollection books;
+    for (const auto& mount : hub.Library().MountPoints)
+        mount->CollectBooks(books, true);
+    for (TBookInfo* book : books.Books())
+        if (book->GetFileType() == kFilePng) {
+            preview->SetBook(book);
+            Settle(300);
+            window.grab().save(dir.filePath("26-preview-picture.png"));
+            break;
+        }
 }
 
 // The editor on a book's source with a selection, the formatter with a profile of four rules,
@@ -169,6 +205,7 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
             const QString name = window->MainPageControl->widget(i)->objectName();
             window->grab().save(dir.filePath(QString("%1-%2.png").arg(i + 1).arg(name)));
         }
+        PicturePreview(hub, *window, dir);
         auto* fast = window->Panel(1);
         auto* info = window->Panel(2);
         auto* list = window->Panel(0);

@@ -69,6 +69,13 @@ CliArgs::CliArgs(const std::vector<std::string>& args, const std::vector<std::st
     }
 }
 
+std::vector<std::string> CliArgs::Values(const std::string& option) const {
+    std::vector<std::string> values;
+    for (const auto& [name, value] : options_)
+        if (name == option) values.push_back(value);
+    return values;
+}
+
 bool CliArgs::Has(const std::string& option) const {
     return std::any_of(options_.begin(), options_.end(), [&](const auto& o) { return o.first == option; });
 }

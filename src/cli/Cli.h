@@ -26,6 +26,8 @@ public:
     const std::vector<std::string>& Positionals() const { return positionals_; }
     bool Has(const std::string& option) const;
     std::string Value(const std::string& option, const std::string& fallback = {}) const;
+    // Every value given for an option, in order.
+    std::vector<std::string> Values(const std::string& option) const;
     // The option's decimal value, fallback when absent; a usage error unless it lies in [low, high].
     int Number(const std::string& option, int fallback, int low, int high) const;
     // Fails with a usage error unless the number of positionals lies in [min, max].

@@ -17,6 +17,7 @@
 #include "common/Progress.h"
 #include "common/TextUtils.h"
 #include "scan/FolderSync.h"
+#include "scan/InpxImport.h"
 #include "scan/Packing.h"
 #include "scan/Resync.h"
 
@@ -103,6 +104,54 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                   stats.Added, stats.Refreshed, stats.Recovered, stats.Lost, stats.Warnings.size(), seconds);
     out << summary;
     return RunStatus(stats);
+}
+
+int RunImportInpx(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CliArgs a(args, {"--include-deleted"}, {"--root", "--lang"});
+    a.ExpectPositionals(2, 2);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    TInpxOptions options;
+    options.IncludeDeleted = a.Has("--include-deleted");
+    if (a.Has("--root")) {
+        std::error_code ec;
+        const std::filesystem::path root = std::filesystem::absolute(a.Value("--root"), ec).lexically_normal();
+        if (!std::filesystem::is_directory(root)) RaiseFixedError(Utf8ToAnsi("not a folder: " + a.Value("--root")));
+        options.Root = PathToAnsi(root);
+    }
+    for (const std::string& list : a.Values("--lang"))
+        for (size_t from = 0; from <= list.size();) {
+            size_t comma = list.find(',', from);
+            if (comma == std::string::npos) comma = list.size();
+            if (comma > from) options.Languages.push_back(Utf8ToAnsi(list.substr(from, comma - from)));
+            from = comma + 1;
+        }
+    std::error_code ec;
+    const std::string inpx = PathToAnsi(std::filesystem::absolute(a.Positionals()[1], ec).lexically_normal());
+    const auto lock = LockLibrary(lib, "import-inpx");
+    TSVD svd;
+    AttachArchiveReader(svd);
+    FirstCandidate chooser(err);
+    svd.AuthorChooser = &chooser;
+    std::error_code exists;
+    if (std::filesystem::exists(std::filesystem::symlink_status(AnsiToPath(lib), exists))) svd.LoadFromFile(lib);
+    TerminalProgress progress(err, ::isatty(2));
+    const TInpxStats stats = ImportInpx(svd, inpx, options, &progress);
+    if (::isatty(2)) err << "\n";
+    for (const std::string& w : stats.Warnings)
+        err << "shelvara-cli import-inpx: warning: " << w << "\n";
+    svd.SaveToFile(lib);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (stats.Cancelled) err << "shelvara-cli import-inpx: stopped on request; what was done is saved\n";
+    char summary[240];
+    std::snprintf(summary, sizeof summary,
+                  "books added %lld, already there %lld, deleted skipped %lld, other languages %lld, marked deleted "
+                  "%lld, lost %lld, %.1f s\n",
+                  static_cast<long long>(stats.Added), static_cast<long long>(stats.Existing),
+                  static_cast<long long>(stats.SkippedDeleted), static_cast<long long>(stats.SkippedLanguage),
+                  static_cast<long long>(stats.MarkedDeleted), static_cast<long long>(stats.Lost), seconds);
+    out << stats.Collection << ": " << summary;
+    return stats.Cancelled ? 1 : 0;
 }
 
 template <typename Node, typename Row>
@@ -311,6 +360,12 @@ std::vector<CliCommand> ScanCommands() {
          "Add each folder as a mount point (LIB is created when missing), read every book in it and in its ZIP "
          "archives, and save.",
          RunScan},
+        {"import-inpx", "import-inpx LIB COLLECTION.inpx [--root FOLDER] [--include-deleted] [--lang CODE,...]",
+         "Add the books an INPX index describes (LIB is created when missing): its archives, found in FOLDER (default: "
+         "the INPX file's folder), become a mount point named after the collection. Books already there are kept; "
+         "those the index deletes are marked. --lang keeps only books in these languages (repeatable). Saves the "
+         "library.",
+         RunImportInpx},
         {"resync", "resync LIB [--mode lost|update|full] [FOLDER]",
          "Bring the library (or one catalogue folder) in step with the disk: drop lost books only, also read new "
          "and changed files, or also rebuild every book's description (full, the default). Saves the library.",

@@ -1,0 +1,453 @@
+#include "scan/InpxImport.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <zip.h>
+
+#include "catalogue/BookFolder.h"
+#include "catalogue/BookImport.h"
+#include "catalogue/BookInfo.h"
+#include "catalogue/CatalogueLock.h"
+#include "catalogue/PublishInfo.h"
+#include "catalogue/SVD.h"
+#include "catalogue/TitleInfo.h"
+#include "common/Clock.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/FileUtils.h"
+#include "common/MessageIds.h"
+#include "common/TextUtils.h"
+#include "fb2/FBParser.h"
+#include "scan/Packer.h"
+
+namespace {
+
+constexpr size_t kMaxField = 64 * 1024;
+constexpr size_t kBatch = 2000;  // books added under one hold of the catalogue lock
+
+enum TField { fAuthor, fGenre, fTitle, fSeries, fSerNo, fFile, fSize, fLibId, fDel, fExt, fDate, fLang, fKeywords };
+constexpr int kFieldCount = fKeywords + 1;
+using TFields = std::array<std::string_view, kFieldCount>;
+
+const char* const kDefaultStructure = "AUTHOR;GENRE;TITLE;SERIES;SERNO;FILE;SIZE;LIBID;DEL;EXT;DATE;";
+
+int FieldOf(std::string_view name) {
+    static const std::pair<const char*, int> names[] = {
+        {"AUTHOR", fAuthor}, {"GENRE", fGenre}, {"TITLE", fTitle},      {"SERIES", fSeries}, {"SERNO", fSerNo},
+        {"FILE", fFile},     {"SIZE", fSize},   {"LIBID", fLibId},      {"DEL", fDel},       {"EXT", fExt},
+        {"DATE", fDate},     {"LANG", fLang},   {"KEYWORDS", fKeywords}};
+    for (const auto& [n, f] : names)
+        if (AnsiSameText(std::string(name), n)) return f;
+    return -1;  // a field the import does not use (LIBRATE, INSNO, FOLDER...)
+}
+
+std::string* Slot(TInpxRecord& r, int field) {
+    switch (field) {
+        case fAuthor:
+            return &r.Authors;
+        case fGenre:
+            return &r.Genres;
+        case fTitle:
+            return &r.Title;
+        case fSeries:
+            return &r.Series;
+        case fSerNo:
+            return &r.SerNo;
+        case fFile:
+            return &r.File;
+        case fSize:
+            return &r.Size;
+        case fLibId:
+            return &r.LibId;
+        case fDel:
+            return &r.Del;
+        case fExt:
+            return &r.Ext;
+        case fDate:
+            return &r.Date;
+        case fLang:
+            return &r.Lang;
+        case fKeywords:
+            return &r.Keywords;
+        default:
+            return nullptr;
+    }
+}
+
+std::string FirstLine(const std::vector<uint8_t>& bytes, size_t index) {
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    for (size_t i = 0; i < index && !text.empty(); ++i) {
+        const size_t end = text.find('\n');
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+    const size_t end = text.find_first_of("\r\n");
+    const std::string line(text.substr(0, end));
+    return IsValidUtf8(line) ? Utf8ToAnsi(line) : line;
+}
+
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The INPX archive with its .inp members and the field order.
+class TInpxFile final {
+public:
+    explicit TInpxFile(const std::string& file) : file_(file) {
+        // An INPX is a ZIP under another extension: opened from its bytes.
+        std::vector<uint8_t> bytes;
+        try {
+            bytes = ReadWholeFile(AnsiToPath(file));
+        } catch (const EShelvaraError& e) {
+            RaiseFixedError(file + ": " + e.what());
+        }
+        if (!packer_.OpenBytes(std::move(bytes), file)) RaiseFixedError(file + ": not a readable INPX (ZIP) file");
+        std::vector<TArcFileInfoRec> members;
+        try {
+            members = packer_.List();
+        } catch (const EShelvaraError& e) {
+            RaiseFixedError(file + ": the INPX archive is damaged: " + e.what());
+        }
+        std::string structure = kDefaultStructure;
+        for (const TArcFileInfoRec& m : members) {
+            const std::string name = BaseName(m.Path);
+            if (AnsiSameText(name, "collection.info")) {
+                Collection = FirstLine(packer_.Extract(m.Path), 0);
+            } else if (AnsiSameText(name, "version.info")) {
+                Version = FirstLine(packer_.Extract(m.Path), 0);
+            } else if (AnsiSameText(name, "structure.info")) {
+                structure = FirstLine(packer_.Extract(m.Path), 0);
+            } else if (name.size() > 4 && AnsiSameText(name.substr(name.size() - 4), ".inp")) {
+                Inps.push_back(m.Path);
+            }
+        }
+        if (Inps.empty()) RaiseFixedError(file + ": the INPX file holds no .inp files");
+        for (size_t start = 0; start < structure.size();) {
+            size_t end = structure.find(';', start);
+            if (end == std::string::npos) end = structure.size();
+            const std::string name = TrimBlanks(structure.substr(start, end - start));
+            if (!name.empty()) fields_.push_back(FieldOf(name));
+            start = end + 1;
+        }
+        if (Collection.empty()) Collection = BaseName(file);
+    }
+
+    std::string Collection, Version;
+    std::vector<std::string> Inps;
+
+    // The bytes of one .inp.
+    std::vector<uint8_t> Bytes(size_t inp) {
+        try {
+            return packer_.Extract(Inps[inp]);
+        } catch (const EShelvaraError& e) {
+            RaiseFixedError(file_ + ": " + Inps[inp] + ": " + e.what());
+        }
+    }
+
+    // Calls visit(fields) for each book line of an .inp, the fields as UTF-8 views in TField
+    // order (absent ones empty); raises naming the .inp and the line for what no index may hold.
+    template <typename Visit>
+    void Lines(size_t inp, const std::vector<uint8_t>& bytes, Visit&& visit) const {
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        size_t line = 0;
+        std::array<std::string_view, kFieldCount> fields;
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find('\n', start);
+            if (end == std::string_view::npos) end = text.size();
+            std::string_view row = text.substr(start, end - start);
+            start = end + 1;
+            ++line;
+            if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
+            if (row.empty()) continue;
+            auto fail = [&](const std::string& why) {
+                RaiseFixedError(Inps[inp] + ", line " + std::to_string(line) + ": " + why);
+            };
+            if (row.find('\x04') == std::string_view::npos) fail("no field separators (byte 0x04); not an INPX line");
+            if (!IsValidUtf8(row)) fail("the text is not UTF-8");
+            fields.fill({});
+            size_t field = 0;
+            for (size_t at = 0; at <= row.size() && field < fields_.size(); ++field) {
+                size_t stop = row.find('\x04', at);
+                if (stop == std::string_view::npos) stop = row.size();
+                if (stop - at > kMaxField) fail("a field is longer than 64 KiB");
+                if (fields_[field] >= 0) fields[static_cast<size_t>(fields_[field])] = row.substr(at, stop - at);
+                at = stop + 1;
+            }
+            visit(fields);
+        }
+    }
+
+    // The books of one .inp as records.
+    std::vector<TInpxRecord> Read(size_t inp) {
+        std::vector<TInpxRecord> books;
+        Lines(inp, Bytes(inp), [&](const std::array<std::string_view, kFieldCount>& fields) {
+            TInpxRecord book;
+            for (int f = 0; f < kFieldCount; ++f)
+                *Slot(book, f) = Utf8ToAnsi(fields[static_cast<size_t>(f)]);
+            books.push_back(std::move(book));
+        });
+        return books;
+    }
+
+private:
+    std::string file_;
+    TPacker packer_;
+    std::vector<int> fields_;
+};
+
+// The members of an archive from its central directory alone (nothing is inflated, the file is
+// not read whole): path -> size. Empty and false when the archive is missing or unreadable.
+bool ArchiveDirectory(const std::string& path, std::unordered_map<std::string, int64_t>& members) {
+    members.clear();
+    int error = 0;
+    zip_t* archive = zip_open(AnsiToPath(path).c_str(), ZIP_RDONLY, &error);
+    if (!archive) return false;
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    members.reserve(static_cast<size_t>(std::max<zip_int64_t>(count, 0)));
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !st.name) continue;
+        std::string name = st.name;
+        if (!IsValidUtf8(name)) continue;
+        members.emplace(Utf8ToAnsi(name), (st.valid & ZIP_STAT_SIZE) ? static_cast<int64_t>(st.size) : -1);
+    }
+    zip_discard(archive);
+    return true;
+}
+
+// Builds a title-info element for the import, so that an index line goes through the same
+// matching of authors, series and genres as a book's own description.
+class TTitleBuilder final {
+public:
+    TTitleBuilder() {
+        description_ = doc_.CreateChild("description");
+        if (!description_) RaiseFixedError("FB parsing Error!");
+        description_->Children.push_back(description_->CreateChild("title-info"));
+        title_ = description_->Children.back().get();
+        if (!title_) RaiseFixedError("FB parsing Error!");
+    }
+
+    const TSimpleType& Build(const TInpxRecord& r) {
+        title_->Children.clear();
+        for (size_t start = 0; start < r.Genres.size();) {
+            size_t end = r.Genres.find(':', start);
+            if (end == std::string::npos) end = r.Genres.size();
+            const std::string code = TrimBlanks(r.Genres.substr(start, end - start));
+            if (!code.empty()) Add(*title_, "genre", code);
+            start = end + 1;
+        }
+        for (size_t start = 0; start < r.Authors.size();) {
+            size_t end = r.Authors.find(':', start);
+            if (end == std::string::npos) end = r.Authors.size();
+            AddAuthor(r.Authors.substr(start, end - start));
+            start = end + 1;
+        }
+        Add(*title_, "book-title", r.Title);
+        if (!r.Keywords.empty()) Add(*title_, "keywords", r.Keywords);
+        if (!r.Lang.empty()) Add(*title_, "lang", r.Lang);
+        if (!TrimBlanks(r.Series).empty())
+            if (TSimpleType* s = Add(*title_, "sequence", {})) {
+                s->Attributes.emplace_back("name", r.Series);
+                if (!TrimBlanks(r.SerNo).empty() && r.SerNo != "0") s->Attributes.emplace_back("number", r.SerNo);
+            }
+        return *title_;
+    }
+
+private:
+    TSimpleType* Add(TSimpleType& parent, const char* tag, const std::string& text) {
+        std::unique_ptr<TSimpleType> node = parent.CreateChild(tag);
+        if (!node) return nullptr;
+        if (!text.empty()) node->SetText(text);
+        parent.Children.push_back(std::move(node));
+        return parent.Children.back().get();
+    }
+
+    void AddAuthor(const std::string& entry) {
+        std::string parts[3];
+        size_t part = 0;
+        for (char c : entry) {
+            if (c == ',' && part < 2)
+                ++part;
+            else
+                parts[part] += c;
+        }
+        for (std::string& p : parts)
+            p = TrimBlanks(p);
+        if (parts[0].empty() && parts[1].empty() && parts[2].empty()) return;
+        TSimpleType* author = Add(*title_, "author", {});
+        if (!author) return;
+        if (!parts[1].empty()) Add(*author, "first-name", parts[1]);
+        if (!parts[2].empty()) Add(*author, "middle-name", parts[2]);
+        if (!parts[0].empty()) Add(*author, "last-name", parts[0]);
+    }
+
+    TFictionBook doc_;
+    std::unique_ptr<TSimpleType> description_;
+    TSimpleType* title_ = nullptr;
+};
+
+std::string Key(const std::string& archive, const std::string& member) {
+    return archive + '\x01' + member;
+}
+
+bool Wanted(const std::vector<std::string>& languages, const std::string& lang) {
+    if (languages.empty()) return true;
+    return std::any_of(languages.begin(), languages.end(), [&](const std::string& l) { return AnsiSameText(l, lang); });
+}
+
+void MarkDeleted(TBookInfo& book) {
+    std::vector<std::string>& custom = book.EnsurePublishInfo().CustomInfo;
+    if (std::find(custom.begin(), custom.end(), kInpxDeletedMark) == custom.end()) {
+        custom.push_back(kInpxDeletedMark);
+        book.NotifyChanged();
+    }
+}
+
+}  // namespace
+
+TInpxIndex ReadInpx(const std::string& inpxFile) {
+    TInpxFile file(inpxFile);
+    TInpxIndex index;
+    index.Collection = file.Collection;
+    index.Version = file.Version;
+    for (size_t i = 0; i < file.Inps.size(); ++i) {
+        const std::string base = BaseName(file.Inps[i]);
+        index.Archives.push_back({base.substr(0, base.size() - 4) + ".zip", file.Read(i)});
+        index.BookCount += index.Archives.back().Books.size();
+    }
+    return index;
+}
+
+bool IsInpxCollection(const TBookFolder& mountPoint) {
+    return mountPoint.Description.rfind(kInpxDescriptionPrefix, 0) == 0;
+}
+
+TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOptions& options, IProgressSink* sink) {
+    TInpxFile file(inpxFile);
+    TInpxStats stats;
+    stats.Collection = AnsiToUtf8(file.Collection);
+    // Every line is checked before anything changes: a bad index leaves the library alone.
+    size_t total = 0;
+    for (size_t i = 0; i < file.Inps.size(); ++i)
+        file.Lines(i, file.Bytes(i), [&](const TFields&) { ++total; });
+
+    std::string root = options.Root;
+    if (root.empty()) root = PathToAnsi(AnsiToPath(inpxFile).parent_path());
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    TBookFolder* folder = library.FindFolder(root, false);
+    if (!folder) {
+        TCatalogueGuard guard;
+        TMountPoint* mount = library.AddMountPoint(root);
+        if (!mount) RaiseError(rsErrInvalidMP);
+        mount->Caption = file.Collection;
+        mount->Description = kInpxDescriptionPrefix + file.Collection;
+        folder = mount;
+        mount->NotifyChanged();
+    }
+    // What the folder holds already, found in constant time.
+    std::unordered_map<std::string, TBookInfo*> present;
+    {
+        TCatalogueGuard guard;
+        present.reserve(folder->BookCount() + total);
+        for (size_t i = 0; i < folder->BookCount(); ++i) {
+            TBookInfo* book = folder->Book(i);
+            if (book->Packed) present.emplace(Key(book->FileName, book->EntryName), book);
+        }
+    }
+
+    TTitleBuilder builder;
+    const TDateTime now = Now();
+    std::unordered_map<std::string, int64_t> members;
+    int64_t done = 0;
+    for (size_t i = 0; i < file.Inps.size() && !stats.Cancelled; ++i) {
+        const std::string base = BaseName(file.Inps[i]);
+        const std::string archive = base.substr(0, base.size() - 4) + ".zip";
+        // The archive's directory is read once, when its first new book comes.
+        int archiveState = -1;  // -1 not read yet, 0 missing, 1 there
+        const std::vector<uint8_t> bytes = file.Bytes(i);
+        std::optional<TCatalogueGuard> guard;
+        size_t inBatch = 0;
+        file.Lines(i, bytes, [&](const TFields& f) {
+            if (stats.Cancelled) return;
+            if (inBatch == 0) {
+                guard.reset();
+                if (sink) {
+                    sink->Progress(done, static_cast<int64_t>(total), archive);
+                    if (sink->Cancelled()) {
+                        stats.Cancelled = true;
+                        return;
+                    }
+                }
+                guard.emplace();
+            }
+            inBatch = (inBatch + 1) % kBatch;
+            ++done;
+            const bool deleted = TrimBlanks(f[fDel]) == "1";
+            // Collections of FB2 books leave EXT out of short lines.
+            std::string ext = TrimBlanks(f[fExt]);
+            if (ext.empty()) ext = "fb2";
+            const std::string member = Utf8ToAnsi(f[fFile]) + "." + Utf8ToAnsi(ext);
+            const auto found = present.find(Key(archive, member));
+            if (found != present.end()) {
+                ++stats.Existing;
+                if (deleted) {
+                    MarkDeleted(*found->second);
+                    ++stats.MarkedDeleted;
+                }
+                return;
+            }
+            if (deleted && !options.IncludeDeleted) {
+                ++stats.SkippedDeleted;
+                return;
+            }
+            if (!Wanted(options.Languages, Utf8ToAnsi(TrimBlanks(f[fLang])))) {
+                ++stats.SkippedLanguage;
+                return;
+            }
+            if (archiveState < 0) {
+                archiveState = ArchiveDirectory(JoinPath(folder->FullPath(), archive), members) ? 1 : 0;
+                if (archiveState == 0)
+                    stats.Warnings.push_back(AnsiToUtf8(JoinPath(folder->FullPath(), archive)) +
+                                             ": the archive is missing or unreadable; its books are lost");
+            }
+            TInpxRecord r;
+            for (int k = 0; k < kFieldCount; ++k)
+                *Slot(r, k) = Utf8ToAnsi(f[static_cast<size_t>(k)]);
+            TBookInfo* book = folder->AddBook();
+            book->FileName = archive;
+            book->EntryName = member;
+            book->Packed = true;
+            int32_t size = 0;
+            TextToInt(TrimBlanks(r.Size), size);
+            book->Size = size;
+            book->AddedDate = ParseDate(TrimBlanks(r.Date), now);
+            book->FileDate = book->AddedDate;
+            ImportTitleInfo(book->EnsureTitleInfo(), builder.Build(r), false);
+            if (!TrimBlanks(r.LibId).empty())
+                book->EnsurePublishInfo().CustomInfo.push_back(kInpxLibIdPrefix + TrimBlanks(r.LibId));
+            if (deleted) book->EnsurePublishInfo().CustomInfo.push_back(kInpxDeletedMark);
+            const auto there = members.find(member);
+            if (archiveState == 0 || there == members.end()) {
+                book->SetLost(true);
+                ++stats.Lost;
+            } else if (there->second >= 0) {
+                book->Size = static_cast<int32_t>(std::min<int64_t>(there->second, INT32_MAX));
+            }
+            present.emplace(Key(archive, member), book);
+            book->NotifyAdded();
+            ++stats.Added;
+        });
+    }
+    if (sink) sink->Progress(done, static_cast<int64_t>(total), {});
+    if (stats.Added > 0 || stats.MarkedDeleted > 0) library.SetModified(true);
+    return stats;
+}

@@ -1,0 +1,208 @@
+#include "scan/InpxImport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "InpxGenerator.h"
+#include "TestUtils.h"
+#include "catalogue/BookFolder.h"
+#include "catalogue/BookGenre.h"
+#include "catalogue/BookInfo.h"
+#include "catalogue/PublishInfo.h"
+#include "catalogue/SVD.h"
+#include "catalogue/TitleInfo.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+
+namespace {
+
+const char kSep = '\x04';
+
+std::string A(const std::string& utf8) {
+    return Utf8ToAnsi(utf8);
+}
+
+// A line of the fixture's structure: the default fields, then LANG, LIBRATE, KEYWORDS, INSNO and
+// FOLDER, which the import does not need.
+std::string Line(const std::string& authors, const std::string& genres, const std::string& title,
+                 const std::string& file, bool deleted = false, const std::string& series = "",
+                 const std::string& serno = "", const std::string& lang = "ru", const std::string& keywords = "") {
+    return InpxLine(authors, genres, title, series, serno, file, 1234, std::stoi(file), deleted, "2011-02-03") + lang +
+           kSep + "4" + kSep + keywords + kSep + "7" + kSep + "x" + kSep;
+}
+
+struct Collection {
+    TempDir dir;
+    TInpxSpec spec;
+    Collection() {
+        spec.Collection = "Флибуста тест";
+        spec.Structure =
+            "AUTHOR;GENRE;TITLE;SERIES;SERNO;FILE;SIZE;LIBID;DEL;EXT;DATE;LANG;LIBRATE;KEYWORDS;INSNO;FOLDER;";
+        spec.Inps = {
+            {"fb2-000001-000010.inp",
+             {Line("Иванов,Иван,Иванович:", "sf:sf_space:", "Звёзды", "1", false, "Космос", "2", "ru", "ракеты, луна"),
+              Line("Иванов,Иван,Иванович:Петров,Пётр,:", "prose_classic:", "Вдвоём", "2"),
+              Line(":", "made_up_genre:", "Ничья", "3"),
+              Line("Smith,John,:", "thriller:", "Gone", "4", true, "", "", "en"),
+              // A line with fewer fields than the structure.
+              std::string("Smith,John,:") + kSep + "thriller:" + kSep + "Short" + kSep + kSep + kSep + "5" + kSep +
+                  "99" + kSep + "5",
+              Line("Smith,J.,:", "thriller:", "Missing member", "6", false, "", "", "en")}},
+            {"fb2-000011-000020.inp", {Line("Петров,Пётр,:", "sf:", "Без архива", "11")}},
+        };
+    }
+    std::string Write() {
+        WriteInpx(dir / "index.inpx", spec);
+        // The first archive holds its members but the sixth; the second archive is missing.
+        if (spec.Inps.empty()) return PathToAnsi(dir / "index.inpx");
+        TInpxSpec archives;
+        archives.Inps = {spec.Inps[0]};
+        archives.Inps[0].second.pop_back();
+        WriteInpxArchives(dir.Path(), archives);
+        return PathToAnsi(dir / "index.inpx");
+    }
+};
+
+std::vector<TBookInfo*> Books(TSVD& svd) {
+    TBookCollection books;
+    for (const auto& mount : svd.MountPoints)
+        mount->CollectBooks(books, true);
+    return books.Books();
+}
+
+TBookInfo* Book(TSVD& svd, const std::string& entry) {
+    for (TBookInfo* book : Books(svd))
+        if (book->EntryName == entry) return book;
+    return nullptr;
+}
+
+bool HasCustom(const TBookInfo& book, const std::string& text) {
+    if (!book.PublishInfo) return false;
+    const auto& custom = book.PublishInfo->CustomInfo;
+    return std::find(custom.begin(), custom.end(), text) != custom.end();
+}
+
+TEST(InpxImportTest, BooksComeWithTheirDescriptionsArchivesAndMarks) {
+    Collection c;
+    const std::string inpx = c.Write();
+    TSVD svd;
+    const TInpxStats stats = ImportInpx(svd, inpx, {});
+    EXPECT_EQ(stats.Collection, "Флибуста тест");
+    EXPECT_EQ(stats.Added, 6);
+    EXPECT_EQ(stats.SkippedDeleted, 1);
+    EXPECT_EQ(stats.Lost, 2);  // the missing member and the book of the missing archive
+    ASSERT_EQ(svd.MountPoints.size(), 1u);
+    EXPECT_EQ(svd.MountPoints[0]->Caption, A("Флибуста тест"));
+    EXPECT_TRUE(IsInpxCollection(*svd.MountPoints[0]));
+
+    TBookInfo* stars = Book(svd, "1.fb2");
+    ASSERT_TRUE(stars);
+    EXPECT_TRUE(stars->Packed);
+    EXPECT_EQ(stars->FileName, "fb2-000001-000010.zip");
+    EXPECT_EQ(stars->TitleText(), A("Звёзды"));
+    EXPECT_EQ(stars->AuthorsText(), A("Иван Иванович Иванов"));
+    EXPECT_EQ(stars->SeriesText(), A("Космос"));
+    EXPECT_EQ(stars->SeriesNumber(), 2);
+    EXPECT_EQ(stars->TitleInfo->Lang, "ru");
+    EXPECT_EQ(stars->TitleInfo->Keywords, A("ракеты, луна"));
+    EXPECT_EQ(stars->TitleInfo->Genres.size(), 2u);
+    EXPECT_TRUE(HasCustom(*stars, "inpx-libid: 1"));
+    EXPECT_FALSE(stars->IsLost());
+    EXPECT_EQ(stars->Size, 14);  // the member's size in the archive
+    EXPECT_EQ(Book(svd, "2.fb2")->TitleInfo->Authors.size(), 2u);
+    EXPECT_EQ(Book(svd, "2.fb2")->TitleInfo->Authors[0], stars->TitleInfo->Authors[0]);  // one author, matched
+    EXPECT_TRUE(Book(svd, "3.fb2")->TitleInfo->Authors.empty());
+    EXPECT_TRUE(svd.Genres.FindByCode("made_up_genre"));
+    EXPECT_EQ(Book(svd, "4.fb2"), nullptr);  // deleted
+    EXPECT_EQ(Book(svd, "5.fb2")->TitleText(), "Short");
+    EXPECT_TRUE(Book(svd, "6.fb2")->IsLost());
+    EXPECT_TRUE(Book(svd, "11.fb2")->IsLost());
+    EXPECT_FALSE(stats.Warnings.empty());
+
+    // The library saves and loads with everything the import set.
+    const std::string file = PathToAnsi(c.dir / "lib.sv2");
+    svd.SaveToFile(file);
+    TSVD again;
+    again.LoadFromFile(file);
+    ASSERT_TRUE(Book(again, "1.fb2"));
+    EXPECT_TRUE(HasCustom(*Book(again, "1.fb2"), "inpx-libid: 1"));
+    EXPECT_EQ(Book(again, "1.fb2")->SeriesNumber(), 2);
+    EXPECT_TRUE(IsInpxCollection(*again.MountPoints[0]));
+}
+
+// A second import adds nothing; a newer index adds its new books and marks those it deletes.
+TEST(InpxImportTest, ANewerIndexAddsAndMarks) {
+    Collection c;
+    const std::string inpx = c.Write();
+    TSVD svd;
+    ImportInpx(svd, inpx, {});
+    const TInpxStats second = ImportInpx(svd, inpx, {});
+    EXPECT_EQ(second.Added, 0);
+    EXPECT_EQ(second.Existing, 6);
+    EXPECT_EQ(Books(svd).size(), 6u);
+
+    c.spec.Inps[0].second[0] = Line("Иванов,Иван,Иванович:", "sf:", "Звёзды", "1", true);
+    c.spec.Inps[1].second.push_back(Line("Петров,Пётр,:", "sf:", "Новая", "12"));
+    c.Write();
+    const TInpxStats newer = ImportInpx(svd, inpx, {});
+    EXPECT_EQ(newer.Added, 1);
+    EXPECT_EQ(newer.MarkedDeleted, 1);
+    EXPECT_TRUE(HasCustom(*Book(svd, "1.fb2"), kInpxDeletedMark));
+    EXPECT_TRUE(Book(svd, "12.fb2"));
+}
+
+TEST(InpxImportTest, DeletedBooksAndLanguagesOnRequest) {
+    Collection c;
+    const std::string inpx = c.Write();
+    TSVD svd;
+    TInpxOptions options;
+    options.IncludeDeleted = true;
+    options.Languages = {"EN"};
+    const TInpxStats stats = ImportInpx(svd, inpx, options);
+    EXPECT_EQ(stats.Added, 2);  // the deleted English book and the one with the missing member
+    EXPECT_EQ(stats.SkippedLanguage, 5);
+    ASSERT_TRUE(Book(svd, "4.fb2"));
+    EXPECT_TRUE(HasCustom(*Book(svd, "4.fb2"), kInpxDeletedMark));
+}
+
+// Bad input is told with the .inp file and line, and the library stays as it was.
+TEST(InpxImportTest, BadIndexesAreToldAndChangeNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(Collection&)> spoil;
+        const char* message;
+    };
+    const std::vector<Case> cases{
+        {"no .inp files", [](Collection& c) { c.spec.Inps.clear(); }, "holds no .inp files"},
+        {"no separators", [](Collection& c) { c.spec.Inps[1].second.push_back("just text"); },
+         "fb2-000011-000020.inp, line 2: no field separators"},
+        {"not UTF-8", [](Collection& c) { c.spec.Inps[0].second[1] += "\xFF\xFE"; },
+         "fb2-000001-000010.inp, line 2: the text is not UTF-8"},
+        {"long field", [](Collection& c) { c.spec.Inps[0].second[2] = Line(std::string(70000, 'a'), "sf:", "x", "3"); },
+         "fb2-000001-000010.inp, line 3: a field is longer than 64 KiB"},
+    };
+    for (const Case& k : cases) {
+        Collection c;
+        k.spoil(c);
+        const std::string inpx = c.Write();
+        TSVD svd;
+        try {
+            ImportInpx(svd, inpx, {});
+            ADD_FAILURE() << k.name << ": no error";
+        } catch (const EShelvaraError& e) {
+            EXPECT_NE(std::string(e.what()).find(k.message), std::string::npos) << k.name << ": " << e.what();
+        }
+        EXPECT_TRUE(svd.MountPoints.empty()) << k.name;
+    }
+    Collection c;
+    WriteBytes(c.dir / "damaged.inpx", Bytes("PK\x03\x04 not really a zip"));
+    TSVD svd;
+    EXPECT_EQ(ErrorOf([&] { ImportInpx(svd, PathToAnsi(c.dir / "damaged.inpx"), {}); }), -1);
+    EXPECT_EQ(ErrorOf([&] { ImportInpx(svd, PathToAnsi(c.dir / "absent.inpx"), {}); }), -1);
+    EXPECT_TRUE(svd.MountPoints.empty());
+}
+
+}  // namespace

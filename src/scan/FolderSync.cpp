@@ -24,6 +24,7 @@
 #include "common/MessageIds.h"
 #include "common/TextUtils.h"
 #include "scan/BookSearch.h"
+#include "scan/InpxImport.h"
 
 namespace {
 
@@ -241,6 +242,12 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
     };
     TSVD* catalogue = folder.Container();
     const unsigned parts = RefreshParts(folder);
+    // The books of an imported collection are known from its index: short of a full refresh,
+    // a member whose size is unchanged is not inflated again.
+    const TBookFolder* root = &folder;
+    while (root->Parent)
+        root = root->Parent;
+    const bool trustIndex = !ctx.Replace && IsInpxCollection(*root);
     for (size_t at = 0; at < entries.size() && !ctx.Cancelled(); ++at) {
         requestAhead(at + ahead);
         const TFRec& entry = entries[at];
@@ -267,6 +274,10 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
         ++ctx.Counter;
         const std::string entryName = entry.InArchive ? entry.Member.Path : std::string();
         TBookInfo* book = index.Find(entry.InArchive, entry.Name, entryName);
+        if (book && trustIndex && entry.InArchive && book->Size == entry.Member.Size) {
+            ctx.Report(JoinPath(path, entry.Name));
+            continue;
+        }
         try {
             const TPreparedContent content =
                 requests[at] ? ctx.Prefetcher.Take(*requests[at])

@@ -351,7 +351,8 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
         mount->Caption = file.Collection;
         mount->Description = kInpxDescriptionPrefix + file.Collection;
         folder = mount;
-        mount->NotifyChanged();
+        mount->Exists();
+        mount->NotifyAdded();  // every window's tree shows it
     }
     // What the folder holds already, found in constant time.
     std::unordered_map<std::string, TBookInfo*> present;

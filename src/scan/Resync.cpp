@@ -164,6 +164,33 @@ std::unique_ptr<TResyncThread> TResyncThread::StartBooks(TSVD& catalogue, std::v
     return worker;
 }
 
+std::unique_ptr<TResyncThread> TResyncThread::StartInpx(TSVD& catalogue, std::string inpxFile, TInpxOptions options,
+                                                        IResyncObserver* observer) {
+    Claim();
+    std::unique_ptr<TResyncThread> worker(new TResyncThread);
+    TResyncThread* w = worker.get();
+    std::unique_lock hold(w->startMutex_);
+    w->thread_ = std::thread([w, &catalogue, inpxFile = std::move(inpxFile), options = std::move(options), observer] {
+        { std::lock_guard wait(w->startMutex_); }
+        TWalkSink sink(observer, &w->terminate_, nullptr);
+        Guarded(w->stats_, [&] {
+            if (observer) observer->ResyncStarted();
+            const TInpxStats imported = ImportInpx(catalogue, inpxFile, options, &sink);
+            w->stats_.Added = static_cast<int>(imported.Added);
+            w->stats_.Lost = static_cast<int>(imported.Lost);
+            w->stats_.Warnings = imported.Warnings;
+            w->stats_.Cancelled = imported.Cancelled;
+        });
+        Finish(observer, w->stats_);
+        w->Unregister();
+        w->finished_ = true;
+        Release();
+    });
+    w->Register(&catalogue);
+    hold.unlock();
+    return worker;
+}
+
 void TResyncThread::Wait() {
     if (thread_.joinable()) thread_.join();
 }

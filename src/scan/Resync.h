@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "scan/FolderSync.h"
+#include "scan/InpxImport.h"
 
 class TBookFolder;
 class TBookInfo;
@@ -41,6 +42,10 @@ public:
     // book are collected and the next one goes on.
     static std::unique_ptr<TResyncThread> StartBooks(TSVD& catalogue, std::vector<TBookInfo*> books, TResyncMode mode,
                                                      IResyncObserver* observer);
+    // Imports an INPX index (as ImportInpx) in a background thread; the stats count the books
+    // added, lost as lost, and carry the import's warnings, or its error as the fatal one.
+    static std::unique_ptr<TResyncThread> StartInpx(TSVD& catalogue, std::string inpxFile, TInpxOptions options,
+                                                    IResyncObserver* observer);
     static bool IsRunning();
 
     ~TResyncThread();  // asks the thread to stop and waits for it

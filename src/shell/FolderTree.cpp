@@ -398,6 +398,8 @@ TFolderTreeView::TFolderTreeView(TSVWinForm& window, TSVMainForm& hub, QWidget* 
     delete_ = menu_->addAction(QString(), this, guarded([this] { DeleteSelected(); }));
     menu_->addSeparator();
     newMountPoint_ = menu_->addAction(QString(), this, guarded([this] { NewMountPoint(); }));
+    importInpx_ = menu_->addAction(QString(), this, guarded([this] { ImportInpx(); }));
+    importInpx_->setObjectName("ImportInpxItem");
     cumulative_ = menu_->addAction(QString());
     cumulative_->setObjectName("CheckCumulativeItem");
     cumulative_->setCheckable(true);
@@ -418,6 +420,7 @@ void TFolderTreeView::Recaption() {
     newFolder_->setText(Msg(rsNewFolder));
     delete_->setText(Msg(rsDelete) + "...");
     newMountPoint_->setText(Msg(rsNewMountPoint));
+    importInpx_->setText(QString::fromUtf8("Импорт INPX..."));
     cumulative_->setText(Msg(rsCumulative));
 }
 
@@ -476,6 +479,13 @@ void TFolderTreeView::NewMountPoint() {
     mount->NotifyAdded();  // every window's tree shows it
     SelectFolder(mount);
     hub_.StartResync(&window_, *mount, TResyncMode::Full);
+}
+
+void TFolderTreeView::ImportInpx() {
+    const QString file = Dialogs::OpenFileName(this, QString::fromUtf8("Импорт INPX"),
+                                               QString::fromUtf8("INPX (*.inpx);;Все файлы (*)"));
+    if (file.isEmpty()) return;
+    hub_.StartInpxImport(&window_, file);
 }
 
 void TFolderTreeView::DeleteSelected() {

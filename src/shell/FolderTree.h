@@ -100,6 +100,8 @@ public:
 
     // The commands of the menu, on the selected folder.
     void NewMountPoint();
+    // "Импорт INPX...": an INPX index chosen by the user, imported in the background.
+    void ImportInpx();
     void NewFolder();
     void DeleteSelected();
     void Resync(int mode);
@@ -127,6 +129,7 @@ private:
     TFolderTreeModel* model_;
     QMenu* menu_;
     QAction* properties_;
+    QAction* importInpx_;
     QMenu* resyncMenu_;
     QAction* resyncItems_[3];
     QAction* newFolder_;

@@ -497,6 +497,12 @@ bool TSVMainForm::StartResync(TSVWinForm* window, std::vector<TBookInfo*> books,
     });
 }
 
+bool TSVMainForm::StartInpxImport(TSVWinForm* window, const QString& inpxFile) {
+    return StartWorker(window, [&](IResyncObserver* relay) {
+        return TResyncThread::StartInpx(*library_, FromQ(inpxFile), {}, relay);
+    });
+}
+
 bool TSVMainForm::StartWorker(TSVWinForm* window,
                               const std::function<std::unique_ptr<TResyncThread>(IResyncObserver*)>& start) {
     if (ResyncRunning()) {

@@ -85,6 +85,8 @@ public:
     bool StartResync(TSVWinForm* window, class TBookFolder& folder, TResyncMode mode);
     // The same for a list of books (the book list's command).
     bool StartResync(TSVWinForm* window, std::vector<TBookInfo*> books, TResyncMode mode);
+    // Imports an INPX index (a file path) in the background worker; its progress shows in window.
+    bool StartInpxImport(TSVWinForm* window, const QString& inpxFile);
     bool ResyncRunning() const;
     void WaitForResync();
 

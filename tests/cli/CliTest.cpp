@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "InpxGenerator.h"
+
 #include "TestUtils.h"
 #include "catalogue/LibraryLock.h"
 #include "catalogue/SVD.h"
@@ -615,6 +617,26 @@ TEST(CliTest, FormatWithStoredProfilesAndExportedRules) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("NUL"), std::string::npos);
     unsetenv("XDG_CONFIG_HOME");
+}
+
+// An imported collection lists its members with their archives, and a second import adds nothing.
+TEST(CliTest, ImportInpxThenListBooks) {
+    TempDir dir;
+    const TInpxSpec spec = GenerateInpx(40, 20, 3);
+    WriteInpx(dir / "c.inpx", spec);
+    WriteInpxArchives(dir.Path(), spec);
+    const std::string lib = (dir / "lib.sv2").string();
+    const CliRun first = Cli({"import-inpx", lib, (dir / "c.inpx").string(), "--lang", "ru"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.out.find("Generated library: books added"), std::string::npos) << first.out;
+    const CliRun again = Cli({"import-inpx", lib, (dir / "c.inpx").string(), "--lang", "ru"});
+    EXPECT_NE(again.out.find("books added 0,"), std::string::npos) << again.out;
+    const CliRun list = Cli({"list", lib, "books", "--json"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("fb2-100000-100019.zip"), std::string::npos);
+    EXPECT_NE(list.out.find("\"entry\""), std::string::npos);
+    const CliRun bad = Cli({"import-inpx", lib, (dir / "missing.inpx").string()});
+    EXPECT_NE(bad.status, 0);
 }
 
 }  // namespace

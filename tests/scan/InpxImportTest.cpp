@@ -16,6 +16,9 @@
 #include "catalogue/TitleInfo.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "scan/FolderSync.h"
+#include "scan/Packer.h"
+#include "scan/PackerArchiveAccess.h"
 
 namespace {
 
@@ -166,6 +169,53 @@ TEST(InpxImportTest, DeletedBooksAndLanguagesOnRequest) {
     EXPECT_EQ(stats.SkippedLanguage, 5);
     ASSERT_TRUE(Book(svd, "4.fb2"));
     EXPECT_TRUE(HasCustom(*Book(svd, "4.fb2"), kInpxDeletedMark));
+}
+
+// A resynchronisation trusts the index for members of unchanged size; a full one reads them.
+TEST(InpxImportTest, AnUpdateReadsNoUnchangedMember) {
+    Collection c;
+    const std::string inpx = c.Write();
+    TSVD svd;
+    svd.Packer = std::make_unique<TPackerArchiveAccess>();
+    ImportInpx(svd, inpx, {});
+    TBookFolder& mount = *svd.MountPoints[0];
+    TSyncStats update;
+    Resync(mount, true, false, update);
+    EXPECT_EQ(update.Refreshed, 0);
+    // New files are still found: the index file itself, and the member of the book the index
+    // deletes (it is in its archive all the same).
+    EXPECT_EQ(update.Added, 2);
+    EXPECT_EQ(Book(svd, "1.fb2")->TitleText(), A("Звёзды"));
+    EXPECT_FALSE(Book(svd, "1.fb2")->IsLost());
+    // A member whose size changed is read.
+    {
+        TPacker packer;
+        ASSERT_TRUE(packer.Open(PathToAnsi(c.dir / "fb2-000001-000010.zip"), false));
+        const std::string book =
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info>"
+            "<book-title>From the file</book-title></title-info></description></FictionBook>";
+        packer.AddFromBytes("1.fb2", Bytes(book), 0, 0, true);
+        packer.Close();
+    }
+    svd.Packer->Reset();
+    TSyncStats changed;
+    Resync(mount, true, false, changed);
+    EXPECT_EQ(changed.Refreshed, 2);  // that member, and the index file (a plain file, read as ever)
+    EXPECT_NE(Book(svd, "1.fb2")->TitleText().find("From the file"), std::string::npos);
+    TSyncStats full;
+    Resync(mount, true, true, full);
+    EXPECT_GE(full.Refreshed, 5);  // a full refresh reads every member there
+}
+
+TEST(InpxImportTest, AStopRequestEndsBetweenBatches) {
+    Collection c;
+    const std::string inpx = c.Write();
+    TSVD svd;
+    TCancelFlag stop;
+    stop.Cancel();
+    const TInpxStats stats = ImportInpx(svd, inpx, {}, &stop);
+    EXPECT_TRUE(stats.Cancelled);
+    EXPECT_EQ(stats.Added, 0);
 }
 
 // Bad input is told with the .inp file and line, and the library stays as it was.

@@ -8,6 +8,7 @@
 #include <random>
 #include <set>
 
+#include "InpxGenerator.h"
 #include "ShellFixture.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookInfo.h"
@@ -355,6 +356,30 @@ TEST_F(Structure, AutomaticParametersFollowTheMode) {
     // Labels that name no folder of the library leave the start button disabled.
     page.SetFolder(1, QString::fromStdString((dir / "nowhere").string()));
     EXPECT_FALSE(page.StartDupButton->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+// "Импорт INPX..." imports in the background; the collection appears as a mount point.
+TEST_F(Structure, AnInpxIndexIsImportedInTheBackground) {
+    const std::filesystem::path shelf = dir / "collection";
+    std::filesystem::create_directories(shelf);
+    const TInpxSpec spec = GenerateInpx(300, 100, 7);
+    WriteInpx(shelf / "lib.inpx", spec);
+    WriteInpxArchives(shelf, spec);
+    Dialogs::Script().FileNames = {QString::fromStdString((shelf / "lib.inpx").string())};
+    Tree().ImportInpx();
+    ASSERT_TRUE(WaitFor([&] { return !hub->ResyncRunning(); }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return Window().ResyncPanel->isHidden(); }));
+    TMountPoint* mount = Svd().MountPoints.back().get();
+    EXPECT_EQ(mount->Caption, "Generated library");
+    TBookCollection found;
+    mount->CollectBooks(found, true);
+    EXPECT_GT(found.Count(), 250u);
+    EXPECT_LT(found.Count(), 300u);  // the deleted books stay out
+    EXPECT_TRUE(WaitFor([&] { return Tree().Model().IndexOf(mount).isValid(); }));
 }
 
 }  // namespace

@@ -27,6 +27,8 @@ std::vector<CliCommand> AllCommands() {
         commands.push_back(std::move(c));
     for (CliCommand& c : FormatCommands())
         commands.push_back(std::move(c));
+    for (CliCommand& c : ServeCommands())
+        commands.push_back(std::move(c));
     return commands;
 }
 

@@ -68,3 +68,4 @@ std::vector<CliCommand> Fb2Commands();
 std::vector<CliCommand> ScanCommands();
 std::vector<CliCommand> DupCommands();
 std::vector<CliCommand> FormatCommands();
+std::vector<CliCommand> ServeCommands();

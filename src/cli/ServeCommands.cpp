@@ -1,0 +1,79 @@
+#include <pthread.h>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <ostream>
+#include <thread>
+
+#include "cli/Cli.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "common/TextUtils.h"
+#include "opds/OpdsCatalogue.h"
+#include "opds/OpdsServer.h"
+
+namespace {
+
+// The first line of a file, without its line end: a password is not given on the command
+// line, where every user of the machine could read it.
+std::string FirstLineOf(const std::string& file) {
+    std::ifstream in(file);
+    if (!in) throw CliUsageError{"cannot read the password file " + file};
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.pop_back();
+    return line;
+}
+
+int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CliArgs a(args, {}, {"--bind", "--port", "--user", "--password-file"});
+    a.ExpectPositionals(1, 1);
+    TOpdsOptions options;
+    options.Library = Utf8ToAnsi(a.Positionals()[0]);
+    options.Bind = a.Value("--bind", "127.0.0.1");
+    options.Port = a.Number("--port", 8080, 0, 65535);
+    if (a.Has("--user") != a.Has("--password-file")) throw CliUsageError{"--user and --password-file go together"};
+    if (a.Has("--user")) {
+        options.User = a.Value("--user");
+        options.Password = FirstLineOf(a.Value("--password-file"));
+        if (options.Password.empty()) throw CliUsageError{"the password file is empty"};
+    }
+    // SIGINT and SIGTERM are taken by one thread that stops the server; the server's own
+    // threads, started after this, inherit the blocked mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &signals, &previous);
+    TOpdsServer server(options);
+    const int port = server.Bind();
+    const std::string host = options.Bind == "0.0.0.0" ? "<this machine's address>" : options.Bind;
+    out << "Serving " << AnsiToUtf8(server.Catalogue()->Title()) << " (" << server.Catalogue()->Books().size()
+        << " books) at http://" << host << ":" << port << "/ ; OPDS catalogue: http://" << host << ":" << port
+        << "/opds ; Ctrl+C ends" << std::endl;
+    std::thread stopper([&] {
+        int received = 0;
+        sigwait(&signals, &received);
+        server.Stop();
+    });
+    server.Serve();
+    // Serve ends only through the stopper, which has run by now.
+    stopper.join();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    err << "shelvara-cli serve: stopped\n";
+    return 0;
+}
+
+}  // namespace
+
+std::vector<CliCommand> ServeCommands() {
+    return {
+        {"serve", "serve LIB [--bind ADDRESS] [--port N] [--user NAME --password-file FILE]",
+         "Serve the library to e-readers and browsers: an OPDS catalogue at /opds and web pages at / (127.0.0.1:8080 "
+         "unless told otherwise; with a user, HTTP basic authentication). The library is read again when its file "
+         "changes. Ends on Ctrl+C.",
+         RunServe},
+    };
+}

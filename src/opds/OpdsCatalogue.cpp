@@ -1,0 +1,157 @@
+#include "opds/OpdsCatalogue.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
+#include "catalogue/AuthorName.h"
+#include "catalogue/BookFolder.h"
+#include "catalogue/BookGenre.h"
+#include "catalogue/BookInfo.h"
+#include "catalogue/BookLinks.h"
+#include "catalogue/BookSequence.h"
+#include "catalogue/SVD.h"
+#include "catalogue/TitleInfo.h"
+#include "common/Encoding.h"
+#include "common/TextUtils.h"
+
+namespace {
+
+template <typename Node, typename Visit>
+void WalkTree(Node& node, Visit&& visit) {
+    for (size_t i = 0; i < node.Count(); ++i) {
+        visit(node.Child(i));
+        WalkTree(*node.Child(i), visit);
+    }
+}
+
+}  // namespace
+
+TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::make_unique<TSVD>()) {
+    library_->LoadFromFile(libraryFile);
+    title_ = PathToAnsi(AnsiToPath(libraryFile).stem());
+    TBookCollection all;
+    for (const auto& mount : library_->MountPoints)
+        mount->CollectBooks(all, true);
+    books_ = all.Books();
+    bookNumbers_.reserve(books_.size());
+    searchKeys_.reserve(books_.size());
+    for (size_t i = 0; i < books_.size(); ++i) {
+        bookNumbers_.emplace(books_[i], static_cast<int32_t>(i));
+        const TBookInfo& b = *books_[i];
+        searchKeys_.push_back(FilterKey(b.TitleText() + "\n" + b.AuthorsText() + "\n" + b.SeriesText()));
+    }
+    newest_.resize(books_.size());
+    for (size_t i = 0; i < newest_.size(); ++i)
+        newest_[i] = static_cast<int32_t>(i);
+    std::stable_sort(newest_.begin(), newest_.end(),
+                     [&](int32_t a, int32_t b) { return books_[a]->AddedDate > books_[b]->AddedDate; });
+
+    for (size_t i = 0; i < library_->Authors.Count(); ++i) {
+        TAuthorInfo* author = library_->Authors.Author(i);
+        TBookCollection books;
+        author->CollectBooks(books);
+        if (books.Count() > 0) authors_.push_back(author);
+    }
+    std::vector<std::pair<std::string, TAuthorInfo*>> byName;
+    for (TAuthorInfo* a : authors_) {
+        const TAuthorName* first = a->Count() > 0 ? a->Name(0) : nullptr;
+        const std::string key =
+            first ? first->LastName() + " " + first->FirstName() + " " + first->MiddleName() : a->DisplayName();
+        byName.emplace_back(FilterKey(key), a);
+    }
+    std::stable_sort(byName.begin(), byName.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (size_t i = 0; i < byName.size(); ++i)
+        authors_[i] = byName[i].second;
+
+    WalkTree(library_->Sequences, [&](TBookSequence* s) {
+        if (!s->Links.Empty()) series_.push_back(s);
+    });
+    std::stable_sort(series_.begin(), series_.end(), [](const TBookSequence* x, const TBookSequence* y) {
+        return FilterKey(x->DisplayName()) < FilterKey(y->DisplayName());
+    });
+    WalkTree(library_->Genres, [&](TBookGenre* g) {
+        genreNumbers_.emplace(g, static_cast<int32_t>(genres_.size()));
+        genres_.push_back(g);
+    });
+}
+
+TOpdsCatalogue::~TOpdsCatalogue() = default;
+
+int32_t TOpdsCatalogue::BookNumber(const TBookInfo* book) const {
+    const auto it = bookNumbers_.find(book);
+    return it == bookNumbers_.end() ? -1 : it->second;
+}
+
+int32_t TOpdsCatalogue::GenreNumber(const TBookGenre* genre) const {
+    const auto it = genreNumbers_.find(genre);
+    return it == genreNumbers_.end() ? -1 : it->second;
+}
+
+std::string TOpdsCatalogue::AuthorLetter(const TAuthorInfo& author) {
+    const TAuthorName* first = author.Count() > 0 ? author.Name(0) : nullptr;
+    std::string name = TrimBlanks(first ? first->LastName() : std::string());
+    if (name.empty() && first) name = TrimBlanks(first->NickName());
+    if (name.empty()) name = TrimBlanks(author.DisplayName());
+    if (name.empty()) return "#";
+    std::string letter = FoldYo(AnsiUpperCase(name.substr(0, 1)));
+    const auto c = static_cast<uint8_t>(letter[0]);
+    const bool isLetter = (c >= 'A' && c <= 'Z') || c >= 0xC0;
+    return isLetter ? letter : "#";
+}
+
+std::vector<int32_t> TOpdsCatalogue::BooksOfAuthor(int32_t author) const {
+    std::vector<int32_t> result;
+    if (author < 0 || static_cast<size_t>(author) >= authors_.size()) return result;
+    TBookCollection books;
+    authors_[static_cast<size_t>(author)]->CollectBooks(books);
+    for (TBookInfo* b : books.Books())
+        if (const int32_t n = BookNumber(b); n >= 0) result.push_back(n);
+    std::sort(result.begin(), result.end(), [&](int32_t x, int32_t y) {
+        return FilterKey(books_[x]->TitleText()) < FilterKey(books_[y]->TitleText());
+    });
+    return result;
+}
+
+std::vector<int32_t> TOpdsCatalogue::BooksOfSeries(int32_t series) const {
+    std::vector<int32_t> result;
+    if (series < 0 || static_cast<size_t>(series) >= series_.size()) return result;
+    TBookCollection books;
+    for (const TBookLink& link : series_[static_cast<size_t>(series)]->Links)
+        books.Add(link.Book);
+    for (TBookInfo* b : books.Books())
+        if (const int32_t n = BookNumber(b); n >= 0) result.push_back(n);
+    std::stable_sort(result.begin(), result.end(),
+                     [&](int32_t x, int32_t y) { return books_[x]->SeriesNumber() < books_[y]->SeriesNumber(); });
+    return result;
+}
+
+std::vector<int32_t> TOpdsCatalogue::BooksOfGenre(int32_t genre) const {
+    std::vector<int32_t> result;
+    if (genre < 0 || static_cast<size_t>(genre) >= genres_.size()) return result;
+    TBookCollection books;
+    auto take = [&](const TBookGenre* g) {
+        for (const TBookLink& link : g->Links)
+            books.Add(link.Book);
+    };
+    TBookGenre* root = genres_[static_cast<size_t>(genre)];
+    take(root);
+    WalkTree(*root, [&](TBookGenre* g) { take(g); });
+    for (TBookInfo* b : books.Books())
+        if (const int32_t n = BookNumber(b); n >= 0) result.push_back(n);
+    return result;
+}
+
+std::vector<int32_t> TOpdsCatalogue::Search(const std::string& text) const {
+    std::vector<int32_t> result;
+    const std::string key = FilterKey(TrimBlanks(text));
+    if (key.empty()) return result;
+    for (size_t i = 0; i < searchKeys_.size(); ++i)
+        if (searchKeys_[i].find(key) != std::string::npos) result.push_back(static_cast<int32_t>(i));
+    return result;
+}
+
+std::string TOpdsCatalogue::GenreCaption(const TBookGenre& genre) {
+    return genre.RusName.empty() ? genre.Code : genre.RusName;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class TAuthorInfo;
+class TBookGenre;
+class TBookInfo;
+class TBookSequence;
+class TSVD;
+
+// A library as the server shows it: loaded once from its file and never changed afterwards, so
+// any number of requests read it at once. Books, authors, series and genres are numbered by
+// their place in this snapshot; a URL carries those numbers, never a path.
+class TOpdsCatalogue final {
+public:
+    // Loads the library file (engine text path); raises what the load raises.
+    explicit TOpdsCatalogue(const std::string& libraryFile);
+    ~TOpdsCatalogue();
+    TOpdsCatalogue(const TOpdsCatalogue&) = delete;
+    TOpdsCatalogue& operator=(const TOpdsCatalogue&) = delete;
+
+    const std::string& Title() const { return title_; }
+    const std::vector<TBookInfo*>& Books() const { return books_; }
+    // Book numbers, newest added first.
+    const std::vector<int32_t>& Newest() const { return newest_; }
+    const std::vector<TAuthorInfo*>& Authors() const { return authors_; }  // by name
+    const std::vector<TBookSequence*>& Series() const { return series_; }  // with books, by name
+    const std::vector<TBookGenre*>& Genres() const { return genres_; }     // every node, tree order
+
+    // The number of an entity, -1 when it is not in the snapshot.
+    int32_t BookNumber(const TBookInfo* book) const;
+    int32_t GenreNumber(const TBookGenre* genre) const;
+    // The first letter an author is filed under (engine text, upper case), "#" for none.
+    static std::string AuthorLetter(const TAuthorInfo& author);
+    // Book numbers of an author, a series (by number in the series) and a genre (with its
+    // sub-genres), each book once.
+    std::vector<int32_t> BooksOfAuthor(int32_t author) const;
+    std::vector<int32_t> BooksOfSeries(int32_t series) const;
+    std::vector<int32_t> BooksOfGenre(int32_t genre) const;
+    // Books whose title, author or series holds the text (the lists' filter keys).
+    std::vector<int32_t> Search(const std::string& text) const;
+    static std::string GenreCaption(const TBookGenre& genre);
+
+private:
+    std::unique_ptr<TSVD> library_;
+    std::string title_;
+    std::vector<TBookInfo*> books_;
+    std::vector<int32_t> newest_;
+    std::vector<TAuthorInfo*> authors_;
+    std::vector<TBookSequence*> series_;
+    std::vector<TBookGenre*> genres_;
+    std::unordered_map<const TBookInfo*, int32_t> bookNumbers_;
+    std::unordered_map<const TBookGenre*, int32_t> genreNumbers_;
+    std::vector<std::string> searchKeys_;  // per book: title, authors and series, filter keys
+};

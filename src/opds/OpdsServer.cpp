@@ -1,0 +1,331 @@
+#include "opds/OpdsServer.h"
+
+#include <httplib.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <charconv>
+
+#include "catalogue/BookInfo.h"
+#include "catalogue/CatalogueLock.h"
+#include "common/Encoding.h"
+#include "common/Error.h"
+#include "fb2/Base64.h"
+#include "fb2/FBCover.h"
+#include "fb2/MyStream.h"
+#include "fb2/Picture.h"
+#include "opds/OpdsCatalogue.h"
+#include "opds/OpdsFeeds.h"
+#include "scan/PackerArchiveAccess.h"
+
+namespace {
+
+constexpr size_t kPictureCache = 256;
+constexpr size_t kMaxRequestBody = 1024;  // the server takes no uploads
+constexpr const char* kAtom = "application/atom+xml;profile=opds-catalog;charset=utf-8";
+
+std::map<std::string, std::string> QueryOf(const httplib::Request& request) {
+    std::map<std::string, std::string> query;
+    for (const auto& [name, value] : request.params)
+        query.emplace(name, value);
+    return query;
+}
+
+std::optional<int32_t> NumberOf(const std::string& text) {
+    int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+    return value;
+}
+
+void NotFound(httplib::Response& response) {
+    response.status = 404;
+    response.set_content("Not found\n", "text/plain; charset=utf-8");
+}
+
+// The bytes of one member zipped alone, as a reading app expects an .fb2.zip.
+std::string ZipAlone(const std::string& name, const std::vector<uint8_t>& bytes) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+    if (!buffer) RaiseFixedError("Cannot make an archive in memory");
+    zip_source_keep(buffer);
+    zip_t* archive = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
+    if (!archive) {
+        zip_source_free(buffer);
+        RaiseFixedError("Cannot make an archive in memory");
+    }
+    zip_source_t* member = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
+    const zip_int64_t index = member ? zip_file_add(archive, name.c_str(), member, ZIP_FL_ENC_UTF_8) : -1;
+    if (index < 0) {
+        if (member) zip_source_free(member);
+        zip_discard(archive);
+        zip_source_free(buffer);
+        RaiseFixedError("Cannot make an archive in memory");
+    }
+    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
+    if (zip_close(archive) != 0) {
+        zip_discard(archive);
+        zip_source_free(buffer);
+        RaiseFixedError("Cannot make an archive in memory");
+    }
+    std::string out;
+    zip_stat_t st;
+    if (zip_source_stat(buffer, &st) == 0 && zip_source_open(buffer) == 0) {
+        out.resize(static_cast<size_t>(st.size));
+        const zip_int64_t read = zip_source_read(buffer, out.data(), st.size);
+        out.resize(read > 0 ? static_cast<size_t>(read) : 0);
+        zip_source_close(buffer);
+    }
+    zip_source_free(buffer);
+    return out;
+}
+
+// The picture scaled down to a height (box filter), proportions kept.
+TBitmap ScaledToHeight(const TBitmap& source, int height) {
+    if (source.Height <= height) return source;
+    TBitmap out;
+    out.Height = height;
+    out.Width = std::max(1, static_cast<int>(static_cast<int64_t>(source.Width) * height / source.Height));
+    out.Pixels.resize(static_cast<size_t>(out.Width) * static_cast<size_t>(out.Height) * 4);
+    for (int y = 0; y < out.Height; ++y) {
+        const int y0 = y * source.Height / out.Height, y1 = std::max(y0 + 1, (y + 1) * source.Height / out.Height);
+        for (int x = 0; x < out.Width; ++x) {
+            const int x0 = x * source.Width / out.Width, x1 = std::max(x0 + 1, (x + 1) * source.Width / out.Width);
+            uint32_t sum[4] = {0, 0, 0, 0};
+            for (int sy = y0; sy < y1; ++sy)
+                for (int sx = x0; sx < x1; ++sx)
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += source.Pixels[(static_cast<size_t>(sy) * static_cast<size_t>(source.Width) +
+                                                 static_cast<size_t>(sx)) *
+                                                    4 +
+                                                static_cast<size_t>(c)];
+            const uint32_t n = static_cast<uint32_t>((y1 - y0) * (x1 - x0));
+            for (int c = 0; c < 4; ++c)
+                out.Pixels[(static_cast<size_t>(y) * static_cast<size_t>(out.Width) + static_cast<size_t>(x)) * 4 +
+                           static_cast<size_t>(c)] = static_cast<uint8_t>(sum[c] / n);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TOpdsServer::TOpdsServer(TOpdsOptions options) : options_(std::move(options)) {
+    stamp_ = Stamp();
+    snapshot_ = std::make_shared<const TOpdsCatalogue>(options_.Library);
+    server_ = std::make_unique<httplib::Server>();
+    Route();
+}
+
+TOpdsServer::~TOpdsServer() {
+    Stop();
+    if (watcher_.joinable()) watcher_.join();
+}
+
+std::shared_ptr<const TOpdsCatalogue> TOpdsServer::Catalogue() const {
+    std::lock_guard lock(snapshotMutex_);
+    return snapshot_;
+}
+
+TOpdsServer::TFileStamp TOpdsServer::Stamp() const {
+    std::error_code ec;
+    const std::filesystem::path path = AnsiToPath(options_.Library);
+    TFileStamp stamp;
+    stamp.Time = std::filesystem::last_write_time(path, ec);
+    stamp.Size = std::filesystem::file_size(path, ec);
+    return stamp;
+}
+
+bool TOpdsServer::ReloadIfChanged() {
+    const TFileStamp now = Stamp();
+    if (now == stamp_) return false;
+    try {
+        auto fresh = std::make_shared<const TOpdsCatalogue>(options_.Library);
+        std::lock_guard lock(snapshotMutex_);
+        snapshot_ = std::move(fresh);
+        ++generation_;
+    } catch (const std::exception&) {
+        return false;  // a file that cannot be read now keeps the last good snapshot
+    }
+    stamp_ = now;
+    ++reloads_;
+    return true;
+}
+
+void TOpdsServer::Watch() {
+    std::unique_lock lock(watchMutex_);
+    while (!stopping_) {
+        watchWake_.wait_for(lock, std::chrono::milliseconds(options_.ReloadCheckMs));
+        if (stopping_) break;
+        lock.unlock();
+        ReloadIfChanged();
+        lock.lock();
+    }
+}
+
+int TOpdsServer::Bind() {
+    if (options_.Port == 0) {
+        port_ = server_->bind_to_any_port(options_.Bind);
+        if (port_ < 0) RaiseFixedError("Cannot listen on " + options_.Bind);
+    } else {
+        if (!server_->bind_to_port(options_.Bind, options_.Port))
+            RaiseFixedError("Cannot listen on " + options_.Bind + ":" + std::to_string(options_.Port));
+        port_ = options_.Port;
+    }
+    return port_;
+}
+
+void TOpdsServer::Serve() {
+    {
+        std::lock_guard lock(watchMutex_);
+        stopping_ = false;
+    }
+    watcher_ = std::thread([this] { Watch(); });
+    server_->listen_after_bind();
+}
+
+void TOpdsServer::Stop() {
+    {
+        std::lock_guard lock(watchMutex_);
+        stopping_ = true;
+    }
+    watchWake_.notify_all();
+    if (server_) server_->stop();
+}
+
+bool TOpdsServer::Authorised(const httplib::Request& request, httplib::Response& response) const {
+    if (options_.User.empty()) return true;
+    const std::string credentials = options_.User + ":" + options_.Password;
+    const std::string expected = "Basic " + Base64Encode(std::vector<uint8_t>(credentials.begin(), credentials.end()));
+    const std::string given = request.get_header_value("Authorization");
+    // The comparison takes the same time however early the texts differ.
+    bool same = given.size() == expected.size();
+    unsigned diff = 0;
+    for (size_t i = 0; i < expected.size(); ++i)
+        diff |= static_cast<unsigned>(i < given.size() ? given[i] ^ expected[i] : 1);
+    if (same && diff == 0) return true;
+    response.status = 401;
+    response.set_header("WWW-Authenticate", "Basic realm=\"Shelvara\", charset=\"UTF-8\"");
+    response.set_content("Authentication required\n", "text/plain; charset=utf-8");
+    return false;
+}
+
+void TOpdsServer::Route() {
+    httplib::Server& s = *server_;
+    s.new_task_queue = [threads = options_.Threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
+    // A slow or silent client cannot keep a worker.
+    s.set_read_timeout(5, 0);
+    s.set_write_timeout(10, 0);
+    s.set_keep_alive_timeout(5);
+    s.set_keep_alive_max_count(100);
+    // Small responses go out at once rather than wait for the client's delayed acknowledgement.
+    s.set_tcp_nodelay(true);
+    s.set_payload_max_length(kMaxRequestBody);
+    s.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+        return Authorised(request, response) ? httplib::Server::HandlerResponse::Unhandled
+                                             : httplib::Server::HandlerResponse::Handled;
+    });
+    s.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+        response.status = 500;
+        response.set_content("Internal error\n", "text/plain; charset=utf-8");
+    });
+    auto feed = [this](bool atom) {
+        return [this, atom](const httplib::Request& request, httplib::Response& response) {
+            const std::shared_ptr<const TOpdsCatalogue> catalogue = Catalogue();
+            std::string path = request.matches.size() > 1 ? request.matches[1].str() : std::string();
+            if (path.empty()) path = "/";
+            const std::optional<TFeed> page = BuildFeed(*catalogue, path, QueryOf(request), kPageSize);
+            if (!page) return NotFound(response);
+            if (atom)
+                response.set_content(AtomFeed(*catalogue, *page), kAtom);
+            else
+                response.set_content(HtmlPage(*catalogue, *page), "text/html; charset=utf-8");
+        };
+    };
+    s.Get("/opds/opensearch.xml", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_content(OpenSearchDescription(AnsiToUtf8(Catalogue()->Title())),
+                             "application/opensearchdescription+xml; charset=utf-8");
+    });
+    s.Get("/download/(\\d+)", [this](const httplib::Request& request, httplib::Response& response) {
+        const std::optional<int32_t> n = NumberOf(request.matches[1].str());
+        if (!n) return NotFound(response);
+        Download(*n, response);
+    });
+    s.Get("/(cover|thumb)/(\\d+)", [this](const httplib::Request& request, httplib::Response& response) {
+        const std::optional<int32_t> n = NumberOf(request.matches[2].str());
+        if (!n) return NotFound(response);
+        Picture(*n, request.matches[1].str() == "thumb", response);
+    });
+    s.Get("/opds(/[^?]*)?", feed(true));
+    s.Get("(/[^?]*)", feed(false));
+}
+
+void TOpdsServer::Download(int32_t number, httplib::Response& response) const {
+    const std::shared_ptr<const TOpdsCatalogue> catalogue = Catalogue();
+    if (static_cast<size_t>(number) >= catalogue->Books().size()) return NotFound(response);
+    const TBookInfo& book = *catalogue->Books()[static_cast<size_t>(number)];
+    const TDownloadKind kind = DownloadKindOf(book);
+    std::vector<uint8_t> bytes;
+    try {
+        TPackerArchiveAccess packer;
+        bytes = ReadBookBytes(&packer, book.FullPath(), book.Packed, book.EntryName);
+    } catch (const std::exception&) {
+        return NotFound(response);  // the file is gone or unreadable
+    }
+    std::string body = kind.ZipMember ? ZipAlone(kind.FileName.substr(0, kind.FileName.size() - 4), bytes)
+                                      : std::string(bytes.begin(), bytes.end());
+    response.set_header("Content-Disposition", "attachment; filename*=UTF-8''" + UrlEncode(kind.FileName));
+    response.set_content(std::move(body), kind.MimeType);
+}
+
+void TOpdsServer::Picture(int32_t number, bool thumbnail, httplib::Response& response) {
+    const std::shared_ptr<const TOpdsCatalogue> catalogue = Catalogue();
+    if (static_cast<size_t>(number) >= catalogue->Books().size()) return NotFound(response);
+    std::string key;
+    {
+        std::lock_guard lock(snapshotMutex_);
+        key = std::to_string(generation_) + (thumbnail ? "t" : "c") + std::to_string(number);
+    }
+    {
+        std::lock_guard lock(pictureMutex_);
+        if (const auto it = pictureIndex_.find(key); it != pictureIndex_.end()) {
+            pictures_.splice(pictures_.begin(), pictures_, it->second);
+            if (it->second->Bytes.empty()) return NotFound(response);
+            response.set_content(it->second->Bytes, it->second->Type);
+            return;
+        }
+    }
+    const TBookInfo& book = *catalogue->Books()[static_cast<size_t>(number)];
+    std::string png;
+    try {
+        TPackerArchiveAccess packer;
+        const std::vector<uint8_t> bytes = ReadBookBytes(&packer, book.FullPath(), book.Packed, book.EntryName);
+        TMyMemStream stream;
+        stream.Write(bytes.data(), static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX - 1)));
+        const uint8_t zero = 0;
+        stream.Write(&zero, 1);  // the cover finder reads text followed by a zero byte
+        stream.SetSize(stream.Size() - 1);
+        if (std::unique_ptr<TBitmap> cover = GetCover(stream); cover && cover->Width > 0 && cover->Height > 0) {
+            const std::vector<uint8_t> encoded =
+                EncodePng(thumbnail ? ScaledToHeight(*cover, kThumbnailHeight) : *cover);
+            png.assign(encoded.begin(), encoded.end());
+        }
+    } catch (const std::exception&) {
+        png.clear();  // no cover to show
+    }
+    {
+        // Books without a cover are remembered too, so they are not read again.
+        std::lock_guard lock(pictureMutex_);
+        if (!pictureIndex_.count(key)) {
+            pictures_.push_front({key, "image/png", png});
+            pictureIndex_[key] = pictures_.begin();
+            while (pictures_.size() > kPictureCache) {
+                pictureIndex_.erase(pictures_.back().Key);
+                pictures_.pop_back();
+            }
+        }
+    }
+    if (png.empty()) return NotFound(response);
+    response.set_content(std::move(png), "image/png");
+}

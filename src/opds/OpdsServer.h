@@ -1,0 +1,94 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+class TOpdsCatalogue;
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+struct TOpdsOptions {
+    std::string Library;  // the library file, engine text
+    std::string Bind = "127.0.0.1";
+    int Port = 8080;             // 0: any free port
+    std::string User, Password;  // with a user, every request needs HTTP basic authentication
+    int Threads = 8;
+    int ReloadCheckMs = 2000;  // how often the library file is looked at for changes
+};
+
+// Serves a library over HTTP: OPDS 1.2 feeds under /opds for reading apps, the same catalogue as
+// HTML pages for browsers, book downloads and covers. Requests read an immutable snapshot of
+// the library; when the file changes on disk a new snapshot is loaded beside it and takes over,
+// so requests never wait for a reload.
+class TOpdsServer final {
+public:
+    static constexpr int kPageSize = 50;
+    static constexpr int kThumbnailHeight = 200;
+
+    // Loads the library; raises what the load raises.
+    explicit TOpdsServer(TOpdsOptions options);
+    ~TOpdsServer();
+    TOpdsServer(const TOpdsServer&) = delete;
+    TOpdsServer& operator=(const TOpdsServer&) = delete;
+
+    // Binds to the address and port; returns the port. Raises when it cannot.
+    int Bind();
+    // Serves until Stop; call after Bind.
+    void Serve();
+    // Ends Serve (from any thread).
+    void Stop();
+    int Port() const { return port_; }
+
+    std::shared_ptr<const TOpdsCatalogue> Catalogue() const;
+    // Loads the library again when its file changed since the last load; true when it did.
+    bool ReloadIfChanged();
+    int64_t Reloads() const { return reloads_; }
+
+private:
+    struct TFileStamp {
+        std::filesystem::file_time_type Time{};
+        uintmax_t Size = 0;
+        bool operator==(const TFileStamp&) const = default;
+    };
+    TFileStamp Stamp() const;
+    void Route();
+    bool Authorised(const httplib::Request& request, httplib::Response& response) const;
+    void Download(int32_t book, httplib::Response& response) const;
+    void Picture(int32_t book, bool thumbnail, httplib::Response& response);
+    void Watch();
+
+    TOpdsOptions options_;
+    std::unique_ptr<httplib::Server> server_;
+    int port_ = 0;
+    mutable std::mutex snapshotMutex_;
+    std::shared_ptr<const TOpdsCatalogue> snapshot_;
+    uint64_t generation_ = 0;
+    TFileStamp stamp_;
+    std::atomic<int64_t> reloads_ = 0;
+    std::thread watcher_;
+    std::mutex watchMutex_;
+    std::condition_variable watchWake_;
+    bool stopping_ = false;
+    // Covers and thumbnails already made, most recently used first.
+    struct TPicture {
+        std::string Key;
+        std::string Type;
+        std::string Bytes;
+    };
+    std::mutex pictureMutex_;
+    std::list<TPicture> pictures_;
+    std::unordered_map<std::string, std::list<TPicture>::iterator> pictureIndex_;
+};

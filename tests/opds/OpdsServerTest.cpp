@@ -1,0 +1,243 @@
+#include "opds/OpdsServer.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "LibraryGenerator.h"
+#include "TestUtils.h"
+#include "catalogue/BookFolder.h"
+#include "catalogue/SVD.h"
+#include "common/Encoding.h"
+#include "fb2/Picture.h"
+#include "opds/OpdsCatalogue.h"
+#include "scan/FolderSync.h"
+#include "scan/Packer.h"
+#include "scan/PackerArchiveAccess.h"
+
+namespace {
+
+std::string Fb2(const std::string& title, const std::string& last) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info><author><first-name>Иван"
+           "</first-name><last-name>" +
+           last + "</last-name></author><book-title>" + title + "</book-title><annotation><p>О книге " + title +
+           "</p></annotation><lang>ru</lang></title-info></description><body><p>Текст.</p></body></FictionBook>";
+}
+
+// A library of real files (plain books, one with a cover, an archive of two) and 120 generated
+// books without files, served on a free loopback port.
+struct Served : ::testing::Test {
+    TempDir dir;
+    std::filesystem::path disk = dir / "books";
+    std::string library = PathToAnsi(dir / "lib.sv2");
+    std::unique_ptr<TOpdsServer> server;
+    std::thread serving;
+    TOpdsOptions options;
+
+    void SetUp() override {
+        std::filesystem::create_directories(disk);
+        WriteBytes(disk / "plain.fb2", Bytes(Fb2("Журавли", "Журавлёв")));
+        std::filesystem::copy_file(std::filesystem::path(SHELVARA_CORPUS) / "fb2/fbreaderj/image.fb2",
+                                   disk / "cover.fb2");
+        {
+            TPacker packer;
+            ASSERT_TRUE(packer.Open(PathToAnsi(disk / "two.zip"), true));
+            packer.AddFromBytes("first.fb2", Bytes(Fb2("Первая", "Архивов")), 0, 0, true);
+            packer.AddFromBytes("second.fb2", Bytes(Fb2("Вторая", "Архивов")), 0, 0, true);
+            packer.Close();
+        }
+        TSVD svd;
+        svd.Packer = std::make_unique<TPackerArchiveAccess>();
+        GenerateLibrary(svd, 120);
+        TSyncStats stats;
+        Resync(*svd.AddMountPoint(PathToAnsi(disk)), true, true, stats);
+        svd.SaveToFile(library);
+        options.Library = library;
+        options.Port = 0;
+        options.ReloadCheckMs = 100;
+    }
+    void Start() {
+        server = std::make_unique<TOpdsServer>(options);
+        server->Bind();
+        serving = std::thread([this] { server->Serve(); });
+    }
+    void TearDown() override {
+        if (server) server->Stop();
+        if (serving.joinable()) serving.join();
+    }
+    httplib::Result Get(const std::string& path, const httplib::Headers& headers = {}) {
+        httplib::Client client("127.0.0.1", server->Port());
+        return client.Get(path, headers);
+    }
+    int32_t BookNumber(const std::string& title) {
+        const auto catalogue = server->Catalogue();
+        for (size_t i = 0; i < catalogue->Books().size(); ++i)
+            if (AnsiToUtf8(catalogue->Books()[i]->TitleText()) == title) return static_cast<int32_t>(i);
+        ADD_FAILURE() << "no book " << title;
+        return -1;
+    }
+};
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(Served, FeedsNavigatePageAndSearch) {
+    Start();
+    auto root = Get("/opds");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->status, 200);
+    EXPECT_NE(root->get_header_value("Content-Type").find("profile=opds-catalog"), std::string::npos);
+    for (const char* path : {"/opds/authors", "/opds/series", "/opds/genres", "/opds/new", "/opds/books"})
+        EXPECT_NE(root->body.find(std::string("href=\"") + path + "\""), std::string::npos) << path;
+
+    const size_t books = server->Catalogue()->Books().size();
+    ASSERT_EQ(books, 124u);
+    auto first = Get("/opds/books");
+    EXPECT_EQ(Count(first->body, "<entry>"), 50u);
+    EXPECT_NE(first->body.find("rel=\"next\" href=\"/opds/books?page=2\""), std::string::npos);
+    EXPECT_NE(first->body.find("rel=\"last\" href=\"/opds/books?page=3\""), std::string::npos);
+    EXPECT_EQ(first->body.find("rel=\"previous\""), std::string::npos);
+    auto last = Get("/opds/books?page=3");
+    EXPECT_EQ(Count(last->body, "<entry>"), 24u);
+    EXPECT_NE(last->body.find("rel=\"previous\" href=\"/opds/books?page=2\""), std::string::npos);
+    EXPECT_EQ(Get("/opds/books?page=99")->body, last->body);  // a page beyond the end is the last
+
+    // Authors by letter, then an author's books with their acquisition and image links.
+    auto letters = Get("/opds/authors");
+    EXPECT_NE(letters->body.find("letter=%D0%96"), std::string::npos);  // Ж
+    auto z = Get("/opds/authors?letter=%D0%96");
+    EXPECT_NE(z->body.find("Иван Журавлёв"), std::string::npos);
+    const size_t link = z->body.find("href=\"/opds/author/");
+    ASSERT_NE(link, std::string::npos);
+    const size_t start = link + 6;
+    auto author = Get(z->body.substr(start, z->body.find('"', start) - start));
+    EXPECT_NE(author->body.find("<title>Журавли</title>"), std::string::npos);
+    EXPECT_NE(author->body.find("rel=\"http://opds-spec.org/acquisition\""), std::string::npos);
+    EXPECT_NE(author->body.find("type=\"application/x-fictionbook+xml\""), std::string::npos);
+    EXPECT_NE(author->body.find("rel=\"http://opds-spec.org/image/thumbnail\""), std::string::npos);
+    EXPECT_NE(author->body.find("<dc:language>ru</dc:language>"), std::string::npos);
+
+    // ё folds to е on both sides, as in the lists' filters.
+    auto found = Get("/opds/search?q=%D0%B6%D1%83%D1%80%D0%B0%D0%B2%D0%BB%D0%B5%D0%B2");  // журавлев
+    EXPECT_EQ(Count(found->body, "<entry>"), 1u);
+    EXPECT_EQ(Get("/opds/opensearch.xml")->status, 200);
+    // Series and genres lead somewhere.
+    EXPECT_GT(Count(Get("/opds/series")->body, "<entry>"), 0u);
+    EXPECT_GT(Count(Get("/opds/genres")->body, "<entry>"), 0u);
+    // The same catalogue for a browser.
+    auto page = Get("/authors?letter=%D0%96");
+    EXPECT_NE(page->get_header_value("Content-Type").find("text/html"), std::string::npos);
+    EXPECT_NE(page->body.find("<form action=\"/search\">"), std::string::npos);
+    EXPECT_NE(Get("/books")->body.find("<img src=\"/thumb/"), std::string::npos);
+}
+
+TEST_F(Served, BooksAndCoversAreServedByNumberOnly) {
+    Start();
+    const int32_t plain = BookNumber("Журавли");
+    auto download = Get("/download/" + std::to_string(plain));
+    ASSERT_TRUE(download);
+    EXPECT_EQ(download->status, 200);
+    EXPECT_EQ(download->get_header_value("Content-Type"), "application/x-fictionbook+xml");
+    EXPECT_EQ(download->body, Fb2("Журавли", "Журавлёв"));
+
+    // A member of a many-book archive comes zipped alone.
+    auto member = Get("/download/" + std::to_string(BookNumber("Вторая")));
+    EXPECT_EQ(member->get_header_value("Content-Type"), "application/fb2+zip");
+    TPacker zipped;
+    ASSERT_TRUE(zipped.OpenBytes(std::vector<uint8_t>(member->body.begin(), member->body.end()), "x.zip"));
+    const std::vector<TArcFileInfoRec> members = zipped.List();
+    ASSERT_EQ(members.size(), 1u);
+    EXPECT_EQ(members[0].Path, "second.fb2");
+    EXPECT_EQ(zipped.Extract("second.fb2"), Bytes(Fb2("Вторая", "Архивов")));
+
+    // Covers, and thumbnails at most 200 pixels high.
+    int32_t covered = -1;
+    for (size_t i = 0; i < server->Catalogue()->Books().size() && covered < 0; ++i)
+        if (Get("/cover/" + std::to_string(i))->status == 200) covered = static_cast<int32_t>(i);
+    ASSERT_GE(covered, 0);
+    auto thumb = Get("/thumb/" + std::to_string(covered));
+    EXPECT_EQ(thumb->get_header_value("Content-Type"), "image/png");
+    const auto* data = reinterpret_cast<const uint8_t*>(thumb->body.data());
+    int width = 0, height = 0;
+    ASSERT_TRUE(ReadPictureSize(TPictureFormat::Png, data, thumb->body.size(), width, height));
+    EXPECT_LE(height, 200);
+    EXPECT_GT(width, 0);
+
+    // Numbers that name nothing, and anything that is not a number.
+    for (const char* path :
+         {"/download/124", "/download/99999999999", "/download/-1", "/download/abc", "/cover/124",
+          "/opds/author/100000", "/opds/genre/x", "/opds/nothing", "/etc/passwd", "/download/..%2F..%2Fetc%2Fpasswd"})
+        EXPECT_EQ(Get(path)->status, 404) << path;
+    EXPECT_EQ(Get("/download/" + std::to_string(BookNumber("Журавли")) + "?path=/etc/passwd")->body,
+              Fb2("Журавли", "Журавлёв"));
+}
+
+// A request that is not HTTP gets 400 and the connection is closed.
+TEST_F(Served, MalformedRequestsAreRefused) {
+    Start();
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(s, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(server->Port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string garbage = "THIS IS NOT HTTP\r\n\r\n";
+    ASSERT_EQ(::send(s, garbage.data(), garbage.size(), 0), static_cast<ssize_t>(garbage.size()));
+    char reply[256] = {};
+    const ssize_t n = ::recv(s, reply, sizeof reply - 1, 0);
+    ::close(s);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(reply).rfind("HTTP/1.1 400", 0), 0u) << reply;
+    // A request line longer than the cap.
+    EXPECT_NE(Get("/opds/search?q=" + std::string(20000, 'a'))->status, 200);
+}
+
+TEST_F(Served, BasicAuthenticationGuardsEveryRequest) {
+    options.User = "reader";
+    options.Password = "секрет";
+    Start();
+    for (const char* path : {"/opds", "/", "/download/0", "/cover/0"}) {
+        auto refused = Get(path);
+        EXPECT_EQ(refused->status, 401) << path;
+        EXPECT_NE(refused->get_header_value("WWW-Authenticate").find("Basic"), std::string::npos);
+    }
+    httplib::Client client("127.0.0.1", server->Port());
+    client.set_basic_auth("reader", "секрет");
+    EXPECT_EQ(client.Get("/opds")->status, 200);
+    client.set_basic_auth("reader", "wrong");
+    EXPECT_EQ(client.Get("/opds")->status, 401);
+}
+
+// A library saved again on disk is read again while requests go on.
+TEST_F(Served, TheSnapshotFollowsTheLibraryFile) {
+    Start();
+    EXPECT_EQ(server->Catalogue()->Books().size(), 124u);
+    WriteBytes(disk / "new.fb2", Bytes(Fb2("Новинка", "Новиков")));
+    {
+        TSVD svd;
+        svd.LoadFromFile(library);
+        TSyncStats stats;
+        Resync(*svd.MountPoints.back(), true, false, stats);
+        svd.SaveToFile(library);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (server->Catalogue()->Books().size() != 125u && std::chrono::steady_clock::now() < deadline) {
+        EXPECT_EQ(Get("/opds")->status, 200);  // served all the while
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(server->Catalogue()->Books().size(), 125u);
+    EXPECT_GE(server->Reloads(), 1);
+    EXPECT_EQ(Count(Get("/opds/search?q=%D0%BD%D0%BE%D0%B2%D0%B8%D0%BD%D0%BA%D0%B0")->body, "<entry>"), 1u);
+}
+
+}  // namespace

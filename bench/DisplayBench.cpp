@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "BenchUtils.h"
 #include "common/Encoding.h"
 #include "common/FileUtils.h"
 #include "display/ui/FB2Viewer.h"
@@ -21,15 +22,6 @@ namespace {
 
 double Ms(const QElapsedTimer& timer) {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
-
-// A line of /proc/self/status in MB (VmRSS now, VmHWM the peak).
-double StatusMb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key, 0) == 0) return std::atof(line.c_str() + std::strlen(key) + 1) / 1024.0;
-    return 0;
 }
 
 // About 5 MB of FB2: chapters of Russian paragraphs, a picture every few chapters.

@@ -10,20 +10,13 @@
 #include <fstream>
 #include <string>
 
+#include "BenchUtils.h"
 #include "InpxGenerator.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "scan/InpxImport.h"
 
 namespace {
-
-double StatusMb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key, 0) == 0) return std::atof(line.c_str() + std::strlen(key) + 1) / 1024.0;
-    return 0;
-}
 
 double Seconds(std::chrono::steady_clock::time_point from) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();

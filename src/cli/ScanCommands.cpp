@@ -66,6 +66,15 @@ int RunStatus(const TSyncStats& stats) {
     return stats.Offline.empty() && !stats.Cancelled ? 0 : 1;
 }
 
+// A library that books are added to: the archive reader attached, ambiguous authors settled by
+// the chooser. Only a missing file starts a new library; one that cannot be read stops the command.
+void OpenForAdding(TSVD& svd, const std::string& lib, FirstCandidate& chooser) {
+    AttachArchiveReader(svd);
+    svd.AuthorChooser = &chooser;
+    std::error_code exists;
+    if (std::filesystem::exists(std::filesystem::symlink_status(AnsiToPath(lib), exists))) svd.LoadFromFile(lib);
+}
+
 int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliArgs a(args, {}, {});
     a.ExpectPositionals(2, SIZE_MAX);
@@ -73,12 +82,8 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
     const auto lock = LockLibrary(lib, "scan");
     TSVD svd;
-    AttachArchiveReader(svd);
     FirstCandidate chooser(err);
-    svd.AuthorChooser = &chooser;
-    // Only a missing library starts a new one; one that cannot be read stops the scan.
-    std::error_code exists;
-    if (std::filesystem::exists(std::filesystem::symlink_status(AnsiToPath(lib), exists))) svd.LoadFromFile(lib);
+    OpenForAdding(svd, lib, chooser);
     const bool terminal = ::isatty(2);
     TSyncStats stats;
     TerminalProgress progress(err, terminal);
@@ -130,11 +135,8 @@ int RunImportInpx(const std::vector<std::string>& args, std::ostream& out, std::
     const std::string inpx = PathToAnsi(std::filesystem::absolute(a.Positionals()[1], ec).lexically_normal());
     const auto lock = LockLibrary(lib, "import-inpx");
     TSVD svd;
-    AttachArchiveReader(svd);
     FirstCandidate chooser(err);
-    svd.AuthorChooser = &chooser;
-    std::error_code exists;
-    if (std::filesystem::exists(std::filesystem::symlink_status(AnsiToPath(lib), exists))) svd.LoadFromFile(lib);
+    OpenForAdding(svd, lib, chooser);
     TerminalProgress progress(err, ::isatty(2));
     const TInpxStats stats = ImportInpx(svd, inpx, options, &progress);
     if (::isatty(2)) err << "\n";

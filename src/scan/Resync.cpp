@@ -125,34 +125,18 @@ std::unique_ptr<TResyncThread> TResyncThread::StartFolder(TBookFolder& folder, T
     return worker;
 }
 
-std::unique_ptr<TResyncThread> TResyncThread::StartBooks(TSVD& catalogue, std::vector<TBookInfo*> books,
-                                                         TResyncMode mode, IResyncObserver* observer) {
-    if (books.empty()) return nullptr;
+std::unique_ptr<TResyncThread> TResyncThread::StartJob(TSVD& catalogue, IResyncObserver* observer,
+                                                       std::function<void(TResyncThread&)> job) {
     Claim();
     std::unique_ptr<TResyncThread> worker(new TResyncThread);
     TResyncThread* w = worker.get();
+    // The thread waits until it is registered with the catalogue.
     std::unique_lock hold(w->startMutex_);
-    w->thread_ = std::thread([w, books = std::move(books), mode, observer] {
+    w->thread_ = std::thread([w, observer, job = std::move(job)] {
         { std::lock_guard wait(w->startMutex_); }
         Guarded(w->stats_, [&] {
             if (observer) observer->ResyncStarted();
-            const int total = static_cast<int>(books.size());
-            int position = 0;
-            for (size_t i = books.size(); i-- > 0;) {
-                if (w->terminate_) {
-                    w->stats_.Cancelled = true;
-                    break;
-                }
-                TBookInfo* book = books[i];
-                if (observer) observer->ResyncProgress(position, total, book->FullPath());
-                try {
-                    book->UpdateFromDisk(mode == TResyncMode::RemoveLost ? 0 : 7, mode == TResyncMode::Full);
-                    ++w->stats_.Refreshed;
-                } catch (const EShelvaraError& e) {
-                    w->stats_.Warnings.push_back(AnsiToUtf8(book->FullPath()) + ": " + AnsiToUtf8(e.what()));
-                }
-                ++position;
-            }
+            job(*w);
         });
         Finish(observer, w->stats_);
         w->Unregister();
@@ -164,31 +148,42 @@ std::unique_ptr<TResyncThread> TResyncThread::StartBooks(TSVD& catalogue, std::v
     return worker;
 }
 
+std::unique_ptr<TResyncThread> TResyncThread::StartBooks(TSVD& catalogue, std::vector<TBookInfo*> books,
+                                                         TResyncMode mode, IResyncObserver* observer) {
+    if (books.empty()) return nullptr;
+    return StartJob(catalogue, observer, [books = std::move(books), mode, observer](TResyncThread& w) {
+        const int total = static_cast<int>(books.size());
+        int position = 0;
+        for (size_t i = books.size(); i-- > 0;) {
+            if (w.terminate_) {
+                w.stats_.Cancelled = true;
+                break;
+            }
+            TBookInfo* book = books[i];
+            if (observer) observer->ResyncProgress(position, total, book->FullPath());
+            try {
+                book->UpdateFromDisk(mode == TResyncMode::RemoveLost ? 0 : 7, mode == TResyncMode::Full);
+                ++w.stats_.Refreshed;
+            } catch (const EShelvaraError& e) {
+                w.stats_.Warnings.push_back(AnsiToUtf8(book->FullPath()) + ": " + AnsiToUtf8(e.what()));
+            }
+            ++position;
+        }
+    });
+}
+
 std::unique_ptr<TResyncThread> TResyncThread::StartInpx(TSVD& catalogue, std::string inpxFile, TInpxOptions options,
                                                         IResyncObserver* observer) {
-    Claim();
-    std::unique_ptr<TResyncThread> worker(new TResyncThread);
-    TResyncThread* w = worker.get();
-    std::unique_lock hold(w->startMutex_);
-    w->thread_ = std::thread([w, &catalogue, inpxFile = std::move(inpxFile), options = std::move(options), observer] {
-        { std::lock_guard wait(w->startMutex_); }
-        TWalkSink sink(observer, &w->terminate_, nullptr);
-        Guarded(w->stats_, [&] {
-            if (observer) observer->ResyncStarted();
+    return StartJob(
+        catalogue, observer,
+        [&catalogue, inpxFile = std::move(inpxFile), options = std::move(options), observer](TResyncThread& w) {
+            TWalkSink sink(observer, &w.terminate_, nullptr);
             const TInpxStats imported = ImportInpx(catalogue, inpxFile, options, &sink);
-            w->stats_.Added = static_cast<int>(imported.Added);
-            w->stats_.Lost = static_cast<int>(imported.Lost);
-            w->stats_.Warnings = imported.Warnings;
-            w->stats_.Cancelled = imported.Cancelled;
+            w.stats_.Added = static_cast<int>(imported.Added);
+            w.stats_.Lost = static_cast<int>(imported.Lost);
+            w.stats_.Warnings = imported.Warnings;
+            w.stats_.Cancelled = imported.Cancelled;
         });
-        Finish(observer, w->stats_);
-        w->Unregister();
-        w->finished_ = true;
-        Release();
-    });
-    w->Register(&catalogue);
-    hold.unlock();
-    return worker;
 }
 
 void TResyncThread::Wait() {

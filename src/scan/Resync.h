@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,6 +57,10 @@ public:
 
 private:
     TResyncThread() = default;
+    // Runs a job in a background thread registered with the catalogue; what it throws becomes
+    // the run's fatal error.
+    static std::unique_ptr<TResyncThread> StartJob(TSVD& catalogue, IResyncObserver* observer,
+                                                   std::function<void(TResyncThread&)> job);
     void Register(TSVD* catalogue);
     void Unregister();
 

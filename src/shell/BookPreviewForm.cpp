@@ -195,13 +195,7 @@ TBookPreviewForm::TBookPreviewForm(TSVWinForm* mainWindow, TSVMainForm& hub)
     connect(ShowOLEBox, &QCheckBox::clicked, this, [this](bool checked) {
         // Another program runs only when the user asks for it here.
         if (!checked || !book_) return;
-        std::string path;
-        bool packed = false;
-        {
-            TCatalogueGuard guard;
-            path = book_->FullPath();
-            packed = book_->Packed;
-        }
+        const auto [path, entry, packed] = FilePlace();
         if (!packed) QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(AnsiToUtf8(path))));
     });
     connect(UTF8ConvertButton, &QToolButton::clicked, this, [this] { Guarded([this] { ConvertUtf8(); }); });
@@ -306,15 +300,13 @@ void TBookPreviewForm::OnNotified(TObjectType type, int kind, const void* object
 
 // --- loading ---
 
+TBookPreviewForm::TFilePlace TBookPreviewForm::FilePlace() const {
+    TCatalogueGuard guard;
+    return {book_->FullPath(), book_->EntryName, book_->Packed};
+}
+
 std::vector<uint8_t> TBookPreviewForm::ReadContent() const {
-    std::string path, entry;
-    bool packed = false;
-    {
-        TCatalogueGuard guard;
-        path = book_->FullPath();
-        entry = book_->EntryName;
-        packed = book_->Packed;
-    }
+    const auto [path, entry, packed] = FilePlace();
     TPackerArchiveAccess packer;
     return ReadBookBytes(&packer, path, packed, entry);
 }
@@ -452,14 +444,7 @@ QWidget* TBookPreviewForm::LoadPicture(const std::vector<uint8_t>& bytes, uint8_
 }
 
 QWidget* TBookPreviewForm::LoadOle() {
-    std::string path, entry;
-    bool packed = false;
-    {
-        TCatalogueGuard guard;
-        path = book_->FullPath();
-        entry = book_->EntryName;
-        packed = book_->Packed;
-    }
+    const auto [path, entry, packed] = FilePlace();
     const QString name = ToQ(packed ? entry : path);
     QMimeDatabase mimes;
     QMimeType mime = mimes.mimeTypeForFile(ToQ(path));
@@ -548,14 +533,7 @@ bool TBookPreviewForm::SaveEdits(QString& error) {
     const std::string text = pendingEditor_->Text().Text();
     const std::vector<uint8_t> bytes = pendingEditor_ == RichEdit ? std::vector<uint8_t>(text.begin(), text.end())
                                                                   : EncodeTextFile(text, encoding_, bom_);
-    std::string path, entry;
-    bool packed = false;
-    {
-        TCatalogueGuard guard;
-        path = book_->FullPath();
-        entry = book_->EntryName;
-        packed = book_->Packed;
-    }
+    const auto [path, entry, packed] = FilePlace();
     try {
         WriteBookContent(path, packed, entry, bytes);
         // The shared packer may hold the archive as it was.

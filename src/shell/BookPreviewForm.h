@@ -108,6 +108,12 @@ private:
     QWidget* LoadPicture(const std::vector<uint8_t>& bytes, uint8_t type);
     QWidget* LoadOle();
     void LoadEditor(TMyMemo* memo, const std::vector<uint8_t>& bytes);
+    // Where the current book's file is, read under the catalogue lock.
+    struct TFilePlace {
+        std::string Path, Entry;
+        bool Packed;
+    };
+    TFilePlace FilePlace() const;
     std::vector<uint8_t> ReadContent() const;
     void Fb2PageChanged(int page);
     void StopAnimation();

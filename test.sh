@@ -19,12 +19,12 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)" "$@"
 
 # The engine suites whose workers share the catalogue (scan, resynchronisation, duplicate
-# search, the lock), again under ThreadSanitizer.
+# search, the lock, the INPX import, the OPDS server), again under ThreadSanitizer.
 echo "== thread sanitizer" >&2
 tsan=build/tsan
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSHELVARA_TSAN=ON -DSHELVARA_WERROR=ON \
     -DSHELVARA_BUILD_GUI=OFF -DSHELVARA_BUILD_BENCH=OFF >&2
-cmake --build "$tsan" -j"$(nproc)" --target scan_tests dups_tests catalogue_tests
+cmake --build "$tsan" -j"$(nproc)" --target scan_tests dups_tests catalogue_tests opds_tests
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 ctest --test-dir "$tsan" --output-on-failure --no-tests=error -j"$(nproc)" -L core \
-    -R '^(FolderSyncTest|ResyncTest|PackerTest|DupSearchTest|CatalogueLockTest)\.' "$@"
+    -R '^(FolderSyncTest|ResyncTest|PackerTest|DupSearchTest|CatalogueLockTest|InpxImportTest|Served)\.' "$@"

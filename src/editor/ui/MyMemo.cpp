@@ -1044,6 +1044,8 @@ void TMyMemo::TypeText(const QString& typed) {
 }
 
 void TMyMemo::keyPressEvent(QKeyEvent* event) {
+    // Escape belongs to the window (a dialog closes on it).
+    if (event->key() == Qt::Key_Escape) return event->ignore();
     event->accept();
     Safely([&] {
         const Qt::KeyboardModifiers mods =

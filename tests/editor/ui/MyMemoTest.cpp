@@ -98,6 +98,9 @@ TEST(MyMemo, TypingIntoAnEmptyEditorAndKeysThatTypeNothing) {
     ed.memo.setFocus();
     ed.Key(Qt::Key_Tab, Qt::NoModifier, "\t");
     EXPECT_EQ(ed.Text(), "");
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&ed.memo, &escape);
+    EXPECT_FALSE(escape.isAccepted());  // left to the window
     ed.Type(QString::fromUtf8("ё"));
     EXPECT_EQ(ed.Text(), "\xB8");  // Windows-1251
     ed.Key(Qt::Key_Return);

@@ -14,7 +14,9 @@
 #include "InpxGenerator.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
+#include "scan/FolderSync.h"
 #include "scan/InpxImport.h"
+#include "scan/PackerArchiveAccess.h"
 
 namespace {
 
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
     std::printf("generated %d books in %zu archives: %.1f s\n", books, spec.Inps.size(), Seconds(start));
     {
         TSVD library;
+        library.Packer = std::make_unique<TPackerArchiveAccess>();
         const double before = StatusMb("VmRSS:");
         start = std::chrono::steady_clock::now();
         const TInpxStats first = ImportInpx(library, PathToAnsi(dir / "collection.inpx"), {});
@@ -52,6 +55,12 @@ int main(int argc, char** argv) {
         const TInpxStats second = ImportInpx(library, PathToAnsi(dir / "collection.inpx"), {});
         std::printf("second import: %.2f s, added %lld, already there %lld\n", Seconds(start),
                     static_cast<long long>(second.Added), static_cast<long long>(second.Existing));
+        start = std::chrono::steady_clock::now();
+        TSyncStats update;
+        Resync(*library.MountPoints[0], true, false, update);
+        std::printf(
+            "update resynchronisation: %.2f s, refreshed %d, added %d (the members of deleted books), %zu warnings\n",
+            Seconds(start), update.Refreshed, update.Added, update.Warnings.size());
         start = std::chrono::steady_clock::now();
         library.SaveToFile(PathToAnsi(dir / "imported.sv2"));
         std::printf("save: %.2f s, %.1f MB\n", Seconds(start),

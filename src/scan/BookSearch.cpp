@@ -83,6 +83,21 @@ std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::st
         }
         if (!S_ISREG(st.st_mode)) continue;  // a pipe, socket or device is no book
         if (TPacker::ArchiveKind(rec.Name) == 1) {
+            // Most archives are listed from their directory; those holding inner archives are
+            // opened, so that the inner ones can be entered.
+            std::vector<TArcFileInfoRec> members;
+            if (TPacker::ListFile(PathToAnsi(path), members) &&
+                std::none_of(members.begin(), members.end(),
+                             [](const TArcFileInfoRec& m) { return TPacker::ArchiveKind(m.Path) == 1; })) {
+                for (const TArcFileInfoRec& member : members) {
+                    if (member.IsFolder()) continue;
+                    TFRec inArchive = rec;
+                    inArchive.InArchive = true;
+                    inArchive.Member = member;
+                    out.push_back(std::move(inArchive));
+                }
+                continue;
+            }
             TPacker packer;
             bool opened = false;
             try {

@@ -154,8 +154,9 @@ public:
 
     // Calls visit(fields) for each book line of an .inp, the fields as UTF-8 views in TField
     // order (absent ones empty); raises naming the .inp and the line for what no index may hold.
+    // validate false skips the checks of lines read (and checked) before.
     template <typename Visit>
-    void Lines(size_t inp, const std::vector<uint8_t>& bytes, Visit&& visit) const {
+    void Lines(size_t inp, const std::vector<uint8_t>& bytes, Visit&& visit, bool validate = true) const {
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         size_t line = 0;
         std::array<std::string_view, kFieldCount> fields;
@@ -170,14 +171,15 @@ public:
             auto fail = [&](const std::string& why) {
                 RaiseFixedError(Inps[inp] + ", line " + std::to_string(line) + ": " + why);
             };
-            if (row.find('\x04') == std::string_view::npos) fail("no field separators (byte 0x04); not an INPX line");
-            if (!IsValidUtf8(row)) fail("the text is not UTF-8");
+            if (validate && row.find('\x04') == std::string_view::npos)
+                fail("no field separators (byte 0x04); not an INPX line");
+            if (validate && !IsValidUtf8(row)) fail("the text is not UTF-8");
             fields.fill({});
             size_t field = 0;
             for (size_t at = 0; at <= row.size() && field < fields_.size(); ++field) {
                 size_t stop = row.find('\x04', at);
                 if (stop == std::string_view::npos) stop = row.size();
-                if (stop - at > kMaxField) fail("a field is longer than 64 KiB");
+                if (validate && stop - at > kMaxField) fail("a field is longer than 64 KiB");
                 if (fields_[field] >= 0) fields[static_cast<size_t>(fields_[field])] = row.substr(at, stop - at);
                 at = stop + 1;
             }
@@ -294,6 +296,22 @@ private:
     TSimpleType* title_ = nullptr;
 };
 
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && static_cast<uint8_t>(text.front()) <= ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && static_cast<uint8_t>(text.back()) <= ' ')
+        text.remove_suffix(1);
+    return text;
+}
+
+// Appends UTF-8 text as engine text; plain ASCII (file names of collections) as it is.
+void AppendAnsi(std::string& out, std::string_view utf8) {
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; }))
+        out.append(utf8);
+    else
+        out += Utf8ToAnsi(utf8);
+}
+
 std::string Key(const std::string& archive, const std::string& member) {
     return archive + '\x01' + member;
 }
@@ -367,6 +385,7 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
 
     TTitleBuilder builder;
     const TDateTime now = Now();
+    std::string member, key;
     std::unordered_map<std::string, int64_t> members;
     int64_t done = 0;
     for (size_t i = 0; i < file.Inps.size() && !stats.Cancelled; ++i) {
@@ -377,76 +396,87 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
         const std::vector<uint8_t> bytes = file.Bytes(i);
         std::optional<TCatalogueGuard> guard;
         size_t inBatch = 0;
-        file.Lines(i, bytes, [&](const TFields& f) {
-            if (stats.Cancelled) return;
-            if (inBatch == 0) {
-                guard.reset();
-                if (sink) {
-                    sink->Progress(done, static_cast<int64_t>(total), archive);
-                    if (sink->Cancelled()) {
-                        stats.Cancelled = true;
-                        return;
+        file.Lines(
+            i, bytes,
+            [&](const TFields& f) {
+                if (stats.Cancelled) return;
+                if (inBatch == 0) {
+                    guard.reset();
+                    if (sink) {
+                        sink->Progress(done, static_cast<int64_t>(total), archive);
+                        if (sink->Cancelled()) {
+                            stats.Cancelled = true;
+                            return;
+                        }
                     }
+                    guard.emplace();
                 }
-                guard.emplace();
-            }
-            inBatch = (inBatch + 1) % kBatch;
-            ++done;
-            const bool deleted = TrimBlanks(f[fDel]) == "1";
-            // Collections of FB2 books leave EXT out of short lines.
-            std::string ext = TrimBlanks(f[fExt]);
-            if (ext.empty()) ext = "fb2";
-            const std::string member = Utf8ToAnsi(f[fFile]) + "." + Utf8ToAnsi(ext);
-            const auto found = present.find(Key(archive, member));
-            if (found != present.end()) {
-                ++stats.Existing;
-                if (deleted) {
-                    MarkDeleted(*found->second);
-                    ++stats.MarkedDeleted;
+                inBatch = (inBatch + 1) % kBatch;
+                ++done;
+                const bool deleted = Trimmed(f[fDel]) == "1";
+                // Collections of FB2 books leave EXT out of short lines.
+                std::string_view ext = Trimmed(f[fExt]);
+                if (ext.empty()) ext = "fb2";
+                // The key is built in one reused buffer: a second import of a big index mostly
+                // only looks books up.
+                member.clear();
+                AppendAnsi(member, f[fFile]);
+                member += '.';
+                AppendAnsi(member, ext);
+                key.assign(archive);
+                key += '\x01';
+                key += member;
+                const auto found = present.find(key);
+                if (found != present.end()) {
+                    ++stats.Existing;
+                    if (deleted) {
+                        MarkDeleted(*found->second);
+                        ++stats.MarkedDeleted;
+                    }
+                    return;
                 }
-                return;
-            }
-            if (deleted && !options.IncludeDeleted) {
-                ++stats.SkippedDeleted;
-                return;
-            }
-            if (!Wanted(options.Languages, Utf8ToAnsi(TrimBlanks(f[fLang])))) {
-                ++stats.SkippedLanguage;
-                return;
-            }
-            if (archiveState < 0) {
-                archiveState = ArchiveDirectory(JoinPath(folder->FullPath(), archive), members) ? 1 : 0;
-                if (archiveState == 0)
-                    stats.Warnings.push_back(AnsiToUtf8(JoinPath(folder->FullPath(), archive)) +
-                                             ": the archive is missing or unreadable; its books are lost");
-            }
-            TInpxRecord r;
-            for (int k = 0; k < kFieldCount; ++k)
-                *Slot(r, k) = Utf8ToAnsi(f[static_cast<size_t>(k)]);
-            TBookInfo* book = folder->AddBook();
-            book->FileName = archive;
-            book->EntryName = member;
-            book->Packed = true;
-            int32_t size = 0;
-            TextToInt(TrimBlanks(r.Size), size);
-            book->Size = size;
-            book->AddedDate = ParseDate(TrimBlanks(r.Date), now);
-            book->FileDate = book->AddedDate;
-            ImportTitleInfo(book->EnsureTitleInfo(), builder.Build(r), false);
-            if (!TrimBlanks(r.LibId).empty())
-                book->EnsurePublishInfo().CustomInfo.push_back(kInpxLibIdPrefix + TrimBlanks(r.LibId));
-            if (deleted) book->EnsurePublishInfo().CustomInfo.push_back(kInpxDeletedMark);
-            const auto there = members.find(member);
-            if (archiveState == 0 || there == members.end()) {
-                book->SetLost(true);
-                ++stats.Lost;
-            } else if (there->second >= 0) {
-                book->Size = static_cast<int32_t>(std::min<int64_t>(there->second, INT32_MAX));
-            }
-            present.emplace(Key(archive, member), book);
-            book->NotifyAdded();
-            ++stats.Added;
-        });
+                if (deleted && !options.IncludeDeleted) {
+                    ++stats.SkippedDeleted;
+                    return;
+                }
+                if (!Wanted(options.Languages, Utf8ToAnsi(TrimBlanks(f[fLang])))) {
+                    ++stats.SkippedLanguage;
+                    return;
+                }
+                if (archiveState < 0) {
+                    archiveState = ArchiveDirectory(JoinPath(folder->FullPath(), archive), members) ? 1 : 0;
+                    if (archiveState == 0)
+                        stats.Warnings.push_back(AnsiToUtf8(JoinPath(folder->FullPath(), archive)) +
+                                                 ": the archive is missing or unreadable; its books are lost");
+                }
+                TInpxRecord r;
+                for (int k = 0; k < kFieldCount; ++k)
+                    *Slot(r, k) = Utf8ToAnsi(f[static_cast<size_t>(k)]);
+                TBookInfo* book = folder->AddBook();
+                book->FileName = archive;
+                book->EntryName = member;
+                book->Packed = true;
+                int32_t size = 0;
+                TextToInt(TrimBlanks(r.Size), size);
+                book->Size = size;
+                book->AddedDate = ParseDate(TrimBlanks(r.Date), now);
+                book->FileDate = book->AddedDate;
+                ImportTitleInfo(book->EnsureTitleInfo(), builder.Build(r), false);
+                if (!TrimBlanks(r.LibId).empty())
+                    book->EnsurePublishInfo().CustomInfo.push_back(kInpxLibIdPrefix + TrimBlanks(r.LibId));
+                if (deleted) book->EnsurePublishInfo().CustomInfo.push_back(kInpxDeletedMark);
+                const auto there = members.find(member);
+                if (archiveState == 0 || there == members.end()) {
+                    book->SetLost(true);
+                    ++stats.Lost;
+                } else if (there->second >= 0) {
+                    book->Size = static_cast<int32_t>(std::min<int64_t>(there->second, INT32_MAX));
+                }
+                present.emplace(key, book);
+                book->NotifyAdded();
+                ++stats.Added;
+            },
+            /*validate=*/false);
     }
     if (sink) sink->Progress(done, static_cast<int64_t>(total), {});
     if (stats.Added > 0 || stats.MarkedDeleted > 0) library.SetModified(true);

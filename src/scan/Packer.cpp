@@ -336,28 +336,54 @@ std::vector<TArcFileInfoRec> TPacker::List() {
     return members;
 }
 
-TArcFileInfoRec TPacker::InfoAt(size_t i) {
-    {
-        TArcFileInfoRec info;
-        zip_stat_t st;
-        if (zip_stat_index(archive_.get(), i, 0, &st) != 0) return info;
-        info.Path = names_[i];
-        info.Size = static_cast<int64_t>(st.size);
-        info.CompressedSize = static_cast<int64_t>(st.comp_size);
-        info.Crc = st.crc;
-        info.Encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
-        info.Date = (st.valid & ZIP_STAT_MTIME) ? LocalDateTimeFromUnix(st.mtime) : 0;
-        zip_uint8_t system = 0;
-        zip_uint32_t attributes = 0;
-        if (zip_file_get_external_attributes(archive_.get(), i, 0, &system, &attributes) == 0) {
-            if (system == ZIP_OPSYS_UNIX)
-                info.Attributes = S_ISDIR(attributes >> 16) ? 0x10 : 0x20;
-            else
-                info.Attributes = attributes & 0xFF;
-        }
-        info.Found = true;
-        return info;
+namespace {
+
+// What the central directory says of one member.
+TArcFileInfoRec InfoOf(zip_t* archive, zip_uint64_t i, const std::string& name) {
+    TArcFileInfoRec info;
+    zip_stat_t st;
+    if (zip_stat_index(archive, i, 0, &st) != 0) return info;
+    info.Path = name;
+    info.Size = static_cast<int64_t>(st.size);
+    info.CompressedSize = static_cast<int64_t>(st.comp_size);
+    info.Crc = st.crc;
+    info.Encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
+    info.Date = (st.valid & ZIP_STAT_MTIME) ? LocalDateTimeFromUnix(st.mtime) : 0;
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(archive, i, 0, &system, &attributes) == 0) {
+        if (system == ZIP_OPSYS_UNIX)
+            info.Attributes = S_ISDIR(attributes >> 16) ? 0x10 : 0x20;
+        else
+            info.Attributes = attributes & 0xFF;
     }
+    info.Found = true;
+    return info;
+}
+
+}  // namespace
+
+TArcFileInfoRec TPacker::InfoAt(size_t i) {
+    return InfoOf(archive_.get(), i, names_[i]);
+}
+
+bool TPacker::ListFile(const std::string& fileName, std::vector<TArcFileInfoRec>& members) {
+    members.clear();
+    if (ArchiveKind(fileName) != 1) return false;
+    int error = 0;
+    // Only the central directory is read: no member is inflated, the file is not read whole.
+    std::unique_ptr<zip_t, ArchiveDiscard> archive(
+        zip_open(AnsiToPath(TrimBlanks(fileName)).c_str(), ZIP_RDONLY, &error));
+    if (!archive) return false;
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const std::string name = MemberName(archive.get(), static_cast<zip_uint64_t>(i));
+        if (name.empty()) return false;  // a name the full reading settles (or leaves out)
+        TArcFileInfoRec info = InfoOf(archive.get(), static_cast<zip_uint64_t>(i), name);
+        if (!info.Found) return false;
+        members.push_back(std::move(info));
+    }
+    return true;
 }
 
 bool TPacker::FindEntry(const std::string& path, TArcFileInfoRec& info, bool deep) {

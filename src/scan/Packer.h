@@ -77,6 +77,9 @@ public:
     bool AddFile(const std::string& path, const std::string& fileName, bool overwrite);
     bool Remove(const std::string& path);
 
+    // The members of an archive file from its central directory alone (nothing inflated, the
+    // file not read whole); false when that is not enough and the archive must be opened.
+    static bool ListFile(const std::string& fileName, std::vector<TArcFileInfoRec>& members);
     // 1 for names ending in .zip or .fbz (any case, blanks trimmed), else 0.
     static int ArchiveKind(const std::string& name);
     // Members larger than this are refused.

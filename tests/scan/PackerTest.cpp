@@ -84,6 +84,33 @@ TEST(PackerTest, AMemberFalselyFlaggedAsUtf8IsSkippedAndTheOthersStay) {
     EXPECT_EQ(members[0].Path, "good.fb2");
     EXPECT_EQ(packer.SkippedCount(), 1u);
     EXPECT_EQ(packer.Extract("good.fb2"), V("good"));
+    // The directory alone is refused; a folder listing opens such an archive instead.
+    std::vector<TArcFileInfoRec> listed;
+    EXPECT_FALSE(TPacker::ListFile((dir / "a.zip").string(), listed));
+}
+
+// The directory alone gives what opening the archive lists, names in either encoding; an archive
+// whose directory libzip refuses is left to the full opening, which repairs what it can.
+TEST(PackerTest, TheDirectoryAloneListsTheSameMembers) {
+    TempDir dir;
+    WriteZip(dir / "names.zip", {{"\xD0\x9A\xD0\xBD\xD0\xB8\xD0\xB3\xD0\xB0.fb2", "1", ZIP_FL_ENC_UTF_8},
+                                 {"\x8A\xAD\xA8\xA3\xA0 2.fb2", "22", ZIP_FL_ENC_RAW},
+                                 {"sub/", "", ZIP_FL_ENC_UTF_8}});
+    TPacker packer;
+    ASSERT_TRUE(packer.Open((dir / "names.zip").string(), false));
+    const std::vector<TArcFileInfoRec> opened = packer.List();
+    std::vector<TArcFileInfoRec> listed;
+    ASSERT_TRUE(TPacker::ListFile((dir / "names.zip").string(), listed));
+    ASSERT_EQ(listed.size(), opened.size());
+    for (size_t i = 0; i < listed.size(); ++i) {
+        EXPECT_EQ(listed[i].Path, opened[i].Path);
+        EXPECT_EQ(listed[i].Size, opened[i].Size);
+        EXPECT_EQ(listed[i].Crc, opened[i].Crc);
+        EXPECT_EQ(listed[i].Attributes, opened[i].Attributes);
+    }
+    WriteBytes(dir / "damaged.zip", Bytes("PK\x05\x06 not an archive"));
+    EXPECT_FALSE(TPacker::ListFile((dir / "damaged.zip").string(), listed));
+    EXPECT_FALSE(TPacker::ListFile((dir / "missing.zip").string(), listed));
 }
 
 TEST(PackerTest, NestedArchivesAreReadAndWrittenBackInnerFirst) {

@@ -33,10 +33,10 @@ int main(int argc, char** argv) {
         std::filesystem::temp_directory_path() / ("bench_inpx_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     auto start = std::chrono::steady_clock::now();
-    const TInpxSpec spec = GenerateInpx(books, perArchive, 42);
-    WriteInpx(dir / "collection.inpx", spec);
-    WriteInpxArchives(dir, spec);
-    std::printf("generated %d books in %zu archives: %.1f s\n", books, spec.Inps.size(), Seconds(start));
+    const TInpxFiles files = GenerateInpx(books, perArchive, 42);
+    WriteInpx(dir / "collection.inpx", files);
+    WriteInpxArchives(dir, files);
+    std::printf("generated %d books in %zu archives: %.1f s\n", books, files.Inps.size(), Seconds(start));
     {
         TSVD library;
         library.Packer = std::make_unique<TPackerArchiveAccess>();

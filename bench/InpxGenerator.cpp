@@ -29,7 +29,7 @@ std::string InpxLine(const std::string& authors, const std::string& genres, cons
            sep + std::to_string(libid) + sep + (deleted ? "1" : "0") + sep + "fb2" + sep + date + sep;
 }
 
-void WriteInpx(const std::filesystem::path& file, const TInpxSpec& spec) {
+void WriteInpx(const std::filesystem::path& file, const TInpxFiles& files) {
     // The packer writes archives by their .zip name only.
     const std::filesystem::path zip = file.string() + ".zip";
     std::filesystem::remove(zip);
@@ -38,10 +38,10 @@ void WriteInpx(const std::filesystem::path& file, const TInpxSpec& spec) {
     auto add = [&](const std::string& name, const std::string& text) {
         packer.AddFromBytes(name, std::vector<uint8_t>(text.begin(), text.end()), 0, 0, true);
     };
-    add("collection.info", spec.Collection + "\r\n" + file.filename().string() + "\r\n0\r\nGenerated\r\n");
-    add("version.info", spec.Version + "\r\n");
-    if (!spec.Structure.empty()) add("structure.info", spec.Structure + "\r\n");
-    for (const auto& [name, lines] : spec.Inps) {
+    add("collection.info", files.Collection + "\r\n" + file.filename().string() + "\r\n0\r\nGenerated\r\n");
+    add("version.info", files.Version + "\r\n");
+    if (!files.Structure.empty()) add("structure.info", files.Structure + "\r\n");
+    for (const auto& [name, lines] : files.Inps) {
         std::string text;
         for (const std::string& line : lines)
             text += line + "\r\n";
@@ -51,7 +51,7 @@ void WriteInpx(const std::filesystem::path& file, const TInpxSpec& spec) {
     std::filesystem::rename(zip, file);
 }
 
-TInpxSpec GenerateInpx(int books, int booksPerArchive, unsigned seed) {
+TInpxFiles GenerateInpx(int books, int booksPerArchive, unsigned seed) {
     std::mt19937 random(seed);
     const char* lastRu[] = {"Иванов",   "Петров",   "Сидоров",  "Кузнецов", "Смирнов", "Попов",   "Васильев", "Фёдоров",
                             "Морозов",  "Волков",   "Алексеев", "Лебедев",  "Семёнов", "Егоров",  "Павлов",   "Козлов",
@@ -114,9 +114,9 @@ TInpxSpec GenerateInpx(int books, int booksPerArchive, unsigned seed) {
         }
         authors.push_back(std::move(a));
     }
-    TInpxSpec spec;
-    spec.Collection = "Generated library";
-    spec.Structure = "AUTHOR;GENRE;TITLE;SERIES;SERNO;FILE;SIZE;LIBID;DEL;EXT;DATE;LANG;LIBRATE;KEYWORDS;";
+    TInpxFiles files;
+    files.Collection = "Generated library";
+    files.Structure = "AUTHOR;GENRE;TITLE;SERIES;SERNO;FILE;SIZE;LIBID;DEL;EXT;DATE;LANG;LIBRATE;KEYWORDS;";
     int id = 100000;
     for (int done = 0; done < books;) {
         const int count = std::min(booksPerArchive, books - done);
@@ -144,14 +144,14 @@ TInpxSpec GenerateInpx(int books, int booksPerArchive, unsigned seed) {
                             std::to_string(10 + random() % 18) + sep + (random() % 4 == 0 ? "en" : "ru") + sep +
                             std::to_string(random() % 6) + sep + (random() % 3 == 0 ? "магия, приключения" : "") + sep);
         }
-        spec.Inps.emplace_back(name, std::move(lines));
+        files.Inps.emplace_back(name, std::move(lines));
         done += count;
     }
-    return spec;
+    return files;
 }
 
-void WriteInpxArchives(const std::filesystem::path& folder, const TInpxSpec& spec) {
-    for (const auto& [name, lines] : spec.Inps) {
+void WriteInpxArchives(const std::filesystem::path& folder, const TInpxFiles& files) {
+    for (const auto& [name, lines] : files.Inps) {
         const std::filesystem::path archive = folder / (name.substr(0, name.size() - 4) + ".zip");
         std::filesystem::remove(archive);
         TPacker packer;

@@ -622,9 +622,9 @@ TEST(CliTest, FormatWithStoredProfilesAndExportedRules) {
 // An imported collection lists its members with their archives, and a second import adds nothing.
 TEST(CliTest, ImportInpxThenListBooks) {
     TempDir dir;
-    const TInpxSpec spec = GenerateInpx(40, 20, 3);
-    WriteInpx(dir / "c.inpx", spec);
-    WriteInpxArchives(dir.Path(), spec);
+    const TInpxFiles files = GenerateInpx(40, 20, 3);
+    WriteInpx(dir / "c.inpx", files);
+    WriteInpxArchives(dir.Path(), files);
     const std::string lib = (dir / "lib.sv2").string();
     const CliRun first = Cli({"import-inpx", lib, (dir / "c.inpx").string(), "--lang", "ru"});
     ASSERT_EQ(first.status, 0) << first.err;

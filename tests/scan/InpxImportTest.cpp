@@ -39,12 +39,12 @@ std::string Line(const std::string& authors, const std::string& genres, const st
 
 struct Collection {
     TempDir dir;
-    TInpxSpec spec;
+    TInpxFiles files;
     Collection() {
-        spec.Collection = "Флибуста тест";
-        spec.Structure =
+        files.Collection = "Флибуста тест";
+        files.Structure =
             "AUTHOR;GENRE;TITLE;SERIES;SERNO;FILE;SIZE;LIBID;DEL;EXT;DATE;LANG;LIBRATE;KEYWORDS;INSNO;FOLDER;";
-        spec.Inps = {
+        files.Inps = {
             {"fb2-000001-000010.inp",
              {Line("Иванов,Иван,Иванович:", "sf:sf_space:", "Звёзды", "1", false, "Космос", "2", "ru", "ракеты, луна"),
               Line("Иванов,Иван,Иванович:Петров,Пётр,:", "prose_classic:", "Вдвоём", "2"),
@@ -58,11 +58,11 @@ struct Collection {
         };
     }
     std::string Write() {
-        WriteInpx(dir / "index.inpx", spec);
+        WriteInpx(dir / "index.inpx", files);
         // The first archive holds its members but the sixth; the second archive is missing.
-        if (spec.Inps.empty()) return PathToAnsi(dir / "index.inpx");
-        TInpxSpec archives;
-        archives.Inps = {spec.Inps[0]};
+        if (files.Inps.empty()) return PathToAnsi(dir / "index.inpx");
+        TInpxFiles archives;
+        archives.Inps = {files.Inps[0]};
         archives.Inps[0].second.pop_back();
         WriteInpxArchives(dir.Path(), archives);
         return PathToAnsi(dir / "index.inpx");
@@ -147,8 +147,8 @@ TEST(InpxImportTest, ANewerIndexAddsAndMarks) {
     EXPECT_EQ(second.Existing, 6);
     EXPECT_EQ(Books(svd).size(), 6u);
 
-    c.spec.Inps[0].second[0] = Line("Иванов,Иван,Иванович:", "sf:", "Звёзды", "1", true);
-    c.spec.Inps[1].second.push_back(Line("Петров,Пётр,:", "sf:", "Новая", "12"));
+    c.files.Inps[0].second[0] = Line("Иванов,Иван,Иванович:", "sf:", "Звёзды", "1", true);
+    c.files.Inps[1].second.push_back(Line("Петров,Пётр,:", "sf:", "Новая", "12"));
     c.Write();
     const TInpxStats newer = ImportInpx(svd, inpx, {});
     EXPECT_EQ(newer.Added, 1);
@@ -226,12 +226,13 @@ TEST(InpxImportTest, BadIndexesAreToldAndChangeNothing) {
         const char* message;
     };
     const std::vector<Case> cases{
-        {"no .inp files", [](Collection& c) { c.spec.Inps.clear(); }, "holds no .inp files"},
-        {"no separators", [](Collection& c) { c.spec.Inps[1].second.push_back("just text"); },
+        {"no .inp files", [](Collection& c) { c.files.Inps.clear(); }, "holds no .inp files"},
+        {"no separators", [](Collection& c) { c.files.Inps[1].second.push_back("just text"); },
          "fb2-000011-000020.inp, line 2: no field separators"},
-        {"not UTF-8", [](Collection& c) { c.spec.Inps[0].second[1] += "\xFF\xFE"; },
+        {"not UTF-8", [](Collection& c) { c.files.Inps[0].second[1] += "\xFF\xFE"; },
          "fb2-000001-000010.inp, line 2: the text is not UTF-8"},
-        {"long field", [](Collection& c) { c.spec.Inps[0].second[2] = Line(std::string(70000, 'a'), "sf:", "x", "3"); },
+        {"long field",
+         [](Collection& c) { c.files.Inps[0].second[2] = Line(std::string(70000, 'a'), "sf:", "x", "3"); },
          "fb2-000001-000010.inp, line 3: a field is longer than 64 KiB"},
     };
     for (const Case& k : cases) {

@@ -366,9 +366,9 @@ namespace {
 TEST_F(Structure, AnInpxIndexIsImportedInTheBackground) {
     const std::filesystem::path shelf = dir / "collection";
     std::filesystem::create_directories(shelf);
-    const TInpxSpec spec = GenerateInpx(300, 100, 7);
-    WriteInpx(shelf / "lib.inpx", spec);
-    WriteInpxArchives(shelf, spec);
+    const TInpxFiles files = GenerateInpx(300, 100, 7);
+    WriteInpx(shelf / "lib.inpx", files);
+    WriteInpxArchives(shelf, files);
     Dialogs::Script().FileNames = {QString::fromStdString((shelf / "lib.inpx").string())};
     Tree().ImportInpx();
     ASSERT_TRUE(WaitFor([&] { return !hub->ResyncRunning(); }, 20000));

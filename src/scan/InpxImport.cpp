@@ -9,8 +9,6 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include <zip.h>
-
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookImport.h"
 #include "catalogue/BookInfo.h"
@@ -28,6 +26,13 @@
 #include "scan/Packer.h"
 
 namespace {
+
+// The fields of an INPX line that the import uses, as structure.info names them (engine text).
+struct TInpxRecord {
+    std::string Authors;  // "Last,First,Middle:" repeated
+    std::string Genres;   // "code:" repeated
+    std::string Title, Series, SerNo, File, Size, LibId, Del, Ext, Date, Lang, Keywords;
+};
 
 constexpr size_t kMaxField = 64 * 1024;
 constexpr size_t kBatch = 2000;  // books added under one hold of the catalogue lock
@@ -187,41 +192,29 @@ public:
         }
     }
 
-    // The books of one .inp as records.
-    std::vector<TInpxRecord> Read(size_t inp) {
-        std::vector<TInpxRecord> books;
-        Lines(inp, Bytes(inp), [&](const std::array<std::string_view, kFieldCount>& fields) {
-            TInpxRecord book;
-            for (int f = 0; f < kFieldCount; ++f)
-                *Slot(book, f) = Utf8ToAnsi(fields[static_cast<size_t>(f)]);
-            books.push_back(std::move(book));
-        });
-        return books;
-    }
-
 private:
     std::string file_;
     TPacker packer_;
     std::vector<int> fields_;
 };
 
-// The members of an archive from its central directory alone (nothing is inflated, the file is
-// not read whole): path -> size. Empty and false when the archive is missing or unreadable.
+// The members of an archive with their sizes: path -> size. The directory alone is read when
+// that is enough; false when the archive is missing or unreadable.
 bool ArchiveDirectory(const std::string& path, std::unordered_map<std::string, int64_t>& members) {
     members.clear();
-    int error = 0;
-    zip_t* archive = zip_open(AnsiToPath(path).c_str(), ZIP_RDONLY, &error);
-    if (!archive) return false;
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
-    members.reserve(static_cast<size_t>(std::max<zip_int64_t>(count, 0)));
-    for (zip_int64_t i = 0; i < count; ++i) {
-        zip_stat_t st;
-        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !st.name) continue;
-        std::string name = st.name;
-        if (!IsValidUtf8(name)) continue;
-        members.emplace(Utf8ToAnsi(name), (st.valid & ZIP_STAT_SIZE) ? static_cast<int64_t>(st.size) : -1);
+    std::vector<TArcFileInfoRec> listed;
+    if (!TPacker::ListFile(path, listed)) {
+        TPacker packer;
+        try {
+            if (!packer.Open(path, false)) return false;
+            listed = packer.List();
+        } catch (const EShelvaraError&) {
+            return false;
+        }
     }
-    zip_discard(archive);
+    members.reserve(listed.size());
+    for (const TArcFileInfoRec& member : listed)
+        members.emplace(member.Path, member.Size);
     return true;
 }
 
@@ -312,10 +305,6 @@ void AppendAnsi(std::string& out, std::string_view utf8) {
         out += Utf8ToAnsi(utf8);
 }
 
-std::string Key(const std::string& archive, const std::string& member) {
-    return archive + '\x01' + member;
-}
-
 bool Wanted(const std::vector<std::string>& languages, const std::string& lang) {
     if (languages.empty()) return true;
     return std::any_of(languages.begin(), languages.end(), [&](const std::string& l) { return AnsiSameText(l, lang); });
@@ -330,19 +319,6 @@ void MarkDeleted(TBookInfo& book) {
 }
 
 }  // namespace
-
-TInpxIndex ReadInpx(const std::string& inpxFile) {
-    TInpxFile file(inpxFile);
-    TInpxIndex index;
-    index.Collection = file.Collection;
-    index.Version = file.Version;
-    for (size_t i = 0; i < file.Inps.size(); ++i) {
-        const std::string base = BaseName(file.Inps[i]);
-        index.Archives.push_back({base.substr(0, base.size() - 4) + ".zip", file.Read(i)});
-        index.BookCount += index.Archives.back().Books.size();
-    }
-    return index;
-}
 
 bool IsInpxCollection(const TBookFolder& mountPoint) {
     return mountPoint.Description.rfind(kInpxDescriptionPrefix, 0) == 0;
@@ -379,7 +355,7 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
         present.reserve(folder->BookCount() + total);
         for (size_t i = 0; i < folder->BookCount(); ++i) {
             TBookInfo* book = folder->Book(i);
-            if (book->Packed) present.emplace(Key(book->FileName, book->EntryName), book);
+            if (book->Packed) present.emplace(book->FileName + '\x01' + book->EntryName, book);
         }
     }
 

@@ -9,32 +9,6 @@
 class TBookFolder;
 class TSVD;
 
-// The fields of an INPX line, as structure.info names them.
-struct TInpxRecord {
-    std::string Authors;  // "Last,First,Middle:" repeated
-    std::string Genres;   // "code:" repeated
-    std::string Title, Series, SerNo, File, Size, LibId, Del, Ext, Date, Lang, Keywords;
-};
-
-// One archive of the collection and its books, in index order.
-struct TInpxArchive {
-    std::string Name;  // the archive's file name (engine text), "fb2-000024-030559.zip"
-    std::vector<TInpxRecord> Books;
-};
-
-// An INPX index read whole. Texts are engine text.
-struct TInpxIndex {
-    std::string Collection;  // line 1 of collection.info
-    std::string Version;     // version.info
-    std::vector<TInpxArchive> Archives;
-    size_t BookCount = 0;
-};
-
-// Reads an INPX file (a ZIP of .inp files). Raises, naming the .inp file and line, on a damaged
-// archive, an index without .inp files, a line without field separators, text that is not
-// UTF-8 or a field longer than 64 KiB; nothing is half read.
-TInpxIndex ReadInpx(const std::string& inpxFile);
-
 struct TInpxOptions {
     std::string Root;                    // the archives' folder (engine text); empty: the INPX file's
     bool IncludeDeleted = false;         // also books the index marks deleted

@@ -187,6 +187,14 @@ std::optional<bool> SettleAbsent(TBookFolder& folder, const std::string& path, T
     return std::nullopt;
 }
 
+// The mount point a folder belongs to.
+TBookFolder& RootOf(TBookFolder& folder) {
+    TBookFolder* root = &folder;
+    while (root->Parent)
+        root = root->Parent;
+    return *root;
+}
+
 struct TScanContext {
     bool Replace;
     TSyncStats& Stats;
@@ -195,6 +203,9 @@ struct TScanContext {
     int Counter = 0;
     std::set<std::pair<dev_t, ino_t>> Ancestors;
     TPrefetcher& Prefetcher;
+    // The books of an imported collection are known from its index: short of a full refresh,
+    // a member whose size is unchanged is not inflated again.
+    bool TrustIndex = false;
 
     bool Cancelled() {
         if (Sink && !Stats.Cancelled && Sink->Cancelled()) Stats.Cancelled = true;
@@ -242,12 +253,6 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
     };
     TSVD* catalogue = folder.Container();
     const unsigned parts = RefreshParts(folder);
-    // The books of an imported collection are known from its index: short of a full refresh,
-    // a member whose size is unchanged is not inflated again.
-    const TBookFolder* root = &folder;
-    while (root->Parent)
-        root = root->Parent;
-    const bool trustIndex = !ctx.Replace && IsInpxCollection(*root);
     for (size_t at = 0; at < entries.size() && !ctx.Cancelled(); ++at) {
         requestAhead(at + ahead);
         const TFRec& entry = entries[at];
@@ -274,7 +279,7 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
         ++ctx.Counter;
         const std::string entryName = entry.InArchive ? entry.Member.Path : std::string();
         TBookInfo* book = index.Find(entry.InArchive, entry.Name, entryName);
-        if (book && trustIndex && entry.InArchive && book->Size == entry.Member.Size) {
+        if (book && ctx.TrustIndex && entry.InArchive && book->Size == entry.Member.Size) {
             ctx.Report(JoinPath(path, entry.Name));
             continue;
         }
@@ -407,6 +412,7 @@ bool CheckPresence(TBookFolder& folder, TSyncStats& stats, IProgressSink* sink) 
 bool Scan(TBookFolder& folder, bool replace, TSyncStats& stats, IProgressSink* sink) {
     TPrefetcher prefetcher(RefreshParts(folder));
     TScanContext ctx{replace, stats, sink, 0, 0, {}, prefetcher};
+    ctx.TrustIndex = !replace && IsInpxCollection(RootOf(folder));
     if (sink) ctx.Total = CountFiles(folder.FullPath());
     int depth = 0;
     for (const TBookFolder* p = folder.Parent; p; p = p->Parent)
@@ -416,9 +422,7 @@ bool Scan(TBookFolder& folder, bool replace, TSyncStats& stats, IProgressSink* s
 
 bool Resync(TBookFolder& folder, bool scan, bool replace, TSyncStats& stats, IProgressSink* sink) {
     if (folder.IsReadOnly()) return false;
-    TBookFolder* root = &folder;
-    while (root->Parent)
-        root = root->Parent;
+    TBookFolder* root = &RootOf(folder);
     // A mount point whose own folder is not there (an unplugged disk, an unmounted share) is
     // offline: its books are not lost, they are only out of reach.
     if (FolderState(root->FullPath()) != TFolderState::Present) {

@@ -1,7 +1,6 @@
 #include "opds/OpdsServer.h"
 
 #include <httplib.h>
-#include <zip.h>
 
 #include <algorithm>
 #include <charconv>
@@ -16,6 +15,7 @@
 #include "fb2/Picture.h"
 #include "opds/OpdsCatalogue.h"
 #include "opds/OpdsFeeds.h"
+#include "scan/Packer.h"
 #include "scan/PackerArchiveAccess.h"
 
 namespace {
@@ -43,42 +43,13 @@ void NotFound(httplib::Response& response) {
     response.set_content("Not found\n", "text/plain; charset=utf-8");
 }
 
-// The bytes of one member zipped alone, as a reading app expects an .fb2.zip.
+// The bytes of one member zipped alone, as a reading app expects an .fb2.zip; name is engine text.
 std::string ZipAlone(const std::string& name, const std::vector<uint8_t>& bytes) {
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
-    if (!buffer) RaiseFixedError("Cannot make an archive in memory");
-    zip_source_keep(buffer);
-    zip_t* archive = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
-    if (!archive) {
-        zip_source_free(buffer);
-        RaiseFixedError("Cannot make an archive in memory");
-    }
-    zip_source_t* member = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
-    const zip_int64_t index = member ? zip_file_add(archive, name.c_str(), member, ZIP_FL_ENC_UTF_8) : -1;
-    if (index < 0) {
-        if (member) zip_source_free(member);
-        zip_discard(archive);
-        zip_source_free(buffer);
-        RaiseFixedError("Cannot make an archive in memory");
-    }
-    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
-    if (zip_close(archive) != 0) {
-        zip_discard(archive);
-        zip_source_free(buffer);
-        RaiseFixedError("Cannot make an archive in memory");
-    }
-    std::string out;
-    zip_stat_t st;
-    if (zip_source_stat(buffer, &st) == 0 && zip_source_open(buffer) == 0) {
-        out.resize(static_cast<size_t>(st.size));
-        const zip_int64_t read = zip_source_read(buffer, out.data(), st.size);
-        out.resize(read > 0 ? static_cast<size_t>(read) : 0);
-        zip_source_close(buffer);
-    }
-    zip_source_free(buffer);
-    return out;
+    TPacker archive;
+    if (!archive.OpenBytes({}, name + ".zip")) RaiseFixedError("Cannot make an archive in memory");
+    archive.AddFromBytes(name, bytes, 0, 0x20, true);
+    const std::vector<uint8_t> zipped = archive.CloseToBytes();
+    return {zipped.begin(), zipped.end()};
 }
 
 // The picture scaled down to a height (box filter), proportions kept.
@@ -273,8 +244,13 @@ void TOpdsServer::Download(int32_t number, httplib::Response& response) const {
     } catch (const std::exception&) {
         return NotFound(response);  // the file is gone or unreadable
     }
-    std::string body = kind.ZipMember ? ZipAlone(kind.FileName.substr(0, kind.FileName.size() - 4), bytes)
-                                      : std::string(bytes.begin(), bytes.end());
+    std::string body;
+    if (kind.ZipMember) {
+        const size_t slash = book.EntryName.find_last_of('/');
+        body = ZipAlone(slash == std::string::npos ? book.EntryName : book.EntryName.substr(slash + 1), bytes);
+    } else {
+        body.assign(bytes.begin(), bytes.end());
+    }
     response.set_header("Content-Disposition", "attachment; filename*=UTF-8''" + UrlEncode(kind.FileName));
     response.set_content(std::move(body), kind.MimeType);
 }

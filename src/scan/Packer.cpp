@@ -248,6 +248,31 @@ std::vector<uint8_t> TPacker::ArchiveBytes() {
     return bytes;
 }
 
+void TPacker::Forget() {
+    archive_.reset();
+    source_.reset();
+    data_.clear();
+    names_.clear();
+    indexOf_.clear();
+    added_.clear();
+    namesRead_ = false;
+    modified_ = false;
+    name_.clear();
+    onDisk_ = false;
+    skipped_.clear();
+    inflated_ = 0;
+}
+
+std::vector<uint8_t> TPacker::CloseToBytes() {
+    if (nested_) {
+        std::unique_ptr<TPacker> nested = std::move(nested_);
+        nested->Close();
+    }
+    CheckOpen();
+    ScopeExit reset([this] { Forget(); });
+    return modified_ ? ArchiveBytes() : data_;
+}
+
 void TPacker::Close() {
     // An inner archive goes into this one before this one is written.
     if (nested_) {
@@ -256,20 +281,7 @@ void TPacker::Close() {
     }
     if (!archive_) return;
     // Closed however the write ends: a failed write leaves no half-open archive behind.
-    ScopeExit reset([this] {
-        archive_.reset();
-        source_.reset();
-        data_.clear();
-        names_.clear();
-        indexOf_.clear();
-        added_.clear();
-        namesRead_ = false;
-        modified_ = false;
-        name_.clear();
-        onDisk_ = false;
-        skipped_.clear();
-        inflated_ = 0;
-    });
+    ScopeExit reset([this] { Forget(); });
     if (!modified_) return;
     const std::vector<uint8_t> bytes = ArchiveBytes();
     if (owner_)

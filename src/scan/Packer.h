@@ -48,6 +48,9 @@ public:
     bool OpenBytes(std::vector<uint8_t> bytes, const std::string& name);
     // Writes a changed archive back (raising the error when that fails) and closes it.
     void Close();
+    // Closes the archive and gives its bytes with the changes made, writing nothing: for an
+    // archive made in memory (OpenBytes with no bytes).
+    std::vector<uint8_t> CloseToBytes();
     bool IsOpen() const { return archive_ != nullptr; }
     bool IsModified() const { return modified_; }
     const std::string& ArchiveName() const { return name_; }
@@ -94,6 +97,8 @@ private:
     TArcFileInfoRec InfoAt(size_t index);
     void CheckOpen() const;
     std::vector<uint8_t> ArchiveBytes();
+    // Back to closed: no archive, nothing remembered.
+    void Forget();
     int Depth() const;
     // Drops the UTF-8 flag of the members whose names are not UTF-8, in the central directory
     // and the local headers; their indexes go to cleared. False when there was none.

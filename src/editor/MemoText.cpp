@@ -292,21 +292,39 @@ void TMemoText::TypeChar(char c) {
     Edited();
 }
 
-void TMemoText::NewLine() {
+std::string_view TMemoText::LineBreakAt(int32_t line) const {
     switch (Lines.DefaultStringTermination) {
         case sesCR:
-            return InsertText("\r");
+            return "\r";
         case sesLF:
-            return InsertText("\n");
+            return "\n";
         case sesCRLF:
-            return InsertText("\r\n");
+            return "\r\n";
         default:
             break;
     }
-    const int32_t line = caret_.Line;
-    if (line < Lines.Count() && Lines.Item(line).LineEnd != kLineEndNone)
-        return InsertText(std::string(Lines.LineEnd(line)));
-    InsertText("\r\n");
+    if (line >= 0 && line < Lines.Count() && Lines.Item(line).LineEnd != kLineEndNone) return Lines.LineEnd(line);
+    return "\r\n";
+}
+
+void TMemoText::NewLine() {
+    InsertText(std::string(LineBreakAt(caret_.Line)));
+}
+
+void TMemoText::PasteText(const std::string& text) {
+    const std::string_view end = LineBreakAt(hasSelection_ ? std::min(a_.Line, b_.Line) : caret_.Line);
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') {
+            out += c;
+            continue;
+        }
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        out += end;
+    }
+    SetSelText(out);
 }
 
 void TMemoText::LinesChanged() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "editor/MemoStrings.h"
 #include "editor/UndoBuffer.h"
@@ -62,9 +63,14 @@ public:
     void TypeOverwrite(char c) override;
     // A typed character in the current mode; with a selection it replaces the selection.
     void TypeChar(char c);
-    // Enter: the line end of DefaultStringTermination; with the original ends, the caret line's
-    // own (CR LF when it has none), so a text keeps one kind of line end as it is typed.
+    // The line break Enter inserts in a line: that of DefaultStringTermination; with the
+    // original ends, the line's own (CR LF when it has none), so a text keeps one kind.
+    std::string_view LineBreakAt(int32_t line) const;
+    // Enter: the caret line's break.
     void NewLine();
+    // Replaces the selection with text whose line breaks become the break of the line it goes
+    // into (a paste of LF text into a CR LF book stays CR LF).
+    void PasteText(const std::string& text);
     void Undo() { UndoBuffer.Undo(); }
     void Redo() { UndoBuffer.Redo(); }
 

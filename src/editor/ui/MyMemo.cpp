@@ -742,28 +742,7 @@ void TMyMemo::Paste() {
     if (ReadOnly()) return;
     const QString clip = QApplication::clipboard()->text();
     if (clip.isEmpty()) return;
-    // Pasted lines take the line end of the line they go into, so one text keeps one kind.
-    std::string pasted = FromQ(clip);
-    const TTextPos caret =
-        text_.HasSelection() ? TTextPos{0, std::min(text_.Caret().Line, text_.SelectionAnchor().Line)} : text_.Caret();
-    const int32_t line = caret.Line;
-    std::string end = "\r\n";
-    if (text_.Lines.DefaultStringTermination != sesOriginal)
-        end = std::string(text_.Lines.Count() > 0 ? text_.Lines.LineEnd(0) : "\r\n");
-    else if (line < text_.Lines.Count() && text_.Lines.Item(line).LineEnd != kLineEndNone)
-        end = std::string(text_.Lines.LineEnd(line));
-    std::string out;
-    out.reserve(pasted.size());
-    for (size_t i = 0; i < pasted.size(); ++i) {
-        const char c = pasted[i];
-        if (c != '\r' && c != '\n') {
-            out += c;
-            continue;
-        }
-        if (c == '\r' && i + 1 < pasted.size() && pasted[i + 1] == '\n') ++i;
-        out += end;
-    }
-    text_.SetSelText(out);
+    text_.PasteText(FromQ(clip));
 }
 
 void TMyMemo::Undo() {

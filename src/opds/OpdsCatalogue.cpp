@@ -41,6 +41,7 @@ TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::m
         bookNumbers_.emplace(books_[i], static_cast<int32_t>(i));
         const TBookInfo& b = *books_[i];
         searchKeys_.push_back(FilterKey(b.TitleText() + "\n" + b.AuthorsText() + "\n" + b.SeriesText()));
+        titleKeys_.push_back(FilterKey(b.TitleText()));
     }
     newest_.resize(books_.size());
     for (size_t i = 0; i < newest_.size(); ++i)
@@ -62,15 +63,19 @@ TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::m
         byName.emplace_back(FilterKey(key), a);
     }
     std::stable_sort(byName.begin(), byName.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
-    for (size_t i = 0; i < byName.size(); ++i)
+    for (size_t i = 0; i < byName.size(); ++i) {
         authors_[i] = byName[i].second;
+        letters_[AuthorLetter(*authors_[i])].push_back(static_cast<int32_t>(i));
+    }
 
+    std::vector<std::pair<std::string, TBookSequence*>> seriesByName;
     WalkTree(library_->Sequences, [&](TBookSequence* s) {
-        if (!s->Links.Empty()) series_.push_back(s);
+        if (!s->Links.Empty()) seriesByName.emplace_back(FilterKey(s->DisplayName()), s);
     });
-    std::stable_sort(series_.begin(), series_.end(), [](const TBookSequence* x, const TBookSequence* y) {
-        return FilterKey(x->DisplayName()) < FilterKey(y->DisplayName());
-    });
+    std::stable_sort(seriesByName.begin(), seriesByName.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (const auto& [key, s] : seriesByName)
+        series_.push_back(s);
     WalkTree(library_->Genres, [&](TBookGenre* g) {
         genreNumbers_.emplace(g, static_cast<int32_t>(genres_.size()));
         genres_.push_back(g);
@@ -109,7 +114,7 @@ std::vector<int32_t> TOpdsCatalogue::BooksOfAuthor(int32_t author) const {
     for (TBookInfo* b : books.Books())
         if (const int32_t n = BookNumber(b); n >= 0) result.push_back(n);
     std::sort(result.begin(), result.end(), [&](int32_t x, int32_t y) {
-        return FilterKey(books_[x]->TitleText()) < FilterKey(books_[y]->TitleText());
+        return titleKeys_[static_cast<size_t>(x)] < titleKeys_[static_cast<size_t>(y)];
     });
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -36,6 +37,8 @@ public:
     int32_t GenreNumber(const TBookGenre* genre) const;
     // The first letter an author is filed under (engine text, upper case), "#" for none.
     static std::string AuthorLetter(const TAuthorInfo& author);
+    // The letters authors are filed under, each with its authors' numbers (in name order).
+    const std::map<std::string, std::vector<int32_t>>& AuthorsByLetter() const { return letters_; }
     // Book numbers of an author, a series (by number in the series) and a genre (with its
     // sub-genres), each book once.
     std::vector<int32_t> BooksOfAuthor(int32_t author) const;
@@ -56,4 +59,6 @@ private:
     std::unordered_map<const TBookInfo*, int32_t> bookNumbers_;
     std::unordered_map<const TBookGenre*, int32_t> genreNumbers_;
     std::vector<std::string> searchKeys_;  // per book: title, authors and series, filter keys
+    std::vector<std::string> titleKeys_;   // per book: the title's filter key, for ordering
+    std::map<std::string, std::vector<int32_t>> letters_;
 };

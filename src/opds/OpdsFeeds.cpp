@@ -189,20 +189,16 @@ std::optional<TFeed> BuildFeed(const TOpdsCatalogue& catalogue, const std::strin
         const std::string letter = Utf8ToAnsi(Query(query, "letter"));
         if (letter.empty()) {
             feed.Title = "Авторы";
-            std::map<std::string, size_t> letters;
-            for (const TAuthorInfo* a : catalogue.Authors())
-                ++letters[TOpdsCatalogue::AuthorLetter(*a)];
-            for (const auto& [l, count] : letters)
+            for (const auto& [l, authors] : catalogue.AuthorsByLetter())
                 feed.Entries.push_back(
-                    {U(l), "/authors?letter=" + UrlEncode(U(l)), std::to_string(count) + " авторов", -1});
+                    {U(l), "/authors?letter=" + UrlEncode(U(l)), std::to_string(authors.size()) + " авторов", -1});
             return feed;
         }
         feed.Title = "Авторы: " + U(letter);
         feed.Path = "/authors?letter=" + UrlEncode(U(letter));
-        std::vector<int32_t> authors;
-        for (size_t i = 0; i < catalogue.Authors().size(); ++i)
-            if (TOpdsCatalogue::AuthorLetter(*catalogue.Authors()[i]) == letter)
-                authors.push_back(static_cast<int32_t>(i));
+        static const std::vector<int32_t> none;
+        const auto filed = catalogue.AuthorsByLetter().find(letter);
+        const std::vector<int32_t>& authors = filed == catalogue.AuthorsByLetter().end() ? none : filed->second;
         Paged(feed, authors, pageSize, page, [&](int32_t a) {
             return TFeedEntry{
                 U(catalogue.Authors()[static_cast<size_t>(a)]->DisplayName()), "/author/" + std::to_string(a), {}, -1};

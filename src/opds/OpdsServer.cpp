@@ -83,6 +83,10 @@ TBitmap ScaledToHeight(const TBitmap& source, int height) {
 }  // namespace
 
 TOpdsServer::TOpdsServer(TOpdsOptions options) : options_(std::move(options)) {
+    if (!options_.User.empty()) {
+        const std::string credentials = options_.User + ":" + options_.Password;
+        expectedAuthorization_ = "Basic " + Base64Encode(std::vector<uint8_t>(credentials.begin(), credentials.end()));
+    }
     stamp_ = Stamp();
     snapshot_ = std::make_shared<const TOpdsCatalogue>(options_.Library);
     server_ = std::make_unique<httplib::Server>();
@@ -167,8 +171,7 @@ void TOpdsServer::Stop() {
 
 bool TOpdsServer::Authorised(const httplib::Request& request, httplib::Response& response) const {
     if (options_.User.empty()) return true;
-    const std::string credentials = options_.User + ":" + options_.Password;
-    const std::string expected = "Basic " + Base64Encode(std::vector<uint8_t>(credentials.begin(), credentials.end()));
+    const std::string& expected = expectedAuthorization_;
     const std::string given = request.get_header_value("Authorization");
     // The comparison takes the same time however early the texts differ.
     bool same = given.size() == expected.size();

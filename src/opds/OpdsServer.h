@@ -71,6 +71,7 @@ private:
     void Watch();
 
     TOpdsOptions options_;
+    std::string expectedAuthorization_;  // the Authorization header that lets a request in
     std::unique_ptr<httplib::Server> server_;
     int port_ = 0;
     mutable std::mutex snapshotMutex_;

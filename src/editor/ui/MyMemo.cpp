@@ -145,6 +145,7 @@ TMyMemo::TMyMemo(QWidget* parent) : QAbstractScrollArea(parent) {
 
     text_.OnLinesReplaced = [this](int32_t first, int32_t added) {
         spotCacheValid_ = false;
+        rowsLine_ = -1;
         for (int32_t i = first; i < first + added; ++i)
             MeasureLine(i);
     };
@@ -287,14 +288,19 @@ int32_t TMyMemo::RowEnd(const std::string& s, int32_t start) const {
     return start + std::min(r, n - start);
 }
 
-std::vector<int32_t> TMyMemo::RowStarts(int32_t line) const {
-    std::vector<int32_t> starts{0};
-    if (!wordWrap_ || line < 0 || line >= text_.Lines.Count()) return starts;
+const std::vector<int32_t>& TMyMemo::RowStarts(int32_t line) const {
+    static const std::vector<int32_t> kOneRow{0};
+    if (!wordWrap_ || line < 0 || line >= text_.Lines.Count()) return kOneRow;
+    // The caret's line is asked for several times for each key and paint: its rows are kept
+    // until the lines or the wrap change.
+    if (rowsLine_ == line) return rows_;
+    rows_.assign(1, 0);
     const std::string& s = text_.Lines.Get(line);
     const auto n = static_cast<int32_t>(s.size());
     for (int32_t at = RowEnd(s, 0); at < n; at = RowEnd(s, at))
-        starts.push_back(at);
-    return starts;
+        rows_.push_back(at);
+    rowsLine_ = line;
+    return rows_;
 }
 
 void TMyMemo::MeasureLine(int32_t line) {
@@ -302,12 +308,9 @@ void TMyMemo::MeasureLine(int32_t line) {
     int64_t width = 0;
     for (char c : s)
         width += adv_[Byte(c)];
-    int32_t rows = 1;
-    if (wordWrap_) {
-        const auto n = static_cast<int32_t>(s.size());
-        for (int32_t at = RowEnd(s, 0); at < n; at = RowEnd(s, at))
-            ++rows;
-    }
+    // The wrapped rows found here are the ones the caret and the paint ask for next.
+    rowsLine_ = -1;
+    const int32_t rows = static_cast<int32_t>(RowStarts(line).size());
     const auto w = static_cast<int32_t>(std::min<int64_t>(width, INT32_MAX / 2));
     text_.Lines.SetMeasure(line, w, rows);
     if (!wordWrap_) maxWidth_ = std::max(maxWidth_, w);
@@ -317,6 +320,7 @@ void TMyMemo::MeasureLine(int32_t line) {
 void TMyMemo::Remeasure() {
     lineHeight_ = std::max(target_.Height(font_) + interLineSpacing_, 1);
     spotCacheValid_ = false;
+    rowsLine_ = -1;
     if (wordWrap_) {
         wrapWidth_ = ClientWidth();
         maxWidth_ = std::max(wrapWidth_ - 4, 0);
@@ -385,7 +389,7 @@ TTextPos TMyMemo::PositionAt(QPoint client, bool* rowStart) const {
     if (row >= text_.Lines.TotalRows()) return {0, text_.Lines.Count()};
     const TRowSpot spot = SpotOfRow(row);
     const std::string& s = text_.Lines.Get(spot.Line);
-    const std::vector<int32_t> starts = RowStarts(spot.Line);
+    const std::vector<int32_t>& starts = RowStarts(spot.Line);
     const size_t r = std::min(static_cast<size_t>(spot.Row), starts.size() - 1);
     const int32_t from = starts[r];
     const int32_t to = r + 1 < starts.size() ? starts[r + 1] : static_cast<int32_t>(s.size());
@@ -411,7 +415,7 @@ QPoint TMyMemo::PointOf(TTextPos pos, bool rowStart) const {
     }
     const std::string& s = text_.Lines.Get(pos.Line);
     const int32_t col = std::clamp(pos.Col, 0, static_cast<int32_t>(s.size()));
-    const std::vector<int32_t> starts = RowStarts(pos.Line);
+    const std::vector<int32_t>& starts = RowStarts(pos.Line);
     size_t r = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), col) - starts.begin()) - 1;
     if (!rowStart && r > 0 && starts[r] == col) --r;  // the end of the earlier row
     int64_t x = 0;
@@ -529,10 +533,13 @@ void TMyMemo::ScrollRequest(int32_t dx, int32_t dy, bool snap) {
     scroll_.PendingX += dx;
     scroll_.PendingY += dy;
     snapPending_ = snap;
-    if (!timer_->isActive()) {
-        ScrollStep();
-        if (scroll_.Pending()) timer_->start();
-    }
+    StartSmoothScroll();
+}
+
+void TMyMemo::StartSmoothScroll() {
+    if (timer_->isActive()) return;  // the running timer takes the new distance along
+    ScrollStep();
+    if (scroll_.Pending()) timer_->start();
 }
 
 bool TMyMemo::ScrollStep() {
@@ -567,10 +574,7 @@ void TMyMemo::ScrollIntoView() {
     scroll_.PendingX = dx;
     scroll_.PendingY = dy;
     snapPending_ = false;
-    if (!timer_->isActive()) {
-        ScrollStep();
-        if (scroll_.Pending()) timer_->start();
-    }
+    StartSmoothScroll();
 }
 
 void TMyMemo::VerticalAction(int action) {
@@ -767,7 +771,7 @@ void TMyMemo::paintEvent(QPaintEvent* event) {
         int64_t y = (spot.FirstRow + spot.Row) * lineHeight_ - scrollY_;
         int32_t row = spot.Row;
         for (int32_t line = spot.Line; line < lines.Count() && y <= clip.bottom(); ++line, row = 0) {
-            const std::vector<int32_t> starts = RowStarts(line);
+            const std::vector<int32_t>& starts = RowStarts(line);
             const auto length = static_cast<int32_t>(lines.Get(line).size());
             for (; static_cast<size_t>(row) < starts.size() && y <= clip.bottom(); ++row, y += lineHeight_) {
                 const int32_t to =
@@ -993,7 +997,7 @@ void TMyMemo::KeyMove(QKeyEvent* event) {
                 return MoveCaret(PositionAt({at.x(), -scrollY_}), true, shift);
             }
             if (caret.Line >= n) return MoveCaret(caret, true, shift);
-            const std::vector<int32_t> starts = RowStarts(caret.Line);
+            const std::vector<int32_t>& starts = RowStarts(caret.Line);
             size_t r =
                 static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), caret.Col) - starts.begin()) - 1;
             if (!rowFlag_ && r > 0 && starts[r] == caret.Col) --r;
@@ -1002,7 +1006,7 @@ void TMyMemo::KeyMove(QKeyEvent* event) {
         case Qt::Key_End: {
             if (ctrl) return MoveCaret({0, n}, true, shift);
             if (caret.Line >= n) return;
-            const std::vector<int32_t> starts = RowStarts(caret.Line);
+            const std::vector<int32_t>& starts = RowStarts(caret.Line);
             for (size_t r = 1; r < starts.size(); ++r)
                 if (starts[r] > caret.Col) return MoveCaret({starts[r], caret.Line}, false, shift);
             return MoveCaret({lineLength(caret.Line), caret.Line}, false, shift);

@@ -61,7 +61,7 @@ public:
     int32_t ScrollY() const { return scrollY_; }
     const TAdvances& Advances() const { return adv_; }
     // The rows of a line as their start columns (one entry without word wrap).
-    std::vector<int32_t> RowStarts(int32_t line) const;
+    const std::vector<int32_t>& RowStarts(int32_t line) const;
 
     // The place under a point of the view (client coordinates); rowStart tells whether a place
     // on the boundary of two wrapped rows belongs to the later one.
@@ -152,6 +152,8 @@ private:
     int32_t ClientWidth() const;
     int32_t ClientHeight() const;
     void Safely(const std::function<void()>& work);
+    // One smooth-scroll step now and the timer for the rest, unless the timer already runs.
+    void StartSmoothScroll();
 
     TMemoText text_;
     TQtDrawTarget target_;
@@ -182,5 +184,7 @@ private:
     QTimer* autoScroll_ = nullptr;
     mutable TRowSpot spotCache_;
     mutable bool spotCacheValid_ = false;
+    mutable int32_t rowsLine_ = -1;  // the line whose row starts rows_ holds
+    mutable std::vector<int32_t> rows_;
     int64_t measured_ = 0;
 };

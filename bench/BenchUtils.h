@@ -1,5 +1,7 @@
 #pragma once
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -12,4 +14,10 @@ inline double StatusMb(const char* key) {
     while (std::getline(in, line))
         if (line.rfind(key, 0) == 0) return std::atof(line.c_str() + std::strlen(key) + 1) / 1024.0;
     return 0;
+}
+
+// Bytes the heap holds for the program now, malloc's own overhead included.
+inline double HeapBytes() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks) + static_cast<double>(info.hblkhd);
 }

@@ -51,8 +51,10 @@ std::string Sentence(std::mt19937& random, int words) {
 // document's history, as the description of a typical FB2 book holds them.
 void AddRichDescription(TSVD& svd, TBookInfo& book, std::mt19937& random, int authors) {
     TTitleInfo& title = *book.TitleInfo;
+    std::string annotation;
     for (int s = 0, n = 4 + static_cast<int>(random() % 4); s < n; ++s)
-        title.Annotation += (s ? " " : "") + Sentence(random, 8 + static_cast<int>(random() % 8));
+        annotation += (s ? " " : "") + Sentence(random, 8 + static_cast<int>(random() % 8));
+    title.Annotation = annotation;
     title.Keywords = Sentence(random, 3);
     title.Lang = "ru";
     title.DateText = std::to_string(1950 + random() % 70);

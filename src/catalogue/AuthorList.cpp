@@ -171,18 +171,41 @@ TAuthorName* TAuthorList::FindOrAddByNick(const std::string& nick) {
 }
 
 void TAuthorList::IndexForReading() {
-    readingIndex_.clear();
-    readingIndex_.reserve(static_cast<size_t>(SpellingCount()));
+    DropReadingIndex();
+    const auto count = static_cast<size_t>(SpellingCount());
+    int64_t highest = -1;
+    bool dense = true;
     for (const auto& author : authors_)
-        for (size_t i = 0; i < author->Count(); ++i)
-            readingIndex_.emplace(author->Name(i)->Index, author->Name(i));  // the first of a number stays
+        for (size_t i = 0; i < author->Count(); ++i) {
+            dense = dense && author->Name(i)->Index >= 0;
+            highest = std::max<int64_t>(highest, author->Name(i)->Index);
+        }
+    dense = dense && highest < static_cast<int64_t>(2 * count + 1024);
+    if (dense)
+        readingTable_.assign(static_cast<size_t>(highest + 1), nullptr);
+    else
+        readingIndex_.reserve(count);
+    for (const auto& author : authors_)
+        for (size_t i = 0; i < author->Count(); ++i) {
+            TAuthorName* spelling = author->Name(i);
+            // The first of a number stays.
+            if (!dense)
+                readingIndex_.emplace(spelling->Index, spelling);
+            else if (!readingTable_[static_cast<size_t>(spelling->Index)])
+                readingTable_[static_cast<size_t>(spelling->Index)] = spelling;
+        }
 }
 
 void TAuthorList::DropReadingIndex() {
+    readingTable_ = {};
     readingIndex_ = {};
 }
 
 TAuthorName* TAuthorList::FindByIndex(int32_t index) const {
+    if (!readingTable_.empty())
+        return index >= 0 && static_cast<size_t>(index) < readingTable_.size()
+                   ? readingTable_[static_cast<size_t>(index)]
+                   : nullptr;
     if (!readingIndex_.empty()) {
         const auto it = readingIndex_.find(index);
         return it == readingIndex_.end() ? nullptr : it->second;
@@ -252,7 +275,7 @@ int TAuthorList::SpellingCount() const {
 }
 
 void TAuthorList::Clear() {
-    readingIndex_ = {};
+    DropReadingIndex();
     while (!authors_.empty())
         authors_.pop_back();
     placeholder_.reset();

@@ -76,6 +76,9 @@ private:
     // Authors that may match the query, latest first.
     std::vector<TAuthorInfo*> Candidates(const TNameKeys& query);
     std::vector<TAuthorInfo*> NickCandidates(const std::string& nickKey);
+    // Spellings by number while a library is read: a table when the numbers are dense, as
+    // saving makes them, else a map (a damaged file may hold any numbers).
+    std::vector<TAuthorName*> readingTable_;
     std::unordered_map<int32_t, TAuthorName*> readingIndex_;
     void BuildIndex();
 

@@ -97,7 +97,7 @@ void TAuthorName::MergeInto(TAuthorName* source, TAuthorName* target) {
     if (!target || target == source) return;
     int moved = 0;
     for (const TBookLink& link : source->Links) {
-        std::vector<TAuthorName*>* list = link.Book ? link.Book->AuthorList(link.Role) : nullptr;
+        TSpellingList* list = link.Book ? link.Book->AuthorList(link.Role) : nullptr;
         if (!list) RaiseFixedError("Error!!!");
         auto it = std::find(list->begin(), list->end(), source);
         if (it == list->end()) RaiseFixedError("Error!!!");

@@ -111,7 +111,7 @@ void DropRepeatedSeries(TSequenceEntries& entries) {
     entries = std::move(kept);
 }
 
-void UnlinkSpellings(std::vector<TAuthorName*>& list, TBookInfo* book, uint8_t role) {
+void UnlinkSpellings(TSpellingList& list, TBookInfo* book, uint8_t role) {
     for (TAuthorName* spelling : list)
         spelling->UnlinkBook(book, role);
     list.clear();
@@ -134,7 +134,7 @@ void AskLater(TSVD& catalogue, TBookInfo& book, uint8_t role, const std::vector<
         TAuthorName* chosen = svd->AuthorChooser->ChooseAuthor(*target, role, candidates);
         if (!chosen || chosen == candidates[0]) return;
         TCatalogueGuard guard;
-        std::vector<TAuthorName*>* list = target->AuthorList(role);
+        TSpellingList* list = target->AuthorList(role);
         if (!list) return;
         auto it = std::find(list->begin(), list->end(), candidates[0]);
         if (it == list->end() || std::find(list->begin(), list->end(), chosen) != list->end()) return;
@@ -157,8 +157,8 @@ bool StillNamed(const TAuthorName& spelling, const TNameKeys& wanted) {
 
 }  // namespace
 
-bool ImportAuthor(const TSimpleType& element, std::vector<TAuthorName*>& list, bool replace, uint8_t role,
-                  TBookInfo& book, const std::vector<TAuthorName*>* previous) {
+bool ImportAuthor(const TSimpleType& element, TSpellingList& list, bool replace, uint8_t role, TBookInfo& book,
+                  const std::vector<TAuthorName*>* previous) {
     TSVD* catalogue = book.Container();
     if (!catalogue) return true;
     TAuthorList& authors = catalogue->Authors;
@@ -246,9 +246,9 @@ bool ImportTitleInfo(TTitleInfo& part, const TSimpleType& element, bool replace)
     }
     for (const auto& child : element.Children)
         if (child->Kind == kAuthor) ImportAuthor(*child, part.Authors, replace, part.AuthorRole(), book, &previous);
-    if (replace) part.Titles = {book.FileNameInFolder()};
+    if (replace) part.Titles = {TText(book.FileNameInFolder())};
     part.AddTitle(FirstValue(element, kBookTitle));
-    auto takeText = [&](std::string& field, uint8_t kind) {
+    auto takeText = [&](TText& field, uint8_t kind) {
         if (!(TrimBlanks(field).empty() || replace)) return;
         const std::string value = FirstValue(element, kind);
         if (!value.empty()) field = value;
@@ -363,9 +363,8 @@ bool ImportDescription(TBookInfo& book, TFictionBook& document, bool replace) {
         if (child->Kind != 9) continue;
         const std::string text = ValueOf(*child);
         if (text.empty()) continue;
-        std::vector<std::string>& custom = book.EnsurePublishInfo().CustomInfo;
-        if (std::any_of(custom.begin(), custom.end(), [&](const std::string& c) { return AnsiSameText(c, text); }))
-            continue;
+        TTextList& custom = book.EnsurePublishInfo().CustomInfo;
+        if (std::any_of(custom.begin(), custom.end(), [&](const TText& c) { return AnsiSameText(c, text); })) continue;
         custom.push_back(text);
         imported = true;
     }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/TitleInfo.h"
 #include "common/Dates.h"
 
 // Genre elements taken from one title-info; the rest are ignored.
@@ -32,8 +33,8 @@ bool ImportPublishInfo(TPublishInfo& part, const TSimpleType& element, bool repl
 // One author or translator element into one of the book's spelling lists. A spelling of
 // previous (the list before a refresh) that still carries the element's name is kept, so an
 // unchanged file never moves its book to another author.
-bool ImportAuthor(const TSimpleType& element, std::vector<TAuthorName*>& list, bool replace, uint8_t role,
-                  TBookInfo& book, const std::vector<TAuthorName*>* previous = nullptr);
+bool ImportAuthor(const TSimpleType& element, TSpellingList& list, bool replace, uint8_t role, TBookInfo& book,
+                  const std::vector<TAuthorName*>* previous = nullptr);
 // The four parts and the custom-info texts of a loaded document; true when anything was imported.
 bool ImportDescription(TBookInfo& book, TFictionBook& document, bool replace);
 

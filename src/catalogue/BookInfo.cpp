@@ -74,7 +74,7 @@ TSequenceEntries* TBookInfo::SequenceEntries(uint8_t role) {
     }
 }
 
-std::vector<TAuthorName*>* TBookInfo::AuthorList(uint8_t role) {
+TSpellingList* TBookInfo::AuthorList(uint8_t role) {
     switch (role) {
         case kRoleTitle:
             return TitleInfo ? &TitleInfo->Authors : nullptr;
@@ -136,7 +136,7 @@ void TBookInfo::Clear() {
     Flags = 0;
     FileType = 0;
     Packed = false;
-    Votes.fill(0);
+    Votes.Reset();
     FileDate = AddedDate = ReadDate = 0;
     FileName.clear();
     EntryName.clear();
@@ -149,11 +149,11 @@ void TBookInfo::Clear() {
 }
 
 std::string TBookInfo::FileNameInFolder() const {
-    return Packed ? FileName + "/" + EntryName : FileName;
+    return Packed ? FileName + "/" + EntryName : FileName.str();
 }
 
 std::string TBookInfo::FullPath() const {
-    return Folder ? JoinPath(Folder->FullPath(), FileName) : FileName;
+    return Folder ? JoinPath(Folder->FullPath(), FileName) : FileName.str();
 }
 
 uint8_t TBookInfo::GetFileType() const {
@@ -219,19 +219,6 @@ void TBookInfo::ComputeByteCounts(const uint8_t* data, size_t size) {
         counts[b] = static_cast<int32_t>(partial[0][b] + partial[1][b] + partial[2][b] + partial[3][b]);
     ByteCounts = counts;
     Flags |= kHasByteCounts;
-}
-
-bool TByteCounts::Any() const {
-    return table_ && std::any_of(table_->begin(), table_->end(), [](int32_t n) { return n >= 1; });
-}
-
-bool TByteCounts::operator==(const TByteCounts& other) const {
-    return std::equal(begin(), end(), other.begin());
-}
-
-const TByteCounts::TTable& TByteCounts::Zeros() {
-    static const TTable zeros{};
-    return zeros;
 }
 
 namespace {
@@ -579,10 +566,10 @@ void TBookInfo::LoadFromStream(TSVDStream& stream) {
     if (Flags & kHasDocumentInfo) EnsureDocumentInfo().LoadFromStream(stream, *catalogue);
     if (Flags & kHasPublishInfo) EnsurePublishInfo().LoadFromStream(stream, *catalogue);
     if (Flags & kHasVotes)
-        for (int32_t& v : Votes)
-            v = stream.ReadInt();
+        for (size_t i = 0; i < Votes.size(); ++i)
+            Votes[i] = stream.ReadInt();
     if (Flags & kHasReadDate) ReadDate = stream.ReadDate();
-    if (Flags & kHasComment) Comment = stream.ReadStr();
+    if (Flags & kHasComment) Comment = catalogue->ReadBookText(stream);
     if (Flags & kHasVersion) Version = stream.ReadByte();
     if (Flags & kHasColor) Color = stream.ReadByte();
     if (Flags & kHasByteCounts)
@@ -590,8 +577,8 @@ void TBookInfo::LoadFromStream(TSVDStream& stream) {
             ByteCounts[i] = stream.ReadInt();
     FileDate = stream.ReadDate();
     AddedDate = stream.ReadDate();
-    FileName = stream.ReadStr();
-    if (Packed) EntryName = stream.ReadStr();
+    FileName = catalogue->ReadBookText(stream);
+    if (Packed) EntryName = catalogue->ReadBookText(stream);
     Size = stream.ReadInt();
     Crc = stream.ReadDWord();
 }

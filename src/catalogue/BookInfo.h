@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -40,19 +41,21 @@ enum TFileType : uint8_t {
 // The type of a file name by its extension (lower-cased), kFileOther when unknown.
 uint8_t FileTypeOfName(const std::string& name);
 
-// The byte-frequency table of a book's text. Most books have none, so it takes memory only
-// while it holds counts; without one every count reads 0.
-class TByteCounts final {
+// A table of counts that most books leave empty (the byte frequencies of a book's text, the
+// votes for each mark): it takes memory only while it holds counts; without one every count
+// reads 0.
+template <size_t N>
+class TCountTable final {
 public:
-    using TTable = std::array<int32_t, 256>;
+    using TTable = std::array<int32_t, N>;
 
-    TByteCounts() = default;
-    TByteCounts(const TByteCounts& other) { *this = other; }
-    TByteCounts& operator=(const TByteCounts& other) {
+    TCountTable() = default;
+    TCountTable(const TCountTable& other) { *this = other; }
+    TCountTable& operator=(const TCountTable& other) {
         if (this != &other) table_ = other.table_ ? std::make_unique<TTable>(*other.table_) : nullptr;
         return *this;
     }
-    TByteCounts& operator=(const TTable& table) {
+    TCountTable& operator=(const TTable& table) {
         table_ = std::make_unique<TTable>(table);
         return *this;
     }
@@ -64,16 +67,25 @@ public:
         return (*table_)[byte];
     }
     const int32_t* begin() const { return table_ ? table_->data() : Zeros().data(); }
-    const int32_t* end() const { return begin() + 256; }
-    // Some byte was counted at least once.
-    bool Any() const;
+    const int32_t* end() const { return begin() + N; }
+    static constexpr size_t size() { return N; }
+    // Some count is at least 1.
+    bool Any() const {
+        return table_ && std::any_of(table_->begin(), table_->end(), [](int32_t n) { return n >= 1; });
+    }
     void Reset() { table_.reset(); }
-    bool operator==(const TByteCounts& other) const;
+    bool operator==(const TCountTable& other) const { return std::equal(begin(), end(), other.begin()); }
 
 private:
-    static const TTable& Zeros();
+    static const TTable& Zeros() {
+        static const TTable zeros{};
+        return zeros;
+    }
     std::unique_ptr<TTable> table_;
 };
+using TByteCounts = TCountTable<256>;
+// Votes for the marks 0 to 10.
+using TVotes = TCountTable<11>;
 
 // What a refresh reads of a book file or archive member, ready to be taken over: it can be
 // prepared on another thread, away from the catalogue.
@@ -123,22 +135,22 @@ public:
     uint16_t Flags = 0;
     uint8_t FileType = 0;
     bool Packed = false;
+    uint8_t Version = 0;
+    uint8_t Color = 0;
     std::unique_ptr<TTitleInfo> TitleInfo;
     std::unique_ptr<TTitleInfo> SrcTitleInfo;
     std::unique_ptr<TDocumentInfo> DocumentInfo;
     std::unique_ptr<TPublishInfo> PublishInfo;
-    std::array<int32_t, 11> Votes{};
+    TVotes Votes;
     TDateTime FileDate = 0;
     TDateTime AddedDate = 0;
     TDateTime ReadDate = 0;
-    std::string FileName;
-    std::string EntryName;
+    TText FileName;
+    TText EntryName;
     int32_t Size = 0;
     uint32_t Crc = 0;
-    std::string Comment;
-    uint8_t Version = 0;
+    TText Comment;
     TByteCounts ByteCounts;
-    uint8_t Color = 0;
 
     TSVD* Container() const { return catalogue_; }
 
@@ -192,7 +204,7 @@ public:
     // The part for a role of a series entry (1 title-info, 2 src-title-info, 3 publish-info).
     TSequenceEntries* SequenceEntries(uint8_t role);
     // The spelling list for an author role (1 to 5), or null when the part is missing.
-    std::vector<TAuthorName*>* AuthorList(uint8_t role);
+    TSpellingList* AuthorList(uint8_t role);
 
     // The description parts, created on first use.
     TTitleInfo& EnsureTitleInfo();

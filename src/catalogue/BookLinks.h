@@ -17,15 +17,31 @@ struct TBookLink {
 };
 
 // The links of a genre, series or spelling to its books, in the order they were made.
-// Capacity grows by 4 while below 17, by 8 while below 65, then by a quarter.
+// Capacity grows by 4 while below 17, by 8 while below 65, then by a quarter. A link takes 8
+// bytes: the role sits in the low bits of the book's address, which its alignment leaves free.
 class TBookLinks final {
 public:
+    // Reads the links as TBookLink values.
+    class TIterator final {
+    public:
+        explicit TIterator(const uintptr_t* at) : at_(at) {}
+        TBookLink operator*() const { return Unpack(*at_); }
+        TIterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        bool operator==(const TIterator&) const = default;
+
+    private:
+        const uintptr_t* at_;
+    };
+
     size_t Count() const { return links_.size(); }
     size_t Capacity() const { return links_.capacity(); }
     bool Empty() const { return links_.empty(); }
-    const TBookLink& operator[](size_t i) const { return links_[i]; }
-    auto begin() const { return links_.begin(); }
-    auto end() const { return links_.end(); }
+    TBookLink operator[](size_t i) const { return Unpack(links_[i]); }
+    TIterator begin() const { return TIterator(links_.data()); }
+    TIterator end() const { return TIterator(links_.data() + links_.size()); }
 
     bool Contains(const TBookInfo* book, uint8_t role) const;
     void Append(TBookInfo* book, uint8_t role);
@@ -39,7 +55,13 @@ public:
     int CountByRoles(unsigned roleSet) const;
 
 private:
-    std::vector<TBookLink> links_;
+    static constexpr uintptr_t kRoleBits = 7;
+    static TBookLink Unpack(uintptr_t bits) {
+        return {reinterpret_cast<TBookInfo*>(bits & ~kRoleBits), static_cast<uint8_t>(bits & kRoleBits)};
+    }
+    static uintptr_t Pack(const TBookInfo* book, uint8_t role) { return reinterpret_cast<uintptr_t>(book) | role; }
+
+    std::vector<uintptr_t> links_;
 };
 
 // Books collected from several links, each once, in the order first met.

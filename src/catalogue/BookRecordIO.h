@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ inline void UnlinkSequences(TBookInfo* book, TSequenceEntries& entries, uint8_t 
     entries.clear();
 }
 
-inline void UnlinkAuthors(TBookInfo* book, std::vector<TAuthorName*>& list, uint8_t role, bool unlink) {
+inline void UnlinkAuthors(TBookInfo* book, TSpellingList& list, uint8_t role, bool unlink) {
     if (unlink)
         for (TAuthorName* spelling : list)
             spelling->UnlinkBook(book, role);
@@ -47,24 +48,32 @@ inline constexpr uint16_t kTiGenres = 0x001, kTiAuthors = 0x002, kTiTitles = 0x0
                           kTiSeries = 0x010, kTiAnnotation = 0x020, kTiKeywords = 0x040, kTiDate = 0x080,
                           kTiCover = 0x100, kTiLang = 0x200, kTiSrcLang = 0x400;
 
-inline bool Blank(const std::string& text) {
+inline bool Blank(std::string_view text) {
     return TrimmedView(text).empty();
 }
 
-inline void WriteTexts(TSVDStream& stream, const std::vector<std::string>& texts, bool trimmed) {
+inline void WriteTexts(TSVDStream& stream, const TTextList& texts, bool trimmed) {
     stream.WriteInt(static_cast<int32_t>(texts.size()));
-    for (const std::string& text : texts)
-        stream.WriteStr(trimmed ? TrimmedView(text) : std::string_view(text));
+    for (const TText& text : texts)
+        stream.WriteStr(trimmed ? TrimmedView(text) : text.view());
 }
 
-inline std::vector<std::string> ReadTexts(TSVDStream& stream) {
-    std::vector<std::string> texts(static_cast<size_t>(stream.ReadTextCount()));
-    for (std::string& text : texts)
-        text = stream.ReadStr();
+// A text of a book's record: kept in the catalogue's copy of the file's texts when the book
+// belongs to the catalogue being read, else a copy of its own.
+inline TText ReadBookText(TSVDStream& stream, const TSVD& catalogue, const TBookInfo* book) {
+    return book->Container() == &catalogue ? catalogue.ReadBookText(stream) : TText(stream.ReadStr());
+}
+
+inline TTextList ReadTexts(TSVDStream& stream, const TSVD& catalogue, const TBookInfo* book) {
+    TTextList texts;
+    const auto count = static_cast<size_t>(stream.ReadTextCount());
+    texts.reserve(count);
+    for (size_t i = 0; i < count; ++i)
+        texts.push_back(ReadBookText(stream, catalogue, book));
     return texts;
 }
 
-inline void WriteSpellings(TSVDStream& stream, const std::vector<TAuthorName*>& list) {
+inline void WriteSpellings(TSVDStream& stream, const TSpellingList& list) {
     stream.WriteInt(static_cast<int32_t>(list.size()));
     for (const TAuthorName* spelling : list)
         stream.WriteInt(spelling->Index);
@@ -103,7 +112,7 @@ inline void ReadSequences(TSVDStream& stream, const TSVD& catalogue, const TSequ
 }
 
 // Width and height of a Windows BMP file image; 0 when it is none.
-inline int64_t BitmapArea(const std::vector<uint8_t>& bmp) {
+inline int64_t BitmapArea(std::span<const uint8_t> bmp) {
     if (bmp.size() < 26 || bmp[0] != 'B' || bmp[1] != 'M') return 0;
     auto i32 = [&](size_t at) {
         return static_cast<int32_t>(bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 |

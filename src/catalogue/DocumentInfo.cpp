@@ -64,12 +64,12 @@ void TDocumentInfo::LoadFromStream(TSVDStream& stream, const TSVD& catalogue) {
     Clear();
     const uint8_t flags = stream.ReadByte();
     if (flags & 0x01) ReadSpellings(stream, catalogue, [this](TAuthorName* s) { AddAuthor(s); });
-    if (flags & 0x02) ProgramUsed = stream.ReadStr();
+    if (flags & 0x02) ProgramUsed = ReadBookText(stream, catalogue, Book);
     if (flags & 0x04) Date = stream.ReadDate();
-    if (flags & 0x08) SrcUrls = ReadTexts(stream);
-    std::string* texts[] = {&SrcOcr, &Id, &DocVersion, &History};
+    if (flags & 0x08) SrcUrls = ReadTexts(stream, catalogue, Book);
+    TText* texts[] = {&SrcOcr, &Id, &DocVersion, &History};
     for (int i = 0; i < 4; ++i)
-        if (flags & (0x10 << i)) *texts[i] = stream.ReadStr();
+        if (flags & (0x10 << i)) *texts[i] = ReadBookText(stream, catalogue, Book);
 }
 
 void TDocumentInfo::Clear() {

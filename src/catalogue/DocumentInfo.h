@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/TitleInfo.h"
 #include "common/Dates.h"
+#include "common/Text.h"
 
 class TAuthorName;
 class TBookInfo;
@@ -19,14 +21,14 @@ public:
     TDocumentInfo& operator=(const TDocumentInfo&) = delete;
 
     TBookInfo* const Book;
-    std::vector<TAuthorName*> Authors;
-    std::string ProgramUsed;
+    TSpellingList Authors;
+    TText ProgramUsed;
     TDateTime Date = 0;
-    std::vector<std::string> SrcUrls;
-    std::string SrcOcr;
-    std::string Id;
-    std::string DocVersion;
-    std::string History;
+    TTextList SrcUrls;
+    TText SrcOcr;
+    TText Id;
+    TText DocVersion;
+    TText History;
 
     void AddAuthor(TAuthorName* spelling);
     bool HasData() const;

@@ -60,13 +60,13 @@ void TPublishInfo::SaveToStream(TSVDStream& stream) const {
 void TPublishInfo::LoadFromStream(TSVDStream& stream, const TSVD& catalogue) {
     Clear();
     const uint8_t flags = stream.ReadByte();
-    std::string* texts[] = {&BookName, &Publisher, &City, &Year, &Isbn};
+    TText* texts[] = {&BookName, &Publisher, &City, &Year, &Isbn};
     for (int i = 0; i < 5; ++i)
-        if (flags & (1 << i)) *texts[i] = stream.ReadStr();
+        if (flags & (1 << i)) *texts[i] = ReadBookText(stream, catalogue, Book);
     if (flags & 0x20)
         ReadSequences(stream, catalogue, Sequences,
                       [this](TBookSequence* series, int32_t number) { AddSequence(series, number, true); });
-    if (flags & 0x40) CustomInfo = ReadTexts(stream);
+    if (flags & 0x40) CustomInfo = ReadTexts(stream, catalogue, Book);
 }
 
 void TPublishInfo::Clear() {

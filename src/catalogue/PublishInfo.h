@@ -20,13 +20,13 @@ public:
     TPublishInfo& operator=(const TPublishInfo&) = delete;
 
     TBookInfo* const Book;
-    std::string BookName;
-    std::string Publisher;
-    std::string City;
-    std::string Year;
-    std::string Isbn;
+    TText BookName;
+    TText Publisher;
+    TText City;
+    TText Year;
+    TText Isbn;
     TSequenceEntries Sequences;
-    std::vector<std::string> CustomInfo;
+    TTextList CustomInfo;
 
     void AddSequence(TBookSequence* series, int32_t number, bool quiet);
     bool HasData() const;

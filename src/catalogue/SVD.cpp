@@ -48,7 +48,14 @@ void TSVD::Clear() {
     genreByNumber_.clear();
     sequenceByNumber_.clear();
     if (Packer) Packer->Reset();
+    textBlocks_.clear();  // no record is left to use them
     modified_ = true;
+}
+
+TText TSVD::ReadBookText(TSVDStream& stream) const {
+    const std::shared_ptr<const char[]>& block = stream.TextBlock();
+    if (textBlocks_.empty() || textBlocks_.back() != block) textBlocks_.push_back(block);
+    return stream.ReadText();
 }
 
 TSVDCounts TSVD::Counts() const {

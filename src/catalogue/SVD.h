@@ -19,6 +19,7 @@
 #include "catalogue/BookSequence.h"
 #include "catalogue/CatalogueObserver.h"
 #include "catalogue/LostBookInfo.h"
+#include "common/Text.h"
 
 class TBookCollection;
 class TSVDStream;
@@ -176,6 +177,10 @@ public:
     // Numbers of the genre and series records read, for the book records that follow.
     TBookGenre* GenreByNumber(int32_t number) const;
     TBookSequence* SequenceByNumber(int32_t number) const;
+    // A text of a book record being read. It stays in the stream's copy of the file's texts,
+    // which the catalogue keeps until it is cleared: a loaded library then holds each text
+    // once, with no allocation of its own.
+    TText ReadBookText(TSVDStream& stream) const;
 
 private:
     bool ReadGenreSection(TSVDStream& stream);
@@ -200,6 +205,7 @@ private:
     std::vector<std::unique_ptr<TBookInfo>> retiredBooks_;
     std::vector<std::unique_ptr<TBookFolder>> retiredFolders_;
     bool RetiresHere() const;
+    mutable std::vector<std::shared_ptr<const char[]>> textBlocks_;
     std::unordered_map<int32_t, TBookGenre*> genreByNumber_;
     std::unordered_map<int32_t, TBookSequence*> sequenceByNumber_;
     std::mutex observersMutex_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "common/Encoding.h"
 #include "common/Error.h"
 #include "common/FileUtils.h"
@@ -53,9 +55,44 @@ size_t EncodeInt(int32_t value, uint8_t out[5]) {
 
 TSVDStream::TSVDStream(const std::string& fileName, bool forReading) : ForReading(forReading) {
     if (!forReading) return;
-    buffer_ = ReadWholeFile(AnsiToPath(fileName));
+    LoadFile(AnsiToPath(fileName));
     FileName = fileName;
     ReadHeader();
+}
+
+void TSVDStream::LoadFile(const std::filesystem::path& path) {
+    struct stat st {};
+    FileDescriptor fd = OpenRegularFile(path, &st);
+    const auto size = static_cast<size_t>(std::max<off_t>(st.st_size, 0));
+    constexpr size_t kHead = kSignatureSize + 3 + 5;  // signature, version, compression, length
+    buffer_.resize(std::min(size, kHead));
+    buffer_.resize(ReadAt(fd.get(), buffer_.data(), buffer_.size(), 0, path));
+    size_t records = 0;
+    if (buffer_.size() == kHead && std::memcmp(buffer_.data(), kSignature, kSignatureSize) == 0) {
+        position_ = kSignatureSize + 3;
+        recordEnd_ = buffer_.size();
+        const int32_t length = ReadInt();
+        if (length >= 0 && position_ + static_cast<size_t>(length) <= size) records = position_ + length;
+        position_ = 0;
+    }
+    if (records == 0) {  // an old or damaged file: ReadHeader sorts it out
+        buffer_ = ReadWholeFile(path);
+        return;
+    }
+    const size_t head = buffer_.size();
+    buffer_.resize(records);
+    if (records > head && ReadAt(fd.get(), buffer_.data() + head, records - head, head, path) != records - head)
+        RaiseDamaged();  // it shrank meanwhile
+    splitPoolSize_ = size - records;
+    std::shared_ptr<char[]> block = std::shared_ptr<char[]>(new char[splitPoolSize_ + 1]);
+    if (ReadAt(fd.get(), block.get(), splitPoolSize_, records, path) != splitPoolSize_) RaiseDamaged();
+    block[splitPoolSize_] = '\0';
+    textBlock_ = std::move(block);
+}
+
+const char* TSVDStream::PoolAt(size_t offset) const {
+    return textBlock_ ? textBlock_.get() + (offset - poolStart_)
+                      : reinterpret_cast<const char*>(buffer_.data()) + offset;
 }
 
 TSVDStream::TSVDStream(std::vector<uint8_t> bytes, const std::string& fileName)
@@ -114,7 +151,7 @@ void TSVDStream::ReadHeader() {
         // The records come first; the pool fills the rest of the file.
         recordEnd_ = position_ + static_cast<size_t>(recordLength);
         poolStart_ = poolCursor_ = recordEnd_;
-        poolEnd_ = buffer_.size();
+        poolEnd_ = textBlock_ ? recordEnd_ + splitPoolSize_ : buffer_.size();
     } else {
         RaiseError(rsErrUnknownFormat);
     }
@@ -267,15 +304,35 @@ size_t TSVDStream::WriteStr(std::string_view text) {
     return n;
 }
 
-std::string TSVDStream::ReadStr() {
+std::string_view TSVDStream::NextText() {
     RequireReading();
     if (poolCursor_ >= poolEnd_) RaiseDamaged();
-    const auto* start = reinterpret_cast<const char*>(buffer_.data() + poolCursor_);
+    const char* start = PoolAt(poolCursor_);
     const void* nul = std::memchr(start, '\0', poolEnd_ - poolCursor_);
     if (!nul) RaiseDamaged();
     const size_t length = static_cast<size_t>(static_cast<const char*>(nul) - start);
     poolCursor_ += length + 1;
-    return std::string(start, length);
+    return {start, length};
+}
+
+std::string TSVDStream::ReadStr() {
+    return std::string(NextText());
+}
+
+TText TSVDStream::ReadText() {
+    TextBlock();
+    return TText::Pooled(NextText().data());
+}
+
+const std::shared_ptr<const char[]>& TSVDStream::TextBlock() {
+    RequireReading();
+    if (!textBlock_) {
+        std::shared_ptr<char[]> block(new char[poolEnd_ - poolStart_ + 1]);
+        std::memcpy(block.get(), buffer_.data() + poolStart_, poolEnd_ - poolStart_);
+        block[poolEnd_ - poolStart_] = '\0';
+        textBlock_ = std::move(block);
+    }
+    return textBlock_;
 }
 
 void TSVDStream::WriteDate(TDateTime value) {

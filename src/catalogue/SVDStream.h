@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/Dates.h"
+#include "common/Text.h"
 
 // The codec of the library file. It holds the whole file in memory and splits it into two
 // channels: a record area of binary fields and variable-length integers, and a string pool
@@ -60,6 +61,11 @@ public:
     // bytes used (length + 1).
     size_t WriteStr(std::string_view text);
     std::string ReadStr();
+    // The same without a copy: the text stays in TextBlock(), which its reader must keep.
+    TText ReadText();
+    // A copy of the pool of a reading stream, made on first use; texts read by ReadText point
+    // into it.
+    const std::shared_ptr<const char[]>& TextBlock();
 
     void WriteDate(TDateTime value);
     TDateTime ReadDate();
@@ -100,7 +106,14 @@ private:
     void RequireReading() const;
     void RequireWriting() const;
     void Need(size_t size) const;
+    // Reads a library file: a current one with its records in buffer_ and its pool straight
+    // into the text block, any other whole into buffer_.
+    void LoadFile(const std::filesystem::path& path);
+    // Where the pool text at offset (from the file's start) is.
+    const char* PoolAt(size_t offset) const;
     void Reserve(size_t size);
+    // The next text of the pool, checked to end inside it.
+    std::string_view NextText();
 
     std::vector<uint8_t> buffer_;
     size_t position_ = 0;
@@ -111,4 +124,6 @@ private:
     size_t poolStart_ = 0;  // reading mode: offset of the pool in buffer_
     size_t poolEnd_ = 0;
     size_t poolCursor_ = 0;
+    std::shared_ptr<const char[]> textBlock_;
+    size_t splitPoolSize_ = 0;  // the pool's length when LoadFile put it in textBlock_
 };

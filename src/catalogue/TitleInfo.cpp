@@ -59,7 +59,7 @@ bool TTitleInfo::ReplaceGenre(TBookGenre* source, TBookGenre* target) {
 
 void TTitleInfo::AddTitle(const std::string& title) {
     if (title.empty()) return;
-    for (const std::string& t : Titles)
+    for (const TText& t : Titles)
         if (AnsiSameText(t, title)) return;
     Titles.push_back(title);
     if (Titles.size() > 1) {
@@ -70,9 +70,9 @@ void TTitleInfo::AddTitle(const std::string& title) {
 }
 
 bool TTitleInfo::HasData() const {
-    return std::any_of(Titles.begin(), Titles.end(), [](const std::string& t) { return !Blank(t); }) ||
-           !Genres.empty() || !Authors.empty() || !Translators.empty() || !Blank(Annotation) || !Blank(Keywords) ||
-           !Blank(DateText) || BitmapArea(Cover) != 0 || !Blank(Lang) || !Blank(SrcLang) || !Sequences.empty();
+    return std::any_of(Titles.begin(), Titles.end(), [](const TText& t) { return !Blank(t); }) || !Genres.empty() ||
+           !Authors.empty() || !Translators.empty() || !Blank(Annotation) || !Blank(Keywords) || !Blank(DateText) ||
+           BitmapArea(Cover) != 0 || !Blank(Lang) || !Blank(SrcLang) || !Sequences.empty();
 }
 
 void TTitleInfo::Assign(const TTitleInfo& other) {
@@ -137,14 +137,14 @@ void TTitleInfo::LoadFromStream(TSVDStream& stream, const TSVD& catalogue) {
         }
     }
     if (flags & kTiAuthors) ReadSpellings(stream, catalogue, [this](TAuthorName* s) { AddAuthor(s); });
-    if (flags & kTiTitles) Titles = ReadTexts(stream);
+    if (flags & kTiTitles) Titles = ReadTexts(stream, catalogue, Book);
     if (flags & kTiTranslators) ReadSpellings(stream, catalogue, [this](TAuthorName* s) { AddTranslator(s); });
-    if (flags & kTiAnnotation) Annotation = stream.ReadStr();
-    if (flags & kTiKeywords) Keywords = stream.ReadStr();
-    if (flags & kTiDate) DateText = stream.ReadStr();
+    if (flags & kTiAnnotation) Annotation = ReadBookText(stream, catalogue, Book);
+    if (flags & kTiKeywords) Keywords = ReadBookText(stream, catalogue, Book);
+    if (flags & kTiDate) DateText = ReadBookText(stream, catalogue, Book);
     if (flags & kTiCover) Cover = ReadBitmap(stream);
-    if (flags & kTiLang) Lang = stream.ReadStr();
-    if (flags & kTiSrcLang) SrcLang = stream.ReadStr();
+    if (flags & kTiLang) Lang = ReadBookText(stream, catalogue, Book);
+    if (flags & kTiSrcLang) SrcLang = ReadBookText(stream, catalogue, Book);
     if (flags & kTiSeries)
         ReadSequences(stream, catalogue, Sequences,
                       [this](TBookSequence* series, int32_t number) { AddSequence(series, number, true); });

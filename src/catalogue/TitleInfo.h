@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "common/CompactList.h"
+#include "common/Text.h"
+
 class TAuthorName;
 class TBookGenre;
 class TBookInfo;
@@ -18,7 +21,9 @@ struct TSequenceEntry {
 
     bool operator==(const TSequenceEntry&) const = default;
 };
-using TSequenceEntries = std::vector<TSequenceEntry>;
+using TSequenceEntries = TCompactList<TSequenceEntry>;
+using TSpellingList = TCompactList<TAuthorName*>;
+using TTextList = TCompactList<TText>;
 
 // Roles of a book's references to genres (1, 2), series (1, 2, 3) and spellings (1 to 5).
 enum TBookRole : uint8_t {
@@ -40,16 +45,16 @@ public:
 
     TBookInfo* const Book;
     const bool IsSource;  // src-title-info
-    std::vector<TBookGenre*> Genres;
-    std::vector<TAuthorName*> Authors;
-    std::vector<std::string> Titles;
-    std::string Annotation;
-    std::string Keywords;
-    std::string DateText;
-    std::vector<uint8_t> Cover;  // a Windows BMP file image, empty when none
-    std::string Lang;
-    std::string SrcLang;
-    std::vector<TAuthorName*> Translators;
+    TCompactList<TBookGenre*> Genres;
+    TSpellingList Authors;
+    TTextList Titles;
+    TText Annotation;
+    TText Keywords;
+    TText DateText;
+    TCompactList<uint8_t> Cover;  // a Windows BMP file image, empty when none
+    TText Lang;
+    TText SrcLang;
+    TSpellingList Translators;
     TSequenceEntries Sequences;
 
     uint8_t GenreRole() const { return IsSource ? 2 : 1; }

@@ -62,6 +62,20 @@ FileDescriptor OpenRegularFile(const std::filesystem::path& path, struct stat* i
     return fd;
 }
 
+size_t ReadAt(int fd, void* data, size_t size, uint64_t offset, const std::filesystem::path& path) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, static_cast<char*>(data) + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("Cannot read file", path, errno);
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
     return ReadFileHead(path, [](const std::vector<uint8_t>&) { return false; });
 }

@@ -37,6 +37,9 @@ private:
 // what fstat said of the open file.
 FileDescriptor OpenRegularFile(const std::filesystem::path& path, struct stat* info = nullptr);
 
+// Reads up to size bytes at offset of an open file; fewer only at its end.
+size_t ReadAt(int fd, void* data, size_t size, uint64_t offset, const std::filesystem::path& path);
+
 // Reads a whole regular file. Other processes may keep reading and writing it meanwhile.
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path);
 

@@ -249,8 +249,8 @@ void TOpdsServer::Download(int32_t number, httplib::Response& response) const {
     }
     std::string body;
     if (kind.ZipMember) {
-        const size_t slash = book.EntryName.find_last_of('/');
-        body = ZipAlone(slash == std::string::npos ? book.EntryName : book.EntryName.substr(slash + 1), bytes);
+        const std::string_view entry = book.EntryName;
+        body = ZipAlone(std::string(entry.substr(entry.find_last_of('/') + 1)), bytes);
     } else {
         body.assign(bytes.begin(), bytes.end());
     }

@@ -311,7 +311,7 @@ bool Wanted(const std::vector<std::string>& languages, const std::string& lang) 
 }
 
 void MarkDeleted(TBookInfo& book) {
-    std::vector<std::string>& custom = book.EnsurePublishInfo().CustomInfo;
+    TTextList& custom = book.EnsurePublishInfo().CustomInfo;
     if (std::find(custom.begin(), custom.end(), kInpxDeletedMark) == custom.end()) {
         custom.push_back(kInpxDeletedMark);
         book.NotifyChanged();
@@ -355,7 +355,7 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
         present.reserve(folder->BookCount() + total);
         for (size_t i = 0; i < folder->BookCount(); ++i) {
             TBookInfo* book = folder->Book(i);
-            if (book->Packed) present.emplace(book->FileName + '\x01' + book->EntryName, book);
+            if (book->Packed) present.emplace(book->FileName + "\x01" + book->EntryName, book);
         }
     }
 

@@ -136,7 +136,7 @@ void TAuthorListForm::Fill() {
                 }
                 break;
             case kTitles:
-                for (const std::string& title : info->Titles) {
+                for (const TText& title : info->Titles) {
                     AddRow();
                     StringGrid1->setItem(StringGrid1->rowCount() - 1, 1, Cell(ToQ(title), editable_));
                 }

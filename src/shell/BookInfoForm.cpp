@@ -232,7 +232,7 @@ void TBookInfoForm::Apply(T TBookInfo::*field, const T& value) {
 
 void TBookInfoForm::NoteEdited() {
     if (updating_) return;
-    Apply(&TBookInfo::Comment, FromQ(NoteEdit->text().trimmed()));
+    Apply(&TBookInfo::Comment, TText(FromQ(NoteEdit->text().trimmed())));
 }
 
 void TBookInfoForm::ReadDateEdited() {

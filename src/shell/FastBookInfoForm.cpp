@@ -198,7 +198,7 @@ void TFastBookInfoForm::Repaint() {
             packed = book_->Packed;
             const TTitleInfo* info = book_->TitleInfo.get();
             hasTitle = info != nullptr;
-            title = ToQ(info && !info->Titles.empty() ? info->Titles.front() : book_->FileNameInFolder());
+            title = ToQ(info && !info->Titles.empty() ? info->Titles.front().str() : book_->FileNameInFolder());
             if (info) {
                 cover = info->Cover;
                 for (const TAuthorName* spelling : info->Authors) {

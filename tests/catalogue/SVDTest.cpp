@@ -456,6 +456,32 @@ TEST(SVDTest, FullCatalogueRoundTripsByteForByte) {
     EXPECT_EQ(loaded.LostBooks[0]->TitleInfo->Authors[0]->Links.Count(), 4u);  // three books and the lost one
 }
 
+// A loaded library keeps its books' texts in one block read straight from the file; copies
+// own their bytes and outlive the catalogue, and a file cut anywhere fails cleanly.
+TEST(SVDTest, LoadedTextsStayInTheCatalogueAndCutFilesFail) {
+    TempDir dir;
+    TSVD svd;
+    BuildFullCatalogue(svd, dir.Path().string());
+    const std::string name = (dir / "books.sv2").string();
+    ASSERT_TRUE(svd.SaveToFile(name));
+    TSVD loaded;
+    loaded.LoadFromFile(name);
+    const TBookInfo* packed = loaded.MountPoints[0]->Folder(0)->Book(0);
+    ASSERT_TRUE(packed->EntryName.IsPooled());
+    const std::vector<TText> copies = {packed->EntryName, packed->PublishInfo->CustomInfo[1]};
+    loaded.Clear();  // frees the block
+    EXPECT_EQ(copies, (std::vector<TText>{"inner/book.fb2", "custom two"}));
+
+    const std::vector<uint8_t> good = ReadBytes(name);
+    const std::string cut = (dir / "cut.sv2").string();
+    // Every cut in the header and the last texts, and a sample between.
+    for (size_t size = 0; size < good.size(); size += size < 64 || size + 32 > good.size() ? 1 : 7) {
+        WriteBytes(cut, std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size)));
+        TSVD damaged;
+        EXPECT_NE(LoadError(damaged, cut), -1) << size;
+    }
+}
+
 TEST(SVDTest, WithoutHuffmanTheByteCountsAreLeftOut) {
     TempDir dir;
     TSVD svd;

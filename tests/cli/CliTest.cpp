@@ -298,7 +298,7 @@ TEST(CliTest, ScanOfTheCorpus) {
         const CliRun fb2 = Cli(args);
         if (fb2.status != 0) continue;  // not FB2 after all (damaged, another root)
         // The title-info comes first in the object: its bookTitle is the first one.
-        const std::string title = AnsiToUtf8(book->TitleInfo ? book->TitleInfo->Titles.front() : std::string());
+        const std::string title = AnsiToUtf8(book->TitleInfo ? book->TitleInfo->Titles.front().str() : std::string());
         if (fb2.out.rfind("{\"titleInfo\":null", 0) == 0) {
             EXPECT_FALSE(book->TitleInfo && book->TitleInfo->HasData()) << AnsiToUtf8(book->FullPath());
         } else if (fb2.out.find("\"bookTitle\":\"\"") == fb2.out.find("\"bookTitle\":")) {

@@ -206,7 +206,7 @@ TEST_F(Structure, FoldersAndBooksMoveByDrops) {
     TBookInfo* book = top->Book(0);
     Tree().Drop(a, nullptr, {book});
     EXPECT_EQ(book->Folder, a);
-    EXPECT_TRUE(std::filesystem::exists(disk / "top" / "a" / book->FileName));
+    EXPECT_TRUE(std::filesystem::exists(disk / "top" / "a" / book->FileName.str()));
 }
 
 TEST_F(Structure, ANewMountPointIsReadInTheBackgroundAndItsAuthorsAppear) {

@@ -533,8 +533,10 @@ bool TSVD::SaveToStream(TSVDStream& stream, bool withImages) {
     Authors.SaveToStream(stream);
     Sequences.SaveToStream(stream);
     stream.WriteInt(static_cast<int32_t>(MountPoints.size()));
+    TBookWriteJobs jobs(withImages, SaveThreads);
     for (const auto& mountPoint : MountPoints)
-        mountPoint->SaveToStream(stream, withImages);
+        mountPoint->SaveToStream(stream, withImages, &jobs);
+    jobs.Run();
     stream.WriteInt(static_cast<int32_t>(LostBooks.size()));
     for (const auto& book : LostBooks)
         book->SaveToStream(stream, withImages);

@@ -74,6 +74,8 @@ public:
 
     // Copied from the settings before a save: sweep (all but the lost books) before writing.
     bool SweepBeforeSave = false;
+    // Threads that write the books of a save; 0 for every core.
+    unsigned SaveThreads = 0;
 
     TBookGenre Genres;
     TAuthorList Authors;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -162,7 +163,41 @@ void TSVDStream::Rewind() {
     RequireWriting();
     position_ = 0;
     buffer_.clear();
+    poolChunks_.clear();
+    parts_.clear();
+    poolCapacity_ = 0;
     poolCursor_ = 0;
+}
+
+TSVDStream& TSVDStream::AddPart() {
+    RequireWriting();
+    if (position_ > 0 || poolCursor_ > 0) {
+        auto sealed = std::make_unique<TSVDStream>(std::string(), false);
+        sealed->buffer_ = std::exchange(buffer_, {});
+        sealed->position_ = std::exchange(position_, 0);
+        sealed->poolChunks_ = std::exchange(poolChunks_, {});
+        sealed->poolCursor_ = std::exchange(poolCursor_, 0);
+        sealed->poolCapacity_ = std::exchange(poolCapacity_, 0);
+        parts_.push_back(std::move(sealed));
+    }
+    parts_.push_back(std::make_unique<TSVDStream>(std::string(), false));
+    return *parts_.back();
+}
+
+size_t TSVDStream::RecordsSize() const {
+    size_t size = position_;
+    for (const auto& part : parts_)
+        size += part->RecordsSize();
+    return size;
+}
+
+void TSVDStream::CollectSpans(std::vector<std::span<const uint8_t>>& records,
+                              std::vector<std::span<const uint8_t>>& pool) const {
+    for (const auto& part : parts_)
+        part->CollectSpans(records, pool);
+    if (position_) records.emplace_back(buffer_.data(), position_);
+    for (const TPoolChunk& chunk : poolChunks_)
+        if (chunk.Size) pool.emplace_back(reinterpret_cast<const uint8_t*>(chunk.Bytes.get()), chunk.Size);
 }
 
 namespace {
@@ -290,16 +325,17 @@ size_t TSVDStream::WriteStr(std::string_view text) {
     // A NUL inside a text would split it into two pool entries and shift every later text.
     text = text.substr(0, text.find('\0'));
     const size_t n = text.size() + 1;
-    if (poolCursor_ + n > poolCapacity_) {
-        const size_t capacity = GrownCapacity(poolCapacity_, poolCursor_ + n, kPoolGrowth);
-        // Not zeroed: every byte up to the cursor is written before it is read.
-        std::unique_ptr<char[]> grown(new char[capacity]);
-        if (poolCursor_) std::memcpy(grown.get(), pool_.get(), poolCursor_);
-        pool_ = std::move(grown);
-        poolCapacity_ = capacity;
+    if (poolChunks_.empty() || poolChunks_.back().Capacity - poolChunks_.back().Size < n) {
+        // A new chunk rather than a bigger copy; the tail of the last one stays unused.
+        const size_t capacity = GrownCapacity(poolCapacity_, poolCapacity_ + n, kPoolGrowth) - poolCapacity_;
+        // Not zeroed: every byte up to a chunk's size is written before it is read.
+        poolChunks_.push_back({std::unique_ptr<char[]>(new char[capacity]), 0, capacity});
+        poolCapacity_ += capacity;
     }
-    std::memcpy(pool_.get() + poolCursor_, text.data(), text.size());
-    pool_[poolCursor_ + text.size()] = '\0';
+    TPoolChunk& chunk = poolChunks_.back();
+    if (!text.empty()) std::memcpy(chunk.Bytes.get() + chunk.Size, text.data(), text.size());
+    chunk.Bytes[chunk.Size + text.size()] = '\0';
+    chunk.Size += n;
     poolCursor_ += n;
     return n;
 }
@@ -345,10 +381,15 @@ TDateTime TSVDStream::ReadDate() {
     return DosToDateTime(ReadDWord());
 }
 
-std::string_view TSVDStream::Pool() const {
+std::string TSVDStream::Pool() const {
     RequireWriting();
     if (Compression != 0) RaiseFixedError("Unknown compression format!");
-    return std::string_view(pool_.get(), poolCursor_);
+    std::vector<std::span<const uint8_t>> records, pool;
+    CollectSpans(records, pool);
+    std::string joined;
+    for (const std::span<const uint8_t> chunk : pool)
+        joined.append(reinterpret_cast<const char*>(chunk.data()), chunk.size());
+    return joined;
 }
 
 std::vector<uint8_t> TSVDStream::Header() const {
@@ -357,22 +398,19 @@ std::vector<uint8_t> TSVDStream::Header() const {
     header.push_back(static_cast<uint8_t>(kCurrentVersion >> 8));
     header.push_back(Compression);
     uint8_t length[5];
-    header.insert(header.end(), length, length + EncodeInt(static_cast<int32_t>(position_), length));
+    header.insert(header.end(), length, length + EncodeInt(static_cast<int32_t>(RecordsSize()), length));
     return header;
-}
-
-std::span<const uint8_t> TSVDStream::Records() const {
-    RequireWriting();
-    return {buffer_.data(), position_};
 }
 
 std::vector<uint8_t> TSVDStream::FileImage() const {
     RequireWriting();
-    const std::string_view pool = Pool();
+    if (Compression != 0) RaiseFixedError("Unknown compression format!");
+    std::vector<std::span<const uint8_t>> records, pool;
+    CollectSpans(records, pool);
     std::vector<uint8_t> image = Header();
-    image.reserve(image.size() + position_ + pool.size());
-    image.insert(image.end(), buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(position_));
-    image.insert(image.end(), pool.begin(), pool.end());
+    for (const auto* spans : {&records, &pool})
+        for (const std::span<const uint8_t> span : *spans)
+            image.insert(image.end(), span.begin(), span.end());
     return image;
 }
 
@@ -380,13 +418,12 @@ std::filesystem::path TSVDStream::WriteFile(const std::filesystem::path& path,
                                             std::filesystem::path (*backup)(const std::filesystem::path&)) const {
     // Written from the stream's own buffers: a library of hundreds of megabytes is not copied
     // into one image first.
+    RequireWriting();
+    if (Compression != 0) RaiseFixedError("Unknown compression format!");
     const std::vector<uint8_t> header = Header();
-    const std::string_view pool = Pool();
-    const std::span<const uint8_t> parts[] = {
-        {header.data(), header.size()},
-        Records(),
-        {reinterpret_cast<const uint8_t*>(pool.data()), pool.size()},
-    };
+    std::vector<std::span<const uint8_t>> parts{{header.data(), header.size()}}, pool;
+    CollectSpans(parts, pool);
+    parts.insert(parts.end(), pool.begin(), pool.end());
     return ReplaceFile(path, parts, backup);
 }
 

@@ -85,15 +85,20 @@ public:
     size_t Position() const { return position_; }
     size_t RecordCapacity() const { return buffer_.capacity(); }
 
-    // The pool of a writing stream: its bytes and allocated capacity.
-    std::string_view Pool() const;
+    // The pool of a writing stream: its bytes (joined) and allocated capacity. The pool grows
+    // in chunks, so that a pool of hundreds of megabytes is never copied to grow.
+    std::string Pool() const;
     size_t PoolCapacity() const { return poolCapacity_; }
+
+    // A writing stream whose records and texts go after everything written here so far and
+    // before anything written here later. Parts can be filled independently (the books of a
+    // large library on every core); the file joins them in order without copying them.
+    TSVDStream& AddPart();
 
     // The complete file image: header, record-area length, records, pool.
     std::vector<uint8_t> FileImage() const;
-    // Its parts: the header with the record-area length, and the records written so far.
+    // The header with the record-area length.
     std::vector<uint8_t> Header() const;
-    std::span<const uint8_t> Records() const;
     // Writes the file image to path through ReplaceFile (backup as there), without building it.
     std::filesystem::path WriteFile(const std::filesystem::path& path,
                                     std::filesystem::path (*backup)(const std::filesystem::path&) = nullptr) const;
@@ -119,8 +124,19 @@ private:
     size_t position_ = 0;
     size_t recordEnd_ = 0;  // reading: end of the record area
 
-    std::unique_ptr<char[]> pool_;  // writing mode
+    // Writing mode: the pool in chunks, and the parts that come before this stream's own
+    // records and texts (runs written here before a part was added, and the parts).
+    struct TPoolChunk {
+        std::unique_ptr<char[]> Bytes;
+        size_t Size = 0;
+        size_t Capacity = 0;
+    };
+    std::vector<TPoolChunk> poolChunks_;
+    std::vector<std::unique_ptr<TSVDStream>> parts_;
     size_t poolCapacity_ = 0;
+    size_t RecordsSize() const;
+    void CollectSpans(std::vector<std::span<const uint8_t>>& records,
+                      std::vector<std::span<const uint8_t>>& pool) const;
     size_t poolStart_ = 0;  // reading mode: offset of the pool in buffer_
     size_t poolEnd_ = 0;
     size_t poolCursor_ = 0;

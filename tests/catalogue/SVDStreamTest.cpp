@@ -121,6 +121,30 @@ TEST(SVDStreamTest, PoolGrowsInEightKibSteps) {
     EXPECT_EQ(w.PoolCapacity(), 24'576u);
 }
 
+// Parts are filled in any order (by other threads) and join where they were added.
+TEST(SVDStreamTest, PartsJoinWhereTheyWereAdded) {
+    TSVDStream sequential({}, false), joined({}, false);
+    for (int i = 1; i <= 4; ++i) {
+        sequential.WriteInt(i * 100);
+        sequential.WriteStr("text " + std::to_string(i));
+    }
+    joined.WriteInt(100);
+    joined.WriteStr("text 1");
+    TSVDStream& second = joined.AddPart();
+    TSVDStream& third = joined.AddPart();
+    joined.WriteInt(400);
+    joined.WriteStr("text 4");
+    third.WriteInt(300);
+    third.WriteStr("text 3");
+    second.WriteInt(200);
+    second.WriteStr("text 2");
+    EXPECT_EQ(joined.FileImage(), sequential.FileImage());
+    EXPECT_EQ(joined.Pool(), sequential.Pool());
+    TempDir dir;
+    joined.WriteFile(dir / "parts.sv2");
+    EXPECT_EQ(ReadBytes(dir / "parts.sv2"), sequential.FileImage());
+}
+
 TEST(SVDStreamTest, RecordBufferGrowsInMebibytes) {
     TSVDStream w({}, false);
     w.WriteInt(1);

@@ -482,6 +482,62 @@ TEST(SVDTest, LoadedTextsStayInTheCatalogueAndCutFilesFail) {
     }
 }
 
+// The books of a large library are written on every core, in runs: a big folder's books, and
+// neighbouring folders with all below them. Whatever the threads, the bytes are the same, and
+// they load back into the same books in the same places.
+TEST(SVDTest, BooksWrittenOnEveryCoreKeepTheirOrder) {
+    TSVD svd;
+    svd.Genres.LoadBuiltIn();
+    TMountPoint* mount = svd.AddMountPoint("/library");
+    int serial = 0;
+    auto addBooks = [&](TBookFolder* folder, int count) {
+        for (int i = 0; i < count; ++i) {
+            TBookInfo* book = folder->AddBook();
+            book->FileName = "b" + std::to_string(serial++) + ".fb2";
+            TTitleInfo& title = book->EnsureTitleInfo();
+            title.Titles.push_back("title " + std::to_string(serial));
+            title.AddAuthor(svd.Authors.FindOrAddName("A", "", "", "Author" + std::to_string(serial % 50)));
+            if (serial % 3 == 0) book->EnsurePublishInfo().Publisher = "publisher";
+        }
+    };
+    addBooks(mount, 2500);                       // cut into runs of its own
+    TBookFolder* big = mount->AddFolder("big");  // more than a run below: cut further down
+    addBooks(big->AddFolder("inner"), 1200);
+    addBooks(big->AddFolder("few"), 3);
+    for (int i = 0; i < 400; ++i)  // neighbours grouped into runs
+        addBooks(mount->AddFolder("small" + std::to_string(i)), 1 + i % 7);
+    addBooks(mount->AddFolder("last"), 10);
+
+    std::vector<uint8_t> images[3];
+    for (unsigned threads : {1u, 2u, 3u}) {
+        svd.SaveThreads = threads;
+        TSVDStream stream({}, false);
+        ASSERT_TRUE(svd.SaveToStream(stream, true));
+        images[threads - 1] = stream.FileImage();
+    }
+    EXPECT_EQ(images[0], images[1]);
+    EXPECT_EQ(images[0], images[2]);
+
+    TSVD loaded;
+    loaded.LoadFromStream(*TSVDStream::FromBytes(images[2]));
+    std::vector<std::string> before, after;
+    for (const TSVD* catalogue : {&svd, &loaded}) {
+        std::vector<std::string>& names = catalogue == &svd ? before : after;
+        std::vector<const TBookFolder*> pending{catalogue->MountPoints[0].get()};
+        while (!pending.empty()) {
+            const TBookFolder* folder = pending.back();
+            pending.pop_back();
+            for (size_t b = 0; b < folder->BookCount(); ++b)
+                names.push_back(folder->FullPath() + "/" + folder->Book(b)->FileName +
+                                folder->Book(b)->TitleInfo->Titles.front());
+            for (size_t f = folder->FolderCount(); f-- > 0;)
+                pending.push_back(folder->Folder(f));
+        }
+    }
+    EXPECT_EQ(before.size(), 2500u + 1200 + 3 + 1597 + 10);
+    EXPECT_EQ(after, before);
+}
+
 TEST(SVDTest, WithoutHuffmanTheByteCountsAreLeftOut) {
     TempDir dir;
     TSVD svd;

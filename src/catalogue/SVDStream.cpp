@@ -84,8 +84,9 @@ void TSVDStream::LoadFile(const std::filesystem::path& path) {
     buffer_.resize(records);
     if (records > head && ReadAt(fd.get(), buffer_.data() + head, records - head, head, path) != records - head)
         RaiseDamaged();  // it shrank meanwhile
+    poolInBlock_ = true;
     splitPoolSize_ = size - records;
-    std::shared_ptr<char[]> block = std::shared_ptr<char[]>(new char[splitPoolSize_ + 1]);
+    std::shared_ptr<char[]> block(new char[splitPoolSize_ + 1]);
     if (ReadAt(fd.get(), block.get(), splitPoolSize_, records, path) != splitPoolSize_) RaiseDamaged();
     block[splitPoolSize_] = '\0';
     textBlock_ = std::move(block);
@@ -152,7 +153,7 @@ void TSVDStream::ReadHeader() {
         // The records come first; the pool fills the rest of the file.
         recordEnd_ = position_ + static_cast<size_t>(recordLength);
         poolStart_ = poolCursor_ = recordEnd_;
-        poolEnd_ = textBlock_ ? recordEnd_ + splitPoolSize_ : buffer_.size();
+        poolEnd_ = poolInBlock_ ? recordEnd_ + splitPoolSize_ : buffer_.size();
     } else {
         RaiseError(rsErrUnknownFormat);
     }

@@ -141,5 +141,6 @@ private:
     size_t poolEnd_ = 0;
     size_t poolCursor_ = 0;
     std::shared_ptr<const char[]> textBlock_;
-    size_t splitPoolSize_ = 0;  // the pool's length when LoadFile put it in textBlock_
+    bool poolInBlock_ = false;  // LoadFile put the pool in textBlock_, not in buffer_
+    size_t splitPoolSize_ = 0;
 };

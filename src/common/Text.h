@@ -87,6 +87,9 @@ private:
             Free();
             return;
         }
+        // The same text again (a book imported anew) keeps its bytes where they are: a pooled
+        // text left behind would stay in its block, unused, until the library is loaded again.
+        if (view() == text.substr(0, length)) return;
         char* block = new char[length + 1];
         std::memcpy(block, text.data(), length);
         block[length] = '\0';

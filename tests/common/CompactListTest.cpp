@@ -23,6 +23,11 @@ TEST(TextTest, OwnedAndPooledTextsReadAlikeAndCopiesOwnTheirBytes) {
         EXPECT_NE(copy.c_str(), pooled.c_str());
     }
     EXPECT_TRUE(TText::Pooled(block).empty());  // "" holds nothing
+    TText same = TText::Pooled(block + 1);
+    same = std::string("odd");  // the same text again stays where it is
+    EXPECT_EQ(same.c_str(), block + 1);
+    same = same.view();  // from itself
+    EXPECT_EQ(same, "odd");
     // A text ends at its first NUL, as the library file keeps it.
     EXPECT_EQ(TText(std::string("ab\0cd", 5)), "ab");
     TText text = "x";

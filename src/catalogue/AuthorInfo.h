@@ -19,7 +19,8 @@ class TSVDStream;
 class TAuthorInfo {
 public:
     // Notification kinds (posted for authors and spellings).
-    static constexpr int kDeleted = 1, kChanged = 2, kNameAdded = 3, kNameDeleted = 4, kNameChanged = 5, kNameMoved = 6;
+    static constexpr int kDeleted = 1, kChanged = 2, kNameAdded = 3, kNameDeleted = 4, kNameChanged = 5, kNameMoved = 6,
+                         kAdded = 7;
     enum TNamePart { kFirst = 0, kMiddle = 1, kLast = 2, kNick = 3 };
 
     explicit TAuthorInfo(TAuthorList* list) : AuthorList(list) {}

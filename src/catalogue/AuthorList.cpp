@@ -26,6 +26,8 @@ TAuthorInfo* TAuthorList::NewAuthor(bool numbered) {
     author->Order = nextOrder_++;
     if (numbered) author->Index = NextIndex();
     Modified = true;
+    // An author made while a library is read is not news; one made later (an import) is.
+    if (numbered && catalogue_) catalogue_->Notify(TObjectType::Author, author, TAuthorInfo::kAdded);
     return author;
 }
 

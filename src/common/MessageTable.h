@@ -12,9 +12,9 @@ struct TLangRec {
 };
 
 inline constexpr int kFirstInterfaceId = 1001;
-inline constexpr int kLastInterfaceId = 1305;
+inline constexpr int kLastInterfaceId = 1309;
 inline constexpr int kFirstErrorId = 10000;
-inline constexpr int kLastErrorId = 10027;
+inline constexpr int kLastErrorId = 10034;
 
 // True for ids 1001..1305 and 10000..10027.
 bool IsMessageId(int id);

@@ -25,8 +25,9 @@
 #include "shell/Dialogs.h"
 #include "shell/FormParts.h"
 #include "shell/GenresForm.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 #include "shell/SeqListForm.h"
-#include "shell/SettingsForm.h"
 
 namespace {
 
@@ -40,8 +41,8 @@ QTableWidgetItem* Cell(const QString& text, bool editable) {
 
 }  // namespace
 
-TAuthorListForm::TAuthorListForm(QWidget* parent, TSVMainForm& hub, std::vector<TBookInfo*> books, int kind)
-    : QDialog(parent), hub_(hub), books_(std::move(books)), kind_(std::clamp(kind, 1, 4)) {
+TAuthorListForm::TAuthorListForm(QWidget* parent, TLibrarySession& session, std::vector<TBookInfo*> books, int kind)
+    : QDialog(parent), session_(session), books_(std::move(books)), kind_(std::clamp(kind, 1, 4)) {
     setObjectName("AuthorListForm");
     const int captions[] = {rsAuthorsListCaption, rsNamesListCaption, rsGenresListCaption, rsSeriesListCaption};
     setWindowTitle(Msg(captions[kind_ - 1]));
@@ -80,7 +81,7 @@ TAuthorListForm::TAuthorListForm(QWidget* parent, TSVMainForm& hub, std::vector<
     });
 
     // Editing needs books, the option, and no read-only book.
-    editable_ = !books_.empty() && hub_.CanEdit();
+    editable_ = !books_.empty() && session_.Options().CanEdit();
     for (const TBookInfo* book : books_)
         editable_ = editable_ && !book->IsReadOnly();
     for (QPushButton* button : {OkBtn, PlusButton, MinusButton})
@@ -88,16 +89,23 @@ TAuthorListForm::TAuthorListForm(QWidget* parent, TSVMainForm& hub, std::vector<
     ListGroup->setVisible(!books_.empty());
     // A genre, series or spelling that goes while the dialog is open (in a picker, say) leaves
     // its rows empty; no row keeps it.
-    connect(&hub_, &TSVMainForm::Notified, this, [this](TObjectType type, int change, const void* object) {
-        const bool gone = (type == TObjectType::Genre && change == 3) || (type == TObjectType::Series && change == 3) ||
-                          (type == TObjectType::Author && change == 4);
-        if (!gone) return;
+    auto gone = [this](const void* object) {
         for (size_t row = 0; row < entities_.size(); ++row) {
             if (entities_[row] != object) continue;
             entities_[row] = nullptr;
             for (int column = 1; column < StringGrid1->columnCount(); ++column)
                 if (QTableWidgetItem* item = StringGrid1->item(static_cast<int>(row), column)) item->setText(QString());
         }
+    };
+    connect(&session_, &TLibrarySession::GenreChanged, this, [gone](TEntityChange change, const TBookGenre* genre) {
+        if (change == TEntityChange::Deleted) gone(genre);
+    });
+    connect(&session_, &TLibrarySession::SeriesChanged, this,
+            [gone](TEntityChange change, const TBookSequence* series) {
+                if (change == TEntityChange::Deleted) gone(series);
+            });
+    connect(&session_, &TLibrarySession::AuthorChanged, this, [gone](TAuthorChange change, const void* spelling) {
+        if (change == TAuthorChange::NameDeleted) gone(spelling);
     });
     Fill();
     resize(560, 360);
@@ -218,25 +226,22 @@ void TAuthorListForm::ShowRowEntity(int row) {
 
 void TAuthorListForm::PickForRow(int row) {
     if (!editable_ || row < 0 || row >= StringGrid1->rowCount()) return;
-    if (kind_ == kTitles) {
-        Dialogs::Error(this, QStringLiteral("Not implemented yet... Sorry."));
-        return;
-    }
+    if (kind_ == kTitles) return;  // titles are typed in place: there is no list to pick from
     if (kind_ == kGenres) {
-        TGenresForm picker(this, hub_);
+        TGenresForm picker(this, session_);
         picker.setAttribute(Qt::WA_DeleteOnClose, false);
         picker.SelectGenre(static_cast<const TBookGenre*>(entities_[static_cast<size_t>(row)]));
         if (!Dialogs::Script().Active && picker.exec() == QDialog::Accepted && picker.SelectedGenre())
             SetRowEntity(row, picker.SelectedGenre());
     } else if (kind_ == kSeries) {
-        TSeqListForm picker(this, hub_);
+        TSeqListForm picker(this, session_);
         picker.setAttribute(Qt::WA_DeleteOnClose, false);
         picker.SelectSeries(static_cast<const TBookSequence*>(entities_[static_cast<size_t>(row)]));
         if (!Dialogs::Script().Active && picker.exec() == QDialog::Accepted && picker.CurrentSeries())
             SetRowEntity(row, picker.CurrentSeries());
     }
     if (kind_ == kAuthors) {
-        TAuthorManageForm picker(this, hub_);
+        TAuthorManageForm picker(this, session_);
         const auto* spelling = static_cast<const TAuthorName*>(entities_[static_cast<size_t>(row)]);
         picker.OpenFor(spelling ? spelling->Author : nullptr);
         picker.SelectSpelling(spelling);
@@ -247,7 +252,7 @@ void TAuthorListForm::PickForRow(int row) {
 
 void TAuthorListForm::Apply() {
     if (!editable_) return;
-    TSVD& library = hub_.Library();
+    TSVD& library = session_.Library();
     // Series rows to keep: the row and its number.
     std::vector<std::pair<int, int32_t>> series;
     if (kind_ == kSeries) {

@@ -8,7 +8,7 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 class TBookInfo;
-class TSVMainForm;
+class TLibrarySession;
 
 // One description list of the books the book information panel shows: kind 1 authors, 2 titles,
 // 3 genres, 4 series. Rows show the first book's list when there is exactly one book; OK writes
@@ -17,7 +17,7 @@ class TAuthorListForm final : public QDialog {
     Q_OBJECT
 
 public:
-    TAuthorListForm(QWidget* parent, TSVMainForm& hub, std::vector<TBookInfo*> books, int kind);
+    TAuthorListForm(QWidget* parent, TLibrarySession& session, std::vector<TBookInfo*> books, int kind);
 
     int Kind() const { return kind_; }
     bool CanEdit() const { return editable_; }
@@ -45,7 +45,7 @@ private:
     void Fill();
     void ShowRowEntity(int row);
 
-    TSVMainForm& hub_;
+    TLibrarySession& session_;
     std::vector<TBookInfo*> books_;
     int kind_;
     bool editable_ = false;

@@ -35,7 +35,8 @@
 #include "settings/ui/QtText.h"
 #include "shell/Dialogs.h"
 #include "shell/FormParts.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ TAuthorName* FindSpelling(TAuthorList& list, quintptr id) {
 
 }  // namespace
 
-TAuthorManageForm::TAuthorManageForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent), hub_(hub) {
+TAuthorManageForm::TAuthorManageForm(QWidget* parent, TLibrarySession& session) : QDialog(parent), session_(session) {
     setObjectName("AuthorManageForm");
     rows_.RowClass = &TAuthorListObject::Class;
     auto* layout = new QVBoxLayout(this);
@@ -171,9 +172,10 @@ TAuthorManageForm::TAuthorManageForm(QWidget* parent, TSVMainForm& hub) : QDialo
     });
     connect(PlusButton, &QPushButton::clicked, this, guarded(&TAuthorManageForm::AddAuthor));
     connect(MinusButton, &QPushButton::clicked, this, guarded(&TAuthorManageForm::DeleteAuthors));
-    connect(&hub_, &TSVMainForm::Notified, this, &TAuthorManageForm::OnNotified);
-    connect(&hub_, &TSVMainForm::LanguageChanged, this, &TAuthorManageForm::Recaption);
-    placement_ = new TIniPlacement(this, hub_.Store(), "TAuthorManageForm");
+    connect(&session_, &TLibrarySession::BookChanged, this, [this] { AuthorsGrid->viewport()->update(); });
+    connect(&session_, &TLibrarySession::AuthorChanged, this, &TAuthorManageForm::AuthorChanged);
+    connect(&session_.Options(), &TOptions::languageChanged, this, &TAuthorManageForm::Recaption);
+    placement_ = new TIniPlacement(this, session_.Options().Store(), "TAuthorManageForm");
     AuthorsGrid->AttachPlacement(placement_);
     placement_->AddValue(
         "Panel1_Width", [splitter] { return std::to_string(splitter->sizes().value(0)); },
@@ -219,7 +221,7 @@ void TAuthorManageForm::Recaption() {
 }
 
 bool TAuthorManageForm::CanEdit() const {
-    return hub_.CanEdit();
+    return session_.Options().CanEdit();
 }
 
 void TAuthorManageForm::showEvent(QShowEvent* event) {
@@ -240,7 +242,7 @@ void TAuthorManageForm::Rebuild() {
         filter.Extended = ExtFilterCheck->isChecked();
     }
     const std::string text = filter.SearchText();
-    TAuthorList& authors = hub_.Library().Authors;
+    TAuthorList& authors = session_.Library().Authors;
     rows_.BeginUpdate();
     rows_.Clear();
     for (size_t i = 0; i < authors.Count(); ++i) {
@@ -340,7 +342,7 @@ void TAuthorManageForm::ShowAuthor() {
     author_ = row && !AuthorsGrid->IsDoomed(row)
                   ? const_cast<TAuthorInfo*>(static_cast<const TAuthorInfo*>(row->Entity()))
                   : nullptr;
-    if (author_ && author_->AuthorList != &hub_.Library().Authors) author_ = nullptr;  // the placeholder
+    if (author_ && author_->AuthorList != &session_.Library().Authors) author_ = nullptr;  // the placeholder
     FillSpellings();
     FillSynonyms();
 }
@@ -399,7 +401,7 @@ void TAuthorManageForm::SpellingEdited(int row) {
     }
     TAuthorName* spelling = spellings_[static_cast<size_t>(row)];
     TCatalogueGuard guard;
-    TAuthorList& list = hub_.Library().Authors;
+    TAuthorList& list = session_.Library().Authors;
     if (empty) {
         // An emptied spelling without books goes; one with books stays.
         if (spelling && spelling->Links.Empty()) DeleteSpelling(row);
@@ -442,7 +444,7 @@ void TAuthorManageForm::ReorderFromGrid() {
     if (CanEdit()) {
         TCatalogueGuard guard;
         if (author_->ReorderNames(order))
-            hub_.Library().Authors.PostNotification(author_, TAuthorInfo::kChanged);  // one notice
+            session_.Library().Authors.PostNotification(author_, TAuthorInfo::kChanged);  // one notice
         else
             QApplication::beep();
     }
@@ -464,13 +466,13 @@ void TAuthorManageForm::SynonymsEdited() {
                 if (const std::string text = TrimBlanks(FromQ(item->text())); !text.empty()) list.push_back(text);
         author_->SetSynonyms(static_cast<TAuthorInfo::TNamePart>(part), std::move(list));
     }
-    hub_.Library().Authors.PostNotification(author_, TAuthorInfo::kChanged);
+    session_.Library().Authors.PostNotification(author_, TAuthorInfo::kChanged);
 }
 
 void TAuthorManageForm::AddAuthor() {
     if (!CanEdit()) return;
     TCatalogueGuard guard;
-    TAuthorInfo* author = hub_.Library().Authors.NewAuthor(true);
+    TAuthorInfo* author = session_.Library().Authors.NewAuthor(true);
     rows_.Fresh = false;
     rows_.Add(std::make_unique<TAuthorListObject>(author));
     for (int32_t i = 0; i < rows_.Count(); ++i)
@@ -486,11 +488,11 @@ void TAuthorManageForm::DeleteAuthors() {
     std::vector<TAuthorInfo*> authors;
     for (TListObject* row : AuthorsGrid->SelectedList()) {
         auto* author = const_cast<TAuthorInfo*>(static_cast<const TAuthorInfo*>(row->Entity()));
-        if (author->AuthorList == &hub_.Library().Authors) authors.push_back(author);
+        if (author->AuthorList == &session_.Library().Authors) authors.push_back(author);
     }
     if (authors.empty()) return;
     TCatalogueGuard guard;
-    hub_.Library().Authors.DeleteAuthors(authors);  // all are checked before any goes
+    session_.Library().Authors.DeleteAuthors(authors);  // all are checked before any goes
 }
 
 void TAuthorManageForm::MoveSpellingTo(TAuthorName* spelling, TAuthorInfo* author) {
@@ -510,13 +512,8 @@ void TAuthorManageForm::MergeSpellingInto(TAuthorName* spelling, TAuthorName* ta
 
 // --- notices, keys, drags ---
 
-void TAuthorManageForm::OnNotified(TObjectType type, int kind, const void* object) {
-    if (type == TObjectType::Book) {
-        AuthorsGrid->viewport()->update();
-        return;
-    }
-    if (type != TObjectType::Author) return;
-    if (kind == TAuthorInfo::kDeleted) {
+void TAuthorManageForm::AuthorChanged(TAuthorChange kind, const void* object) {
+    if (kind == TAuthorChange::Deleted) {
         // Found by identity; its row goes in one pass with any others.
         AuthorsGrid->RemoveEntityLater(object);
         if (object == author_) {
@@ -525,7 +522,7 @@ void TAuthorManageForm::OnNotified(TObjectType type, int kind, const void* objec
         }
         return;
     }
-    if (kind == 0) {
+    if (kind == TAuthorChange::Added) {
         rows_.Stale = true;
         return;
     }
@@ -573,7 +570,7 @@ bool TAuthorManageForm::eventFilter(QObject* watched, QEvent* event) {
         auto* drop = static_cast<QDropEvent*>(event);
         TAuthorName* spelling =
             drop->mimeData()->hasFormat(kSpellingMime)
-                ? FindSpelling(hub_.Library().Authors, drop->mimeData()->data(kSpellingMime).toULongLong())
+                ? FindSpelling(session_.Library().Authors, drop->mimeData()->data(kSpellingMime).toULongLong())
                 : nullptr;
         if (!spelling) {
             drop->ignore();

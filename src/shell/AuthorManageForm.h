@@ -3,8 +3,8 @@
 #include <QDialog>
 #include <vector>
 
-#include "catalogue/CatalogueObserver.h"
 #include "catalogue/ObjList.h"
+#include "shell/LibrarySession.h"
 
 class QCheckBox;
 class QComboBox;
@@ -19,7 +19,7 @@ class TAuthorName;
 class TBookInfo;
 class TIniPlacement;
 class TSVGrid;
-class TSVMainForm;
+class TLibrarySession;
 
 // The library's authors: a filtered grid of authors; for the chosen one its spellings (edited
 // in place, new ones added, empty ones deleted, dragged onto another author or another
@@ -29,7 +29,7 @@ class TAuthorManageForm final : public QDialog {
     Q_OBJECT
 
 public:
-    TAuthorManageForm(QWidget* parent, TSVMainForm& hub);
+    TAuthorManageForm(QWidget* parent, TLibrarySession& session);
     ~TAuthorManageForm() override;
 
     // Every author (through the filter) and the row of this author selected.
@@ -81,12 +81,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void OnNotified(TObjectType type, int kind, const void* object);
+    void AuthorChanged(TAuthorChange kind, const void* object);
     void FillSpellings();
     void FillSynonyms();
     void ShowChoice();
 
-    TSVMainForm& hub_;
+    TLibrarySession& session_;
     TObjList rows_;
     TAuthorInfo* author_ = nullptr;
     std::vector<TAuthorName*> spellings_;  // per spelling-grid row; null for an empty row

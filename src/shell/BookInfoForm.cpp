@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -23,9 +24,9 @@
 #include "settings/ui/QtText.h"
 #include "shell/AuthorListForm.h"
 #include "shell/BookListForm.h"
+#include "shell/BookSelection.h"
 #include "shell/Dialogs.h"
-#include "shell/MainWindow.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
 
 namespace {
 
@@ -54,8 +55,8 @@ QString Shared(const std::vector<TBookInfo*>& books, F text) {
 
 }  // namespace
 
-TBookInfoForm::TBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub)
-    : TDockableForm(mainWindow, hub, 2, "TBookInfoForm") {
+TBookInfoForm::TBookInfoForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection& selection)
+    : TDockableForm(mainWindow, session, &selection, 2, "TBookInfoForm") {
     setObjectName("BookInfoForm");
     auto* body = new QWidget(this);
     auto* outer = new QVBoxLayout(body);
@@ -145,7 +146,12 @@ TBookInfoForm::TBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub)
             Dialogs::Error(this, ToQ(e.what()));
         }
     });
-    connect(&hub_, &TSVMainForm::Notified, this, &TBookInfoForm::OnNotified);
+    fillLater_ = new QTimer(this);
+    fillLater_->setSingleShot(true);
+    fillLater_->setInterval(0);
+    connect(fillLater_, &QTimer::timeout, this, &TBookInfoForm::FillControls);
+    connect(&session_, &TLibrarySession::BookChanged, this, &TBookInfoForm::BookChanged);
+    connect(selection_, &TBookSelection::BooksChanged, this, [this] { RequestRefresh(0); });
 
     Placement->Restore();
     Recaption();
@@ -177,13 +183,17 @@ void TBookInfoForm::DropBooks() {
 
 void TBookInfoForm::Refresh() {
     books_.clear();
-    if (TSVWinForm* window = MainWindow())
-        if (TBookListForm* list = window->BookList()) books_ = list->SelectedBooks();
+    if (MainWindow()) books_ = selection_->Books();
+    fillLater_->stop();
     shown_ = std::unordered_set<const TBookInfo*>(books_.begin(), books_.end());
     FillControls();
 }
 
 void TBookInfoForm::FillControls() {
+    ++fills_;
+    fillLater_->stop();
+    // The books that went since the last fill leave in one pass.
+    std::erase_if(books_, [this](const TBookInfo* book) { return !shown_.count(book); });
     updating_ = true;
     const bool any = !books_.empty();
     Panel1->setVisible(any);
@@ -220,6 +230,7 @@ void TBookInfoForm::FillControls() {
 // refill the control being typed in.
 template <typename T>
 void TBookInfoForm::Apply(T TBookInfo::*field, const T& value) {
+    std::erase_if(books_, [this](const TBookInfo* book) { return !shown_.count(book); });
     updating_ = true;
     for (TBookInfo* book : std::vector<TBookInfo*>(books_)) {
         TCatalogueGuard guard;
@@ -250,7 +261,7 @@ void TBookInfoForm::ColorEdited() {
 
 void TBookInfoForm::OpenList(int kind) {
     if (books_.empty()) RaiseError(rsSelectOneBook);
-    TAuthorListForm dialog(this, hub_, books_, kind);
+    TAuthorListForm dialog(this, session_, books_, kind);
     if (!Dialogs::Script().Active) dialog.exec();
     FillControls();
 }
@@ -261,13 +272,12 @@ void TBookInfoForm::RenameCommand() {
     books_.front()->Rename(FromQ(FileNameEdit->text()));
 }
 
-void TBookInfoForm::OnNotified(TObjectType type, int kind, const void* object) {
-    if (Closing() || type != TObjectType::Book || !shown_.count(static_cast<const TBookInfo*>(object))) return;
-    if (kind == TBookInfo::kRemoved) {
-        shown_.erase(static_cast<const TBookInfo*>(object));
-        books_.erase(std::find(books_.begin(), books_.end(), object));
-        FillControls();
-    } else if (kind == TBookInfo::kChanged && !updating_) {
-        FillControls();
+void TBookInfoForm::BookChanged(TBookChange change, const TBookInfo* book) {
+    if (Closing() || !shown_.count(book)) return;
+    if (change == TBookChange::Removed) {
+        // Never read again; the selection tells the panel to refill once for the whole burst.
+        shown_.erase(book);
+    } else if (change == TBookChange::Changed && !updating_) {
+        fillLater_->start();
     }
 }

@@ -3,10 +3,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "catalogue/CatalogueObserver.h"
 #include "shell/DockableForm.h"
 
 class QCheckBox;
+class QTimer;
 class QComboBox;
 class QDateEdit;
 class QLabel;
@@ -15,6 +15,7 @@ class QPushButton;
 class QToolButton;
 class TBookInfo;
 class TIniPlacement;
+enum class TBookChange;
 
 // The books selected in the book list, for editing: their authors, titles, genres and series
 // (opening the list dialog), note, read date, colour mark and file name. Values the books do not
@@ -23,12 +24,14 @@ class TBookInfoForm final : public TDockableForm {
     Q_OBJECT
 
 public:
-    TBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub);
+    TBookInfoForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection& selection);
     ~TBookInfoForm() override;
 
     const std::vector<TBookInfo*>& Books() const { return books_; }
     // Fills the controls from the shown books (the change handlers muted).
     void FillControls();
+    // How often the controls were filled: a burst of notices fills them once.
+    int FillCount() const { return fills_; }
     // The edits; each applies to every shown book whose value differs.
     void NoteEdited();
     void ReadDateEdited();
@@ -57,15 +60,17 @@ protected:
     void Refresh() override;
 
 private:
-    void OnNotified(TObjectType type, int kind, const void* object);
+    void BookChanged(TBookChange change, const TBookInfo* book);
     template <typename T>
     void Apply(T TBookInfo::*field, const T& value);
 
     std::vector<TBookInfo*> books_;  // not owned; dropped on their removal notice
     std::unordered_set<const TBookInfo*> shown_;
     bool updating_ = false;
+    int fills_ = 0;
     QLabel* noteLabel_;
     QLabel* readLabel_;
     QLabel* colorLabel_;
     QLabel* fileLabel_;
+    QTimer* fillLater_;  // a burst of removals or changes: one refill
 };

@@ -33,9 +33,13 @@
 #include "scan/Resync.h"
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
+#include "shell/BackgroundJob.h"
+#include "shell/BookPlace.h"
+#include "shell/BookSelection.h"
+#include "shell/CommandTable.h"
 #include "shell/Dialogs.h"
-#include "shell/MainWindow.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 
 namespace {
 
@@ -78,8 +82,8 @@ struct TBookListForm::TTextJob {
     }
 };
 
-TBookListForm::TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub)
-    : TDockableForm(mainWindow, hub, 0, "TBookListForm") {
+TBookListForm::TBookListForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection& selection)
+    : TDockableForm(mainWindow, session, &selection, 0, "TBookListForm") {
     setObjectName("BookListForm");
     rows_.RowClass = &TBookListObject::Class;
     auto* body = new QWidget(this);
@@ -147,20 +151,29 @@ TBookListForm::TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub)
     connect(BooksGrid, &TSVGrid::SelectionChanged, this, &TBookListForm::SelectionChanged);
     connect(BooksGrid, &TSVGrid::DataChanged, this, &TBookListForm::SelectionChanged);
     connect(BooksGrid, &TSVGrid::SortFailed, this, [this](const QString& text) { Dialogs::ErrorLater(this, text); });
-    connect(BooksGrid, &QAbstractItemView::doubleClicked, this, [this] {
-        if (TSVWinForm* window = MainWindow()) window->ShowPanel(1);
-    });
+    connect(BooksGrid, &QAbstractItemView::doubleClicked, this, [this] { selection_->RequestPanel(1); });
 
+    // Unpacking is not built, so it is not offered.
+    commands_ = new TCommandTable(this);
+    auto editable = [this] {
+        return MainWindow() && session_.Options().CanEdit() && rows_.Count() > 0 && BooksGrid->SelectedCount() > 0;
+    };
     BookGridMenu = new QMenu(this);
     BookGridMenu->setObjectName("BookGridMenu");
     resyncMenu_ = BookGridMenu->addMenu(QString());
-    resyncItem_ = resyncMenu_->menuAction();
-    liteItem_ = resyncMenu_->addAction(QString(), this, [this] { ResyncSelected(false); });
-    fullItem_ = resyncMenu_->addAction(QString(), this, [this] { ResyncSelected(true); });
-    packItem_ = BookGridMenu->addAction(QString(), this, [this] { PackSelected(); });
-    unpackItem_ = BookGridMenu->addAction(
-        QString(), this, [this] { Dialogs::Error(this, QStringLiteral("Not implemented yet... Sorry.")); });
-    deleteItem_ = BookGridMenu->addAction(QString(), this, [this] { DeleteSelected(); });
+    resyncMenu_->addAction(commands_->Add(
+        "LiteResync", rsLiteResync, [this] { ResyncSelected(false); }, {}, editable));
+    resyncMenu_->addAction(commands_->Add(
+        "FullResync", rsFullResync, [this] { ResyncSelected(true); }, {}, editable));
+    BookGridMenu->addAction(commands_->Add("Pack", rsCompress, [this] { PackSelected(); }));
+    BookGridMenu->addAction(commands_->Add(
+        "Delete", rsDeleteBook, [this] { DeleteSelected(); }, {}, editable));
+    // Ctrl+Delete deletes the selected books where the grid has the focus.
+    auto* deleteKey = new QAction(BooksGrid);
+    deleteKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    deleteKey->setShortcutContext(Qt::WidgetShortcut);
+    connect(deleteKey, &QAction::triggered, this, [this] { commands_->Run("Delete"); });
+    BooksGrid->addAction(deleteKey);
     BookGridMenu->addSeparator();
     columnsMenu_ = BookGridMenu->addMenu(QString());
     columnsMenu_->setObjectName("ColumnsItem1");
@@ -168,15 +181,6 @@ TBookListForm::TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub)
         PrepareMenu();
         BookGridMenu->popup(BooksGrid->viewport()->mapToGlobal(pos));
     });
-    // Ctrl+Delete deletes the selected books.
-    auto* deleteKey = new QAction(BooksGrid);
-    deleteKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
-    deleteKey->setShortcutContext(Qt::WidgetShortcut);
-    connect(deleteKey, &QAction::triggered, this, [this] {
-        PrepareMenu();
-        if (deleteItem_->isEnabled()) DeleteSelected();
-    });
-    BooksGrid->addAction(deleteKey);
 
     repaintLater_ = new QTimer(this);
     repaintLater_->setSingleShot(true);
@@ -187,7 +191,11 @@ TBookListForm::TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub)
         else
             BooksGrid->viewport()->update();
     });
-    connect(&hub_, &TSVMainForm::Notified, this, &TBookListForm::OnNotified);
+    connect(&session_, &TLibrarySession::BookChanged, this, &TBookListForm::BookChanged);
+    connect(&session_, &TLibrarySession::AuthorChanged, this, &TBookListForm::RepaintLater);
+    connect(selection_, &TBookSelection::SourceUpdated, this, [this] { RequestRefresh(0); });
+    connect(selection_, &TBookSelection::ModifiedMarkChanged, this,
+            [this](bool modified) { SetNote(modified ? Msg(rsModified) : QString()); });
 
     BooksGrid->AttachPlacement(Placement);
     Placement->Restore();
@@ -201,12 +209,7 @@ TBookListForm::~TBookListForm() {
     textJob_.reset();
     retired_.clear();
     BooksGrid->SetData(nullptr);
-    if (TSVWinForm* window = MainWindow()) {
-        QPointer<TSVWinForm> guard = window;
-        QTimer::singleShot(0, window, [guard] {
-            if (guard) guard->RefreshPanels(1, 3);
-        });
-    }
+    if (!Closing()) selection_->Publish({});  // the other panels show no book
 }
 
 QColor BgrColor(uint32_t bgr) {
@@ -237,11 +240,7 @@ void TBookListForm::Recaption() {
     FilterLabel->setText(Msg(rsFilter));
     ExtFilterCheck->setText(Msg(rsExtendedFilter));
     resyncMenu_->setTitle(Msg(rsResync));
-    liteItem_->setText(Msg(rsLiteResync));
-    fullItem_->setText(Msg(rsFullResync));
-    packItem_->setText(Msg(rsCompress));
-    unpackItem_->setText(Msg(rsUncompress));
-    deleteItem_->setText(Msg(rsDeleteBook));
+    commands_->Recaption();
     columnsMenu_->setTitle(Msg(rsColumns) + "...");
     const bool busy = busy_;
     busy_ = true;
@@ -260,7 +259,7 @@ void TBookListForm::DropBooks() {
 }
 
 void TBookListForm::SettingsChanged() {
-    BooksGrid->SetStriped(hub_.StripedGrids());
+    BooksGrid->SetStriped(session_.Options().StripedGrids());
 }
 
 void TBookListForm::FillFilterCombo() {
@@ -277,17 +276,15 @@ void TBookListForm::FillFilterCombo() {
 // --- refresh ---
 
 void TBookListForm::Refresh() {
-    TSVWinForm* window = MainWindow();
-    if (!window) return UpdateSummary();
+    if (!MainWindow()) return UpdateSummary();
     CancelTextFilter();
     TBookCollection books;
-    window->CollectBooks(books);
+    selection_->CollectSource(books);
     const std::string text = FromQ(FilterEdit->text());
     const int tag = FilterCombo->currentIndex() >= 0 ? FilterCombo->currentData().toInt() : kTagEverywhere;
     const bool extended = ExtFilterCheck->isChecked();
     if (text.empty() || FilterCombo->currentIndex() < 0) return ShowRows(books.Books());
     if (tag == kTagText) return StartTextFilter(books.Books(), text, extended);
-    if (tag != kTagEverywhere && tag < kTagColumn) RaiseFixedError("Not implemented yet... Sorry.");
 
     std::vector<TBookInfo*> passed;
     QElapsedTimer clock;
@@ -348,10 +345,6 @@ void TBookListForm::UpdateSummary() {
 void TBookListForm::SetNote(const QString& text) {
     fields_[2]->setText(text);
     fields_[2]->setVisible(!text.trimmed().isEmpty());
-}
-
-void TBookListForm::SetModifiedMark(bool modified) {
-    SetNote(modified ? Msg(rsModified) : QString());
 }
 
 QString TBookListForm::StatusText(int field) const {
@@ -442,25 +435,48 @@ std::vector<TBookInfo*> TBookListForm::SelectedBooks() const {
 
 void TBookListForm::SelectionChanged() {
     if (busy_ || Closing()) return;
-    if (TSVWinForm* window = MainWindow()) window->RefreshPanels(1, 3);
-    const std::vector<TBookInfo*> books = SelectedBooks();
+    std::vector<TBookInfo*> books = SelectedBooks();
     if (books.size() == 1) {
-        books.front()->CheckExists();  // the lost mark follows the disk (asked outside the lock)
-        TCatalogueGuard guard;
-        fields_[1]->setText(ToQ(books.front()->FullPath()));
+        {
+            TCatalogueGuard guard;
+            fields_[1]->setText(ToQ(books.front()->FullPath()));
+        }
+        CheckPresence(books.front());
     } else {
         fields_[1]->clear();
     }
-    if (!textJob_) SetNote(QString());
+    selection_->Publish(std::move(books));
+    if (!textJob_ && !selection_->ModifiedMark()) SetNote(QString());
     FillFilterCombo();
 }
 
-void TBookListForm::OnNotified(TObjectType type, int kind, const void* object) {
+void TBookListForm::CheckPresence(TBookInfo* book) {
+    // The lost mark follows the disk, asked on another thread through an archive access of its
+    // own: the catalogue's may be busy with a resynchronisation for a long while.
+    const uint64_t job = ++presenceJob_;
+    const TBookPlace place = PlaceOf(*book);
+    RunInBackground<bool>(
+        this,
+        [place] {
+            TPackerArchiveAccess packer;
+            try {
+                return PlaceExists(packer, place);
+            } catch (...) {
+                return false;
+            }
+        },
+        [this, book, job](bool exists) {
+            presenceShown_ = std::max(presenceShown_, job);
+            // Only the latest answer, and only for a book still in the catalogue.
+            if (job != presenceJob_ || !shown_.count(book)) return;
+            TCatalogueGuard guard;
+            book->SetLost(!exists);
+        });
+}
+
+void TBookListForm::BookChanged(TBookChange change, const TBookInfo* book) {
     if (Closing()) return;
-    if (type == TObjectType::Author) return RepaintLater();
-    if (type != TObjectType::Book) return;
-    const auto* book = static_cast<const TBookInfo*>(object);
-    if (kind == TBookInfo::kRemoved || kind == TBookInfo::kMoved) {
+    if (change == TBookChange::Removed || change == TBookChange::Moved) {
         if (textJob_) textJob_->Gone.insert(book);
         // Found through the set, taken out in one pass when the event loop runs again.
         if (shown_.erase(book)) {
@@ -468,7 +484,7 @@ void TBookListForm::OnNotified(TObjectType type, int kind, const void* object) {
             summaryPending_ = true;  // one summary for a whole burst of removals
             RepaintLater();
         }
-    } else if (kind == TBookInfo::kChanged && shown_.count(book)) {
+    } else if (change == TBookChange::Changed && shown_.count(book)) {
         RepaintLater();
     }
 }
@@ -480,18 +496,17 @@ void TBookListForm::RepaintLater() {
 // --- commands ---
 
 void TBookListForm::PrepareMenu() {
-    const bool enabled = MainWindow() && hub_.CanEdit() && rows_.Count() > 0 && BooksGrid->SelectedCount() > 0;
-    resyncItem_->setEnabled(enabled);
-    deleteItem_->setEnabled(enabled);
+    commands_->UpdateEnabled();
+    resyncMenu_->menuAction()->setEnabled(commands_->Action("LiteResync")->isEnabled());
     BooksGrid->FillColumnsMenu(columnsMenu_);
 }
 
 void TBookListForm::ResyncSelected(bool full) {
-    TSVWinForm* window = MainWindow();
+    QMainWindow* window = MainWindow();
     if (!window) return;
     std::vector<TBookInfo*> books = SelectedBooks();
     std::reverse(books.begin(), books.end());
-    hub_.StartResync(window, std::move(books), full ? TResyncMode::Full : TResyncMode::Update);
+    session_.StartResync(window, std::move(books), full ? TResyncMode::Full : TResyncMode::Update, this);
 }
 
 void TBookListForm::PackSelected() {
@@ -506,15 +521,14 @@ void TBookListForm::PackSelected() {
         warnings.push_back(e.what());
     }
     QApplication::restoreOverrideCursor();
-    if (!packed.empty())
-        if (TSVWinForm* window = MainWindow()) window->RefreshPanels(1, 3);
+    if (!packed.empty()) selection_->Publish(SelectedBooks());  // the books are elsewhere now
     if (!warnings.empty()) Dialogs::Error(this, QString::fromStdString(warnings.front()));
 }
 
 void TBookListForm::DeleteSelected() {
     if (Dialogs::AskYesNoCancel(this, Msg(rsDeleting), Msg(rsDelDocConfirm)) != Dialogs::TAnswer::Yes) return;
     std::vector<TBookInfo*> books = SelectedBooks();
-    TSVD& svd = hub_.Library();
+    TSVD& svd = session_.Library();
     int deleted = 0, failed = 0;
     QString reason;
     // From the last selected to the first.
@@ -541,10 +555,7 @@ void TBookListForm::DeleteSelected() {
             book->Folder->ExtractBook(book);
         ++deleted;
     }
-    if (deleted > 0) {
-        svd.SetModified(true);
-        if (TSVWinForm* window = MainWindow()) window->RefreshPanels(1, 3);
-    }
+    if (deleted > 0) svd.SetModified(true);
     // One box for all the books that stayed.
     if (failed > 0) Dialogs::Error(this, failed == 1 ? reason : reason + QString(" (+%1)").arg(failed - 1));
 }

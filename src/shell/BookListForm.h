@@ -9,7 +9,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "catalogue/CatalogueObserver.h"
 #include "catalogue/ObjList.h"
 #include "shell/DockableForm.h"
 
@@ -20,8 +19,10 @@ class QLineEdit;
 class QMenu;
 class QStatusBar;
 class TBookInfo;
+class TCommandTable;
 class TIniPlacement;
 class TSVGrid;
+enum class TBookChange;
 
 // A colour given with blue in the high byte and red in the low one (0xBBGGRR).
 QColor BgrColor(uint32_t bgr);
@@ -33,7 +34,7 @@ class TBookListForm final : public TDockableForm {
     Q_OBJECT
 
 public:
-    TBookListForm(TSVWinForm* mainWindow, TSVMainForm& hub);
+    TBookListForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection& selection);
     ~TBookListForm() override;
 
     // "N книг, S байт|кб|Мб" for a row count and a total size in bytes.
@@ -45,8 +46,8 @@ public:
     std::vector<TBookInfo*> SelectedBooks() const;
     // Status field 0 summary, 1 path of the one selected book, 2 transient note.
     QString StatusText(int field) const;
-    // The preview's modified mark in field 2.
-    void SetModifiedMark(bool modified);
+    // The presence check of the one selected book is running (on another thread).
+    bool CheckingPresence() const { return presenceJob_ != presenceShown_; }
     // A full-text filter is reading books.
     bool TextFilterRunning() const { return textJob_ != nullptr; }
 
@@ -85,24 +86,21 @@ private:
     void CancelTextFilter();
     void TextFilterProgress(uint64_t job, int percent);
     void TextFilterDone(uint64_t job);
-    void OnNotified(TObjectType type, int kind, const void* object);
+    void BookChanged(TBookChange change, const TBookInfo* book);
     void RepaintLater();
+    void CheckPresence(TBookInfo* book);
 
     TObjList rows_;
     std::unordered_set<const TBookInfo*> shown_;  // the books of the rows, for the notifications
     bool busy_ = false;
     bool summaryPending_ = false;
     QLabel* fields_[3];
-    QAction* resyncItem_;
-    QAction* liteItem_;
-    QAction* fullItem_;
-    QAction* packItem_;
-    QAction* unpackItem_;
-    QAction* deleteItem_;
+    TCommandTable* commands_;
     QMenu* resyncMenu_;
     QMenu* columnsMenu_;
     QTimer* repaintLater_;
     std::unique_ptr<TTextJob> textJob_;
     std::vector<std::unique_ptr<TTextJob>> retired_;  // cancelled, their readers finishing
     uint64_t jobNumber_ = 0;
+    uint64_t presenceJob_ = 0, presenceShown_ = 0;
 };

@@ -35,15 +35,15 @@
 #include "scan/Packing.h"
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
-#include "shell/BookListForm.h"
+#include "shell/BackgroundJob.h"
+#include "shell/BookSelection.h"
 #include "shell/Dialogs.h"
-#include "shell/MainWindow.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 #include "shell/PictureView.h"
-#include "shell/SettingsForm.h"
 
 namespace {
 
-const char kNotImplemented[] = "Not implemented yet... Sorry.";
 // Pictures beyond this many megabytes decoded are refused rather than exhausting memory.
 constexpr int kPictureAllocationMb = 512;
 
@@ -84,8 +84,8 @@ TMyMemo* Editor(const char* name) {
 
 }  // namespace
 
-TBookPreviewForm::TBookPreviewForm(TSVWinForm* mainWindow, TSVMainForm& hub)
-    : TDockableForm(mainWindow, hub, 3, "TBookPreviewForm") {
+TBookPreviewForm::TBookPreviewForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection* selection)
+    : TDockableForm(mainWindow, session, selection, 3, "TBookPreviewForm") {
     setObjectName("BookPreviewForm");
     QImageReader::setAllocationLimit(kPictureAllocationMb);
     Areas = new QStackedWidget(this);
@@ -132,15 +132,14 @@ TBookPreviewForm::TBookPreviewForm(TSVWinForm* mainWindow, TSVMainForm& hub)
     FB2Viewer1 = new TFB2Viewer;
     FB2Viewer1->setObjectName("FB2Viewer1");
     FBViewTab = Area("FBViewTab", {}, FB2Viewer1);
-    auto* placeholder = new QLabel("Not implemented yet...");
-    placeholder->setAlignment(Qt::AlignCenter);
-    XMLViewTab = Area("XMLViewTab", {}, placeholder);
+    XMLViewTab = Area("XMLViewTab", {}, nullptr);
     UTF8ConvertButton = ToolButton(this, "UTF8ConvertButton");
     FB2Memo = Editor("FB2Memo");
     FBtextViewTab = Area("FBtextViewTab", {UTF8ConvertButton}, FB2Memo);
     FBPageControl->addTab(FBViewTab, QString());
     FBPageControl->addTab(XMLViewTab, QString());
     FBPageControl->addTab(FBtextViewTab, QString());
+    FBPageControl->setTabVisible(1, false);  // the XML tree view is not built
     FB2Panel = Area("FB2Panel", {}, FBPageControl);
 
     Image1 = new TPictureView;
@@ -154,7 +153,7 @@ TBookPreviewForm::TBookPreviewForm(TSVWinForm* mainWindow, TSVMainForm& hub)
     setWidget(Areas);
 
     // The editors' shared menu; its shortcuts work wherever the panel has the focus.
-    Commands = new TEditorCommands(hub_.Store(), this);
+    Commands = new TEditorCommands(session_.Options().Store(), this);
     connect(Commands, &TEditorCommands::failed, this, [this](const QString& text) { Dialogs::ErrorLater(this, text); });
     MemoMenu1 = new QMenu(this);
     MemoMenu1->setObjectName("MemoMenu1");
@@ -167,16 +166,15 @@ TBookPreviewForm::TBookPreviewForm(TSVWinForm* mainWindow, TSVMainForm& hub)
     Format2Item = format->addAction(QString(), QKeySequence(Qt::Key_F9), this, [this] {
         if (ActiveEditor()) Commands->OpenFormatter();
     });
-    ApplylastformatruleItem = format->addAction(QString(), QKeySequence(Qt::CTRL | Qt::Key_F9), this,
-                                                [this] { Dialogs::ErrorLater(this, kNotImplemented); });
-    FindproblemtextItem = format->addAction(QString(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F8), this,
-                                            [this] { Dialogs::ErrorLater(this, kNotImplemented); });
+    // Repeating the last rule and finding problem text are not built: made, never shown.
+    ApplylastformatruleItem = new QAction(this);
+    FindproblemtextItem = new QAction(this);
     MemoMenu1->addSeparator();
     ReverttosavedItem = MemoMenu1->addAction(QString(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z), this,
                                              &TBookPreviewForm::RevertToSaved);
     ReverttosavedItem->setEnabled(false);
-    for (QAction* action : {Commands->FindAction, Commands->ReplaceAction, Commands->FindAgainAction, Format2Item,
-                            ApplylastformatruleItem, FindproblemtextItem, ReverttosavedItem}) {
+    for (QAction* action :
+         {Commands->FindAction, Commands->ReplaceAction, Commands->FindAgainAction, Format2Item, ReverttosavedItem}) {
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         addAction(action);
     }
@@ -188,19 +186,20 @@ TBookPreviewForm::TBookPreviewForm(TSVWinForm* mainWindow, TSVMainForm& hub)
         connect(memo, &TMyMemo::failed, this, [this](const QString& text) { Dialogs::ErrorLater(this, text); });
     }
     connect(MemoFormatButton, &QToolButton::clicked, Format2Item, &QAction::trigger);
-    connect(RTFToTextButton, &QToolButton::clicked, this, [this] {
-        if (RichEdit->Text().Text().empty()) QApplication::beep();
-        Dialogs::ErrorLater(this, kNotImplemented);
-    });
+    // RTF is shown as its markup; turning it into text is not built.
+    RTFToTextButton->hide();
     connect(ShowOLEBox, &QCheckBox::clicked, this, [this](bool checked) {
         // Another program runs only when the user asks for it here.
         if (!checked || !book_) return;
-        const auto [path, entry, packed] = FilePlace();
-        if (!packed) QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(AnsiToUtf8(path))));
+        const TBookPlace place = PlaceOf(*book_);
+        if (!place.Packed)
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(AnsiToUtf8(place.Path))));
     });
-    connect(UTF8ConvertButton, &QToolButton::clicked, this, [this] { Guarded([this] { ConvertUtf8(); }); });
+    connect(UTF8ConvertButton, &QToolButton::clicked, this,
+            [this] { Dialogs::Guard(this, [this] { ConvertUtf8(); }); });
     connect(FBPageControl, &QTabWidget::currentChanged, this, &TBookPreviewForm::Fb2PageChanged);
-    connect(&hub_, &TSVMainForm::Notified, this, &TBookPreviewForm::OnNotified);
+    connect(&session_, &TLibrarySession::BookChanged, this, &TBookPreviewForm::BookChanged);
+    if (selection_) connect(selection_, &TBookSelection::BooksChanged, this, [this] { RequestRefresh(0); });
 
     Placement->Restore();
     Recaption();
@@ -211,14 +210,6 @@ TBookPreviewForm::TBookPreviewForm(TSVWinForm* mainWindow, TSVMainForm& hub)
 TBookPreviewForm::~TBookPreviewForm() {
     refreshing_ = true;
     StopAnimation();
-}
-
-void TBookPreviewForm::Guarded(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const std::exception& e) {
-        Dialogs::ErrorLater(this, ToQ(e.what()));
-    }
 }
 
 void TBookPreviewForm::Recaption() {
@@ -236,6 +227,7 @@ void TBookPreviewForm::Recaption() {
     Format2Item->setText(Msg(rsFormat) + "...");
     ApplylastformatruleItem->setText(Msg(rsFormatAgain));
     FindproblemtextItem->setText(Msg(rsProblemText) + "...");
+    Commands->Recaption();
     ReverttosavedItem->setText(Msg(rsRevertToSaved));
     if (messageId_ == rsSelectOneBook || messageId_ == rsNoBook) Panel6->setText(Msg(messageId_));
 }
@@ -264,11 +256,8 @@ void TBookPreviewForm::Refresh() {
 }
 
 void TBookPreviewForm::ShowSelection() {
-    if (Closing()) return;
-    TSVWinForm* window = MainWindow();
-    TBookListForm* list = window ? window->BookList() : nullptr;
-    const std::vector<TBookInfo*> selected = list ? list->SelectedBooks() : std::vector<TBookInfo*>{};
-    if (selected.size() == 1) return SetBook(selected.front());
+    if (Closing() || !selection_) return;
+    if (TBookInfo* book = selection_->Single()) return SetBook(book);
     ShowMessage(rsSelectOneBook);
     SetBook(nullptr);
 }
@@ -287,29 +276,21 @@ void TBookPreviewForm::SetBook(TBookInfo* book) {
     RefreshView();
 }
 
-void TBookPreviewForm::OnNotified(TObjectType type, int kind, const void* object) {
-    if (type != TObjectType::Book || !book_ || object != book_ || kind != TBookInfo::kRemoved) return;
+void TBookPreviewForm::BookChanged(TBookChange change, const TBookInfo* book) {
+    if (!book_ || book != book_ || change != TBookChange::Removed) return;
     // The book went: nothing is written for it.
     book_ = nullptr;
     modified_ = false;
     pendingEditor_ = nullptr;
-    if (TSVWinForm* window = MainWindow())
-        if (TBookListForm* list = window->BookList()) list->SetModifiedMark(false);
+    SetModifiedMark(false);
     RefreshView();
 }
 
+void TBookPreviewForm::SetModifiedMark(bool modified) {
+    if (selection_) selection_->SetModifiedMark(modified);
+}
+
 // --- loading ---
-
-TBookPreviewForm::TFilePlace TBookPreviewForm::FilePlace() const {
-    TCatalogueGuard guard;
-    return {book_->FullPath(), book_->EntryName, book_->Packed};
-}
-
-std::vector<uint8_t> TBookPreviewForm::ReadContent() const {
-    const auto [path, entry, packed] = FilePlace();
-    TPackerArchiveAccess packer;
-    return ReadBookBytes(&packer, path, packed, entry);
-}
 
 QWidget* TBookPreviewForm::ShownArea() const {
     return Areas->currentWidget() == Panel6 ? nullptr : Areas->currentWidget();
@@ -322,29 +303,70 @@ void TBookPreviewForm::RefreshView() {
         return;
     }
     viewPending_ = false;
-    refreshing_ = true;
+    const uint64_t job = ++loadJob_;
     StopAnimation();
+    if (!book_) {
+        ShowLoaded({}, {});
+        return;
+    }
+    // Until the book arrives the old one stays on screen, taking no input, so that nothing typed
+    // can be written into the wrong book.
+    Areas->setEnabled(false);
+    const TBookPlace place = PlaceOf(*book_);
+    const bool content = place.Type != kFileFb2 || FBPageControl->currentWidget() != XMLViewTab;
+    const bool other = !(place.Type == kFileText || place.Type == kFileHtml || place.Type == kFileFb2 ||
+                         place.Type == kFileRtf || (place.Type >= kFileBmp && place.Type <= kFileGif));
+    RunInBackground<TLoaded>(
+        this,
+        [place, read = content && !other] {
+            TLoaded loaded;
+            TPackerArchiveAccess packer;  // its own: the catalogue's may be busy with a worker
+            try {
+                loaded.Exists = PlaceExists(packer, place);
+                if (loaded.Exists && read) loaded.Bytes = ReadPlace(packer, place);
+            } catch (const std::exception& e) {
+                loaded.Error = e.what();
+            } catch (...) {
+                loaded.Error = MessageText(rsUnknownError);
+            }
+            return loaded;
+        },
+        [this, job, place](TLoaded loaded) {
+            loadedJob_ = std::max(loadedJob_, job);
+            if (job == loadJob_) ShowLoaded(place, std::move(loaded));  // a later request wins
+        });
+}
+
+void TBookPreviewForm::ShowLoaded(const TBookPlace& place, TLoaded loaded) {
+    loadedJob_ = loadJob_;
+    refreshing_ = true;
     QWidget* area = Panel6;
+    content_.clear();
     try {
         if (book_) {
-            uint8_t type = 0;
             {
                 TCatalogueGuard guard;
-                type = book_->GetFileType() & 0x7F;
+                book_->SetLost(!loaded.Exists && loaded.Error.empty());
             }
-            if (!book_->CheckExists()) {
+            const uint8_t type = place.Type;
+            const bool failed = !loaded.Error.empty();
+            if (!failed && !loaded.Exists) {
                 ShowMessage(rsNoBook);
-            } else if (type == kFileText || type == kFileHtml) {
-                area = LoadText(ReadContent());
             } else if (type == kFileFb2) {
-                area = LoadFb2();
+                area = LoadFb2(loaded.Bytes);  // a content that cannot be read leaves the view empty
+            } else if (failed) {
+                ShowMessage(0);
+                Dialogs::ErrorLater(this, ToQ(loaded.Error));
+            } else if (type == kFileText || type == kFileHtml) {
+                area = LoadText(loaded.Bytes);
             } else if (type == kFileRtf) {
-                area = LoadRtf(ReadContent());
+                area = LoadRtf(loaded.Bytes);
             } else if (type >= kFileBmp && type <= kFileGif) {
-                area = LoadPicture(ReadContent(), type);
+                area = LoadPicture(loaded.Bytes, type);
             } else {
-                area = LoadOle();
+                area = LoadOle(place);
             }
+            content_ = std::move(loaded.Bytes);
         }
     } catch (const std::exception& e) {
         area = Panel6;
@@ -352,12 +374,13 @@ void TBookPreviewForm::RefreshView() {
         Dialogs::ErrorLater(this, ToQ(e.what()));
     }
     Areas->setCurrentWidget(area);
+    Areas->setEnabled(true);
     IsEditable();
     Commands->SetEditor(ActiveEditor());
-    if (TSVWinForm* window = MainWindow())
-        if (TBookListForm* list = window->BookList()) list->SetModifiedMark(modified_);
+    SetModifiedMark(modified_);
     ReverttosavedItem->setEnabled(modified_);
     refreshing_ = false;
+    emit BookShown();
 }
 
 void TBookPreviewForm::LoadEditor(TMyMemo* memo, const std::vector<uint8_t>& bytes) {
@@ -380,22 +403,16 @@ QWidget* TBookPreviewForm::LoadRtf(const std::vector<uint8_t>& bytes) {
     return RTFPanel;
 }
 
-QWidget* TBookPreviewForm::LoadFb2() {
+QWidget* TBookPreviewForm::LoadFb2(const std::vector<uint8_t>& bytes) {
     FB2Viewer1->ClearDocument();
     FB2Memo->Clear();
     Areas->setCurrentWidget(FB2Panel);
     fb2Page_ = FBPageControl->currentIndex();
     QWidget* page = FBPageControl->currentWidget();
     if (page == FBViewTab) {
-        std::vector<uint8_t> bytes;
-        try {
-            bytes = ReadContent();
-        } catch (const std::exception&) {
-            bytes.clear();  // a content that cannot be read leaves the view empty
-        }
         if (!bytes.empty()) FB2Viewer1->LoadDocument(bytes.data(), bytes.size());
     } else if (page == FBtextViewTab) {
-        LoadEditor(FB2Memo, ReadContent());
+        LoadEditor(FB2Memo, bytes);
     }
     modified_ = false;
     return FB2Panel;
@@ -433,18 +450,22 @@ QWidget* TBookPreviewForm::LoadPicture(const std::vector<uint8_t>& bytes, uint8_
             return GifPanel;
         }
         StopAnimation();
-        RaiseFixedError("The picture cannot be decoded");
+        RaiseError(rsErrPictureUnreadable);
     }
     QImageReader reader(animationBuffer_, format);
     const QImage picture = reader.read();
     StopAnimation();
-    if (picture.isNull()) RaiseFixedError("The picture cannot be decoded: " + FromQ(reader.errorString()));
+    if (picture.isNull())
+        throw EShelvaraError(rsErrPictureUnreadable,
+                             MessageText(rsErrPictureUnreadable) + ": " + FromQ(reader.errorString()));
     Image1->SetPicture(picture);
     return BMPPanel;
 }
 
-QWidget* TBookPreviewForm::LoadOle() {
-    const auto [path, entry, packed] = FilePlace();
+QWidget* TBookPreviewForm::LoadOle(const TBookPlace& place) {
+    const std::string& path = place.Path;
+    const bool packed = place.Packed;
+    const std::string& entry = place.Entry;
     const QString name = ToQ(packed ? entry : path);
     QMimeDatabase mimes;
     QMimeType mime = mimes.mimeTypeForFile(ToQ(path));
@@ -472,17 +493,13 @@ void TBookPreviewForm::Fb2PageChanged(int page) {
         Dialogs::ErrorLater(this, error);
         return;
     }
-    refreshing_ = true;
-    Guarded([this] { LoadFb2(); });
-    IsEditable();
-    Commands->SetEditor(ActiveEditor());
-    refreshing_ = false;
+    RefreshView();
 }
 
 // --- editing ---
 
 bool TBookPreviewForm::IsEditable() {
-    bool editable = book_ != nullptr && hub_.CanEdit();
+    bool editable = book_ != nullptr && session_.Options().CanEdit();
     if (editable) {
         TCatalogueGuard guard;
         editable = !book_->IsReadOnly() && !book_->IsLost();
@@ -516,8 +533,7 @@ void TBookPreviewForm::MarkModified(bool modified) {
     modified_ = modified;
     if (!modified) pendingEditor_ = nullptr;
     ReverttosavedItem->setEnabled(modified);
-    if (TSVWinForm* window = MainWindow())
-        if (TBookListForm* list = window->BookList()) list->SetModifiedMark(modified);
+    SetModifiedMark(modified);
 }
 
 bool TBookPreviewForm::SaveEdits(QString& error) {
@@ -533,9 +549,9 @@ bool TBookPreviewForm::SaveEdits(QString& error) {
     const std::string text = pendingEditor_->Text().Text();
     const std::vector<uint8_t> bytes = pendingEditor_ == RichEdit ? std::vector<uint8_t>(text.begin(), text.end())
                                                                   : EncodeTextFile(text, encoding_, bom_);
-    const auto [path, entry, packed] = FilePlace();
+    const TBookPlace place = PlaceOf(*book_);
     try {
-        WriteBookContent(path, packed, entry, bytes);
+        WriteBookContent(place.Path, place.Packed, place.Entry, bytes);
         // The shared packer may hold the archive as it was.
         if (TSVD* library = book_->Container(); library && library->Packer) library->Packer->Reset();
         book_->UpdateFromDisk(3, false);
@@ -545,9 +561,9 @@ bool TBookPreviewForm::SaveEdits(QString& error) {
     }
     modified_ = false;
     pendingEditor_ = nullptr;
+    content_ = bytes;
     ReverttosavedItem->setEnabled(false);
-    if (TSVWinForm* window = MainWindow())
-        if (TBookListForm* list = window->BookList()) list->SetModifiedMark(false);
+    SetModifiedMark(false);
     return true;
 }
 
@@ -566,7 +582,7 @@ void TBookPreviewForm::ConvertUtf8() {
         type = book_->GetFileType() & 0x7F;
     }
     if (type != kFileFb2) RaiseError(rsErrNotAnFB2);
-    std::vector<uint8_t> bytes = ReadContent();
+    std::vector<uint8_t> bytes = content_;
     bytes.push_back(0);
     const char* text = reinterpret_cast<const char*>(bytes.data());
     if (std::string_view(text, 5) != "<?xml") RaiseError(rsErrNotAnXML);

@@ -3,8 +3,12 @@
 #include <QByteArray>
 #include <QPointer>
 
-#include "catalogue/CatalogueObserver.h"
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "editor/TextFile.h"
+#include "shell/BookPlace.h"
 #include "shell/DockableForm.h"
 
 class QBuffer;
@@ -20,18 +24,21 @@ class TEditorCommands;
 class TFB2Viewer;
 class TMyMemo;
 class TPictureView;
+enum class TBookChange;
 
 // The selected book in the view that suits it: an FB2 book formatted with its pictures, or as
 // its source text; plain text and HTML in the editor; RTF as its markup; pictures and
 // animations; anything else as its name, type and icon. Edits are written back into the file
 // or the archive member the book came from before another book is shown, and the panel keeps
-// them when that fails.
+// them when that fails. The file is looked for and read on another thread; the panel takes no
+// input until the book it asked for is shown.
 class TBookPreviewForm final : public TDockableForm {
     Q_OBJECT
 
 public:
-    // mainWindow may be null: the panel then shows only the books it is given (SetBook).
-    TBookPreviewForm(TSVWinForm* mainWindow, TSVMainForm& hub);
+    // In a main window the panel shows the selection's one book; without one (mainWindow and
+    // selection null) only the books it is given (SetBook).
+    TBookPreviewForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection* selection);
     ~TBookPreviewForm() override;
 
     QStackedWidget* Areas;
@@ -70,10 +77,14 @@ public:
 
     TBookInfo* Book() const { return book_; }
     // Shows a book (none: nothing); the edits of the book shown before are saved first, and
-    // when that fails the error is shown and that book stays.
+    // when that fails the error is shown and that book stays. The panel's only writer of its
+    // book: in a main window it follows the selection.
     void SetBook(TBookInfo* book);
-    // Loads the current book into the area that suits it (when the panel can be seen).
+    // Loads the current book into the area that suits it (when the panel can be seen); the
+    // file is read on another thread and shown when it arrives.
     void RefreshView();
+    // A read of the book is on its way.
+    bool Loading() const { return loadJob_ != loadedJob_; }
     // Writes pending edits back; false with the reason when they could not be written (the
     // edits are kept).
     bool SaveEdits(QString& error);
@@ -96,30 +107,33 @@ public:
     void SettingsChanged() override;
     void DropBooks() override;
 
+signals:
+    // The book asked for (or none) is on screen.
+    void BookShown();
+
 protected:
     void Refresh() override;
 
 private:
+    struct TLoaded {
+        bool Exists = false;
+        std::vector<uint8_t> Bytes;
+        std::string Error;  // engine text
+    };
     void ShowSelection();
     void ShowMessage(int id);
+    void ShowLoaded(const TBookPlace& place, TLoaded loaded);
     QWidget* LoadText(const std::vector<uint8_t>& bytes);
-    QWidget* LoadFb2();
+    QWidget* LoadFb2(const std::vector<uint8_t>& bytes);
     QWidget* LoadRtf(const std::vector<uint8_t>& bytes);
     QWidget* LoadPicture(const std::vector<uint8_t>& bytes, uint8_t type);
-    QWidget* LoadOle();
+    QWidget* LoadOle(const TBookPlace& place);
     void LoadEditor(TMyMemo* memo, const std::vector<uint8_t>& bytes);
-    // Where the current book's file is, read under the catalogue lock.
-    struct TFilePlace {
-        std::string Path, Entry;
-        bool Packed;
-    };
-    TFilePlace FilePlace() const;
-    std::vector<uint8_t> ReadContent() const;
     void Fb2PageChanged(int page);
     void StopAnimation();
     void EditorChanged(TMyMemo* memo);
-    void OnNotified(TObjectType type, int kind, const void* object);
-    void Guarded(const std::function<void()>& work);
+    void BookChanged(TBookChange change, const TBookInfo* book);
+    void SetModifiedMark(bool modified);
 
     TBookInfo* book_ = nullptr;
     bool modified_ = false;
@@ -133,4 +147,6 @@ private:
     QByteArray animation_;
     QBuffer* animationBuffer_ = nullptr;
     QMovie* movie_ = nullptr;
+    std::vector<uint8_t> content_;  // the bytes last read of the book shown
+    uint64_t loadJob_ = 0, loadedJob_ = 0;
 };

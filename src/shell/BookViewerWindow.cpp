@@ -7,23 +7,31 @@
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/MessageIds.h"
 #include "display/ui/FB2Viewer.h"
 #include "fb2/FBDescription.h"
 #include "scan/Packer.h"
+#include "settings/LanguageFiles.h"
 #include "settings/ui/QtText.h"
 #include "shell/BookPreviewForm.h"
 #include "shell/Dialogs.h"
-#include "shell/MainWindow.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 
-TBookViewerWindow::TBookViewerWindow(TSVMainForm& hub, QWidget* parent) : QMainWindow(parent), hub_(hub) {
+TBookViewerWindow::TBookViewerWindow(TLibrarySession& session, QWidget* parent)
+    : QMainWindow(parent), session_(session) {
     setObjectName("TBookViewerWindow");
     setAttribute(Qt::WA_DeleteOnClose);
-    Preview = new TBookPreviewForm(nullptr, hub_);
+    Preview = new TBookPreviewForm(nullptr, session_, nullptr);
     Preview->setTitleBarWidget(new QWidget(Preview));  // the window's own title says it
     Preview->setFeatures(QDockWidget::NoDockWidgetFeatures);
     Preview->setAttribute(Qt::WA_DeleteOnClose, false);
     setCentralWidget(Preview);
+    // The title is the book's own once it has been read.
+    connect(Preview, &TBookPreviewForm::BookShown, this, [this] {
+        const std::string bookTitle = ReadDescription(Preview->FB2Viewer1->Book()).TitleInfo.BookTitle;
+        setWindowTitle((bookTitle.empty() ? fileName_ : ToQ(bookTitle)) + " - Shelvara");
+    });
     resize(820, 900);
 }
 
@@ -34,31 +42,33 @@ TBookViewerWindow::~TBookViewerWindow() {
 
 bool TBookViewerWindow::OpenBook(const QString& path) {
     const std::string file = FromQ(QFileInfo(path).absoluteFilePath());
-    auto book = std::make_unique<TBookInfo>(&hub_.Library());
+    auto book = std::make_unique<TBookInfo>(&session_.Library());
     book->FileName = file;
     try {
         if (TPacker::ArchiveKind(file) == 1) {
             TPacker packer;
-            if (!packer.Open(file, false)) RaiseFixedError("Cannot open the archive " + file);
+            if (!packer.Open(file, false))
+                throw EShelvaraError(rsErrCannotOpenArchive,
+                                     FormatMessageText(MessageText(rsErrCannotOpenArchive), {file}));
             for (const TArcFileInfoRec& member : packer.List())
                 if (QString::fromStdString(AnsiToUtf8(member.Path)).endsWith(".fb2", Qt::CaseInsensitive)) {
                     book->Packed = true;
                     book->EntryName = member.Path;
                     break;
                 }
-            if (!book->Packed) RaiseFixedError("The archive " + file + " holds no FB2 book");
+            if (!book->Packed)
+                throw EShelvaraError(rsErrNoBookInArchive,
+                                     FormatMessageText(MessageText(rsErrNoBookInArchive), {file}));
         }
     } catch (const std::exception& e) {
         Dialogs::Error(this, ToQ(e.what()));
         return false;
     }
+    fileName_ = QFileInfo(path).fileName();
+    setWindowTitle(fileName_ + " - Shelvara");
     show();
     Preview->SetBook(book.get());
     book_ = std::move(book);
-    QString title = QFileInfo(path).fileName();
-    const std::string bookTitle = ReadDescription(Preview->FB2Viewer1->Book()).TitleInfo.BookTitle;
-    if (!bookTitle.empty()) title = ToQ(bookTitle);
-    setWindowTitle(title + " - Shelvara");
     return true;
 }
 

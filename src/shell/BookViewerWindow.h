@@ -5,7 +5,7 @@
 
 class TBookInfo;
 class TBookPreviewForm;
-class TSVMainForm;
+class TLibrarySession;
 
 // One book file opened on its own (from a file manager): the preview panel in a window of its
 // own, captioned with the book's title. The book belongs to no library; its edits are written
@@ -14,7 +14,7 @@ class TBookViewerWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit TBookViewerWindow(TSVMainForm& hub, QWidget* parent = nullptr);
+    explicit TBookViewerWindow(TLibrarySession& session, QWidget* parent = nullptr);
     ~TBookViewerWindow() override;
 
     TBookPreviewForm* Preview;
@@ -28,6 +28,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    TSVMainForm& hub_;
+    TLibrarySession& session_;
+    QString fileName_;
     std::unique_ptr<TBookInfo> book_;
 };

@@ -5,6 +5,10 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <exception>
+
+#include "common/MessageIds.h"
+#include "settings/ui/QtText.h"
 
 namespace Dialogs {
 
@@ -82,3 +86,13 @@ QString DirectoryName(QWidget* parent, const QString& title) {
 }
 
 }  // namespace Dialogs
+
+void Dialogs::Guard(QWidget* parent, const std::function<void()>& work) noexcept {
+    try {
+        work();
+    } catch (const std::exception& e) {
+        ErrorLater(parent, ToQ(e.what()));
+    } catch (...) {
+        ErrorLater(parent, Msg(rsUnknownError));
+    }
+}

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 class QWidget;
 
@@ -23,6 +24,10 @@ QString OpenFileName(QWidget* parent, const QString& title, const QString& filte
 QString SaveFileName(QWidget* parent, const QString& title, const QString& filter);
 // A disk folder; empty when cancelled.
 QString DirectoryName(QWidget* parent, const QString& title);
+
+// Runs work; an error it raises is shown over parent once the event loop runs again, so that no
+// exception leaves a Qt handler.
+void Guard(QWidget* parent, const std::function<void()>& work) noexcept;
 
 // Test seams: queued answers and file names are used before any dialog is shown; every
 // question and message shown (or answered from the queue) is recorded.

@@ -1,6 +1,7 @@
 #include "shell/DockableForm.h"
 
 #include <QCloseEvent>
+#include <QMainWindow>
 #include <QTimer>
 #include <algorithm>
 
@@ -10,17 +11,23 @@
 #include "settings/ui/QtText.h"
 #include "shell/Dialogs.h"
 #include "shell/FormParts.h"
-#include "shell/MainWindow.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 
 namespace {
 constexpr int kMinimumDelayMs = 20;
 }
 
-TDockableForm::TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index, const char* section)
-    : QDockWidget(mainWindow), hub_(hub), mainWindow_(mainWindow), index_(index), standalone_(mainWindow == nullptr) {
+TDockableForm::TDockableForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection* selection, int index,
+                             const char* section)
+    : QDockWidget(mainWindow),
+      session_(session),
+      selection_(selection),
+      mainWindow_(mainWindow),
+      index_(index),
+      standalone_(mainWindow == nullptr) {
     // Where the panel is belongs to its main window's layout; the panel keeps only its values.
-    Placement = new TIniPlacement(this, hub_.Store(), section, false);
+    Placement = new TIniPlacement(this, session_.Options().Store(), section, false);
     setAttribute(Qt::WA_DeleteOnClose);
     setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     RepaintTimer = new QTimer(this);
@@ -30,8 +37,8 @@ TDockableForm::TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index
     connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (visible && pending_) QTimer::singleShot(0, this, &TDockableForm::RefreshNow);
     });
-    connect(&hub_, &TSVMainForm::SettingsChanged, this, [this] { SettingsChanged(); });
-    connect(&hub_, &TSVMainForm::LanguageChanged, this, [this] { Recaption(); });
+    connect(&session_.Options(), &TOptions::changed, this, [this] { SettingsChanged(); });
+    connect(&session_.Options(), &TOptions::languageChanged, this, [this] { Recaption(); });
 }
 
 TDockableForm::~TDockableForm() {
@@ -41,20 +48,20 @@ TDockableForm::~TDockableForm() {
 
 bool TDockableForm::Closing() const {
     if (standalone_) return destroying_;
-    return destroying_ || !mainWindow_ || mainWindow_->IsClosing();
+    return destroying_ || detached_ || !mainWindow_;
 }
 
 void TDockableForm::Detach() {
-    mainWindow_ = nullptr;
+    detached_ = true;
 }
 
 void TDockableForm::RequestRefresh(int argument) {
     if (argument != 0) RaiseError(rsErrUnknownEvent);
     if (Closing()) return;
-    if (hub_.TimerDelay()) {
+    if (session_.Options().TimerDelay()) {
         // A burst of requests ends in one refresh.
         RepaintTimer->stop();
-        RepaintTimer->setInterval(std::max(hub_.TimerDelayValue(), kMinimumDelayMs));
+        RepaintTimer->setInterval(std::max(session_.Options().TimerDelayValue(), kMinimumDelayMs));
         RepaintTimer->start();
     } else {
         RefreshNow();
@@ -78,6 +85,10 @@ void TDockableForm::RefreshNow() {
     } catch (const std::exception& e) {
         Dialogs::ErrorLater(this, ToQ(e.what()));
     }
+}
+
+bool TDockableForm::RefreshDue() const {
+    return RepaintTimer->isActive();
 }
 
 bool TDockableForm::SavePendingEdits(QString&) {

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QDockWidget>
+#include <QMainWindow>
 #include <QPointer>
 #include <QString>
 
 class QTimer;
+class TBookSelection;
 class TIniPlacement;
-class TSVMainForm;
-class TSVWinForm;
+class TLibrarySession;
 
 // A book panel of a main window: docks at the window's right or bottom, in a tabbed group with
 // other panels, or floats. Refresh requests are debounced by the delay option and held back
@@ -19,15 +20,16 @@ public:
     // index: the panel's slot in its main window (0 book list, 1 short information, 2 book
     // information, 3 preview).
     // section: where the panel keeps its state in the settings (saved when it goes).
-    // mainWindow may be null for a panel that lives in a window of its own.
-    TDockableForm(TSVWinForm* mainWindow, TSVMainForm& hub, int index, const char* section);
+    // mainWindow and selection may be null for a panel that lives in a window of its own.
+    TDockableForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection* selection, int index,
+                  const char* section);
     ~TDockableForm() override;
 
     int Index() const { return index_; }
-    TSVWinForm* MainWindow() const { return mainWindow_.data(); }
+    QMainWindow* MainWindow() const { return mainWindow_.data(); }
     // Its own destruction has begun, or its main window is closing.
     bool Closing() const;
-    // Forgets the main window (the window is going away first).
+    // Forgets the main window (the window is closing or going away first).
     void Detach();
 
     // The selection the panel shows has changed. Only argument 0 exists; any other raises
@@ -39,6 +41,8 @@ public:
     virtual bool SavePendingEdits(QString& error);
     // Refreshes now (a visible panel) or when it next becomes visible.
     void RefreshNow();
+    // A requested refresh waits for its delay.
+    bool RefreshDue() const;
 
     virtual void Recaption() = 0;
     virtual void SettingsChanged() {}
@@ -49,12 +53,14 @@ protected:
     // Rebuilds what the panel shows from its main window's selection.
     virtual void Refresh() = 0;
     void closeEvent(QCloseEvent* event) override;
-    TSVMainForm& hub_;
+    TLibrarySession& session_;
+    TBookSelection* selection_;  // none for a panel of its own
     QTimer* RepaintTimer;
     TIniPlacement* Placement;
 
 private:
-    QPointer<TSVWinForm> mainWindow_;
+    QPointer<QMainWindow> mainWindow_;
+    bool detached_ = false;
     int index_;
     bool standalone_;  // made without a main window (a book opened alone)
     bool destroying_ = false;

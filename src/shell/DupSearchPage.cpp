@@ -24,10 +24,11 @@
 #include "scan/PackerArchiveAccess.h"
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
+#include "shell/BookSelection.h"
 #include "shell/Dialogs.h"
 #include "shell/FolderDialogs.h"
-#include "shell/MainWindow.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 
 namespace {
 
@@ -76,8 +77,8 @@ private:
     TDupSearchPage* page_;  // waits for the worker before it goes, so posting to it is safe
 };
 
-TDupSearchPage::TDupSearchPage(TSVWinForm& window, TSVMainForm& hub, TObjList& rows, QWidget* parent)
-    : QWidget(parent), window_(window), hub_(hub), rows_(rows) {
+TDupSearchPage::TDupSearchPage(TLibrarySession& session, TBookSelection& selection, TObjList& rows, QWidget* parent)
+    : QWidget(parent), selection_(selection), session_(session), rows_(rows) {
     setObjectName("DupFoundTab");
     auto* layout = new QVBoxLayout(this);
     auto* folders = new QGridLayout;
@@ -175,11 +176,11 @@ TDupSearchPage::TDupSearchPage(TSVWinForm& window, TSVMainForm& hub, TObjList& r
         QPushButton* button = which == 1 ? Folder1Button : Folder2Button;
         connect(button, &QPushButton::clicked, this, [this, which] {
             QLabel* label = which == 1 ? DupFldr1Label : DupFldr2Label;
-            if (!Running()) label->setText(PickCatalogueFolder(this, hub_.Library(), label->text()));
+            if (!Running()) label->setText(PickCatalogueFolder(this, session_.Library(), label->text()));
             UpdateStartButton();
         });
     }
-    connect(DupsGrid, &TSVGrid::SelectionChanged, this, [this] { window_.RefreshPanels(0, 0); });
+    connect(DupsGrid, &TSVGrid::SelectionChanged, &selection_, &TBookSelection::SourceChanged);
     // DupsMenu: remove the selected pairs (also Ctrl+Delete), and the column chooser.
     auto* menu = new QMenu(this);
     menu->setObjectName("DupsMenu");
@@ -195,8 +196,8 @@ TDupSearchPage::TDupSearchPage(TSVWinForm& window, TSVMainForm& hub, TObjList& r
         menu->popup(DupsGrid->viewport()->mapToGlobal(pos));
     });
     connect(DupsGrid, &QAbstractItemView::doubleClicked, this, [this] {
-        window_.RefreshPanels(0, 0);
-        window_.ShowPanel(0);
+        selection_.SourceChanged();
+        selection_.RequestPanel(0);
     });
     Recaption();
     DupFldr1Label->setText(Msg(rsFolder) + " 1");
@@ -213,7 +214,7 @@ TDupSearchPage::~TDupSearchPage() {
 void TDupSearchPage::DeleteSelectedRows() {
     rows_.Fresh = false;
     rows_.RemoveIf([](const TListObject* row) { return row->Selected(); });
-    window_.RefreshPanels(0, 0);
+    selection_.SourceChanged();
 }
 
 void TDupSearchPage::Recaption() {
@@ -289,7 +290,7 @@ TBookFolder* TDupSearchPage::Resolve(const QLabel* label) const {
     std::error_code error;
     const QString path = label->text();
     if (path.isEmpty() || !std::filesystem::is_directory(path.toStdString(), error)) return nullptr;
-    return hub_.Library().FindFolder(FromQ(path));
+    return session_.Library().FindFolder(FromQ(path));
 }
 
 void TDupSearchPage::UpdateStartButton() {

@@ -18,8 +18,8 @@ class TBookFolder;
 class TIniPlacement;
 class TObjList;
 class TSVGrid;
-class TSVMainForm;
-class TSVWinForm;
+class TLibrarySession;
+class TBookSelection;
 
 // The duplicate text search of one main window: two catalogue folders, the parameters, start,
 // pause, stop and reset, the progress, and the pairs found as rows of the window's list. The
@@ -28,7 +28,7 @@ class TDupSearchPage final : public QWidget {
     Q_OBJECT
 
 public:
-    TDupSearchPage(TSVWinForm& window, TSVMainForm& hub, TObjList& rows, QWidget* parent = nullptr);
+    TDupSearchPage(TLibrarySession& session, TBookSelection& selection, TObjList& rows, QWidget* parent = nullptr);
     ~TDupSearchPage() override;
 
     // Enables the start button when both labels name folders of the library.
@@ -79,8 +79,8 @@ private:
     void UpdateValueLabels();
     TBookFolder* Resolve(const QLabel* label) const;
 
-    TSVWinForm& window_;
-    TSVMainForm& hub_;
+    TBookSelection& selection_;
+    TLibrarySession& session_;
     TObjList& rows_;
     std::unique_ptr<TDupSearcher> searcher_;
     std::unique_ptr<TRelay> relay_;

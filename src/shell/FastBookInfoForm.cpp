@@ -25,10 +25,9 @@
 #include "settings/ui/IniPlacement.h"
 #include "settings/ui/QtText.h"
 #include "shell/AuthorListForm.h"
-#include "shell/BookListForm.h"
+#include "shell/BookSelection.h"
 #include "shell/Dialogs.h"
-#include "shell/MainWindow.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
 
 namespace {
 
@@ -67,8 +66,8 @@ QImage ReadCover(const std::string& path, bool packed, const std::string& entry)
 
 }  // namespace
 
-TFastBookInfoForm::TFastBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub)
-    : TDockableForm(mainWindow, hub, 1, "TFastBookInfoForm") {
+TFastBookInfoForm::TFastBookInfoForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection& selection)
+    : TDockableForm(mainWindow, session, &selection, 1, "TFastBookInfoForm") {
     setObjectName("FastBookInfoForm");
     Splitter1 = new QSplitter(Qt::Horizontal, this);
     Splitter1->setObjectName("Splitter1");
@@ -132,7 +131,8 @@ TFastBookInfoForm::TFastBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub)
     PaintTimer->setSingleShot(true);
     PaintTimer->setInterval(kPaintDelayMs);
     connect(PaintTimer, &QTimer::timeout, this, &TFastBookInfoForm::Repaint);
-    connect(&hub_, &TSVMainForm::Notified, this, &TFastBookInfoForm::OnNotified);
+    connect(&session_, &TLibrarySession::BookChanged, this, &TFastBookInfoForm::BookChanged);
+    connect(selection_, &TBookSelection::BooksChanged, this, [this] { RequestRefresh(0); });
 
     Placement->Restore();
     noInfoText_ = rsSelectOneBook;
@@ -160,12 +160,7 @@ void TFastBookInfoForm::DropBooks() {
 }
 
 void TFastBookInfoForm::Refresh() {
-    TBookInfo* book = nullptr;
-    if (TSVWinForm* window = MainWindow())
-        if (TBookListForm* list = window->BookList()) {
-            const std::vector<TBookInfo*> selected = list->SelectedBooks();
-            if (selected.size() == 1) book = selected.front();
-        }
+    TBookInfo* book = MainWindow() ? selection_->Single() : nullptr;
     if (book && book == book_) return;
     book_ = book;
     SchedulePaint();
@@ -339,12 +334,12 @@ void TFastBookInfoForm::ShowAuthor(size_t index) {
     dialog->exec();
 }
 
-void TFastBookInfoForm::OnNotified(TObjectType type, int kind, const void* object) {
-    if (Closing() || type != TObjectType::Book || !book_ || object != book_) return;
-    if (kind == TBookInfo::kRemoved) {
+void TFastBookInfoForm::BookChanged(TBookChange change, const TBookInfo* book) {
+    if (Closing() || !book_ || book != book_) return;
+    if (change == TBookChange::Removed) {
         book_ = nullptr;
         SchedulePaint();
-    } else if (kind == TBookInfo::kChanged) {
+    } else if (change == TBookChange::Changed) {
         SchedulePaint();
     }
 }

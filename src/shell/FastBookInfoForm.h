@@ -3,7 +3,6 @@
 #include <QImage>
 #include <vector>
 
-#include "catalogue/CatalogueObserver.h"
 #include "shell/DockableForm.h"
 
 class QLabel;
@@ -11,6 +10,7 @@ class QScrollArea;
 class QSplitter;
 class TBookInfo;
 class TIniPlacement;
+enum class TBookChange;
 
 // The one selected book at a glance: its cover (or the picture itself), title, authors (each
 // opening the author's information), series, genre and annotation.
@@ -18,7 +18,7 @@ class TFastBookInfoForm final : public TDockableForm {
     Q_OBJECT
 
 public:
-    TFastBookInfoForm(TSVWinForm* mainWindow, TSVMainForm& hub);
+    TFastBookInfoForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection& selection);
     ~TFastBookInfoForm() override;
 
     const TBookInfo* Book() const { return book_; }
@@ -56,7 +56,7 @@ protected:
 private:
     void SchedulePaint();
     void PlaceAuthors();
-    void OnNotified(TObjectType type, int kind, const void* object);
+    void BookChanged(TBookChange change, const TBookInfo* book);
 
     TBookInfo* book_ = nullptr;  // compared by identity; cleared on its removal notice
     std::vector<QLabel*> authorLabels_;

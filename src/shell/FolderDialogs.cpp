@@ -18,10 +18,11 @@
 #include "settings/ui/QtText.h"
 #include "shell/Dialogs.h"
 #include "shell/FolderTree.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 
-TFolderPropertiesForm::TFolderPropertiesForm(QWidget* parent, TSVMainForm& hub, TBookFolder* folder)
-    : QDialog(parent), hub_(hub), folder_(folder) {
+TFolderPropertiesForm::TFolderPropertiesForm(QWidget* parent, TLibrarySession& session, TBookFolder* folder)
+    : QDialog(parent), session_(session), folder_(folder) {
     setObjectName("FolderPropertiesForm");
     setWindowTitle(Msg(rsFolderProp));
     auto* mount = dynamic_cast<TMountPoint*>(folder);
@@ -54,7 +55,7 @@ TFolderPropertiesForm::TFolderPropertiesForm(QWidget* parent, TSVMainForm& hub, 
     buttons->button(QDialogButtonBox::Cancel)->setText(Msg(rsCancel));
     layout->addWidget(buttons);
     // Editing as the settings allow it, and never below a read-only folder.
-    const bool editable = hub.CanEdit() && !(folder->Parent && folder->Parent->IsReadOnly());
+    const bool editable = session.Options().CanEdit() && !(folder->Parent && folder->Parent->IsReadOnly());
     for (QWidget* w : {static_cast<QWidget*>(NameEdit), static_cast<QWidget*>(PathEdit),
                        static_cast<QWidget*>(BrowseButton), static_cast<QWidget*>(ReadOnlyCheck)})
         w->setEnabled(editable);
@@ -82,15 +83,15 @@ void TFolderPropertiesForm::Apply() {
     if (auto* mount = dynamic_cast<TMountPoint*>(folder_)) {
         // Checked before anything changes: an existing directory, no overlap, letter case counts.
         const std::string path = FromQ(PathEdit->text());
-        if (TrimBlanks(path) != TrimBlanks(mount->Name)) hub_.Library().RepointMountPoint(mount, path);
+        if (TrimBlanks(path) != TrimBlanks(mount->Name)) session_.Library().RepointMountPoint(mount, path);
         if (FromQ(NameEdit->text()) != mount->DisplayName()) mount->Rename(FromQ(NameEdit->text()));
     }
     folder_->SetReadOnly(readOnly);
     folder_->NotifyChanged();
 }
 
-bool EditFolderProperties(QWidget* parent, TSVMainForm& hub, TBookFolder* folder) {
-    TFolderPropertiesForm form(parent, hub, folder);
+bool EditFolderProperties(QWidget* parent, TLibrarySession& session, TBookFolder* folder) {
+    TFolderPropertiesForm form(parent, session, folder);
     if (Dialogs::Script().Active) return false;  // tests drive the form itself
     return form.exec() == QDialog::Accepted;
 }
@@ -102,7 +103,7 @@ TMPDirTreeForm::TMPDirTreeForm(QWidget* parent, TSVD& library, const QString& st
     Tree = new QTreeView(this);
     Tree->setHeaderHidden(true);
     model_ = new TFolderTreeModel(library, this);
-    model_->CanEdit = false;
+    model_->CanEdit = [] { return false; };
     Tree->setModel(model_);
     Tree->setDragEnabled(false);
     layout->addWidget(Tree, 1);

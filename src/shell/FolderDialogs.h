@@ -10,7 +10,7 @@ class QTreeView;
 class TBookFolder;
 class TFolderTreeModel;
 class TSVD;
-class TSVMainForm;
+class TLibrarySession;
 
 // The properties of a catalogue folder or mount point: a mount point's caption and directory
 // (changed without touching the disk), and the read-only mark.
@@ -18,7 +18,7 @@ class TFolderPropertiesForm final : public QDialog {
     Q_OBJECT
 
 public:
-    TFolderPropertiesForm(QWidget* parent, TSVMainForm& hub, TBookFolder* folder);
+    TFolderPropertiesForm(QWidget* parent, TLibrarySession& session, TBookFolder* folder);
     // What OK does; raises when the new directory is refused.
     void Apply();
 
@@ -28,12 +28,12 @@ public:
     QCheckBox* ReadOnlyCheck;
 
 private:
-    TSVMainForm& hub_;
+    TLibrarySession& session_;
     TBookFolder* folder_;
 };
 
 // True when the properties were changed (OK). Errors are shown and keep the dialog open.
-bool EditFolderProperties(QWidget* parent, TSVMainForm& hub, TBookFolder* folder);
+bool EditFolderProperties(QWidget* parent, TLibrarySession& session, TBookFolder* folder);
 
 // A catalogue folder for the duplicate search, starting at the deepest folder on start's path;
 // the start path when cancelled.

@@ -24,10 +24,11 @@
 #include "scan/Resync.h"
 #include "settings/LanguageFiles.h"
 #include "settings/ui/QtText.h"
+#include "shell/BookSelection.h"
 #include "shell/Dialogs.h"
 #include "shell/FolderDialogs.h"
-#include "shell/MainWindow.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 
 namespace {
 
@@ -251,17 +252,17 @@ void TFolderTreeModel::Remove(const TBookFolder* folder) {
     endRemoveRows();
 }
 
-void TFolderTreeModel::FolderChanged(int kind, const TBookFolder* folder) {
+void TFolderTreeModel::FolderChanged(TEntityChange kind, const TBookFolder* folder) {
     switch (kind) {
-        case TBookFolder::kChanged: {
+        case TEntityChange::Changed: {
             const QModelIndex index = IndexOf(folder);
             if (index.isValid()) emit dataChanged(index, index);  // its name, mark and colour
             break;
         }
-        case TBookFolder::kMoved:
-        case TBookFolder::kAdded: {
+        case TEntityChange::Moved:
+        case TEntityChange::Added: {
             auto* moved = const_cast<TBookFolder*>(folder);
-            if (kind == TBookFolder::kMoved) Remove(folder);
+            if (kind == TEntityChange::Moved) Remove(folder);
             if (!moved->Parent) {
                 Insert(nullptr, moved);
                 break;
@@ -274,7 +275,7 @@ void TFolderTreeModel::FolderChanged(int kind, const TBookFolder* folder) {
                 emit dataChanged(IndexOfNode(parent->second), IndexOfNode(parent->second));  // has children now
             break;
         }
-        case TBookFolder::kDeleted:
+        case TEntityChange::Deleted:
             Remove(folder);
             break;
         default:
@@ -311,7 +312,7 @@ bool TFolderTreeModel::setData(const QModelIndex& index, const QVariant& value, 
     if (role != Qt::EditRole || !folder) return false;
     try {
         if (!folder->Rename(FromQ(value.toString()))) {
-            emit Failed(QStringLiteral("Invalid folder name: ") + value.toString());
+            emit Failed(ToQ(FormatMessageText(MessageText(rsErrInvalidFolderName), {FromQ(value.toString())})));
             return false;
         }
     } catch (const std::exception& e) {
@@ -326,7 +327,7 @@ Qt::ItemFlags TFolderTreeModel::flags(const QModelIndex& index) const {
     if (!folder) return Qt::ItemIsDropEnabled;
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDropEnabled;
     TCatalogueGuard guard;
-    if (CanEdit && !folder->IsReadOnly()) flags |= Qt::ItemIsEditable;
+    if (CanEdit && CanEdit() && !folder->IsReadOnly()) flags |= Qt::ItemIsEditable;
     if (!IsMountPoint(folder) && !Missing(folder)) flags |= Qt::ItemIsDragEnabled;
     return flags;
 }
@@ -345,8 +346,12 @@ QMimeData* TFolderTreeModel::mimeData(const QModelIndexList& indexes) const {
 
 // --- the view ---
 
-TFolderTreeView::TFolderTreeView(TSVWinForm& window, TSVMainForm& hub, QWidget* parent)
-    : QTreeView(parent), window_(window), hub_(hub), model_(new TFolderTreeModel(hub.Library(), this)) {
+TFolderTreeView::TFolderTreeView(TLibrarySession& session, TBookSelection& selection, QWidget* parent)
+    : QTreeView(parent),
+      selection_(selection),
+      session_(session),
+      model_(new TFolderTreeModel(session.Library(), this)) {
+    model_->CanEdit = [this] { return session_.Options().CanEdit(); };
     setObjectName("MPTree");
     setModel(model_);
     setHeaderHidden(true);
@@ -374,22 +379,11 @@ TFolderTreeView::TFolderTreeView(TSVWinForm& window, TSVMainForm& hub, QWidget* 
             expand(model_->index(row, 0, index));
     });
     connect(model_, &TFolderTreeModel::Failed, this, [this](const QString& text) { Dialogs::ErrorLater(this, text); });
-    connect(&hub_, &TSVMainForm::Notified, this, [this](TObjectType type, int kind, const void* object) {
-        if (type == TObjectType::Folder && !window_.IsClosing())
-            model_->FolderChanged(kind, static_cast<const TBookFolder*>(object));
-    });
+    connect(&session_, &TLibrarySession::FolderChanged, model_, &TFolderTreeModel::FolderChanged);
 
     menu_ = new QMenu(this);
     menu_->setObjectName("TreeMenu");
-    auto guarded = [this](auto command) {
-        return [this, command] {
-            try {
-                command();
-            } catch (const std::exception& e) {
-                Dialogs::Error(this, ToQ(e.what()));
-            }
-        };
-    };
+    auto guarded = [this](auto command) { return [this, command] { Dialogs::Guard(this, command); }; };
     properties_ = menu_->addAction(QString(), this, guarded([this] { Properties(); }));
     resyncMenu_ = menu_->addMenu(QString());
     for (int mode = 0; mode < 3; ++mode)
@@ -403,7 +397,7 @@ TFolderTreeView::TFolderTreeView(TSVWinForm& window, TSVMainForm& hub, QWidget* 
     cumulative_ = menu_->addAction(QString());
     cumulative_->setObjectName("CheckCumulativeItem");
     cumulative_->setCheckable(true);
-    connect(cumulative_, &QAction::toggled, this, [this] { window_.RefreshPanels(0, 0); });
+    connect(cumulative_, &QAction::toggled, &selection_, &TBookSelection::SourceChanged);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PrepareMenu();
         menu_->popup(viewport()->mapToGlobal(pos));
@@ -439,8 +433,7 @@ bool TFolderTreeView::Cumulative() const {
 
 void TFolderTreeView::PrepareMenu() {
     TBookFolder* folder = SelectedFolder();
-    model_->CanEdit = hub_.CanEdit();
-    const bool editable = folder && hub_.CanEdit() && !folder->IsReadOnly();
+    const bool editable = folder && session_.Options().CanEdit() && !folder->IsReadOnly();
     properties_->setVisible(folder != nullptr);
     resyncMenu_->menuAction()->setVisible(folder != nullptr);
     delete_->setVisible(folder != nullptr);
@@ -465,33 +458,33 @@ void TFolderTreeView::NewFolder() {
     if (!folder || folder->FullPath().empty()) return;
     const std::string name = NextFolderName(folder->FullPath());
     if (!folder->CreateSubfolder(name))
-        Dialogs::Error(this, QStringLiteral("Cannot create the folder ") + ToQ(JoinPath(folder->FullPath(), name)));
+        Dialogs::Error(
+            this, ToQ(FormatMessageText(MessageText(rsErrCannotCreateFolder), {JoinPath(folder->FullPath(), name)})));
 }
 
 void TFolderTreeView::NewMountPoint() {
     const QString path = Dialogs::DirectoryName(this, Msg(rsFindMountPoint));
     std::error_code error;
     if (path.isEmpty() || !std::filesystem::is_directory(path.toStdString(), error)) return;
-    TSVD& library = hub_.Library();
+    TSVD& library = session_.Library();
     TMountPoint* mount = library.AddMountPoint(FromQ(path));
     if (!mount) RaiseError(rsErrInvalidMP);
     mount->Exists();
     mount->NotifyAdded();  // every window's tree shows it
     SelectFolder(mount);
-    hub_.StartResync(&window_, *mount, TResyncMode::Full);
+    session_.StartResync(window(), *mount, TResyncMode::Full, this);
 }
 
 void TFolderTreeView::ImportInpx() {
-    const QString file = Dialogs::OpenFileName(this, QString::fromUtf8("Импорт INPX"),
-                                               QString::fromUtf8("INPX (*.inpx);;Все файлы (*)"));
+    const QString file = Dialogs::OpenFileName(this, Msg(rsImportInpx), "INPX (*.inpx);;" + Msg(rsAllFiles) + " (*)");
     if (file.isEmpty()) return;
-    hub_.StartInpxImport(&window_, file);
+    session_.StartInpxImport(window(), file, this);
 }
 
 void TFolderTreeView::DeleteSelected() {
     TBookFolder* folder = SelectedFolder();
     if (!folder) return;
-    TSVD& library = hub_.Library();
+    TSVD& library = session_.Library();
     library.CheckNoBackgroundWork();
     const int question = IsMountPoint(folder) ? rsMPDeleteConfirm : rsFldrDeleteConfirm;
     const QString text = ToQ(FormatMessageText(MessageText(question), {folder->DisplayName()}));
@@ -513,13 +506,13 @@ void TFolderTreeView::Resync(int mode) {
     TBookFolder* folder = SelectedFolder();
     if (!folder) return;
     const TResyncMode modes[] = {TResyncMode::RemoveLost, TResyncMode::Update, TResyncMode::Full};
-    hub_.StartResync(&window_, *folder, modes[std::clamp(mode, 0, 2)]);
+    session_.StartResync(window(), *folder, modes[std::clamp(mode, 0, 2)], this);
 }
 
 void TFolderTreeView::Properties() {
     TBookFolder* folder = SelectedFolder();
     if (!folder) return;
-    if (EditFolderProperties(this, hub_, folder)) {
+    if (EditFolderProperties(this, session_, folder)) {
         folder->Exists();
         viewport()->update();
     }
@@ -548,7 +541,7 @@ bool TFolderTreeView::AcceptDrop(QDropEvent* event, TBookFolder*& dragged, std::
     TCatalogueGuard guard;
     const QMimeData* mime = event->mimeData();
     if (mime->hasFormat(kFolderMime)) {
-        dragged = FindFolder(hub_.Library(), mime->data(kFolderMime).toULongLong());
+        dragged = FindFolder(session_.Library(), mime->data(kFolderMime).toULongLong());
         return FolderDropAllowed(dragged, target);
     }
     // Books from a book list: the rows its grid has selected.
@@ -600,8 +593,7 @@ void TFolderTreeView::dropEvent(QDropEvent* event) {
 void TFolderTreeView::Drop(TBookFolder* target, TBookFolder* folder, const std::vector<TBookInfo*>& books) {
     if (!target) return;
     if (folder) {
-        if (!FolderDropAllowed(folder, target) || !folder->MoveFolder(target))
-            RaiseFixedError("The folder cannot be moved there.");
+        if (!FolderDropAllowed(folder, target) || !folder->MoveFolder(target)) RaiseError(rsErrCannotMoveFolder);
         return;
     }
     // From the last collected book to the first.

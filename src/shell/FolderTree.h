@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QAbstractItemModel>
 #include <QTreeView>
 #include <memory>
@@ -13,8 +15,9 @@ class QMenu;
 class TBookFolder;
 class TBookInfo;
 class TSVD;
-class TSVMainForm;
-class TSVWinForm;
+class TBookSelection;
+class TLibrarySession;
+enum class TEntityChange;
 
 // The library's folders as a tree: the mount points, and below them the catalogue folders,
 // loaded when a node is expanded and dropped again when it is collapsed. A hash finds the node
@@ -36,8 +39,9 @@ public:
     // The node of a folder, when it is loaded.
     QModelIndex IndexOf(const TBookFolder* folder) const;
     // Follows a folder notice: 0 changed, 1 moved, 2 added, 3 deleted.
-    void FolderChanged(int kind, const TBookFolder* folder);
-    bool CanEdit = true;
+    void FolderChanged(TEntityChange kind, const TBookFolder* folder);
+    // Asked each time a name may be edited in place (the editing option).
+    std::function<bool()> CanEdit;
 
     QModelIndex index(int row, int column, const QModelIndex& parent) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -88,7 +92,7 @@ class TFolderTreeView final : public QTreeView {
     Q_OBJECT
 
 public:
-    TFolderTreeView(TSVWinForm& window, TSVMainForm& hub, QWidget* parent = nullptr);
+    TFolderTreeView(TLibrarySession& session, TBookSelection& selection, QWidget* parent = nullptr);
 
     TFolderTreeModel& Model() { return *model_; }
     TBookFolder* SelectedFolder() const;
@@ -124,8 +128,8 @@ protected:
 private:
     bool AcceptDrop(QDropEvent* event, TBookFolder*& dragged, std::vector<TBookInfo*>* books);
 
-    TSVWinForm& window_;
-    TSVMainForm& hub_;
+    TBookSelection& selection_;
+    TLibrarySession& session_;
     TFolderTreeModel* model_;
     QMenu* menu_;
     QAction* properties_;

@@ -18,7 +18,8 @@
 #include "settings/ui/QtText.h"
 #include "shell/Dialogs.h"
 #include "shell/FormParts.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 
 // --- the tree ---
 
@@ -75,13 +76,13 @@ namespace {
 
 constexpr const char* kGenreMime = "application/x-shelvara-genre";
 
-void Mark(TSVMainForm& hub) {
-    hub.Library().SetModified(true);
+void Mark(TLibrarySession& session) {
+    session.Library().SetModified(true);
 }
 
 }  // namespace
 
-TGenresForm::TGenresForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent), hub_(hub) {
+TGenresForm::TGenresForm(QWidget* parent, TLibrarySession& session) : QDialog(parent), session_(session) {
     setObjectName("GenresForm");
     setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(this);
@@ -104,8 +105,8 @@ TGenresForm::TGenresForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent), h
     };
     NewItem = GenresMenu->addAction(QString(), this, guarded(&TGenresForm::NewGenre));
     DeleteItem = GenresMenu->addAction(QString(), this, guarded(&TGenresForm::DeleteSelected));
-    Properties1 = GenresMenu->addAction(
-        QString(), this, [this] { Dialogs::Error(this, QStringLiteral("Not implemented yet... Sorry.")); });
+    // Genre properties are not built: the item is made, never shown.
+    Properties1 = new QAction(this);
     HiddenItem = GenresMenu->addAction(QString(), this, guarded(&TGenresForm::ToggleHidden));
     HiddenItem->setCheckable(true);
     connect(GenresTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -125,13 +126,14 @@ TGenresForm::TGenresForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent), h
         // A new code is a change the library must save, and other windows must show.
         TCatalogueGuard guard;
         genre->SetCode(code);
-        Mark(hub_);
+        Mark(session_);
         genre->Notify(TBookGenre::kChanged);
     });
     GenresTree->IdOf = [](QTreeWidgetItem* item) { return item->data(0, Qt::UserRole).value<quintptr>(); };
     GenresTree->Accepts = [this](quintptr id, QTreeWidgetItem* target) {
         TBookGenre* dragged = FindGenre(id);
-        TBookGenre* onto = target ? FindGenre(target->data(0, Qt::UserRole).value<quintptr>()) : &hub_.Library().Genres;
+        TBookGenre* onto =
+            target ? FindGenre(target->data(0, Qt::UserRole).value<quintptr>()) : &session_.Library().Genres;
         if (!dragged || !onto || onto == dragged) return false;
         for (const TBookGenre* p = onto; p; p = p->Parent)
             if (p == dragged) return false;
@@ -145,9 +147,9 @@ TGenresForm::TGenresForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent), h
             Dialogs::ErrorLater(this, ToQ(e.what()));
         }
     };
-    connect(&hub_, &TSVMainForm::Notified, this, &TGenresForm::OnNotified);
-    connect(&hub_, &TSVMainForm::LanguageChanged, this, &TGenresForm::Recaption);
-    placement_ = new TIniPlacement(this, hub_.Store(), "TGenresForm");
+    connect(&session_, &TLibrarySession::GenreChanged, this, &TGenresForm::GenreChanged);
+    connect(&session_.Options(), &TOptions::languageChanged, this, &TGenresForm::Recaption);
+    placement_ = new TIniPlacement(this, session_.Options().Store(), "TGenresForm");
     Recaption();
     resize(420, 560);
 }
@@ -198,7 +200,7 @@ void TGenresForm::Fill() {
     TCatalogueGuard guard;
     GenresTree->clear();
     items_.clear();
-    TBookGenre& root = hub_.Library().Genres;
+    TBookGenre& root = session_.Library().Genres;
     for (size_t i = 0; i < root.Count(); ++i)
         AddItem(root.Child(i), nullptr);
     filling_ = false;
@@ -223,7 +225,7 @@ TBookGenre* TGenresForm::SelectedGenre() const {
 void TGenresForm::NewGenre() {
     TBookGenre* parent = SelectedGenre();
     creating_ = true;
-    TBookGenre::AddGenre(parent ? parent : &hub_.Library().Genres, -1, "---=== new genre ===---", false,
+    TBookGenre::AddGenre(parent ? parent : &session_.Library().Genres, -1, "---=== new genre ===---", false,
                          "---=== new genre ===---", "---=== new genre ===---");
     creating_ = false;
 }
@@ -232,17 +234,17 @@ void TGenresForm::DeleteSelected() {
     TBookGenre* genre = SelectedGenre();
     if (!genre) return;
     // The count covers the whole subtree: nothing goes unless all of it may go.
-    if (genre->BookCount() > 0) RaiseFixedError("Cannot delete genre while it has a links!");
+    if (genre->BookCount() > 0) RaiseError(rsErrCannotDeleteGenre);
     TCatalogueGuard guard;
     genre->Parent->DeleteChild(genre);
-    Mark(hub_);
+    Mark(session_);
 }
 
 void TGenresForm::ToggleHidden() {
     TBookGenre* genre = SelectedGenre();
     if (!genre) return;
     genre->Flags = static_cast<uint8_t>(genre->Flags ^ TBookGenre::kHidden);
-    Mark(hub_);  // kept in the library file
+    Mark(session_);  // kept in the library file
     if (QTreeWidgetItem* item = ItemOf(genre))
         item->setForeground(0, genre->IsHidden() ? QColor(128, 128, 128) : GenresTree->palette().text().color());
 }
@@ -254,10 +256,10 @@ void TGenresForm::DropGenre(TBookGenre* dragged, TBookGenre* target, bool alt) {
         // Joining needs a genre to join into: empty space is not one.
         if (!target) return;
         TBookGenre::MergeInto(dragged, target, false);
-    } else if (!TBookGenre::MoveTo(dragged, target ? target : &hub_.Library().Genres)) {
+    } else if (!TBookGenre::MoveTo(dragged, target ? target : &session_.Library().Genres)) {
         return;
     }
-    Mark(hub_);
+    Mark(session_);
 }
 
 void TGenresForm::Forget(QTreeWidgetItem* item) {
@@ -266,29 +268,28 @@ void TGenresForm::Forget(QTreeWidgetItem* item) {
     items_.erase(FindGenre(item->data(0, Qt::UserRole).value<quintptr>()));
 }
 
-void TGenresForm::OnNotified(TObjectType type, int kind, const void* object) {
-    if (type != TObjectType::Genre || !filled_) return;
-    const auto* genre = static_cast<const TBookGenre*>(object);
+void TGenresForm::GenreChanged(TEntityChange kind, const TBookGenre* genre) {
+    if (!filled_) return;
     filling_ = true;
     switch (kind) {
-        case TBookGenre::kChanged:
+        case TEntityChange::Changed:
             if (QTreeWidgetItem* item = ItemOf(genre)) item->setText(0, ToQ(genre->Code));
             break;
-        case TBookGenre::kMoved:
-        case TBookGenre::kAdded: {
+        case TEntityChange::Moved:
+        case TEntityChange::Added: {
             if (QTreeWidgetItem* old = ItemOf(genre)) {
                 Forget(old);
                 delete old;
             }
             if (!genre->Parent) break;
             QTreeWidgetItem* item = AddItem(const_cast<TBookGenre*>(genre), ItemOf(genre->Parent));
-            if (creating_ && kind == TBookGenre::kAdded) {
+            if (creating_ && kind == TEntityChange::Added) {
                 GenresTree->setCurrentItem(item);
                 GenresTree->editItem(item);
             }
             break;
         }
-        case TBookGenre::kDeleted:
+        case TEntityChange::Deleted:
             if (QTreeWidgetItem* item = ItemOf(genre)) {
                 Forget(item);
                 delete item;

@@ -4,14 +4,14 @@
 #include <QTreeWidget>
 #include <unordered_map>
 
-#include "catalogue/CatalogueObserver.h"
+#include "shell/LibrarySession.h"
 
 class QAction;
 class QMenu;
 class QPushButton;
 class TBookGenre;
 class TIniPlacement;
-class TSVMainForm;
+class TLibrarySession;
 
 // The tree widget of the genre and series windows: drags carry the entity's address as an id
 // that the drop looks up in the catalogue again, so a drop never follows a freed entity.
@@ -43,7 +43,7 @@ class TGenresForm final : public QDialog {
     Q_OBJECT
 
 public:
-    TGenresForm(QWidget* parent, TSVMainForm& hub);
+    TGenresForm(QWidget* parent, TLibrarySession& session);
     ~TGenresForm() override;
 
     void Fill();
@@ -75,10 +75,10 @@ protected:
 private:
     QTreeWidgetItem* AddItem(TBookGenre* genre, QTreeWidgetItem* parent);
     void Forget(QTreeWidgetItem* item);
-    void OnNotified(TObjectType type, int kind, const void* object);
+    void GenreChanged(TEntityChange kind, const TBookGenre* genre);
     TBookGenre* FindGenre(quintptr id) const;
 
-    TSVMainForm& hub_;
+    TLibrarySession& session_;
     std::unordered_map<const TBookGenre*, QTreeWidgetItem*> items_;
     bool filled_ = false;
     bool creating_ = false;

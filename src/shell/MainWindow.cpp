@@ -22,6 +22,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <functional>
+#include <unordered_set>
 
 #include <filesystem>
 
@@ -45,18 +46,21 @@
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
 #include "shell/BookPreviewForm.h"
+#include "shell/BookSelection.h"
 #include "shell/Dialogs.h"
 #include "shell/DockTabs.h"
 #include "shell/DupSearchPage.h"
 #include "shell/FastBookInfoForm.h"
 #include "shell/FolderTree.h"
 #include "shell/GenresForm.h"
+#include "shell/Options.h"
 #include "shell/SeqListForm.h"
-#include "shell/SettingsForm.h"
 
 namespace {
 
 constexpr int kFilterDelayMs = 500;
+// New authors of a running import are shown at most this often.
+constexpr int kNewAuthorsDelayMs = 500;
 
 TRoleCheck RoleOf(const QCheckBox* box) {
     switch (box->checkState()) {
@@ -79,7 +83,8 @@ QCheckBox* RoleBox(QWidget* parent, const char* name, Qt::CheckState state) {
 
 }  // namespace
 
-TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
+TSVWinForm::TSVWinForm(IMainWindowHost& host, TLibrarySession& session)
+    : host_(host), session_(session), selection_(new TBookSelection(session, this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName("SVWinForm");
     setDockOptions(QMainWindow::AllowTabbedDocks | QMainWindow::AllowNestedDocks | QMainWindow::GroupedDragging |
@@ -88,8 +93,14 @@ TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
     series_.RowClass = &TSequenceListObject::Class;
     genres_.RowClass = &TGenreListObject::Class;
     duplicates_.RowClass = &TDupListObject::Class;
+    selection_->SetSource([this](TBookCollection& books) { CollectBooks(books); });
+    authorsLater_ = new QTimer(this);
+    authorsLater_->setSingleShot(true);
+    authorsLater_->setInterval(kNewAuthorsDelayMs);
+    connect(authorsLater_, &QTimer::timeout, this, &TSVWinForm::RebuildKeepingRows);
+    connect(selection_, &TBookSelection::PanelRequested, this, &TSVWinForm::ShowPanel);
     BuildWidgets();
-    dockTabs_ = new TDockTabs(this, hub_.Store());
+    dockTabs_ = new TDockTabs(this, session_.Options().Store());
     connect(this, &QMainWindow::tabifiedDockWidgetActivated, dockTabs_, &TDockTabs::LayoutChanged);
     AuthorsGrid->SetData(&authors_);
     SeriesGrid->SetData(&series_);
@@ -97,25 +108,33 @@ TSVWinForm::TSVWinForm(TSVMainForm& hub) : hub_(hub) {
     favourites_.RowClass = &TBookListObject::Class;
     FavoritesGrid->SetData(&favourites_);
 
-    connect(&hub_, &TSVMainForm::Notified, this, &TSVWinForm::OnNotified);
-    connect(&hub_, &TSVMainForm::LibraryReloaded, this, &TSVWinForm::Rebuild);
-    connect(&hub_, &TSVMainForm::LanguageChanged, this, &TSVWinForm::Recaption);
-    connect(&hub_, &TSVMainForm::SettingsChanged, this, &TSVWinForm::ApplySettings);
+    connect(&session_, &TLibrarySession::BookChanged, this, &TSVWinForm::BookChanged);
+    connect(&session_, &TLibrarySession::SeriesChanged, this, &TSVWinForm::SeriesChanged);
+    connect(&session_, &TLibrarySession::GenreChanged, this, &TSVWinForm::GenreChanged);
+    connect(&session_, &TLibrarySession::AuthorChanged, this, &TSVWinForm::AuthorChanged);
+    connect(&session_, &TLibrarySession::LibraryReloaded, this, &TSVWinForm::Rebuild);
+    connect(&session_, &TLibrarySession::FileChanged, this, &TSVWinForm::UpdateTitle);
+    connect(&session_, &TLibrarySession::WorkStarted, this, &TSVWinForm::ResyncStarted);
+    connect(&session_, &TLibrarySession::WorkProgress, this, &TSVWinForm::ResyncProgress);
+    connect(&session_, &TLibrarySession::WorkFinished, this, &TSVWinForm::ResyncFinished);
+    connect(&session_.Options(), &TOptions::languageChanged, this, &TSVWinForm::Recaption);
+    connect(&session_.Options(), &TOptions::changed, this, &TSVWinForm::ApplySettings);
+    session_.AddView(this);
 
     RestoreState();
     ApplySettings();
     ApplyTabPosition();
     constructing_ = false;
-    number_ = hub_.FreeWindowNumber(this);
+    number_ = host_.FreeWindowNumber(this);
     Recaption();
     Rebuild();
     QTimer::singleShot(0, this, &TSVWinForm::OpenPanels);
     // A library without a place on disk to look at: offer to add one at once.
-    if (hub_.Library().MountPoints.empty()) QTimer::singleShot(0, this, &TSVWinForm::AskForMountPoint);
+    if (session_.Library().MountPoints.empty()) QTimer::singleShot(0, this, &TSVWinForm::AskForMountPoint);
 }
 
 void TSVWinForm::AskForMountPoint() {
-    if (closing_ || !hub_.Library().MountPoints.empty()) return;
+    if (closing_ || !session_.Library().MountPoints.empty()) return;
     if (Dialogs::AskYesNoCancel(this, Msg(rsAttention), Msg(rsNoMountPoints)) != Dialogs::TAnswer::Yes) return;
     MainPageControl->setCurrentWidget(DirTreeTab);
     try {
@@ -128,7 +147,8 @@ void TSVWinForm::AskForMountPoint() {
 TSVWinForm::~TSVWinForm() {
     closing_ = constructing_ = true;
     DupPage->StopAndWait();  // its worker reports into this window's rows
-    hub_.ForgetWindow(this);
+    session_.RemoveView(this);
+    host_.ForgetWindow(this);
     // The panels go first, told that their window is gone.
     for (QPointer<TDockableForm>& panel : panels_) {
         if (!panel) continue;
@@ -177,12 +197,12 @@ QWidget* TSVWinForm::BuildListTab(TSVGrid*& grid, const char* gridName, QLineEdi
     // A click or a change of the rows: the book list shows the books of the new selection.
     connect(grid, &TSVGrid::SelectionChanged, this, [this] {
         FillEmptyCombos();
-        RefreshPanels(0, 0);
+        selection_->SourceChanged();
     });
     connect(grid, &TSVGrid::DataChanged, this, [this] {
         FillEmptyCombos();
         UpdateRowCount();
-        RefreshPanels(0, 0);
+        selection_->SourceChanged();
     });
     connect(grid, &TSVGrid::SortFailed, this, [this](const QString& text) { Dialogs::Error(this, text); });
     // Alt or Ctrl with a double click opens the entity's window (desktops often take Alt).
@@ -229,7 +249,7 @@ void TSVWinForm::BuildWidgets() {
     connect(newWindowButton_, &QToolButton::clicked, this, &TSVWinForm::NewWindowCommand);
     connect(windowsMenu_, &QMenu::aboutToShow, this, [this] {
         windowsMenu_->clear();
-        for (TSVWinForm* window : hub_.Windows()) {
+        for (TSVWinForm* window : host_.Windows()) {
             windowsMenu_->addAction(window->windowTitle(), window, [window] {
                 window->show();
                 window->raise();
@@ -256,7 +276,7 @@ void TSVWinForm::BuildWidgets() {
     });
 
     settingsButton_ = button("SettingsToolButton", QStyle::SP_FileDialogContentsView);
-    connect(settingsButton_, &QToolButton::clicked, this, [this] { hub_.exec(); });
+    connect(settingsButton_, &QToolButton::clicked, this, [this] { host_.ShowSettings(this); });
 
     // The usual keys for the tool bar's commands.
     const std::pair<QKeySequence::StandardKey, std::function<void()>> keys[] = {
@@ -336,16 +356,16 @@ void TSVWinForm::BuildWidgets() {
     lostCaption_->setWordWrap(true);
     lostLayout->addWidget(lostCaption_);
     lostLayout->addStretch(1);
-    DupPage = new TDupSearchPage(*this, hub_, duplicates_);
+    DupPage = new TDupSearchPage(session_, *selection_, duplicates_);
     work->addTab(lost, QString());
     work->addTab(DupPage, QString());
     DirTreeTab = new QWidget;
     auto* treeLayout = new QVBoxLayout(DirTreeTab);
     treeLayout->setContentsMargins(2, 2, 2, 2);
-    MPTree = new TFolderTreeView(*this, hub_, DirTreeTab);
+    MPTree = new TFolderTreeView(session_, *selection_, DirTreeTab);
     treeLayout->addWidget(MPTree);
     connect(MPTree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
-        if (!constructing_) RefreshPanels(0, 0);
+        if (!constructing_) selection_->SourceChanged();
     });
 
     const std::pair<QWidget*, const char*> tabs[] = {{AuthorsTab, "AuthorsTab"}, {SeriesTab, "SeriesTab"},
@@ -355,6 +375,8 @@ void TSVWinForm::BuildWidgets() {
         tab->setObjectName(name);
         MainPageControl->addTab(tab, QString());
     }
+    // Nothing fills the favourites yet, so their tab is not shown.
+    MainPageControl->setTabVisible(MainPageControl->indexOf(FavourTab), false);
     connect(MainPageControl, &QTabWidget::currentChanged, this, [this] { TabChanged(); });
 
     // The tab position menu, opened by a right click on a tab.
@@ -376,7 +398,7 @@ void TSVWinForm::BuildWidgets() {
     connect(multilineItem_, &QAction::triggered, this, [this] { ApplyTabPosition(); });
     MainPageControl->tabBar()->installEventFilter(this);
     connect(work, &QTabWidget::currentChanged, this, [this] {
-        if (!constructing_) RefreshPanels(0, 0);
+        if (!constructing_) selection_->SourceChanged();
     });
 
     ResyncPanel = new QWidget(central);
@@ -402,7 +424,7 @@ void TSVWinForm::BuildWidgets() {
 }
 
 void TSVWinForm::RestoreState() {
-    placement_ = new TIniPlacement(this, hub_.Store(), "TSVWinForm");
+    placement_ = new TIniPlacement(this, session_.Options().Store(), "TSVWinForm");
     placement_->AddCheckState("FltAuthorCheck_State", FltAuthorCheck);
     placement_->AddCheckState("FltNoAuthorCheck_State", FltNoAuthorCheck);
     placement_->AddCheckState("FltOtherAuthorsCheck_State", FltOtherAuthorsCheck);
@@ -428,12 +450,12 @@ void TSVWinForm::RestoreState() {
     DupPage->AttachPlacement(placement_);
     placement_->AfterRestore = [this](TFormState& state) {
         // A library whose file is gone opens on the structure tab.
-        const std::string& file = hub_.Library().FileName;
-        std::error_code error;
-        const bool fileExists = !file.empty() && std::filesystem::is_regular_file(AnsiToUtf8(file), error);
-        const QString page = fileExists || file.empty() ? ToQ(state.Read("ActivePage")) : QString("DirTreeTab");
+        const bool fileExists = session_.HasFile();
+        const QString page =
+            fileExists || session_.Library().FileName.empty() ? ToQ(state.Read("ActivePage")) : QString("DirTreeTab");
         for (int i = 0; i < MainPageControl->count(); ++i)
-            if (MainPageControl->widget(i)->objectName() == page) MainPageControl->setCurrentIndex(i);
+            if (MainPageControl->widget(i)->objectName() == page && MainPageControl->isTabVisible(i))
+                MainPageControl->setCurrentIndex(i);
         auto* work = static_cast<QTabWidget*>(WorkTab);
         const QString sub = ToQ(state.Read("ActivePage2"));
         for (int i = 0; i < work->count(); ++i)
@@ -460,17 +482,17 @@ void TSVWinForm::RestoreState() {
 // --- captions ---
 
 void TSVWinForm::Renumber() {
-    number_ = hub_.FreeWindowNumber(this);
+    number_ = host_.FreeWindowNumber(this);
     UpdateTitle();
 }
 
 void TSVWinForm::UpdateTitle() {
     // A damaged library says so wherever its file name would stand.
-    const QString damaged = QStringLiteral("damaged, read only in part, not tied to a file");
-    const QString file = hub_.LibraryDamaged() ? damaged : ToQ(hub_.Library().FileName);
+    const QString damaged = Msg(rsLibraryDamaged);
+    const QString file = session_.LibraryDamaged() ? damaged : ToQ(session_.Library().FileName);
     setWindowTitle(Msg(rsSVWinCaption) + " : " + QString::number(number_) + " (" + file + ")");
     damagedLabel_->setText(damaged);
-    damagedLabel_->setVisible(hub_.LibraryDamaged());
+    damagedLabel_->setVisible(session_.LibraryDamaged());
 }
 
 void TSVWinForm::Recaption() {
@@ -481,11 +503,13 @@ void TSVWinForm::Recaption() {
     saveAsAction_->setText(Msg(rsSaveAs) + "...");
     newWindowButton_->setToolTip(Msg(rsOpenNewWindow));
     panelsButton_->setToolTip(Msg(rsPanelsTool));
-    for (int i = 0; i < 4; ++i)
-        panelsMenu_->actions()[i]->setText(Msg(1243 + i));
+    const int panelCaptions[kPanelCount] = {rsBooksName, rsFastInfoName, rsBookInfoName, rsPreviewName};
+    for (int i = 0; i < kPanelCount; ++i)
+        panelsMenu_->actions()[i]->setText(Msg(panelCaptions[i]));
     settingsButton_->setToolTip(Msg(rsSettings));
+    const int tabCaptions[] = {rsAuthorsTab, rsSeriesTab, rsGenresTab, rsFavourTab, rsWorkTab, rsDirTreeTab};
     for (int i = 0; i < MainPageControl->count(); ++i)
-        MainPageControl->setTabText(i, Msg(1017 + i));
+        MainPageControl->setTabText(i, Msg(tabCaptions[i]));
     auto* work = static_cast<QTabWidget*>(WorkTab);
     work->setTabText(0, Msg(rsLostFound));
     work->setTabText(1, Msg(rsDupSearch));
@@ -493,8 +517,9 @@ void TSVWinForm::Recaption() {
     lostCaption_->setText(Msg(rsLostFound));
     MPTree->Recaption();
     DupPage->Recaption();
+    const int positionCaptions[] = {rsTabsTop, rsTabsBottom, rsTabsLeft, rsTabsRight};
     for (int i = 0; i < 4; ++i)
-        tabPositions_[i]->setText(Msg(1005 + i));
+        tabPositions_[i]->setText(Msg(positionCaptions[i]));
     multilineItem_->setText(Msg(rsMultilineTab));
     dockTabs_->Recaption();
     FltAuthorCheck->setText(Msg(rsAuthors));
@@ -506,8 +531,6 @@ void TSVWinForm::Recaption() {
         ext->setText(Msg(rsExtendedFilter));
     for (QLineEdit* edit : {AuthorFilterEdit, SeriesFilterEdit, GenresFilterEdit})
         edit->setPlaceholderText(Msg(rsFilter));
-    favourCaption_->setText(
-        ToQ(Utf8ToAnsi("Пока непонятно, но тут что-то типа favorites... Дропаем сюда книги. Не доделано.")));
 
     // The filter combos are filled again, keeping their choice, without a rebuild.
     const bool constructing = constructing_;
@@ -533,7 +556,9 @@ void TSVWinForm::Recaption() {
 void TSVWinForm::UpdateRoleHints() {
     for (QCheckBox* box : {FltAuthorCheck, FltTranslatorsCheck, FltOtherAuthorsCheck, FltNoAuthorCheck}) {
         const Qt::CheckState s = box->checkState();
-        box->setToolTip(Msg(s == Qt::Checked ? 1261 : s == Qt::Unchecked ? 1262 : 1263));
+        box->setToolTip(Msg(s == Qt::Checked     ? rsAuthorHintCheck
+                            : s == Qt::Unchecked ? rsAuthorHintUncheck
+                                                 : rsAuthorHintGray));
     }
 }
 
@@ -571,8 +596,8 @@ void TSVWinForm::BuildAuthors() {
     const TAuthorRoleChecks roles{RoleOf(FltAuthorCheck), RoleOf(FltTranslatorsCheck), RoleOf(FltOtherAuthorsCheck),
                                   RoleOf(FltNoAuthorCheck)};
     try {
-        BuildAuthorRows(hub_.Library(), roles, FilterOf({AuthorFilterEdit, AuthorFilterCombo, ExtAuthorFilterCheck}),
-                        authors_);
+        BuildAuthorRows(session_.Library(), roles,
+                        FilterOf({AuthorFilterEdit, AuthorFilterCombo, ExtAuthorFilterCheck}), authors_);
     } catch (const EShelvaraError& e) {
         Dialogs::Error(this, ToQ(e.what()));
     }
@@ -581,13 +606,14 @@ void TSVWinForm::BuildAuthors() {
 void TSVWinForm::BuildSeries() {
     if (closing_ || !series_.Stale) return;
     TCatalogueGuard guard;
-    BuildSequenceRows(hub_.Library(), FilterOf({SeriesFilterEdit, SeriesFilterCombo, ExtSeriesFilterCheck}), series_);
+    BuildSequenceRows(session_.Library(), FilterOf({SeriesFilterEdit, SeriesFilterCombo, ExtSeriesFilterCheck}),
+                      series_);
 }
 
 void TSVWinForm::BuildGenres() {
     if (closing_ || !genres_.Stale) return;
     TCatalogueGuard guard;
-    BuildGenreRows(hub_.Library(), FilterOf({GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck}), genres_);
+    BuildGenreRows(session_.Library(), FilterOf({GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck}), genres_);
 }
 
 void TSVWinForm::DropRows() {
@@ -613,11 +639,15 @@ void TSVWinForm::Rebuild() {
     // The library's stored duplicate pairs become this window's results.
     duplicates_.BeginUpdate();
     duplicates_.Clear();
-    for (const TDuplicatePair& pair : hub_.Library().Duplicates)
+    for (const TDuplicatePair& pair : session_.Library().Duplicates)
         duplicates_.Add(std::make_unique<TDupListObject>(pair.Book1, pair.Similarity, pair.Book2));
     duplicates_.EndUpdate();
     TabChanged();
-    UpdateTitle();  // the library's file name may have changed
+    Renumber();  // the library's file name may have changed
+}
+
+void TSVWinForm::CollectDuplicates(std::vector<TDuplicatePair>& pairs) {
+    MergeDuplicateRows(duplicates_, pairs);
 }
 
 void TSVWinForm::TabChanged() {
@@ -627,7 +657,7 @@ void TSVWinForm::TabChanged() {
     if (tab == SeriesTab) BuildSeries();
     if (tab == GenresTab) BuildGenres();
     UpdateRowCount();
-    RefreshPanels(0, 0);
+    selection_->SourceChanged();
 }
 
 TSVGrid* TSVWinForm::ActiveGrid() const {
@@ -640,45 +670,44 @@ TSVGrid* TSVWinForm::ActiveGrid() const {
 }
 
 // Entities are compared by identity only: an author named here may have been freed already.
-void TSVWinForm::OnNotified(TObjectType type, int kind, const void* object) {
+void TSVWinForm::BookChanged(TBookChange change, const TBookInfo* book) {
     if (closing_ || constructing_) return;
-    switch (type) {
-        case TObjectType::Book:
-            if (TSVGrid* grid = ActiveGrid()) grid->viewport()->update();
-            if (kind == 0) DupPage->BookRemoved(object);
-            break;
-        case TObjectType::Series:
-            if (kind == 0 && MainPageControl->currentWidget() == SeriesTab) SeriesGrid->viewport()->update();
-            if (kind == 2 && series_.Count() > 0) {
-                series_.Fresh = false;
-                series_.Add(std::make_unique<TSequenceListObject>(
-                    const_cast<TBookSequence*>(static_cast<const TBookSequence*>(object))));
-            }
-            if (kind == 3) SeriesGrid->RemoveEntityLater(object);
-            break;
-        case TObjectType::Genre:
-            if (kind == 0 && MainPageControl->currentWidget() == GenresTab) GenresGrid->viewport()->update();
-            if (kind == 3) GenresGrid->RemoveEntityLater(object);
-            break;
-        case TObjectType::Author:
-            if (kind == 0) {
-                authors_.Stale = true;
-                if (MainPageControl->currentWidget() == AuthorsTab) BuildAuthors();
-            } else if (kind == 1) {
-                AuthorsGrid->RemoveEntityLater(object);
-            } else {
-                AuthorsGrid->viewport()->update();
-            }
-            break;
-        case TObjectType::Folder:
-            break;  // the folder tree's
+    if (TSVGrid* grid = ActiveGrid()) grid->viewport()->update();
+    if (change == TBookChange::Removed) DupPage->BookRemoved(book);
+}
+
+void TSVWinForm::SeriesChanged(TEntityChange change, const TBookSequence* series) {
+    if (closing_ || constructing_) return;
+    if (change == TEntityChange::Changed && MainPageControl->currentWidget() == SeriesTab)
+        SeriesGrid->viewport()->update();
+    if (change == TEntityChange::Added && series_.Count() > 0) {
+        series_.Fresh = false;
+        series_.Add(std::make_unique<TSequenceListObject>(const_cast<TBookSequence*>(series)));
     }
+    if (change == TEntityChange::Deleted) SeriesGrid->RemoveEntityLater(series);
+}
+
+void TSVWinForm::GenreChanged(TEntityChange change, const TBookGenre* genre) {
+    if (closing_ || constructing_) return;
+    if (change == TEntityChange::Changed && MainPageControl->currentWidget() == GenresTab)
+        GenresGrid->viewport()->update();
+    if (change == TEntityChange::Deleted) GenresGrid->RemoveEntityLater(genre);
+}
+
+void TSVWinForm::AuthorChanged(TAuthorChange change, const void* object) {
+    if (closing_ || constructing_) return;
+    if (change == TAuthorChange::Added && !authorsLater_->isActive())
+        authorsLater_->start();  // an import adds many: one rebuild for all that arrive meanwhile
+    else if (change == TAuthorChange::Deleted)
+        AuthorsGrid->RemoveEntityLater(object);
+    else
+        AuthorsGrid->viewport()->update();
 }
 
 // --- settings and menus ---
 
 void TSVWinForm::ApplySettings() {
-    const bool striped = hub_.StripedGrids();
+    const bool striped = session_.Options().StripedGrids();
     for (TSVGrid* grid : {AuthorsGrid, GenresGrid, FavoritesGrid})
         grid->SetStriped(striped);
     SeriesGrid->SetStriped(false);
@@ -723,60 +752,66 @@ void TSVWinForm::ShowColumnsMenu(TSVGrid* grid, const QPoint& globalPos) {
 // --- commands ---
 
 void TSVWinForm::OpenLibraryCommand() {
-    const QString path = hub_.AskLibraryFile(this);
+    const QString path = session_.AskLibraryFile(this);
     if (path.isEmpty()) return;
-    hub_.OpenLibrary(path, this);
+    session_.OpenLibrary(path, this);
 }
 
 bool TSVWinForm::Save() {
-    TSVD& svd = hub_.Library();
-    std::error_code error;
-    if (svd.FileName.empty() || !std::filesystem::is_regular_file(AnsiToUtf8(svd.FileName), error)) return SaveAs();
-    const bool saved = hub_.SaveLibrary(svd.FileName, this);
+    const bool saved = session_.Save(this);
     Renumber();
     return saved;
 }
 
 bool TSVWinForm::SaveAs() {
-    const QString chosen = Dialogs::SaveFileName(this, Msg(rsSavingLib), Msg(rsShelvara2Data) + " (*.sv2)");
-    if (chosen.trimmed().isEmpty()) return false;
-    const bool saved = hub_.SaveLibrary(TSVD::WithLibraryExtension(FromQ(chosen)), this);
+    const bool saved = session_.SaveAs(this);
     Renumber();
     return saved;
 }
 
 void TSVWinForm::NewWindowCommand() {
-    if (TSVWinForm* window = hub_.NewWindow()) window->show();
+    if (TSVWinForm* window = host_.NewWindow()) window->show();
 }
 
 // --- resynchronisation ---
 
-void TSVWinForm::ResyncStarted() {
+void TSVWinForm::ResyncStarted(const void* owner) {
+    if (owner != this) return;
     ResyncLabel->clear();
     ProgressBar1->setValue(0);
     ResyncPanel->show();
 }
 
-void TSVWinForm::ResyncProgress(int position, int maximum, const QString& text) {
-    if (!ResyncPanel->isVisible()) return;
+void TSVWinForm::ResyncProgress(const void* owner, int position, int maximum, const QString& text) {
+    if (owner != this || !ResyncPanel->isVisible()) return;
     ResyncLabel->setText("   " + text);
     ProgressBar1->setMaximum(std::max(maximum, 1));
     ProgressBar1->setValue(std::clamp(position, 0, std::max(maximum, 1)));
 }
 
-void TSVWinForm::ResyncFinished(const TSyncStats& stats) {
+void TSVWinForm::ResyncFinished(const void* owner, const TSyncStats& stats) {
+    if (owner != this || closing_) return;
     ResyncPanel->hide();
-    // Every notice of the worker arrived before this one: its removed records can go now.
-    hub_.Library().FreeRetired();
+    session_.ReportResync(stats, this);
+    RebuildKeepingRows();
+}
+
+void TSVWinForm::RebuildKeepingRows() {
     if (closing_) return;
-    hub_.ReportResync(stats, this);
+    authorsLater_->stop();
     // New authors, series and genres appear; the user keeps their row.
-    TSVD& svd = hub_.Library();
+    TSVD& svd = session_.Library();
     const TAuthorRoleChecks roles{RoleOf(FltAuthorCheck), RoleOf(FltTranslatorsCheck), RoleOf(FltOtherAuthorsCheck),
                                   RoleOf(FltNoAuthorCheck)};
     QWidget* tab = MainPageControl->currentWidget();
     for (TObjList* list : {&authors_, &series_, &genres_})
         list->Stale = true;
+    TSVGrid* grid = ActiveGrid();
+    std::unordered_set<const void*> selected;
+    if (grid)
+        for (const TListObject* row : grid->SelectedList())
+            selected.insert(row->Entity());
+    TCatalogueGuard guard;
     if (tab == AuthorsTab)
         BuildAuthorRows(svd, roles, FilterOf({AuthorFilterEdit, AuthorFilterCombo, ExtAuthorFilterCheck}), authors_,
                         true);
@@ -784,6 +819,11 @@ void TSVWinForm::ResyncFinished(const TSyncStats& stats) {
         BuildSequenceRows(svd, FilterOf({SeriesFilterEdit, SeriesFilterCombo, ExtSeriesFilterCheck}), series_, true);
     if (tab == GenresTab)
         BuildGenreRows(svd, FilterOf({GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck}), genres_, true);
+    // The rows are new: the ones the user had selected are selected again.
+    if (!grid || !grid->Data() || selected.empty()) return;
+    for (int32_t i = 0; i < grid->Data()->Count(); ++i)
+        if (TListObject* row = grid->Data()->Get(i); row && selected.count(row->Entity())) row->Selection = 1;
+    grid->viewport()->update();
 }
 
 // --- closing ---
@@ -791,8 +831,8 @@ void TSVWinForm::ResyncFinished(const TSyncStats& stats) {
 void TSVWinForm::closeEvent(QCloseEvent* event) {
     if (closing_) return event->accept();
     if (!SavePanelEdits()) return event->ignore();
-    const bool last = hub_.Windows().size() <= 1;
-    if (last && !hub_.ConfirmDiscard(this)) return event->ignore();
+    const bool last = host_.Windows().size() <= 1;
+    if (last && !session_.ConfirmDiscard(this)) return event->ignore();
     try {
         placement_->Save();
         dockTabs_->Save();
@@ -800,8 +840,11 @@ void TSVWinForm::closeEvent(QCloseEvent* event) {
         Dialogs::Error(this, ToQ(e.what()));
     }
     closing_ = true;
+    for (QPointer<TDockableForm>& panel : panels_)
+        if (panel) panel->Detach();
     event->accept();
-    hub_.WindowClosing(this);
+    session_.RemoveView(this);
+    host_.WindowClosing(this);
 }
 
 // --- the book panels ---
@@ -838,16 +881,16 @@ TDockableForm* TSVWinForm::OpenPanel(int index) {
     TDockableForm* panel = nullptr;
     switch (index) {
         case 0:
-            panel = new TBookListForm(this, hub_);
+            panel = new TBookListForm(this, session_, *selection_);
             break;
         case 1:
-            panel = new TFastBookInfoForm(this, hub_);
+            panel = new TFastBookInfoForm(this, session_, *selection_);
             break;
         case 2:
-            panel = new TBookInfoForm(this, hub_);
+            panel = new TBookInfoForm(this, session_, *selection_);
             break;
         case 3:
-            panel = new TBookPreviewForm(this, hub_);
+            panel = new TBookPreviewForm(this, session_, selection_);
             break;
         default:
             return nullptr;
@@ -916,7 +959,7 @@ void TSVWinForm::CollectBooks(TBookCollection& books) const {
     } else if (tab == WorkTab) {
         const QString sub = static_cast<QTabWidget*>(WorkTab)->currentWidget()->objectName();
         if (sub == "LostFoundTab") {
-            for (const auto& lost : hub_.Library().LostBooks)
+            for (const auto& lost : session_.Library().LostBooks)
                 books.Add(lost.get());
         } else {
             for (int32_t i = 0; i < duplicates_.Count(); ++i)
@@ -948,7 +991,7 @@ void TSVWinForm::OpenPanels() {
 QString TSVWinForm::RowCountText() const {
     const TSVGrid* grid = ActiveGrid();
     if (!grid || !grid->Data() || grid == FavoritesGrid) return {};
-    TSVD& svd = hub_.Library();
+    TSVD& svd = session_.Library();
     const int total = grid == AuthorsGrid  ? static_cast<int>(svd.Authors.Count())
                       : grid == SeriesGrid ? svd.Sequences.NodeCount() - 1
                                            : svd.Genres.NodeCount() - 1;
@@ -964,19 +1007,19 @@ QDialog* TSVWinForm::OpenEntityWindow(TSVGrid* grid) {
     const void* entity = rows.size() == 1 ? rows.front()->Entity() : nullptr;
     try {
         if (grid == GenresGrid) {
-            auto* form = new TGenresForm(this, hub_);
+            auto* form = new TGenresForm(this, session_);
             form->show();
             form->SelectGenre(static_cast<const TBookGenre*>(entity));
             return form;
         }
         if (grid == SeriesGrid) {
-            auto* form = new TSeqListForm(this, hub_);
+            auto* form = new TSeqListForm(this, session_);
             form->show();
             form->SelectSeries(static_cast<const TBookSequence*>(entity));
             return form;
         }
         if (grid == AuthorsGrid) {
-            auto* form = new TAuthorManageForm(this, hub_);
+            auto* form = new TAuthorManageForm(this, session_);
             form->setAttribute(Qt::WA_DeleteOnClose);
             form->OpenFor(static_cast<const TAuthorInfo*>(entity));
             form->show();

@@ -5,9 +5,9 @@
 #include <array>
 #include <string>
 
-#include "catalogue/CatalogueObserver.h"
 #include "catalogue/ListBuilders.h"
 #include "catalogue/ObjList.h"
+#include "shell/LibrarySession.h"
 
 struct TSyncStats;
 class QAction;
@@ -27,17 +27,33 @@ class TDupSearchPage;
 class TFolderTreeView;
 class TDockableForm;
 class TIniPlacement;
+class TBookSelection;
 class TSVGrid;
-class TSVMainForm;
+class TSVWinForm;
+
+// What a main window asks of the program that holds it: other windows and the settings.
+class IMainWindowHost {
+public:
+    virtual ~IMainWindowHost() = default;
+    virtual TSVWinForm* NewWindow() = 0;
+    virtual const std::vector<TSVWinForm*>& Windows() const = 0;
+    // The smallest number no other main window uses.
+    virtual int FreeWindowNumber(const TSVWinForm* window) const = 0;
+    // The window has closed; the last one ends the program.
+    virtual void WindowClosing(TSVWinForm* window) = 0;
+    // A window going away without closing (freed by its owner).
+    virtual void ForgetWindow(TSVWinForm* window) = 0;
+    virtual void ShowSettings(QWidget* parent) = 0;
+};
 
 // One main window on the program's one library: the author, series and genre lists with
 // their filters, favourites, the work and structure tabs, the progress strip of a
 // resynchronisation. Several can be open; each has its own number, tabs and filters.
-class TSVWinForm final : public QMainWindow {
+class TSVWinForm final : public QMainWindow, public ILibraryView {
     Q_OBJECT
 
 public:
-    explicit TSVWinForm(TSVMainForm& hub);
+    TSVWinForm(IMainWindowHost& host, TLibrarySession& session);
     ~TSVWinForm() override;
 
     int Number() const { return number_; }
@@ -53,18 +69,24 @@ public:
     bool SaveAs();
     void NewWindowCommand();
 
-    // Drops every row (before the catalogue is replaced), then builds again.
-    void DropRows();
-    void Rebuild();
+    // The library's questions: edits kept, rows dropped before a replacement, rebuilt after.
+    bool SavePendingEdits() override { return SavePanelEdits(); }
+    void DropRows() override;
+    void Rebuild() override;
+    void CollectDuplicates(std::vector<TDuplicatePair>& pairs) override;
+    QWidget* ViewWidget() override { return this; }
+    TBookSelection& Selection() { return *selection_; }
     void TabChanged();
     void BuildAuthors();
     void BuildSeries();
     void BuildGenres();
 
     // The resynchronisation's progress strip.
-    void ResyncStarted();
-    void ResyncProgress(int position, int maximum, const QString& text);
-    void ResyncFinished(const TSyncStats& stats);
+    void ResyncStarted(const void* owner);
+    void ResyncProgress(const void* owner, int position, int maximum, const QString& text);
+    void ResyncFinished(const void* owner, const TSyncStats& stats);
+    // Builds the active list again with what the catalogue gained; the user keeps their row.
+    void RebuildKeepingRows();
 
     // --- the book panels: 0 book list, 1 short information, 2 book information, 3 preview ---
     static constexpr int kPanelCount = 4;
@@ -78,7 +100,7 @@ public:
     TDockableForm* InstallPanel(int index, TDockableForm* panel);
     // Opens the panel when needed and brings it to the front (its tab too).
     void ShowPanel(int index);
-    // Tells panels first..last that the selection they show has changed.
+    // Tells panels first..last to show the selection again now (pictures, tests).
     void RefreshPanels(int first, int last);
     // The books of the current selection, by the active tab.
     void CollectBooks(TBookCollection& books) const;
@@ -155,12 +177,18 @@ private:
     void ApplyTabPosition();
     void UpdateRowCount();
     void UpdatePanelsMenu();
-    void OnNotified(TObjectType type, int kind, const void* object);
+    void BookChanged(TBookChange change, const TBookInfo* book);
+    void SeriesChanged(TEntityChange change, const TBookSequence* series);
+    void GenreChanged(TEntityChange change, const TBookGenre* genre);
+    void AuthorChanged(TAuthorChange change, const void* object);
     void ShowColumnsMenu(TSVGrid* grid, const QPoint& globalPos);
     void RestoreState();
     TSVGrid* ActiveGrid() const;
 
-    TSVMainForm& hub_;
+    IMainWindowHost& host_;
+    TLibrarySession& session_;
+    TBookSelection* selection_;
+    QTimer* authorsLater_;  // new authors: one rebuild for a burst
     int number_ = 0;
     bool constructing_ = true;
     bool closing_ = false;

@@ -37,11 +37,15 @@
 #include "shell/BookInfoForm.h"
 #include "shell/BookListForm.h"
 #include "shell/BookPreviewForm.h"
+#include "shell/BookSelection.h"
 #include "shell/DupSearchPage.h"
 #include "shell/EditorWindow.h"
 #include "shell/FastBookInfoForm.h"
 #include "shell/FolderTree.h"
+#include "shell/LibrarySession.h"
 #include "shell/MainWindow.h"
+#include "shell/Options.h"
+#include "shell/Program.h"
 #include "shell/SettingsForm.h"
 
 namespace {
@@ -84,7 +88,7 @@ void ChooseBookWithCover(TSVWinForm& window) {
 
 // The preview beside the book list: the chosen book formatted, its source with a selection, and
 // a picture book.
-void PicturePreview(TSVMainForm& hub, TSVWinForm& window, const QDir& dir) {
+void PicturePreview(TProgram& program, TSVWinForm& window, const QDir& dir) {
     auto* preview = static_cast<TBookPreviewForm*>(window.OpenPanel(3));
     if (!preview) return;
     preview->show();
@@ -105,11 +109,11 @@ void PicturePreview(TSVMainForm& hub, TSVWinForm& window, const QDir& dir) {
         preview->FBPageControl->setCurrentWidget(preview->FBViewTab);
     }
     TBookCollection books;
-    for (const auto& mount : hub.Library().MountPoints)
+    for (const auto& mount : program.Session().Library().MountPoints)
         mount->CollectBooks(books, true);
     for (TBookInfo* book : books.Books())
         if (book->GetFileType() == kFilePng) {
-            preview->SetBook(book);
+            window.Selection().Publish({book});
             Settle(300);
             window.grab().save(dir.filePath("26-preview-picture.png"));
             break;
@@ -118,9 +122,9 @@ void PicturePreview(TSVMainForm& hub, TSVWinForm& window, const QDir& dir) {
 
 // The editor on a book's source with a selection, the formatter with a profile of four rules,
 // the rule editor on two of them and the find dialog.
-void PictureEditors(TSVMainForm& hub, const QDir& dir) {
+void PictureEditors(TProgram& program, const QDir& dir) {
     TBookCollection books;
-    for (const auto& mount : hub.Library().MountPoints)
+    for (const auto& mount : program.Session().Library().MountPoints)
         mount->CollectBooks(books, true);
     QString file;
     for (TBookInfo* book : books.Books()) {
@@ -131,7 +135,7 @@ void PictureEditors(TSVMainForm& hub, const QDir& dir) {
         }
     }
     if (file.isEmpty()) return;
-    auto* editor = new TEditorWindow(hub.Store());
+    auto* editor = new TEditorWindow(program.Options().Store());
     editor->resize(900, 640);
     editor->show();
     if (!editor->OpenFile(file)) return;
@@ -144,7 +148,7 @@ void PictureEditors(TSVMainForm& hub, const QDir& dir) {
     Settle(400);
     editor->grab().save(dir.filePath("19-editor.png"));
 
-    TFormatterSet& profile = TheFormatterSet(hub.Store());
+    TFormatterSet& profile = TheFormatterSet(program.Options().Store());
     profile.NewProfile();
     profile.SetName(Utf8ToAnsi("Книги из сети"));
     auto replace = std::make_unique<TReplaceTextRule>();
@@ -174,13 +178,13 @@ void PictureEditors(TSVMainForm& hub, const QDir& dir) {
     formatter->close();
     {
         // A search used before, so the history shows.
-        TFindReplaceDlg used(hub.Store(), false);
+        TFindReplaceDlg used(program.Options().Store(), false);
         used.Find2Combo->setEditText(QString::fromUtf8("Турбин"));
         used.Replace2Combo->setEditText(QString::fromUtf8("Турбины"));
         used.show();
         used.AllBtn->click();
     }
-    TFindReplaceDlg find(hub.Store(), true);
+    TFindReplaceDlg find(program.Options().Store(), true);
     find.show();
     Settle(200);
     find.grab().save(dir.filePath("23-find-dialog.png"));
@@ -190,9 +194,9 @@ void PictureEditors(TSVMainForm& hub, const QDir& dir) {
 
 }  // namespace
 
-void TakeScreenshots(TSVMainForm& hub, const QString& path) {
+void TakeScreenshots(TProgram& program, const QString& path) {
     const QDir dir(path);
-    TSVWinForm* window = hub.Windows().empty() ? nullptr : hub.Windows().front();
+    TSVWinForm* window = program.Windows().empty() ? nullptr : program.Windows().front();
     if (window) {
         window->resize(1200, 760);
         for (int i = 0; i < TSVWinForm::kPanelCount; ++i)
@@ -205,7 +209,7 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
             const QString name = window->MainPageControl->widget(i)->objectName();
             window->grab().save(dir.filePath(QString("%1-%2.png").arg(i + 1).arg(name)));
         }
-        PicturePreview(hub, *window, dir);
+        PicturePreview(program, *window, dir);
         auto* fast = window->Panel(1);
         auto* info = window->Panel(2);
         auto* list = window->Panel(0);
@@ -233,7 +237,7 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
                 screen->grabWindow(0).save(dir.filePath("10-panels-floating.png"));
         }
     }
-    if (window && !hub.Library().MountPoints.empty()) {
+    if (window && !program.Session().Library().MountPoints.empty()) {
         // The structure tab during a resynchronisation of the last mount point, its folders open.
         if (auto* fast = window->Panel(1)) {
             fast->setFloating(false);
@@ -254,18 +258,18 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
         }
         // The second shelf first (it finds the file removed after the scan as a lost book),
         // then the largest mount point, pictured while its strip shows progress.
-        TMountPoint* last = hub.Library().MountPoints.back().get();
+        TMountPoint* last = program.Session().Library().MountPoints.back().get();
         TMountPoint* largest = last;
-        for (const auto& mount : hub.Library().MountPoints)
+        for (const auto& mount : program.Session().Library().MountPoints)
             if (mount->BookCountDeep() > largest->BookCountDeep()) largest = mount.get();
         QElapsedTimer clock;
         clock.start();
         for (TMountPoint* mount : {last, largest}) {
             tree.SelectFolder(mount);
             Settle(300);
-            if (!hub.StartResync(window, *mount, TResyncMode::Full)) continue;
+            if (!program.Session().StartResync(window, *mount, TResyncMode::Full, window)) continue;
             bool pictured = mount != largest;
-            while ((hub.ResyncRunning() || window->ResyncPanel->isVisible()) && clock.elapsed() < 30000) {
+            while ((program.Session().ResyncRunning() || window->ResyncPanel->isVisible()) && clock.elapsed() < 30000) {
                 QApplication::processEvents(QEventLoop::AllEvents, 1);
                 if (!pictured && window->ResyncPanel->isVisible() && !window->ResyncLabel->text().trimmed().isEmpty()) {
                     window->grab().save(dir.filePath("11-structure-resync.png"));
@@ -325,13 +329,13 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
     if (window) {
         // Author management on the author with the most spellings, the list dialog of a book,
         // and choice mode over two authors.
-        TAuthorList& authors = hub.Library().Authors;
+        TAuthorList& authors = program.Session().Library().Authors;
         TAuthorInfo* most = nullptr;
         for (size_t a = 0; a < authors.Count(); ++a)
             if (authors.Author(a)->Count() > 0 && (!most || authors.Author(a)->Count() > most->Count()))
                 most = authors.Author(a);
         if (most) {
-            TAuthorManageForm manage(window, hub);
+            TAuthorManageForm manage(window, program.Session());
             manage.OpenFor(most);
             manage.show();
             Settle(300);
@@ -340,29 +344,29 @@ void TakeScreenshots(TSVMainForm& hub, const QString& path) {
             for (size_t a = 0; a < authors.Count() && candidates.size() < 2; ++a)
                 if (authors.Author(a)->Count() > 0) candidates.push_back(authors.Author(a)->Name(0));
             TBookCollection books;
-            for (const auto& mount : hub.Library().MountPoints)
+            for (const auto& mount : program.Session().Library().MountPoints)
                 mount->CollectBooks(books, true);
             TBookInfo* withAuthors = nullptr;
             for (TBookInfo* book : books.Books())
                 if (!withAuthors && book->TitleInfo && book->TitleInfo->Authors.size() >= 2) withAuthors = book;
             if (withAuthors) {
-                TAuthorManageForm choice(window, hub);
+                TAuthorManageForm choice(window, program.Session());
                 choice.AskOnShow = false;
                 choice.SetChoice(withAuthors, 1, candidates);
                 choice.show();
                 choice.ShowChoicePanel();
                 Settle(300);
                 choice.grab().save(dir.filePath("18-author-choice.png"));
-                TAuthorListForm list(window, hub, {withAuthors}, 1);
+                TAuthorListForm list(window, program.Session(), {withAuthors}, 1);
                 list.show();
                 Settle(300);
                 list.grab().save(dir.filePath("17-list-dialog.png"));
             }
         }
     }
-    PictureEditors(hub, dir);
-    hub.show();
+    PictureEditors(program, dir);
+    program.Settings().show();
     Settle(200);
-    hub.grab().save(dir.filePath("7-settings.png"));
+    program.Settings().grab().save(dir.filePath("7-settings.png"));
     QApplication::exit(0);
 }

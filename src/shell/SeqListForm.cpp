@@ -20,13 +20,14 @@
 #include "shell/Dialogs.h"
 #include "shell/FormParts.h"
 #include "shell/GenresForm.h"
-#include "shell/SettingsForm.h"
+#include "shell/LibrarySession.h"
+#include "shell/Options.h"
 
 namespace {
 constexpr const char* kSeriesMime = "application/x-shelvara-series";
 }
 
-TSeqListForm::TSeqListForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent), hub_(hub) {
+TSeqListForm::TSeqListForm(QWidget* parent, TLibrarySession& session) : QDialog(parent), session_(session) {
     setObjectName("SeqListForm");
     setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(this);
@@ -62,7 +63,7 @@ TSeqListForm::TSeqListForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent),
             series->AddName(FromQ(item->text(0)));
         else
             series->SetName(0, FromQ(item->text(0)));
-        hub_.Library().SetModified(true);
+        session_.Library().SetModified(true);
         series->Notify(TBookSequence::kChanged);
     });
     connect(SeqNamesGrid, &QTableWidget::cellChanged, this, [this](int row, int column) {
@@ -81,9 +82,9 @@ TSeqListForm::TSeqListForm(QWidget* parent, TSVMainForm& hub) : QDialog(parent),
     SeqTree->Dropped = [this](quintptr id, QTreeWidgetItem* target, bool) {
         DropSeries(FindSeries(id), target ? FindSeries(target->data(0, Qt::UserRole).value<quintptr>()) : nullptr);
     };
-    connect(&hub_, &TSVMainForm::Notified, this, &TSeqListForm::OnNotified);
-    connect(&hub_, &TSVMainForm::LanguageChanged, this, &TSeqListForm::Recaption);
-    placement_ = new TIniPlacement(this, hub_.Store(), "TSeqListForm");
+    connect(&session_, &TLibrarySession::SeriesChanged, this, &TSeqListForm::SeriesChanged);
+    connect(&session_.Options(), &TOptions::languageChanged, this, &TSeqListForm::Recaption);
+    placement_ = new TIniPlacement(this, session_.Options().Store(), "TSeqListForm");
     placement_->AddValue(
         "Panel1_Width", [this] { return std::to_string(splitter_->sizes().value(0)); },
         [this](const std::string& text) {
@@ -138,7 +139,7 @@ void TSeqListForm::Fill() {
     TCatalogueGuard guard;
     SeqTree->clear();
     items_.clear();
-    TBookSequence& root = hub_.Library().Sequences;
+    TBookSequence& root = session_.Library().Sequences;
     for (size_t i = 0; i < root.Count(); ++i)
         AddItem(root.Child(i), nullptr, true);
     filling_ = false;
@@ -177,7 +178,7 @@ void TSeqListForm::NameEdited(int row, const QString& text) {
     }
     TCatalogueGuard guard;
     series->SetName(static_cast<size_t>(row - 1), FromQ(text));  // fills the names before it
-    hub_.Library().SetModified(true);
+    session_.Library().SetModified(true);
     ShowNames();
 }
 
@@ -188,7 +189,7 @@ void TSeqListForm::AppendName() {
     if (!series || !last || last->text().isEmpty() || static_cast<int>(series->Names().size()) < rows) return;
     TCatalogueGuard guard;
     series->AddName({});
-    hub_.Library().SetModified(true);
+    session_.Library().SetModified(true);
     ShowNames();
     SeqNamesGrid->setCurrentCell(rows, 0);
 }
@@ -198,7 +199,7 @@ void TSeqListForm::DeleteName(int row) {
     if (!series || row < 1 || static_cast<int>(series->Names().size()) < row) return;
     TCatalogueGuard guard;
     series->DeleteName(static_cast<size_t>(row - 1));  // announced as a change
-    hub_.Library().SetModified(true);
+    session_.Library().SetModified(true);
     ShowNames();
 }
 
@@ -221,7 +222,7 @@ bool TSeqListForm::eventFilter(QObject* watched, QEvent* event) {
 void TSeqListForm::DropSeries(TBookSequence* dragged, TBookSequence* target) {
     if (!dragged || !target) return;
     TCatalogueGuard guard;
-    if (TBookSequence::MoveTo(dragged, target)) hub_.Library().SetModified(true);
+    if (TBookSequence::MoveTo(dragged, target)) session_.Library().SetModified(true);
 }
 
 void TSeqListForm::Forget(QTreeWidgetItem* item) {
@@ -230,25 +231,23 @@ void TSeqListForm::Forget(QTreeWidgetItem* item) {
     items_.erase(reinterpret_cast<const TBookSequence*>(item->data(0, Qt::UserRole).value<quintptr>()));
 }
 
-void TSeqListForm::OnNotified(TObjectType type, int kind, const void* object) {
-    if (type != TObjectType::Series) return;
-    const auto* series = static_cast<const TBookSequence*>(object);
+void TSeqListForm::SeriesChanged(TEntityChange kind, const TBookSequence* series) {
     const bool filling = filling_;
     filling_ = true;
     switch (kind) {
-        case TBookSequence::kChanged:
+        case TEntityChange::Changed:
             if (QTreeWidgetItem* item = ItemOf(series)) item->setText(0, ToQ(series->DisplayName()));
             break;
-        case TBookSequence::kMoved:
-        case TBookSequence::kAdded:
+        case TEntityChange::Moved:
+        case TEntityChange::Added:
             if (QTreeWidgetItem* old = ItemOf(series)) {
                 Forget(old);
                 delete old;
             }
             if (series->Parent)
-                AddItem(const_cast<TBookSequence*>(series), ItemOf(series->Parent), kind == TBookSequence::kAdded);
+                AddItem(const_cast<TBookSequence*>(series), ItemOf(series->Parent), kind == TEntityChange::Added);
             break;
-        case TBookSequence::kDeleted:
+        case TEntityChange::Deleted:
             if (QTreeWidgetItem* item = ItemOf(series)) {
                 if (current_ == series) current_ = nullptr;
                 Forget(item);
@@ -259,5 +258,5 @@ void TSeqListForm::OnNotified(TObjectType type, int kind, const void* object) {
             break;
     }
     filling_ = filling;
-    if (kind == TBookSequence::kDeleted) ShowNames();
+    if (kind == TEntityChange::Deleted) ShowNames();
 }

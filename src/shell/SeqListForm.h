@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <unordered_map>
 
-#include "catalogue/CatalogueObserver.h"
+#include "shell/LibrarySession.h"
 
 class QPushButton;
 class QSplitter;
@@ -12,7 +12,7 @@ class QTreeWidgetItem;
 class TBookSequence;
 class TEntityTree;
 class TIniPlacement;
-class TSVMainForm;
+class TLibrarySession;
 
 // The series tree of the catalogue: move a series under another by drag and drop, rename it in
 // place, and edit its list of names. Changes go to the catalogue at once; OK and Cancel only
@@ -21,7 +21,7 @@ class TSeqListForm final : public QDialog {
     Q_OBJECT
 
 public:
-    TSeqListForm(QWidget* parent, TSVMainForm& hub);
+    TSeqListForm(QWidget* parent, TLibrarySession& session);
     ~TSeqListForm() override;
 
     void Fill();
@@ -51,9 +51,9 @@ private:
     void Forget(QTreeWidgetItem* item);
     TBookSequence* FindSeries(quintptr id) const;
     TBookSequence* SelectedSeries() const;
-    void OnNotified(TObjectType type, int kind, const void* object);
+    void SeriesChanged(TEntityChange kind, const TBookSequence* series);
 
-    TSVMainForm& hub_;
+    TLibrarySession& session_;
     std::unordered_map<const TBookSequence*, QTreeWidgetItem*> items_;
     TBookSequence* current_ = nullptr;
     bool filling_ = false;

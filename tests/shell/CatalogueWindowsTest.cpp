@@ -52,7 +52,7 @@ struct Windows : Program {
     }
     template <typename F>
     F* Open() {
-        auto* form = new F(&Window(), *hub);
+        auto* form = new F(&Window(), *session);
         form->show();
         Flush();
         return form;
@@ -225,9 +225,9 @@ TEST_F(Windows, TheListDialogWritesItsRowsToEveryBook) {
     TBookCollection all;
     Svd().MountPoints.front()->CollectBooks(all, true);
     std::vector<TBookInfo*> two = {all.Books()[0], all.Books()[1]};
-    hub->CanEditCheck->setChecked(true);
+    options->SetCanEdit(true);
 
-    TAuthorListForm titles(&Window(), *hub, two, 2);
+    TAuthorListForm titles(&Window(), *session, two, 2);
     ASSERT_TRUE(titles.CanEdit());
     EXPECT_EQ(titles.StringGrid1->rowCount(), 1);  // several books: the list starts empty
     titles.StringGrid1->item(0, 1)->setText("  Common title ");
@@ -239,7 +239,7 @@ TEST_F(Windows, TheListDialogWritesItsRowsToEveryBook) {
         EXPECT_EQ(book->TitleInfo->Titles[0], "Common title");
     }
 
-    TAuthorListForm series(&Window(), *hub, two, 4);
+    TAuthorListForm series(&Window(), *session, two, 4);
     series.StringGrid1->item(0, 1)->setText("Saga");
     series.StringGrid1->item(0, 2)->setText("2");
     series.AddRow();
@@ -261,7 +261,7 @@ TEST_F(Windows, TheListDialogWritesItsRowsToEveryBook) {
 
     // Genres come from the genres window; a row given one writes it.
     TBookGenre* genre = Svd().Genres.Child(0)->Child(0);
-    TAuthorListForm genres(&Window(), *hub, {two[0]}, 3);
+    TAuthorListForm genres(&Window(), *session, {two[0]}, 3);
     genres.SetRowEntity(0, genre);
     while (genres.StringGrid1->rowCount() > 1) {
         genres.StringGrid1->setCurrentCell(1, 0);
@@ -274,7 +274,7 @@ TEST_F(Windows, TheListDialogWritesItsRowsToEveryBook) {
 
     // A genre deleted while a row holds it (in a picker, say) leaves that row empty.
     TBookGenre* doomed = TBookGenre::AddGenre(&Svd().Genres, -1, "doomed", true);
-    TAuthorListForm holder(&Window(), *hub, {two[1]}, 3);
+    TAuthorListForm holder(&Window(), *session, {two[1]}, 3);
     holder.SetRowEntity(0, doomed);
     Svd().Genres.DeleteChild(doomed);
     EXPECT_EQ(holder.StringGrid1->item(0, 1)->text(), "");
@@ -283,15 +283,15 @@ TEST_F(Windows, TheListDialogWritesItsRowsToEveryBook) {
         EXPECT_NE(static_cast<const void*>(g), static_cast<const void*>(doomed));
 
     // No book: nothing to edit; a read-only book: neither.
-    TAuthorListForm none(&Window(), *hub, {}, 1);
+    TAuthorListForm none(&Window(), *session, {}, 1);
     EXPECT_FALSE(none.OkBtn->isEnabled());
     EXPECT_TRUE(none.ListGroup->isHidden());
     two[1]->Folder->SetReadOnly(true);
-    TAuthorListForm readOnly(&Window(), *hub, two, 1);
+    TAuthorListForm readOnly(&Window(), *session, two, 1);
     EXPECT_FALSE(readOnly.CanEdit());
     two[1]->Folder->SetReadOnly(false);
-    hub->CanEditCheck->setChecked(false);  // the option off: nothing to edit either
-    TAuthorListForm notAllowed(&Window(), *hub, two, 2);
+    options->SetCanEdit(false);  // the option off: nothing to edit either
+    TAuthorListForm notAllowed(&Window(), *session, two, 2);
     EXPECT_FALSE(notAllowed.CanEdit());
 }
 
@@ -307,7 +307,7 @@ void ExpectTotalsRight(TSVD& svd) {
 }
 
 TEST_F(Windows, AuthorsAndTheirSpellingsAreManaged) {
-    hub->CanEditCheck->setChecked(true);
+    options->SetCanEdit(true);
     TAuthorList& authors = Svd().Authors;
     // Two authors with books; the first gets a second spelling that names a book too.
     TAuthorInfo* first = nullptr;
@@ -324,7 +324,7 @@ TEST_F(Windows, AuthorsAndTheirSpellingsAreManaged) {
     extra->SetParts("Other", "", "Spelling", "");
     books.Books()[0]->EnsureTitleInfo().AddAuthor(extra);
     ASSERT_EQ(extra->Links.Count(), 1u);
-    auto* form = new TAuthorManageForm(&Window(), *hub);
+    auto* form = new TAuthorManageForm(&Window(), *session);
     form->OpenFor(first);
     ASSERT_EQ(form->SelectedAuthor(), first);
     EXPECT_EQ(form->ANamesGrid->rowCount(), static_cast<int>(first->Count()));
@@ -352,8 +352,8 @@ TEST_F(Windows, AuthorsAndTheirSpellingsAreManaged) {
 
     // Dragging a spelling row to the top makes it the author's first spelling, with one notice.
     int notices = 0;
-    QObject::connect(hub.get(), &TSVMainForm::Notified, [&](TObjectType type, int kind, const void* object) {
-        if (type == TObjectType::Author && kind == TAuthorInfo::kChanged && object == first) ++notices;
+    QObject::connect(session, &TLibrarySession::AuthorChanged, [&](TAuthorChange change, const void* object) {
+        if (change == TAuthorChange::Changed && object == first) ++notices;
     });
     form->ShowAuthor();
     const int last = static_cast<int>(first->Count()) - 1;
@@ -397,63 +397,12 @@ TEST_F(Windows, AuthorsAndTheirSpellingsAreManaged) {
 TEST_F(Windows, ChoiceModeListsOnlyTheCandidatesAuthors) {
     const std::vector<TAuthorName*> candidates = TwoCandidates();
     ASSERT_EQ(candidates.size(), 2u);
-    TAuthorManageForm form(&Window(), *hub);
+    TAuthorManageForm form(&Window(), *session);
     form.SetChoice(FirstBook(), 2, candidates);
     EXPECT_EQ(form.Rows().Count(), 2);
     EXPECT_EQ(form.FilterEdit->text(), Msg(rsListItem));
     EXPECT_EQ(form.SelectedSpelling(), candidates[0]);
     EXPECT_TRUE(form.OkBtn->isEnabled());
-}
-
-// Figures for author management on a big library (SHELVARA_MEASURE_BOOKS, 20,000 books by
-// default): open, filter, and move the links of an author's 500 books to another.
-TEST(AuthorMeasure, OpenFilterAndMergeOnABigLibrary) {
-    const int books = MeasureBooks(2000);
-    TBigLibrary big(books, [&](TSVD& svd, const std::filesystem::path&) {
-        TBookCollection all;
-        svd.MountPoints.front()->CollectBooks(all, true);
-        // Two authors of 500 books each.
-        TAuthorName* a = svd.Authors.Author(0)->Name(0);
-        TAuthorName* b = svd.Authors.Author(1)->Name(0);
-        for (int i = 0; i < 1000; ++i)
-            all.Books()[static_cast<size_t>(i)]->EnsureTitleInfo().AddAuthor(i < 500 ? a : b);
-    });
-    TSVMainForm& hub = big.Hub;
-    const std::string& library = big.File;
-    hub.CanEditCheck->setChecked(true);
-    hub.Start(QString::fromStdString(library));
-    TSVWinForm& w = *hub.Windows().front();
-    const auto t0 = std::chrono::steady_clock::now();
-    auto* form = new TAuthorManageForm(&w, hub);
-    form->OpenFor(hub.Library().Authors.Author(0));
-    form->show();
-    QApplication::processEvents();
-    const auto t1 = std::chrono::steady_clock::now();
-    const int all = form->Rows().Count();
-    form->FilterEdit->setText(ToQ(hub.Library().Authors.Author(0)->Name(0)->LastName().substr(0, 3)));
-    form->FilterTimer->stop();
-    const auto t2 = std::chrono::steady_clock::now();
-    form->Rows().Stale = true;
-    form->Rebuild();
-    QApplication::processEvents();
-    const auto t3 = std::chrono::steady_clock::now();
-    TAuthorName* from = hub.Library().Authors.Author(0)->Name(0);
-    TAuthorName* into = hub.Library().Authors.Author(1)->Name(0);
-    const size_t moved = from->Links.Count();
-    Dialogs::Script().Answers = {Dialogs::TAnswer::Yes};
-    const auto t4 = std::chrono::steady_clock::now();
-    form->MergeSpellingInto(from, into);
-    QApplication::processEvents();
-    const auto t5 = std::chrono::steady_clock::now();
-    EXPECT_EQ(from->Links.Count(), 0u);
-    EXPECT_GE(moved, 500u);
-    EXPECT_LT(form->Rows().Count(), all);
-    std::printf(
-        "%d books, %d authors: author management open %.1f ms, filtered (%d rows) %.1f ms, the links of "
-        "%zu books moved to another author %.1f ms\n",
-        books, all, MillisBetween(t0, t1), form->Rows().Count(), MillisBetween(t2, t3), moved, MillisBetween(t4, t5));
-    delete form;
-    delete &w;
 }
 
 // A background import's question goes to the GUI thread and the worker waits for the answer;
@@ -463,17 +412,17 @@ TEST_F(Windows, AWorkersAuthorQuestionIsAnsweredInTheGuiThread) {
     ASSERT_EQ(candidates.size(), 2u);
     TBookInfo& book = *FirstBook();
     std::thread::id askedIn;
-    hub->ChoiceSeam = [&](const TBookInfo&, uint8_t, const std::vector<TAuthorName*>& c) {
+    session->SetAuthorQuestion([&](const TBookInfo&, uint8_t, const std::vector<TAuthorName*>& c) {
         askedIn = std::this_thread::get_id();
         return c[1];
-    };
+    });
     std::atomic<TAuthorName*> answer{nullptr};
-    std::thread worker([&] { answer = hub->ChooseAuthor(book, 1, candidates); });
+    std::thread worker([&] { answer = session->ChooseAuthor(book, 1, candidates); });
     ASSERT_TRUE(WaitFor([&] { return answer.load() != nullptr; }));
     worker.join();
     EXPECT_EQ(answer.load(), candidates[1]);
     EXPECT_EQ(askedIn, std::this_thread::get_id());
-    hub->ChoiceSeam = nullptr;
+    session->SetAuthorQuestion(nullptr);
 }
 
 }  // namespace

@@ -13,7 +13,9 @@
 
 #include "LibraryGenerator.h"
 #include "TestUtils.h"
+#include "catalogue/BookFolder.h"
 #include "catalogue/BookGenre.h"
+#include "catalogue/CatalogueLock.h"
 #include "catalogue/ListBuilders.h"
 #include "catalogue/ListObjects.h"
 #include "catalogue/SVD.h"
@@ -21,8 +23,12 @@
 #include "common/MessageTable.h"
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
+#include "shell/BookSelection.h"
 #include "shell/Dialogs.h"
+#include "shell/LibrarySession.h"
 #include "shell/MainWindow.h"
+#include "shell/Options.h"
+#include "shell/Program.h"
 #include "shell/SettingsForm.h"
 
 // Runs the event loop until the condition holds or the time is up.
@@ -41,6 +47,31 @@ inline void NumberedGenreRows(TSVD& svd, int count, int first, TObjList& rows) {
     BuildGenreRows(svd, {}, rows);
 }
 
+// Takes books out of the catalogue as a resynchronisation does, all under one lock, so that
+// their removal notices arrive as one burst; the records are freed once the notices are out.
+inline void RemoveInOneBurst(TSVD& svd, const std::vector<TBookInfo*>& books) {
+    {
+        TCatalogueGuard guard;
+        for (TBookInfo* book : books) {
+            svd.ForgetBook(book);
+            book->Folder->DeleteBook(book);
+        }
+    }
+    svd.FreeRetired();
+}
+
+// A main window whose tabs select every book of the library (the book list shows them all),
+// with all of them selected in the list and every panel open.
+inline void ShowEveryBookSelected(TSVWinForm& window, TSVD& svd) {
+    window.Selection().SetSource([&svd](TBookCollection& books) {
+        for (const auto& mount : svd.MountPoints)
+            mount->CollectBooks(books, true);
+    });
+    for (int i = 0; i < TSVWinForm::kPanelCount; ++i)
+        window.OpenPanel(i);
+    window.Selection().SourceChanged();
+}
+
 inline void Flush() {
     QApplication::processEvents();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -53,7 +84,9 @@ struct Program : ::testing::Test {
     std::string library = (dir / "books.sv2").string();
     std::unique_ptr<TSettingsStore> store;
     std::unique_ptr<TLanguageModule> languages;
-    std::unique_ptr<TSVMainForm> hub;
+    std::unique_ptr<TProgram> program;
+    TLibrarySession* session = nullptr;
+    TOptions* options = nullptr;
 
     void SetUp() override {
         Dialogs::Script() = {};
@@ -68,14 +101,16 @@ struct Program : ::testing::Test {
         store = std::make_unique<TSettingsStore>(dir / "config" / "settings.ini");
         languages = std::make_unique<TLanguageModule>(std::vector<std::filesystem::path>{dir / "lang"});
         languages->Start(*store);
-        hub = std::make_unique<TSVMainForm>(*store, *languages);
-        hub->Start(QString::fromStdString(library));
+        program = std::make_unique<TProgram>(*store, *languages);
+        session = &program->Session();
+        options = &program->Options();
+        program->Start(QString::fromStdString(library));
     }
 
     void Stop() {
-        while (!hub->Windows().empty())
-            delete hub->Windows().front();
-        hub.reset();
+        while (!program->Windows().empty())
+            delete program->Windows().front();
+        program.reset();
         Flush();
     }
 
@@ -84,8 +119,8 @@ struct Program : ::testing::Test {
         ResetMessageTexts();
     }
 
-    TSVWinForm& Window(size_t i = 0) { return *hub->Windows().at(i); }
-    TSVD& Svd() { return hub->Library(); }
+    TSVWinForm& Window(size_t i = 0) { return *program->Windows().at(i); }
+    TSVD& Svd() { return session->Library(); }
 };
 
 // The size of the library a measured test builds: SHELVARA_MEASURE_BOOKS, else 20,000, at
@@ -101,13 +136,14 @@ inline double MillisBetween(std::chrono::steady_clock::time_point from, std::chr
 
 // A program on a library of generated books saved to a file, for the measured tests; prepare
 // may change the catalogue (its books' files go under the given folder) before it is saved.
-// The hub is made but not started.
+// The program is made but not started.
 struct TBigLibrary {
     TempDir Dir;
     std::string File = (Dir / "big.sv2").string();
     TSettingsStore Store{Dir / "settings.ini"};
     TLanguageModule Languages{std::vector<std::filesystem::path>{Dir.Path()}};
-    TSVMainForm Hub{Store, Languages};
+    bool Scripted = (Dialogs::Script() = {}, Dialogs::Script().Active = true);  // before the program
+    TProgram Hub{Store, Languages};
 
     explicit TBigLibrary(int books, const std::function<void(TSVD&, const std::filesystem::path&)>& prepare = {}) {
         {

@@ -133,7 +133,7 @@ TEST_F(Structure, NewFoldersAreNumberedPastTheOnesThere) {
 // (children first) and both trees let go of their nodes; nothing is left pointing at them.
 TEST_F(Structure, DeletingAFolderWithTwoWindowsOpen) {
     TMountPoint* mount = Disk();
-    hub->NewWindow()->show();
+    program->NewWindow()->show();
     for (size_t w : {0u, 1u}) {
         Expand(Tree(w), mount);
         Expand(Tree(w), Sub(mount, "top"));
@@ -217,7 +217,7 @@ TEST_F(Structure, ANewMountPointIsReadInTheBackgroundAndItsAuthorsAppear) {
     const int before = Window().AuthorRows().Count();
     Dialogs::Script().FileNames = {QString::fromStdString(books.string())};
     Tree().NewMountPoint();
-    ASSERT_TRUE(WaitFor([&] { return !hub->ResyncRunning(); }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return !session->ResyncRunning(); }, 20000));
     ASSERT_TRUE(WaitFor([&] { return Window().AuthorRows().Count() == before + 1; }));
     TMountPoint* mount = Svd().MountPoints.back().get();
     TBookCollection found;
@@ -233,7 +233,7 @@ TEST_F(Structure, ANewMountPointIsReadInTheBackgroundAndItsAuthorsAppear) {
 // Re-pointing a mount point checks the new directory: it must exist and overlap no other.
 TEST_F(Structure, AMountPointIsRepointedOnlyToAFreeExistingFolder) {
     TMountPoint* mount = Disk();
-    TFolderPropertiesForm form(&Window(), *hub, mount);
+    TFolderPropertiesForm form(&Window(), *session, mount);
     form.PathEdit->setText(QString::fromStdString((dir / "typo").string()));
     EXPECT_THROW(form.Apply(), EShelvaraError);
     EXPECT_EQ(mount->Name, disk.string());
@@ -290,7 +290,7 @@ TEST_F(Structure, TheDuplicateSearchFindsWhatTheEngineFindsInItsOwnWindowOnly) {
     const std::filesystem::path books = DuplicateBooks(dir / "dups", 12, 3);
     TMountPoint* mount = Svd().AddMountPoint(books.string());
     TResyncThread::ResyncFolder(*mount, TResyncMode::Full);
-    hub->NewWindow()->show();
+    program->NewWindow()->show();
     TDupSearchPage& page = *Window().DupPage;
     page.SetFolder(1, QString::fromStdString(books.string()));
     page.SetFolder(2, QString::fromStdString(books.string()));
@@ -339,7 +339,7 @@ TEST_F(Structure, TheDuplicateSearchFindsWhatTheEngineFindsInItsOwnWindowOnly) {
     EXPECT_TRUE(page.Running() || Window().DuplicateRows().Count() > 0);
     delete &Window();
     Flush();
-    EXPECT_EQ(hub->Windows().size(), 1u);
+    EXPECT_EQ(program->Windows().size(), 1u);
 }
 
 TEST_F(Structure, AutomaticParametersFollowTheMode) {
@@ -371,7 +371,7 @@ TEST_F(Structure, AnInpxIndexIsImportedInTheBackground) {
     WriteInpxArchives(shelf, files);
     Dialogs::Script().FileNames = {QString::fromStdString((shelf / "lib.inpx").string())};
     Tree().ImportInpx();
-    ASSERT_TRUE(WaitFor([&] { return !hub->ResyncRunning(); }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return !session->ResyncRunning(); }, 20000));
     ASSERT_TRUE(WaitFor([&] { return Window().ResyncPanel->isHidden(); }));
     TMountPoint* mount = Svd().MountPoints.back().get();
     EXPECT_EQ(mount->Caption, "Generated library");

@@ -24,13 +24,14 @@ TFormatterSet& TheFormatterSet(TSettingsStore& store) {
 
 TEditorCommands::TEditorCommands(TSettingsStore& store, QWidget* window)
     : QObject(window), store_(store), window_(window) {
-    FindAction = new QAction(Msg(rsFind) + "...", this);
+    FindAction = new QAction(this);
     FindAction->setShortcut(QKeySequence::Find);
-    ReplaceAction = new QAction(Msg(rsReplace) + "...", this);
+    ReplaceAction = new QAction(this);
     ReplaceAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    FindAgainAction = new QAction(Msg(rsReplaceAgain), this);
+    FindAgainAction = new QAction(this);
     FindAgainAction->setShortcut(QKeySequence(Qt::Key_F3));
-    FormatAction = new QAction(Msg(rsFormat) + "...", this);
+    FormatAction = new QAction(this);
+    Recaption();
     connect(FindAction, &QAction::triggered, this, [this] { Find(true); });
     connect(ReplaceAction, &QAction::triggered, this, [this] { Find(false); });
     connect(FindAgainAction, &QAction::triggered, this, &TEditorCommands::FindAgain);
@@ -79,4 +80,11 @@ TFormatterForm* TEditorCommands::OpenFormatter() {
     formatter_->raise();
     formatter_->activateWindow();
     return formatter_;
+}
+
+void TEditorCommands::Recaption() {
+    FindAction->setText(Msg(rsFind) + "...");
+    ReplaceAction->setText(Msg(rsReplace) + "...");
+    FindAgainAction->setText(Msg(rsReplaceAgain));
+    FormatAction->setText(Msg(rsFormat) + "...");
 }

@@ -25,6 +25,8 @@ public:
     TEditorCommands(TSettingsStore& store, QWidget* window);
 
     void SetEditor(TMyMemo* editor);
+    // The captions again, in the current language.
+    void Recaption();
     TMyMemo* Editor() const { return editor_; }
 
     QAction* FindAction;

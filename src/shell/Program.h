@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "shell/MainWindow.h"
+
+class TLanguageModule;
+class TLibrarySession;
+class TOptions;
+class TSettingsStore;
+class TSVMainForm;
+
+// The desktop program: its options, its one library session, the settings window and the main
+// windows. Ends the program when the last main window has closed.
+class TProgram final : public QObject, public IMainWindowHost {
+    Q_OBJECT
+
+public:
+    TProgram(TSettingsStore& store, TLanguageModule& languages);
+    ~TProgram() override;
+
+    TOptions& Options() { return *options_; }
+    TLibrarySession& Session() { return *session_; }
+    TSVMainForm& Settings();
+
+    // The library (the given path, else the last one; the open dialog while it does not
+    // exist), then the first main window.
+    void Start(const QString& library);
+    // The end: options kept, the worker stopped, autosave on exit, the language choice kept;
+    // then the event loop ends.
+    void Shutdown();
+
+    TSVWinForm* NewWindow() override;
+    const std::vector<TSVWinForm*>& Windows() const override { return windows_; }
+    int FreeWindowNumber(const TSVWinForm* window) const override;
+    void WindowClosing(TSVWinForm* window) override;
+    void ForgetWindow(TSVWinForm* window) override;
+    void ShowSettings(QWidget* parent) override;
+
+private:
+    std::unique_ptr<TOptions> options_;
+    std::unique_ptr<TLibrarySession> session_;
+    std::unique_ptr<TSVMainForm> settings_;
+    std::vector<TSVWinForm*> windows_;
+    bool shuttingDown_ = false;
+};

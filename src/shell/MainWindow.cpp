@@ -36,6 +36,7 @@
 #include "common/Encoding.h"
 #include "common/Error.h"
 #include "common/MessageIds.h"
+#include "common/ScopeExit.h"
 #include "display/ui/SVGrid.h"
 #include "dups/DupListObject.h"
 #include "scan/FolderSync.h"
@@ -47,6 +48,7 @@
 #include "shell/BookListForm.h"
 #include "shell/BookPreviewForm.h"
 #include "shell/BookSelection.h"
+#include "shell/CommandTable.h"
 #include "shell/Dialogs.h"
 #include "shell/DockTabs.h"
 #include "shell/DupSearchPage.h"
@@ -202,7 +204,7 @@ QWidget* TSVWinForm::BuildListTab(TSVGrid*& grid, const char* gridName, QLineEdi
     connect(grid, &TSVGrid::DataChanged, this, [this] {
         FillEmptyCombos();
         UpdateRowCount();
-        selection_->SourceChanged();
+        if (!keepingRows_) selection_->SourceChanged();
     });
     connect(grid, &TSVGrid::SortFailed, this, [this](const QString& text) { Dialogs::Error(this, text); });
     // Alt or Ctrl with a double click opens the entity's window (desktops often take Alt).
@@ -231,22 +233,45 @@ void TSVWinForm::BuildWidgets() {
         bar->addWidget(b);
         return b;
     };
+    // The window's commands: the tool bar's buttons and menus and the usual keys run them.
+    commands_ = new TCommandTable(this);
+    commands_->Add(
+        "Open", rsOpenLib, [this] { OpenLibraryCommand(); }, QKeySequence::Open);
+    commands_->Add(
+        "Save", rsSave, [this] { Save(); }, QKeySequence::Save);
+    commands_->Add(
+        "SaveAs", rsSaveAs, [this] { SaveAs(); }, QKeySequence::SaveAs, {}, "...");
+    commands_->Add(
+        "NewWindow", rsOpenNewWindow, [this] { NewWindowCommand(); }, QKeySequence::New);
+    commands_->Add("Settings", rsSettings, [this] { host_.ShowSettings(this); });
+    commands_->Add("OpenPanels", rsPanelsTool, [this] {
+        for (int i = 0; i < kPanelCount; ++i)
+            if (!panels_[static_cast<size_t>(i)]) OpenPanel(i);
+        UpdatePanelsMenu();
+    });
+    const int panelCaptions[kPanelCount] = {rsBooksName, rsFastInfoName, rsBookInfoName, rsPreviewName};
+    for (int i = 0; i < kPanelCount; ++i)
+        commands_->Add("Panel" + std::to_string(i), panelCaptions[i], [this, i] { TogglePanel(i); })
+            ->setCheckable(true);
+    for (const char* name : {"Open", "Save", "SaveAs", "NewWindow"})
+        addAction(commands_->Action(name));
+
     openButton_ = button("OpenFileToolButton", QStyle::SP_DialogOpenButton);
-    connect(openButton_, &QToolButton::clicked, this, &TSVWinForm::OpenLibraryCommand);
+    connect(openButton_, &QToolButton::clicked, this, [this] { commands_->Run("Open"); });
 
     saveButton_ = button("SaveFileToolButton", QStyle::SP_DialogSaveButton);
     saveMenu_ = new QMenu(this);
-    saveAction_ = saveMenu_->addAction(QString(), this, [this] { Save(); });
-    saveAsAction_ = saveMenu_->addAction(QString(), this, [this] { SaveAs(); });
+    saveMenu_->addAction(commands_->Action("Save"));
+    saveMenu_->addAction(commands_->Action("SaveAs"));
     saveButton_->setMenu(saveMenu_);
     saveButton_->setPopupMode(QToolButton::MenuButtonPopup);
-    connect(saveButton_, &QToolButton::clicked, this, [this] { Save(); });
+    connect(saveButton_, &QToolButton::clicked, this, [this] { commands_->Run("Save"); });
 
     newWindowButton_ = button("NewWindowToolButton", QStyle::SP_FileDialogNewFolder);
     windowsMenu_ = new QMenu(this);
     newWindowButton_->setMenu(windowsMenu_);
     newWindowButton_->setPopupMode(QToolButton::MenuButtonPopup);
-    connect(newWindowButton_, &QToolButton::clicked, this, &TSVWinForm::NewWindowCommand);
+    connect(newWindowButton_, &QToolButton::clicked, this, [this] { commands_->Run("NewWindow"); });
     connect(windowsMenu_, &QMenu::aboutToShow, this, [this] {
         windowsMenu_->clear();
         for (TSVWinForm* window : host_.Windows()) {
@@ -261,36 +286,15 @@ void TSVWinForm::BuildWidgets() {
     // One checkable entry per book panel; the button opens every closed one.
     panelsButton_ = button("PanelsToolButton", QStyle::SP_FileDialogDetailedView);
     panelsMenu_ = new QMenu(this);
-    for (int i = 0; i < kPanelCount; ++i) {
-        QAction* item = panelsMenu_->addAction(QString());
-        item->setCheckable(true);
-        connect(item, &QAction::triggered, this, [this, i] { TogglePanel(i); });
-    }
+    for (int i = 0; i < kPanelCount; ++i)
+        panelsMenu_->addAction(commands_->Action("Panel" + std::to_string(i)));
     connect(panelsMenu_, &QMenu::aboutToShow, this, &TSVWinForm::UpdatePanelsMenu);
     panelsButton_->setMenu(panelsMenu_);
     panelsButton_->setPopupMode(QToolButton::MenuButtonPopup);
-    connect(panelsButton_, &QToolButton::clicked, this, [this] {
-        for (int i = 0; i < kPanelCount; ++i)
-            if (!panels_[static_cast<size_t>(i)] && panelsMenu_->actions()[i]->isEnabled()) OpenPanel(i);
-        UpdatePanelsMenu();
-    });
+    connect(panelsButton_, &QToolButton::clicked, this, [this] { commands_->Run("OpenPanels"); });
 
     settingsButton_ = button("SettingsToolButton", QStyle::SP_FileDialogContentsView);
-    connect(settingsButton_, &QToolButton::clicked, this, [this] { host_.ShowSettings(this); });
-
-    // The usual keys for the tool bar's commands.
-    const std::pair<QKeySequence::StandardKey, std::function<void()>> keys[] = {
-        {QKeySequence::Open, [this] { OpenLibraryCommand(); }},
-        {QKeySequence::Save, [this] { Save(); }},
-        {QKeySequence::SaveAs, [this] { SaveAs(); }},
-        {QKeySequence::New, [this] { NewWindowCommand(); }},
-    };
-    for (const auto& [key, command] : keys) {
-        auto* action = new QAction(this);
-        action->setShortcut(key);
-        connect(action, &QAction::triggered, this, command);
-        addAction(action);
-    }
+    connect(settingsButton_, &QToolButton::clicked, this, [this] { commands_->Run("Settings"); });
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -469,7 +473,7 @@ void TSVWinForm::RestoreState() {
         // One mark per panel; a panel this program cannot open yet keeps the mark it had.
         openedWindows_.resize(std::max<size_t>(openedWindows_.size(), kPanelCount), '0');
         for (int i = 0; i < kPanelCount; ++i)
-            if (panelsMenu_->actions()[i]->isEnabled())
+            if (commands_->Action("Panel" + std::to_string(i))->isEnabled())
                 openedWindows_[static_cast<size_t>(i)] = panels_[static_cast<size_t>(i)] ? '1' : '0';
         state.Write("OpenedWindows", openedWindows_.substr(0, kPanelCount));
         // Where the panels are: docked, tabbed, floating, and their sizes.
@@ -499,13 +503,9 @@ void TSVWinForm::Recaption() {
     UpdateTitle();
     openButton_->setToolTip(Msg(rsOpenLib));
     saveButton_->setToolTip(Msg(rsSaveLib));
-    saveAction_->setText(Msg(rsSave));
-    saveAsAction_->setText(Msg(rsSaveAs) + "...");
+    commands_->Recaption();
     newWindowButton_->setToolTip(Msg(rsOpenNewWindow));
     panelsButton_->setToolTip(Msg(rsPanelsTool));
-    const int panelCaptions[kPanelCount] = {rsBooksName, rsFastInfoName, rsBookInfoName, rsPreviewName};
-    for (int i = 0; i < kPanelCount; ++i)
-        panelsMenu_->actions()[i]->setText(Msg(panelCaptions[i]));
     settingsButton_->setToolTip(Msg(rsSettings));
     const int tabCaptions[] = {rsAuthorsTab, rsSeriesTab, rsGenresTab, rsFavourTab, rsWorkTab, rsDirTreeTab};
     for (int i = 0; i < MainPageControl->count(); ++i)
@@ -811,6 +811,9 @@ void TSVWinForm::RebuildKeepingRows() {
     if (grid)
         for (const TListObject* row : grid->SelectedList())
             selected.insert(row->Entity());
+    // The book list keeps its books and its row while the same entities stay selected.
+    keepingRows_ = !selected.empty();
+    const ScopeExit done([this] { keepingRows_ = false; });
     TCatalogueGuard guard;
     if (tab == AuthorsTab)
         BuildAuthorRows(svd, roles, FilterOf({AuthorFilterEdit, AuthorFilterCombo, ExtAuthorFilterCheck}), authors_,
@@ -821,9 +824,14 @@ void TSVWinForm::RebuildKeepingRows() {
         BuildGenreRows(svd, FilterOf({GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck}), genres_, true);
     // The rows are new: the ones the user had selected are selected again.
     if (!grid || !grid->Data() || selected.empty()) return;
+    size_t again = 0;
     for (int32_t i = 0; i < grid->Data()->Count(); ++i)
-        if (TListObject* row = grid->Data()->Get(i); row && selected.count(row->Entity())) row->Selection = 1;
+        if (TListObject* row = grid->Data()->Get(i); row && selected.count(row->Entity())) {
+            row->Selection = 1;
+            ++again;
+        }
     grid->viewport()->update();
+    if (again != selected.size()) selection_->SourceChanged();  // some went: the book list follows
 }
 
 // --- closing ---
@@ -859,7 +867,7 @@ TBookListForm* TSVWinForm::BookList() const {
 
 void TSVWinForm::UpdatePanelsMenu() {
     for (int i = 0; i < kPanelCount; ++i)
-        panelsMenu_->actions()[i]->setChecked(Panel(i) != nullptr);
+        commands_->Action("Panel" + std::to_string(i))->setChecked(Panel(i) != nullptr);
 }
 
 void TSVWinForm::TogglePanel(int index) {

@@ -28,6 +28,7 @@ class TFolderTreeView;
 class TDockableForm;
 class TIniPlacement;
 class TBookSelection;
+class TCommandTable;
 class TSVGrid;
 class TSVWinForm;
 
@@ -192,6 +193,7 @@ private:
     int number_ = 0;
     bool constructing_ = true;
     bool closing_ = false;
+    bool keepingRows_ = false;  // a rebuild that keeps the user's selection
     TObjList authors_, series_, genres_, duplicates_;
     TObjList favourites_;  // nothing fills it yet: the grid shows its columns and a blank row
     TIniPlacement* placement_ = nullptr;
@@ -204,8 +206,7 @@ private:
     QMenu* saveMenu_;
     QMenu* panelsMenu_;
     QMenu* tabMenu_;
-    QAction* saveAction_;
-    QAction* saveAsAction_;
+    TCommandTable* commands_;
     QAction* tabPositions_[4];
     QAction* multilineItem_;
     std::array<QPointer<TDockableForm>, kPanelCount> panels_;

@@ -19,7 +19,7 @@ protected:
 TEST_F(MessageTableTest, KeysAreUniqueAndComplete) {
     std::set<std::string> keys;
     int count = 0;
-    for (int id = 1000; id <= 10030; ++id) {
+    for (int id = 1000; id <= 10100; ++id) {
         if (!IsMessageId(id)) continue;
         ++count;
         ASSERT_FALSE(MessageKey(id).empty()) << id;

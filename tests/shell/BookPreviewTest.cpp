@@ -7,6 +7,10 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolButton>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "ShellFixture.h"
 #include "catalogue/BookFolder.h"
@@ -16,6 +20,7 @@
 #include "display/ui/SVGrid.h"
 #include "editor/ui/MyMemo.h"
 #include "scan/Packer.h"
+#include "scan/PackerArchiveAccess.h"
 #include "scan/Resync.h"
 #include "settings/ui/QtText.h"
 #include "shell/BookListForm.h"
@@ -49,6 +54,56 @@ const std::string kGif(
     "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00\x00\x00\x00,"
     "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
     43);
+
+// The catalogue's archive access as a resynchronisation holds it: every caller waits until it is
+// released (by another thread, after at most a few seconds, so that a fault is a slow test
+// rather than a hung one).
+class TBusyArchive final : public IArchiveAccess {
+public:
+    std::atomic<int> Calls{0};
+    void Release() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        done_.notify_all();
+    }
+    bool Released() {
+        std::lock_guard lock(mutex_);
+        return released_;
+    }
+    bool Contains(const std::string& archive, const std::string& entry) override {
+        Wait();
+        return inner_.Contains(archive, entry);
+    }
+    bool MemberInfo(const std::string& archive, const std::string& entry, TMemberInfo& info) override {
+        Wait();
+        return inner_.MemberInfo(archive, entry, info);
+    }
+    std::vector<uint8_t> ReadMember(const std::string& archive, const std::string& entry) override {
+        Wait();
+        return inner_.ReadMember(archive, entry);
+    }
+    void RemoveMember(const std::string& archive, const std::string& entry) override {
+        Wait();
+        inner_.RemoveMember(archive, entry);
+    }
+    void Reset() override {
+        Wait();
+        inner_.Reset();
+    }
+
+private:
+    void Wait() {
+        ++Calls;
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return released_; });
+    }
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool released_ = false;
+    TPackerArchiveAccess inner_;
+};
 
 struct Preview : Program {
     TSVWinForm* w = nullptr;
@@ -328,6 +383,7 @@ TEST_F(Preview, TwoSelectedBooksGiveTheMessage) {
     list.BooksGrid->SelectOnlyRow(0);
     emit list.BooksGrid->SelectionChanged();
     ASSERT_TRUE(WaitFor([&] { return preview->Book() != nullptr; }));
+    Settle();
     EXPECT_EQ(preview->ShownArea(), preview->FB2Panel);
     for (int32_t i = 0; i < 2; ++i)
         list.Rows().Get(i)->Selection = 1;
@@ -355,6 +411,55 @@ TEST_F(Preview, ABookOpensAloneInItsOwnWindow) {
         viewer->close();
         Flush();
     }
+}
+
+// While another thread holds the catalogue's archive access, choosing a packed book in the list
+// checks its presence and shows it in the preview without waiting: the window's thread never
+// touches that access.
+TEST_F(Preview, TheWindowNeverWaitsForTheCataloguesArchiveAccess) {
+    {
+        TPacker packer;
+        ASSERT_TRUE(packer.Open((disk / "books.zip").string(), true));
+        packer.AddFromBytes("inside.txt", Bytes("packed text"), 0, 0, true);
+        packer.Close();
+    }
+    Scan({{"plain.txt", "plain"}});
+    TBookInfo* packed = BookNamed("inside.txt");
+    w->Selection().SetSource([this](TBookCollection& books) { mount->CollectBooks(books, true); });
+    w->Selection().SourceChanged();
+    TBookListForm& list = *w->BookList();
+    ASSERT_TRUE(WaitFor([&] { return list.Rows().Count() == 2; }));
+    Settle();
+
+    auto busy = std::make_unique<TBusyArchive>();
+    TBusyArchive& access = *busy;
+    std::unique_ptr<IArchiveAccess> own = std::move(Svd().Packer);
+    Svd().Packer = std::move(busy);
+    std::thread holder([&access] {
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        access.Release();
+    });
+    int row = -1;
+    for (int32_t i = 0; i < list.Rows().Count(); ++i)
+        if (static_cast<TBookListObject*>(list.Rows().Get(i))->Book == packed) row = i;
+    ASSERT_GE(row, 0);
+    list.BooksGrid->SelectOnlyRow(row);
+    emit list.BooksGrid->SelectionChanged();
+    const bool shown = WaitFor([&] {
+        return preview->Book() == packed && !preview->Loading() && !preview->RefreshDue() && !list.CheckingPresence();
+    });
+    const bool whileHeld = !access.Released();
+    holder.join();
+    Flush();
+    std::unique_ptr<IArchiveAccess> held = std::move(Svd().Packer);
+    Svd().Packer = std::move(own);
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(whileHeld);
+    EXPECT_EQ(access.Calls.load(), 0);
+    EXPECT_EQ(preview->ShownArea(), preview->TxtPanel);
+    EXPECT_EQ(preview->MyMemo1->Text().Text(), "packed text");
+    EXPECT_FALSE(packed->IsLost());
+    EXPECT_EQ(list.StatusText(1).toStdString(), AnsiToUtf8(packed->FullPath()));
 }
 
 }  // namespace

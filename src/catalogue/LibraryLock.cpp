@@ -8,6 +8,8 @@
 
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
 
 std::filesystem::path TLibraryLock::LockFileOf(const std::string& libraryPath) {
     std::filesystem::path lock = ResolveLinks(AnsiToPath(libraryPath));
@@ -31,8 +33,7 @@ TLibraryLock::TLibraryLock(const std::string& libraryPath, const std::string& ho
             std::string who = n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string("another program");
             while (!who.empty() && (who.back() == '\n' || who.back() == '\r'))
                 who.pop_back();
-            RaiseFixedError("The library \"" + libraryPath + "\" is in use by " + Utf8ToAnsi(who) +
-                            "; try again when it has finished");
+            RaiseError(rsErrLibraryInUse, {libraryPath, Utf8ToAnsi(who)});
         }
         // The holder before us may have removed the file between our open and our lock: then
         // we locked a file nobody else sees, and must lock the one at the path.

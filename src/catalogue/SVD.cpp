@@ -114,7 +114,7 @@ TMountPoint* TSVD::AddMountPoint(const std::string& path) {
 void TSVD::RepointMountPoint(TMountPoint* mountPoint, const std::string& path) {
     const std::string wanted = WithoutTrailingSlash(TrimBlanks(path));
     // A typo here would turn every book into a lost book at the next check.
-    if (wanted.empty() || !IsDirectory(wanted)) RaiseFixedError("No such folder: " + path);
+    if (wanted.empty() || !IsDirectory(wanted)) RaiseError(rsErrNoSuchFolder, {path});
     for (const auto& other : MountPoints)
         if (other.get() != mountPoint && PathsOverlap(wanted, WithoutTrailingSlash(TrimBlanks(other->FullPath()))))
             RaiseError(rsErrInvalidMP);

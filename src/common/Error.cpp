@@ -9,6 +9,10 @@ void RaiseError(int messageId) {
     throw EShelvaraError(messageId, MessageText(messageId));
 }
 
+void RaiseError(int messageId, const std::vector<std::string>& args) {
+    throw EShelvaraError(messageId, FormatMessageText(MessageText(messageId), args));
+}
+
 void RaiseFixedError(const std::string& text) {
     throw EShelvaraError(text);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // The program's general error. Text is Windows-1251 (engine text); MessageId is the
 // message-table id it was raised with, or 0 for fixed texts and operating-system errors.
@@ -25,6 +26,8 @@ public:
 
 // Raises the error with the current text of message id n.
 [[noreturn]] void RaiseError(int messageId);
+// The same with the text's "%s" places filled in order from args (engine text).
+[[noreturn]] void RaiseError(int messageId, const std::vector<std::string>& args);
 
 // Raises an error with a fixed text that does not come from the message table.
 [[noreturn]] void RaiseFixedError(const std::string& text);

@@ -14,6 +14,8 @@
 
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
 
 namespace {
 
@@ -56,7 +58,7 @@ FileDescriptor OpenRegularFile(const std::filesystem::path& path, struct stat* i
     struct stat& st = info ? *info : own;
     if (::fstat(fd.get(), &st) != 0) Fail("Cannot read file", path, errno);
     if (S_ISDIR(st.st_mode)) Fail("Cannot read file", path, EISDIR);
-    if (!S_ISREG(st.st_mode)) RaiseFixedError("Not a regular file: \"" + PathToAnsi(path) + "\"");
+    if (!S_ISREG(st.st_mode)) RaiseError(rsErrNotRegularFile, {PathToAnsi(path)});
     // Reads of a regular file never block; the flag only mattered for the open.
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     return fd;
@@ -162,8 +164,7 @@ FileDescriptor CreateTemporary(const std::filesystem::path& folder, const std::s
         if (errno == EEXIST && attempt < 100) continue;
         const int error = errno;
         if (error == EACCES || error == EROFS || error == EPERM)
-            RaiseFixedError("Cannot save \"" + PathToAnsi(folder / targetName) + "\": the folder is read-only (" +
-                            Utf8ToAnsi(std::strerror(error)) + ")");
+            RaiseError(rsErrSaveReadOnlyFolder, {PathToAnsi(folder / targetName), Utf8ToAnsi(std::strerror(error))});
         Fail("Cannot create file", made, error);
     }
 }

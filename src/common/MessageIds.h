@@ -346,4 +346,10 @@ inline constexpr int rsErrInvalidFolderName = 10031;
 inline constexpr int rsErrCannotCreateFolder = 10032;
 inline constexpr int rsErrCannotMoveFolder = 10033;
 inline constexpr int rsErrCannotDeleteGenre = 10034;
+inline constexpr int rsErrLibraryInUse = 10035;
+inline constexpr int rsErrSaveReadOnlyFolder = 10036;
+inline constexpr int rsErrNotRegularFile = 10037;
+inline constexpr int rsErrNoSuchFolder = 10038;
+inline constexpr int rsErrFormattedTooBig = 10039;
+inline constexpr int rsErrTextHasNul = 10040;
 // clang-format on

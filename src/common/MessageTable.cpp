@@ -90,3 +90,18 @@ std::vector<int> MessageIdsWithoutDefault() {
         if (!kInterfaceDefaults[i].text) ids.push_back(kFirstInterfaceId + i);
     return ids;
 }
+
+std::string FormatMessageText(const std::string& format, const std::vector<std::string>& args) {
+    std::string out;
+    size_t next = 0;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's') {
+            if (next < args.size()) out += args[next];
+            ++next;
+            ++i;
+        } else {
+            out += format[i];
+        }
+    }
+    return out;
+}

@@ -14,13 +14,16 @@ struct TLangRec {
 inline constexpr int kFirstInterfaceId = 1001;
 inline constexpr int kLastInterfaceId = 1309;
 inline constexpr int kFirstErrorId = 10000;
-inline constexpr int kLastErrorId = 10034;
+inline constexpr int kLastErrorId = 10040;
 
 // True for ids 1001..1305 and 10000..10027.
 bool IsMessageId(int id);
 
 // Current text of id n (Windows-1251); an unknown id gives an empty text.
 const std::string& MessageText(int id);
+// Fills a format text from the message table: each "%s" takes the next argument in order (an
+// empty text when they run out); every other "%" stays as it is. Texts are engine text.
+std::string FormatMessageText(const std::string& format, const std::vector<std::string>& args);
 
 // Fixed key of id n (for example "rsOk"); empty for an unknown id.
 const std::string& MessageKey(int id);

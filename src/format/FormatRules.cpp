@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "common/Error.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
 #include "common/TextUtils.h"
 
 void TRuleWriter::Int(int32_t value) {
@@ -175,9 +177,7 @@ size_t TTextMatcher::Find(size_t from) const {
 // --- the base ---
 
 void CheckFormattedSize(size_t size) {
-    if (size > kMaxFormattedSize)
-        RaiseFixedError("The formatted text would be larger than " + std::to_string(kMaxFormattedSize >> 20) +
-                        " MB; the formatting was not applied");
+    if (size > kMaxFormattedSize) RaiseError(rsErrFormattedTooBig, {std::to_string(kMaxFormattedSize >> 20)});
 }
 
 bool TAbstractFormatterRule::Apply(std::string& text) const {

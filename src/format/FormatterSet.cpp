@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "common/Error.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
 #include "common/TextUtils.h"
 #include "editor/MemoText.h"
 #include "settings/SettingsStore.h"
@@ -272,8 +274,7 @@ void TFormatterSet::Store() {
 bool TFormatterSet::Apply(std::string& text) const {
     // A NUL means a UTF-16 or binary text: formatting it as bytes would ruin it, cutting it
     // would lose the rest.
-    if (text.find('\0') != std::string::npos)
-        RaiseFixedError("The text holds NUL bytes (UTF-16 or not a text?); it was not formatted");
+    if (text.find('\0') != std::string::npos) RaiseError(rsErrTextHasNul);
     if (text.empty()) return false;
     std::string work = text;
     bool changed = false;

@@ -1,6 +1,8 @@
 #include "scan/PackerArchiveAccess.h"
 
 #include "common/Error.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
 
 bool TPackerArchiveAccess::OpenArchive(const std::string& archivePath) {
     if (packer_.IsOpen() && packer_.ArchiveName() == archivePath) return true;
@@ -24,7 +26,7 @@ bool TPackerArchiveAccess::MemberInfo(const std::string& archivePath, const std:
 
 std::vector<uint8_t> TPackerArchiveAccess::ReadMember(const std::string& archivePath, const std::string& entryName) {
     std::lock_guard lock(mutex_);
-    if (!OpenArchive(archivePath)) RaiseFixedError("Cannot open archive " + archivePath);
+    if (!OpenArchive(archivePath)) RaiseError(rsErrCannotOpenArchive, {archivePath});
     return packer_.Extract(entryName);
 }
 
@@ -32,13 +34,13 @@ std::vector<uint8_t> TPackerArchiveAccess::ReadMemberHead(
     const std::string& archivePath, const std::string& entryName,
     const std::function<bool(const std::vector<uint8_t>&)>& enough) {
     std::lock_guard lock(mutex_);
-    if (!OpenArchive(archivePath)) RaiseFixedError("Cannot open archive " + archivePath);
+    if (!OpenArchive(archivePath)) RaiseError(rsErrCannotOpenArchive, {archivePath});
     return packer_.Extract(entryName, enough);
 }
 
 void TPackerArchiveAccess::RemoveMember(const std::string& archivePath, const std::string& entryName) {
     std::lock_guard lock(mutex_);
-    if (!OpenArchive(archivePath)) RaiseFixedError("Cannot open archive " + archivePath);
+    if (!OpenArchive(archivePath)) RaiseError(rsErrCannotOpenArchive, {archivePath});
     if (packer_.Remove(entryName)) packer_.Close();
 }
 

@@ -9,6 +9,8 @@
 #include "common/Encoding.h"
 #include "common/Error.h"
 #include "common/FileUtils.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
 #include "common/TextUtils.h"
 #include "scan/Packer.h"
 
@@ -74,7 +76,7 @@ void WriteBookContent(const std::string& fullPath, bool packed, const std::strin
         return;
     }
     TPacker packer;
-    if (!packer.Open(fullPath, false)) RaiseFixedError("Cannot open the archive " + fullPath);
+    if (!packer.Open(fullPath, false)) RaiseError(rsErrCannotOpenArchive, {fullPath});
     packer.AddFromBytes(entryName, bytes, 0, 0, true);
     packer.Close();
 }

@@ -108,21 +108,6 @@ bool ParseLanguageLine(std::string_view line, std::string& key, std::string& tex
     return true;
 }
 
-std::string FormatMessageText(const std::string& format, const std::vector<std::string>& args) {
-    std::string out;
-    size_t next = 0;
-    for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's') {
-            if (next < args.size()) out += args[next];
-            ++next;
-            ++i;
-        } else {
-            out += format[i];
-        }
-    }
-    return out;
-}
-
 TLanguageModule::TLanguageModule(std::vector<std::filesystem::path> folders) : folders_(std::move(folders)) {}
 
 void TLanguageModule::Rescan() {

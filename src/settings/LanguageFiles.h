@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/MessageTable.h"
+
 class TSettingsStore;
 
 // Reads one line of a language file: blanks, a key of letters and digits, blanks, "=", blanks,
@@ -13,10 +15,6 @@ bool ParseLanguageLine(std::string_view line, std::string& key, std::string& tex
 // A complete language file of the message table's current texts: the LangName and LangCode
 // lines, then one line per message, in id order. Windows-1251, CR LF line ends.
 std::string LanguageFileText(const std::string& name, const std::string& code);
-
-// Fills a format text from the message table: each "%s" takes the next argument in order (an
-// empty text when they run out); every other "%" stays as it is. Texts are engine text.
-std::string FormatMessageText(const std::string& format, const std::vector<std::string>& args);
 
 // The language files (*.lng, Windows-1251) of the program: found in the given folders (next to
 // the executable and the program's data folder; never the current directory), one loaded into

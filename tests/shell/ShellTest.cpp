@@ -401,7 +401,9 @@ TEST_F(Program, ALibraryOpenInAnotherProgramIsRefused) {
     TLibraryLock other(busy, "shelvara-cli scan (process 1)");
     EXPECT_FALSE(session->OpenLibrary(QString::fromStdString(busy), &Window()));
     ASSERT_FALSE(Dialogs::Script().Shown.isEmpty());
-    EXPECT_TRUE(Dialogs::Script().Shown.back().contains("in use by shelvara-cli scan"));
+    const std::string refusal = FormatMessageText(MessageText(rsErrLibraryInUse), {busy, "shelvara-cli scan"});
+    EXPECT_TRUE(Dialogs::Script().Shown.back().startsWith(ToQ(refusal.substr(0, refusal.find("scan") + 4))))
+        << Dialogs::Script().Shown.back().toStdString();
 }
 
 // The grid's own selection: clicks with and without Ctrl and Shift, keys, and an empty list.

@@ -17,6 +17,7 @@
 
 #include "common/Error.h"
 #include "common/MessageIds.h"
+#include "common/MessageTable.h"
 #include "common/TextUtils.h"
 #include "settings/ui/QtText.h"
 
@@ -80,12 +81,12 @@ const QStringList kCharModes{QString::fromUtf8("Буквы"), QString::fromUtf8(
 uint8_t ReadChar(const QComboBox* mode, const QLineEdit* edit) {
     const std::string text = FromQ(edit->text());
     if (mode->currentIndex() == 0) {
-        if (text.size() != 1) RaiseFixedError(text + " " + Utf8ToAnsi("Неверное значение символа!"));
+        if (text.size() != 1) throw EShelvaraError(rsErrNotAnAChar, text + " " + MessageText(rsErrNotAnAChar));
         return static_cast<uint8_t>(text[0]);
     }
     int32_t code = 0;
     if (!TextToInt(TrimBlanks(text), code) || code < 1 || code > 255)
-        RaiseFixedError(text + " " + Utf8ToAnsi("Неверное значение байта!"));
+        throw EShelvaraError(rsErrNotAnAByte, text + " " + MessageText(rsErrNotAnAByte));
     return static_cast<uint8_t>(code);
 }
 

@@ -15,7 +15,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING
 cmake --build "$build" --target shelvara shelvara-cli >&2
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-if [[ $# -ge 1 ]]; then
+if [[ -n "${1:-}" ]]; then
     library="$(realpath "$1")"
 else
     # The corpus is read where it lies; only the library file is written. A second mount point

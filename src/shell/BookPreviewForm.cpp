@@ -314,16 +314,21 @@ void TBookPreviewForm::RefreshView() {
     Areas->setEnabled(false);
     const TBookPlace place = PlaceOf(*book_);
     const bool content = place.Type != kFileFb2 || FBPageControl->currentWidget() != XMLViewTab;
+    // The formatted view's book is parsed there as well; only its layout needs this thread.
+    const bool parse = place.Type == kFileFb2 && FBPageControl->currentWidget() == FBViewTab;
     const bool other = !(place.Type == kFileText || place.Type == kFileHtml || place.Type == kFileFb2 ||
                          place.Type == kFileRtf || (place.Type >= kFileBmp && place.Type <= kFileGif));
     RunInBackground<TLoaded>(
         this,
-        [place, read = content && !other] {
+        [place, read = content && !other, parse] {
             TLoaded loaded;
             TPackerArchiveAccess packer;  // its own: the catalogue's may be busy with a worker
             try {
                 loaded.Exists = PlaceExists(packer, place);
                 if (loaded.Exists && read) loaded.Bytes = ReadPlace(packer, place);
+                if (parse && !loaded.Bytes.empty())
+                    loaded.Document =
+                        TFB2Viewer::ParseDocument(loaded.Bytes.data(), loaded.Bytes.size(), loaded.Parsed);
             } catch (const std::exception& e) {
                 loaded.Error = e.what();
             } catch (...) {
@@ -353,7 +358,7 @@ void TBookPreviewForm::ShowLoaded(const TBookPlace& place, TLoaded loaded) {
             if (!failed && !loaded.Exists) {
                 ShowMessage(rsNoBook);
             } else if (type == kFileFb2) {
-                area = LoadFb2(loaded.Bytes);  // a content that cannot be read leaves the view empty
+                area = LoadFb2(loaded);  // a content that cannot be read leaves the view empty
             } else if (failed) {
                 ShowMessage(0);
                 Dialogs::ErrorLater(this, ToQ(loaded.Error));
@@ -403,16 +408,19 @@ QWidget* TBookPreviewForm::LoadRtf(const std::vector<uint8_t>& bytes) {
     return RTFPanel;
 }
 
-QWidget* TBookPreviewForm::LoadFb2(const std::vector<uint8_t>& bytes) {
+QWidget* TBookPreviewForm::LoadFb2(TLoaded& loaded) {
     FB2Viewer1->ClearDocument();
     FB2Memo->Clear();
     Areas->setCurrentWidget(FB2Panel);
     fb2Page_ = FBPageControl->currentIndex();
     QWidget* page = FBPageControl->currentWidget();
     if (page == FBViewTab) {
-        if (!bytes.empty()) FB2Viewer1->LoadDocument(bytes.data(), bytes.size());
+        if (loaded.Document)
+            FB2Viewer1->SetDocument(std::move(loaded.Document), loaded.Parsed);
+        else if (!loaded.Bytes.empty())
+            FB2Viewer1->LoadDocument(loaded.Bytes.data(), loaded.Bytes.size());
     } else if (page == FBtextViewTab) {
-        LoadEditor(FB2Memo, bytes);
+        LoadEditor(FB2Memo, loaded.Bytes);
     }
     modified_ = false;
     return FB2Panel;

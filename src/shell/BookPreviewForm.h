@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ class QToolButton;
 class TBookInfo;
 class TEditorCommands;
 class TFB2Viewer;
+class TFictionBook;
 class TMyMemo;
 class TPictureView;
 enum class TBookChange;
@@ -118,13 +120,15 @@ private:
     struct TLoaded {
         bool Exists = false;
         std::vector<uint8_t> Bytes;
+        std::shared_ptr<TFictionBook> Document;  // the formatted view's book, read there too
+        bool Parsed = false;
         std::string Error;  // engine text
     };
     void ShowSelection();
     void ShowMessage(int id);
     void ShowLoaded(const TBookPlace& place, TLoaded loaded);
     QWidget* LoadText(const std::vector<uint8_t>& bytes);
-    QWidget* LoadFb2(const std::vector<uint8_t>& bytes);
+    QWidget* LoadFb2(TLoaded& loaded);
     QWidget* LoadRtf(const std::vector<uint8_t>& bytes);
     QWidget* LoadPicture(const std::vector<uint8_t>& bytes, uint8_t type);
     QWidget* LoadOle(const TBookPlace& place);

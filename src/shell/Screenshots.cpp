@@ -203,6 +203,7 @@ void TakeScreenshots(TProgram& program, const QString& path) {
             window->OpenPanel(i);
         Settle(300);
         for (int i = window->MainPageControl->count() - 1; i >= 0; --i) {
+            if (!window->MainPageControl->isTabVisible(i)) continue;  // a tab not built is not pictured
             window->MainPageControl->setCurrentIndex(i);
             if (i == 0) ChooseBookWithCover(*window);
             Settle(200);

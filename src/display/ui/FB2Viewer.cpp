@@ -43,27 +43,41 @@ TFB2Viewer::~TFB2Viewer() = default;
 
 // --- the document ---
 
-bool TFB2Viewer::LoadDocument(const uint8_t* bytes, size_t length) {
-    bool loaded = false;
+std::shared_ptr<TFictionBook> TFB2Viewer::ParseDocument(const uint8_t* bytes, size_t length, bool& loaded) {
+    auto book = std::make_shared<TFictionBook>();
+    loaded = false;
     try {
-        loaded = book_.LoadFromBytes(bytes, length, kKeepAll);
+        loaded = book->LoadFromBytes(bytes, length, kKeepAll);
     } catch (const std::exception&) {
         loaded = false;
     }
-    if (!loaded) {
-        const std::string why = book_.FailureText();
+    return book;
+}
+
+bool TFB2Viewer::LoadDocument(const uint8_t* bytes, size_t length) {
+    bool loaded = false;
+    std::shared_ptr<TFictionBook> book = ParseDocument(bytes, length, loaded);
+    return SetDocument(std::move(book), loaded);
+}
+
+bool TFB2Viewer::SetDocument(std::shared_ptr<TFictionBook> book, bool loaded) {
+    if (!book || !loaded) {
+        const std::string why = book ? book->FailureText() : std::string();
         ClearDocument();
-        book_.Text = why;  // the reason stays readable for the caller
+        book_->Text = why;  // the reason stays readable for the caller
         return false;
     }
+    layout_.Reset();  // nothing measured may point into the book that goes
+    cache_ = QImage();
+    book_ = std::move(book);
     DocumentChanged();
     return true;
 }
 
 void TFB2Viewer::ClearDocument() {
-    book_.Clear();
-    cache_ = QImage();
     layout_.Reset();
+    book_ = std::make_shared<TFictionBook>();
+    cache_ = QImage();
     scrollX_ = scrollY_ = 0;
     scroll_.Clear();
     UpdateScrollBars();
@@ -85,9 +99,9 @@ void TFB2Viewer::Remeasure() {
     cache_ = QImage();
     ++measures_;
     try {
-        layout_.Measure(book_, target_, viewport()->width(), viewport()->height());
+        layout_.Measure(*book_, target_, viewport()->width(), viewport()->height());
     } catch (const std::exception&) {
-        book_.Width = book_.Height = 0;  // shown empty rather than ending the program
+        book_->Width = book_->Height = 0;  // shown empty rather than ending the program
     }
 }
 
@@ -287,7 +301,7 @@ void TFB2Viewer::RenderCache() {
     painter.setRenderHint(QPainter::TextAntialiasing);
     target_.SetPainter(&painter);
     try {
-        layout_.Paint(book_, target_, {0, 0, clientW, height}, {-cacheX_, -cacheY_});
+        layout_.Paint(*book_, target_, {0, 0, clientW, height}, {-cacheX_, -cacheY_});
     } catch (...) {
         target_.SetPainter(nullptr);
         throw;

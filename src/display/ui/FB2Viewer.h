@@ -4,6 +4,7 @@
 #include <QImage>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "display/FB2Layout.h"
 #include "display/SmoothScroll.h"
@@ -27,10 +28,15 @@ public:
     explicit TFB2Viewer(QWidget* parent = nullptr);
     ~TFB2Viewer() override;
 
-    TFictionBook& Book() { return book_; }
+    TFictionBook& Book() { return *book_; }
     // Loads a book (description, body and pictures); false (and an empty view) when it could
     // not be read, the reason then in Book().FailureText().
     bool LoadDocument(const uint8_t* bytes, size_t length);
+    // Reads a book as LoadDocument does, touching no window: for another thread, whose result
+    // SetDocument shows.
+    static std::shared_ptr<TFictionBook> ParseDocument(const uint8_t* bytes, size_t length, bool& loaded);
+    // Shows a book ParseDocument read; loaded false: the view empty, the reason kept in Book().Text.
+    bool SetDocument(std::shared_ptr<TFictionBook> book, bool loaded);
     void ClearDocument();
     // After every load: back to the top, measured again, repainted.
     void DocumentChanged();
@@ -38,8 +44,8 @@ public:
     void Remeasure();
     void UpdateScrollBars();
 
-    int32_t DocumentWidth() const { return book_.Width - 4; }
-    int32_t DocumentHeight() const { return book_.Height + 15; }
+    int32_t DocumentWidth() const { return book_->Width - 4; }
+    int32_t DocumentHeight() const { return book_->Height + 15; }
     int32_t ScrollX() const { return scrollX_; }
     int32_t ScrollY() const { return scrollY_; }
     int32_t PendingY() const { return scroll_.PendingY; }
@@ -81,7 +87,7 @@ private:
     void HorizontalAction(int action);
     int32_t PageStep() const;
 
-    TFictionBook book_;
+    std::shared_ptr<TFictionBook> book_ = std::make_shared<TFictionBook>();
     TBookLayout layout_;
     TQtDrawTarget target_;
     int32_t scrollX_ = 0, scrollY_ = 0;

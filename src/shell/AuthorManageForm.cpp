@@ -127,6 +127,11 @@ TAuthorManageForm::TAuthorManageForm(QWidget* parent, TLibrarySession& session) 
     layout->addWidget(splitter, 1);
     AddOkCancelRow(this, layout, OkBtn, CancelBtn);
 
+    addedLater_ = new QTimer(this);
+    addedLater_->setSingleShot(true);
+    addedLater_->setInterval(500);
+    // The user stays on the author they were on.
+    connect(addedLater_, &QTimer::timeout, this, [this] { OpenFor(author_); });
     FilterTimer = new QTimer(this);
     FilterTimer->setSingleShot(true);
     FilterTimer->setInterval(500);
@@ -523,7 +528,8 @@ void TAuthorManageForm::AuthorChanged(TAuthorChange kind, const void* object) {
         return;
     }
     if (kind == TAuthorChange::Added) {
-        rows_.Stale = true;
+        // An import adds many: the list is built again once for all that arrive meanwhile.
+        if (!choice_ && !addedLater_->isActive()) addedLater_->start();
         return;
     }
     AuthorsGrid->viewport()->update();

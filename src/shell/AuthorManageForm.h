@@ -87,6 +87,7 @@ private:
     void ShowChoice();
 
     TLibrarySession& session_;
+    QTimer* addedLater_;
     TObjList rows_;
     TAuthorInfo* author_ = nullptr;
     std::vector<TAuthorName*> spellings_;  // per spelling-grid row; null for an empty row

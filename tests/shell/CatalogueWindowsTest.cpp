@@ -425,4 +425,22 @@ TEST_F(Windows, AWorkersAuthorQuestionIsAnsweredInTheGuiThread) {
     session->SetAuthorQuestion(nullptr);
 }
 
+// An author an import adds shows in the open author window and in the main window's list at
+// once, without waiting for the import to end; the author the user was on stays current.
+TEST_F(Windows, AnAddedAuthorAppearsInTheOpenWindows) {
+    TSVWinForm& w = Window();
+    w.MainPageControl->setCurrentWidget(w.AuthorsTab);
+    auto* form = new TAuthorManageForm(&w, *session);
+    form->OpenFor(Svd().Authors.Author(1));
+    const int inForm = form->Rows().Count();
+    Flush();
+    const int inWindow = w.AuthorRows().Count();
+    TAuthorName* added = Svd().Authors.FindOrAddName("", "", "", Utf8ToAnsi("Новоприбывший"));
+    FirstBook()->EnsureTitleInfo().AddAuthor(added);
+    EXPECT_TRUE(WaitFor([&] { return form->Rows().Count() == inForm + 1; }));
+    EXPECT_TRUE(WaitFor([&] { return w.AuthorRows().Count() == inWindow + 1; }));
+    EXPECT_EQ(form->SelectedAuthor(), Svd().Authors.Author(1));
+    delete form;
+}
+
 }  // namespace

@@ -132,20 +132,10 @@ TBookInfoForm::TBookInfoForm(QMainWindow* mainWindow, TLibrarySession& session, 
     // Each label opens the list dialog of its kind for the shown books.
     const std::pair<QToolButton*, int> lists[] = {{AuthLabel, 1}, {NamesLabel, 2}, {GenresLabel, 3}, {SeriesLabel, 4}};
     for (const auto& [label, kind] : lists)
-        connect(label, &QToolButton::clicked, this, [this, kind] {
-            try {
-                OpenList(kind);
-            } catch (const std::exception& e) {
-                Dialogs::Error(this, ToQ(e.what()));
-            }
-        });
-    connect(FileRenameButton, &QPushButton::clicked, this, [this] {
-        try {
-            RenameCommand();
-        } catch (const std::exception& e) {
-            Dialogs::Error(this, ToQ(e.what()));
-        }
-    });
+        connect(label, &QToolButton::clicked, this,
+                [this, kind] { Dialogs::Guard(this, [this, kind] { OpenList(kind); }); });
+    connect(FileRenameButton, &QPushButton::clicked, this,
+            [this] { Dialogs::Guard(this, [this] { RenameCommand(); }); });
     fillLater_ = new QTimer(this);
     fillLater_->setSingleShot(true);
     fillLater_->setInterval(0);

@@ -80,11 +80,7 @@ void TDockableForm::RefreshNow() {
         return;
     }
     pending_ = false;
-    try {
-        Refresh();
-    } catch (const std::exception& e) {
-        Dialogs::ErrorLater(this, ToQ(e.what()));
-    }
+    Dialogs::Guard(this, [this] { Refresh(); });
 }
 
 bool TDockableForm::RefreshDue() const {

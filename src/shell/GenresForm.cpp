@@ -95,13 +95,7 @@ TGenresForm::TGenresForm(QWidget* parent, TLibrarySession& session) : QDialog(pa
     GenresMenu = new QMenu(this);
     GenresMenu->setObjectName("GenresMenu");
     auto guarded = [this](void (TGenresForm::*command)()) {
-        return [this, command] {
-            try {
-                (this->*command)();
-            } catch (const std::exception& e) {
-                Dialogs::Error(this, ToQ(e.what()));
-            }
-        };
+        return [this, command] { Dialogs::Guard(this, [this, command] { (this->*command)(); }); };
     };
     NewItem = GenresMenu->addAction(QString(), this, guarded(&TGenresForm::NewGenre));
     DeleteItem = GenresMenu->addAction(QString(), this, guarded(&TGenresForm::DeleteSelected));

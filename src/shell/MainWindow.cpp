@@ -139,11 +139,7 @@ void TSVWinForm::AskForMountPoint() {
     if (closing_ || !session_.Library().MountPoints.empty()) return;
     if (Dialogs::AskYesNoCancel(this, Msg(rsAttention), Msg(rsNoMountPoints)) != Dialogs::TAnswer::Yes) return;
     MainPageControl->setCurrentWidget(DirTreeTab);
-    try {
-        MPTree->NewMountPoint();
-    } catch (const std::exception& e) {
-        Dialogs::Error(this, ToQ(e.what()));
-    }
+    Dialogs::Guard(this, [this] { MPTree->NewMountPoint(); });
 }
 
 TSVWinForm::~TSVWinForm() {
@@ -871,15 +867,12 @@ void TSVWinForm::UpdatePanelsMenu() {
 }
 
 void TSVWinForm::TogglePanel(int index) {
-    try {
-        if (TDockableForm* panel = Panel(index)) {
+    Dialogs::Guard(this, [this, index] {
+        if (TDockableForm* panel = Panel(index))
             panel->close();  // keeps its edits first; a refusal leaves it open
-        } else {
+        else
             OpenPanel(index);
-        }
-    } catch (const std::exception& e) {
-        Dialogs::ErrorLater(this, ToQ(e.what()));
-    }
+    });
     UpdatePanelsMenu();
 }
 
@@ -947,11 +940,7 @@ void TSVWinForm::RefreshPanels(int first, int last) {
     if (closing_) return;
     for (int i = first; i <= last; ++i)
         if (TDockableForm* panel = Panel(i)) {
-            try {
-                panel->RequestRefresh(0);
-            } catch (const std::exception& e) {
-                Dialogs::ErrorLater(this, ToQ(e.what()));
-            }
+            Dialogs::Guard(this, [panel] { panel->RequestRefresh(0); });
         }
 }
 

@@ -353,7 +353,7 @@ bool TBookInfo::UpdateFromDisk(unsigned what, bool replace, const TPreparedConte
     // The disk is read without the catalogue lock, so that readers (the window painting) never
     // wait on it; the outcome is applied under the lock. The content is read once for the
     // checksum, the byte counts and the description.
-    const bool exists = ExistsOnDisk();
+    const bool exists = prepared && prepared->Exists ? *prepared->Exists : ExistsOnDisk();
     TPreparedContent local;
     if (exists && !prepared) local = PrepareBookContent(PackerOf(*this), FullPath(), Packed, EntryName, what);
     {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,7 @@ struct TPreparedContent {
     TByteCounts Counts;
     std::shared_ptr<TFictionBook> Document;  // the parsed description of an FB2 book
     std::string ParseError;                  // why an FB2 book's description could not be read
+    std::optional<bool> Exists;              // the file's presence, when the preparer asked already
 };
 
 class IArchiveAccess;

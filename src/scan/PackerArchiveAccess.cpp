@@ -5,6 +5,7 @@
 #include "common/MessageTable.h"
 
 bool TPackerArchiveAccess::OpenArchive(const std::string& archivePath) {
+    if (stale_.exchange(false)) packer_.Close();
     if (packer_.IsOpen() && packer_.ArchiveName() == archivePath) return true;
     return packer_.Open(archivePath, false);
 }
@@ -45,6 +46,6 @@ void TPackerArchiveAccess::RemoveMember(const std::string& archivePath, const st
 }
 
 void TPackerArchiveAccess::Reset() {
-    std::lock_guard lock(mutex_);
-    packer_.Close();
+    // Marked only: a caller on the window's thread must not wait for a worker's extraction.
+    stale_ = true;
 }

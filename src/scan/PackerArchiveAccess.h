@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 
 #include "catalogue/ArchiveAccess.h"
@@ -16,11 +17,13 @@ public:
     std::vector<uint8_t> ReadMemberHead(const std::string& archivePath, const std::string& entryName,
                                         const std::function<bool(const std::vector<uint8_t>&)>& enough) override;
     void RemoveMember(const std::string& archivePath, const std::string& entryName) override;
+    // The archive held open is closed before the next use; returns at once.
     void Reset() override;
 
 private:
     bool OpenArchive(const std::string& archivePath);
 
     std::mutex mutex_;
+    std::atomic<bool> stale_{false};
     TPacker packer_;
 };

@@ -560,9 +560,14 @@ bool TBookPreviewForm::SaveEdits(QString& error) {
     const TBookPlace place = PlaceOf(*book_);
     try {
         WriteBookContent(place.Path, place.Packed, place.Entry, bytes);
-        // The shared packer may hold the archive as it was.
+        // The shared packer may hold the archive as it was (marked only, never waited for).
         if (TSVD* library = book_->Container(); library && library->Packer) library->Packer->Reset();
-        book_->UpdateFromDisk(3, false);
+        // The record follows the new content, read through an access of our own: the shared one
+        // may be busy with a worker.
+        TPackerArchiveAccess own;
+        TPreparedContent content = PrepareBookContent(&own, place.Path, place.Packed, place.Entry, 3);
+        content.Exists = PlaceExists(own, place);
+        book_->UpdateFromDisk(3, false, &content);
     } catch (const std::exception& e) {
         error = ToQ(e.what());
         return false;

@@ -56,11 +56,15 @@ double BurstMs(int shown, bool windows) {
         ShowEveryBookSelected(w, svd);
         if (!WaitFor([&] { return w.BookList() && w.BookList()->Rows().Count() == shown; }, 60000)) return -1;
         TBookListForm& list = *w.BookList();
+        WaitFor([] { return false; }, 300);  // the panels' first refreshes, as the window shows, are over
         for (int32_t i = 0; i < list.Rows().Count(); ++i)
             list.Rows().Get(i)->Selection = 1;
         emit list.BooksGrid->SelectionChanged();
         static_cast<TBookInfoForm*>(w.Panel(2))->raise();
-        WaitFor([&] { return static_cast<TBookInfoForm*>(w.Panel(2))->Books().size() == static_cast<size_t>(shown); });
+        if (!WaitFor(
+                [&] { return static_cast<TBookInfoForm*>(w.Panel(2))->Books().size() == static_cast<size_t>(shown); }))
+            std::printf("the information panel shows %zu books\n",
+                        static_cast<TBookInfoForm*>(w.Panel(2))->Books().size());
         Flush();
     } else {
         for (int i = 0; i < TSVWinForm::kPanelCount; ++i)
@@ -75,10 +79,13 @@ double BurstMs(int shown, bool windows) {
     RemoveInOneBurst(svd, half);
     if (windows) {
         auto& info = *static_cast<TBookInfoForm*>(w.Panel(2));
-        WaitFor([&] {
+        const bool done = WaitFor([&] {
             return w.BookList()->Rows().Count() == shown - static_cast<int>(half.size()) &&
                    info.Books().size() == static_cast<size_t>(shown) - half.size() && !info.RefreshDue();
         });
+        if (!done)
+            std::printf("not settled: %d rows, %zu books in the information\n", w.BookList()->Rows().Count(),
+                        info.Books().size());
     }
     Flush();
     const double ms = MillisBetween(t0, std::chrono::steady_clock::now());

@@ -257,12 +257,16 @@ void TBookPreviewForm::Refresh() {
 
 void TBookPreviewForm::ShowSelection() {
     if (Closing() || !selection_) return;
-    if (TBookInfo* book = selection_->Single()) return SetBook(book);
+    if (TBookInfo* book = selection_->Single()) return ChangeBook(book);
     ShowMessage(rsSelectOneBook);
-    SetBook(nullptr);
+    ChangeBook(nullptr);
 }
 
 void TBookPreviewForm::SetBook(TBookInfo* book) {
+    if (!selection_) ChangeBook(book);  // in a main window the selection alone chooses
+}
+
+void TBookPreviewForm::ChangeBook(TBookInfo* book) {
     if (book == book_) return;
     QString error;
     if (!SaveEdits(error)) {

@@ -78,9 +78,8 @@ public:
     TEditorCommands* Commands;
 
     TBookInfo* Book() const { return book_; }
-    // Shows a book (none: nothing); the edits of the book shown before are saved first, and
-    // when that fails the error is shown and that book stays. The panel's only writer of its
-    // book: in a main window it follows the selection.
+    // Shows a book in a panel of its own (none: nothing); in a main window the selection
+    // alone chooses the book, and this does nothing.
     void SetBook(TBookInfo* book);
     // Loads the current book into the area that suits it (when the panel can be seen); the
     // file is read on another thread and shown when it arrives.
@@ -125,6 +124,9 @@ private:
         std::string Error;  // engine text
     };
     void ShowSelection();
+    // The one way the book changes: the edits of the book shown before are saved first, and
+    // when that fails the error is shown and that book stays.
+    void ChangeBook(TBookInfo* book);
     void ShowMessage(int id);
     void ShowLoaded(const TBookPlace& place, TLoaded loaded);
     QWidget* LoadText(const std::vector<uint8_t>& bytes);

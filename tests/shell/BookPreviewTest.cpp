@@ -389,6 +389,10 @@ TEST_F(Preview, TwoSelectedBooksGiveTheMessage) {
     emit list.BooksGrid->SelectionChanged();
     ASSERT_TRUE(WaitFor([&] { return preview->Book() == nullptr; }));
     EXPECT_EQ(preview->Panel6->text(), Msg(rsSelectOneBook));
+    // The selection is the panel's only source of books in a main window.
+    preview->SetBook(BookNamed("one.fb2"));
+    Settle();
+    EXPECT_EQ(preview->Book(), nullptr);
 }
 
 // A book opened on its own: captioned with its title; a zipped one is read from its archive.

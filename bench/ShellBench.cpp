@@ -56,7 +56,7 @@ double BurstMs(int shown, bool windows) {
         ShowEveryBookSelected(w, svd);
         if (!WaitFor([&] { return w.BookList() && w.BookList()->Rows().Count() == shown; }, 60000)) return -1;
         TBookListForm& list = *w.BookList();
-        WaitFor([] { return false; }, 300);  // the panels' first refreshes, as the window shows, are over
+        WaitForIdle(list);  // the window's first refreshes, as it shows, are over
         for (int32_t i = 0; i < list.Rows().Count(); ++i)
             list.Rows().Get(i)->Selection = 1;
         emit list.BooksGrid->SelectionChanged();

@@ -179,11 +179,20 @@ void TBookInfoForm::Refresh() {
     FillControls();
 }
 
+const std::vector<TBookInfo*>& TBookInfoForm::Books() const {
+    DropGone();
+    return books_;
+}
+
+void TBookInfoForm::DropGone() const {
+    if (books_.size() != shown_.size())
+        std::erase_if(books_, [this](const TBookInfo* book) { return !shown_.count(book); });
+}
+
 void TBookInfoForm::FillControls() {
     ++fills_;
     fillLater_->stop();
-    // The books that went since the last fill leave in one pass.
-    std::erase_if(books_, [this](const TBookInfo* book) { return !shown_.count(book); });
+    DropGone();
     updating_ = true;
     const bool any = !books_.empty();
     Panel1->setVisible(any);
@@ -220,7 +229,7 @@ void TBookInfoForm::FillControls() {
 // refill the control being typed in.
 template <typename T>
 void TBookInfoForm::Apply(T TBookInfo::*field, const T& value) {
-    std::erase_if(books_, [this](const TBookInfo* book) { return !shown_.count(book); });
+    DropGone();
     updating_ = true;
     for (TBookInfo* book : std::vector<TBookInfo*>(books_)) {
         TCatalogueGuard guard;
@@ -250,6 +259,7 @@ void TBookInfoForm::ColorEdited() {
 }
 
 void TBookInfoForm::OpenList(int kind) {
+    DropGone();
     if (books_.empty()) RaiseError(rsSelectOneBook);
     TAuthorListForm dialog(this, session_, books_, kind);
     if (!Dialogs::Script().Active) dialog.exec();
@@ -257,6 +267,7 @@ void TBookInfoForm::OpenList(int kind) {
 }
 
 void TBookInfoForm::RenameCommand() {
+    DropGone();
     if (books_.size() != 1) RaiseError(rsSelectOneBook);
     TCatalogueGuard guard;
     books_.front()->Rename(FromQ(FileNameEdit->text()));

@@ -27,7 +27,8 @@ public:
     TBookInfoForm(QMainWindow* mainWindow, TLibrarySession& session, TBookSelection& selection);
     ~TBookInfoForm() override;
 
-    const std::vector<TBookInfo*>& Books() const { return books_; }
+    // The shown books still in the catalogue.
+    const std::vector<TBookInfo*>& Books() const;
     // Fills the controls from the shown books (the change handlers muted).
     void FillControls();
     // How often the controls were filled: a burst of notices fills them once.
@@ -64,7 +65,10 @@ private:
     template <typename T>
     void Apply(T TBookInfo::*field, const T& value);
 
-    std::vector<TBookInfo*> books_;  // not owned; dropped on their removal notice
+    // The books that went since the last read leave in one pass.
+    void DropGone() const;
+
+    mutable std::vector<TBookInfo*> books_;  // not owned; removed ones dropped when next read
     std::unordered_set<const TBookInfo*> shown_;
     bool updating_ = false;
     int fills_ = 0;

@@ -43,6 +43,8 @@ public:
     void RefreshNow();
     // A requested refresh waits for its delay.
     bool RefreshDue() const;
+    // A refresh waits for its delay or for the panel to be seen.
+    bool RefreshPending() const { return RefreshDue() || pending_; }
 
     virtual void Recaption() = 0;
     virtual void SettingsChanged() {}

@@ -25,6 +25,7 @@
 #include "settings/SettingsStore.h"
 #include "shell/BookSelection.h"
 #include "shell/Dialogs.h"
+#include "shell/DockableForm.h"
 #include "shell/LibrarySession.h"
 #include "shell/MainWindow.h"
 #include "shell/Options.h"
@@ -70,6 +71,12 @@ inline void ShowEveryBookSelected(TSVWinForm& window, TSVD& svd) {
     for (int i = 0; i < TSVWinForm::kPanelCount; ++i)
         window.OpenPanel(i);
     window.Selection().SourceChanged();
+}
+
+// Runs the event loop until the panel has no refresh waiting (the window's first ones, as it
+// shows, come late on a busy machine).
+inline bool WaitForIdle(const TDockableForm& panel) {
+    return WaitFor([&] { return !panel.RefreshPending(); }, 10000);
 }
 
 inline void Flush() {

@@ -184,14 +184,14 @@ IArchiveAccess* PackerOf(const TBookInfo& book) {
 
 }  // namespace
 
-bool TBookInfo::ExistsOnDisk() const {
+bool BookFileExists(IArchiveAccess* packer, const std::string& fullPath, bool packed, const std::string& entryName) {
     std::error_code ec;
-    bool exists = std::filesystem::is_regular_file(AnsiToPath(FullPath()), ec);
-    if (exists && Packed) {
-        IArchiveAccess* packer = PackerOf(*this);
-        exists = packer && packer->Contains(FullPath(), EntryName);
-    }
-    return exists;
+    if (!std::filesystem::is_regular_file(AnsiToPath(fullPath), ec)) return false;
+    return !packed || (packer && packer->Contains(fullPath, entryName));
+}
+
+bool TBookInfo::ExistsOnDisk(IArchiveAccess* packer) const {
+    return BookFileExists(packer ? packer : PackerOf(*this), FullPath(), Packed, EntryName);
 }
 
 bool TBookInfo::CheckExists() {
@@ -347,15 +347,16 @@ bool TBookInfo::UpdateFileInfo(unsigned what) {
     return ApplyContent(*this, PrepareBookContent(PackerOf(*this), FullPath(), Packed, EntryName, what & 3));
 }
 
-bool TBookInfo::UpdateFromDisk(unsigned what, bool replace, const TPreparedContent* prepared) {
+bool TBookInfo::UpdateFromDisk(unsigned what, bool replace, const TPreparedContent* prepared, IArchiveAccess* packer) {
     if (IsReadOnly()) return false;
     bool changed = false;
     // The disk is read without the catalogue lock, so that readers (the window painting) never
     // wait on it; the outcome is applied under the lock. The content is read once for the
     // checksum, the byte counts and the description.
-    const bool exists = prepared && prepared->Exists ? *prepared->Exists : ExistsOnDisk();
+    if (!packer) packer = PackerOf(*this);
+    const bool exists = ExistsOnDisk(packer);
     TPreparedContent local;
-    if (exists && !prepared) local = PrepareBookContent(PackerOf(*this), FullPath(), Packed, EntryName, what);
+    if (exists && !prepared) local = PrepareBookContent(packer, FullPath(), Packed, EntryName, what);
     {
         TCatalogueGuard guard;
         const bool wasLost = IsLost();

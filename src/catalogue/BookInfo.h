@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,7 +98,6 @@ struct TPreparedContent {
     TByteCounts Counts;
     std::shared_ptr<TFictionBook> Document;  // the parsed description of an FB2 book
     std::string ParseError;                  // why an FB2 book's description could not be read
-    std::optional<bool> Exists;              // the file's presence, when the preparer asked already
 };
 
 class IArchiveAccess;
@@ -107,6 +105,9 @@ class IArchiveAccess;
 // when they cannot be read, and for files of 2 GiB or more.
 std::vector<uint8_t> ReadBookBytes(IArchiveAccess* packer, const std::string& fullPath, bool packed,
                                    const std::string& entryName);
+// The book file, or its archive member, is on disk (packer is needed for packed books only;
+// without one a packed book counts as missing).
+bool BookFileExists(IArchiveAccess* packer, const std::string& fullPath, bool packed, const std::string& entryName);
 
 // Reads a book's content once: with 1 in what the CRC-32, with 2 the byte counts, with 4 (an
 // FB2 book) the description. packer is needed for packed books only. Raises when the file
@@ -168,8 +169,9 @@ public:
     // Raises "Document is read only!" for a read-only book.
     void CheckWritable() const;
     // The file (and for a packed book its archive entry) is there; sets the lost state.
-    // The file (and for a packed book its member) is there; changes nothing.
-    bool ExistsOnDisk() const;
+    // The file (and for a packed book its member) is there; changes nothing. packer: the access
+    // to ask about the member, else the catalogue's.
+    bool ExistsOnDisk(IArchiveAccess* packer = nullptr) const;
     bool CheckExists();
     // Refreshes size, date and, with 1 in what, the CRC-32 and, with 2, the byte counts from
     // the file (for a packed book from its archive entry). True when something changed.
@@ -177,9 +179,11 @@ public:
     void ComputeByteCounts(const uint8_t* data, size_t size);
     // The refresh of a scan: the lost state, the file facts (UpdateFileInfo) and, with 4 in
     // what, the FB2 description, imported with replace as given. prepared, when given, is what
-    // PrepareBookContent read of this book ahead of time. Sends the change notification after
-    // the catalogue lock is released; true when anything changed.
-    bool UpdateFromDisk(unsigned what, bool replace, const TPreparedContent* prepared = nullptr);
+    // PrepareBookContent read of this book ahead of time; packer, when given, reads a packed
+    // book instead of the catalogue's. Sends the change notification after the catalogue lock
+    // is released; true when anything changed.
+    bool UpdateFromDisk(unsigned what, bool replace, const TPreparedContent* prepared = nullptr,
+                        IArchiveAccess* packer = nullptr);
 
     // The mean mark times 1000 (0 to 10 000).
     int32_t Rating() const;

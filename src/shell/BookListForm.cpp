@@ -437,11 +437,9 @@ void TBookListForm::SelectionChanged() {
     if (busy_ || Closing()) return;
     std::vector<TBookInfo*> books = SelectedBooks();
     if (books.size() == 1) {
-        {
-            TCatalogueGuard guard;
-            fields_[1]->setText(ToQ(books.front()->FullPath()));
-        }
-        CheckPresence(books.front());
+        const TBookPlace place = PlaceOf(*books.front());
+        fields_[1]->setText(ToQ(place.Path));
+        CheckPresence(books.front(), place);
     } else {
         fields_[1]->clear();
     }
@@ -450,11 +448,10 @@ void TBookListForm::SelectionChanged() {
     FillFilterCombo();
 }
 
-void TBookListForm::CheckPresence(TBookInfo* book) {
+void TBookListForm::CheckPresence(TBookInfo* book, const TBookPlace& place) {
     // The lost mark follows the disk, asked on another thread through an archive access of its
     // own: the catalogue's may be busy with a resynchronisation for a long while.
     const uint64_t job = ++presenceJob_;
-    const TBookPlace place = PlaceOf(*book);
     RunInBackground<bool>(
         this,
         [place] {

@@ -19,6 +19,7 @@ class QLineEdit;
 class QMenu;
 class QStatusBar;
 class TBookInfo;
+struct TBookPlace;
 class TCommandTable;
 class TIniPlacement;
 class TSVGrid;
@@ -88,7 +89,7 @@ private:
     void TextFilterDone(uint64_t job);
     void BookChanged(TBookChange change, const TBookInfo* book);
     void RepaintLater();
-    void CheckPresence(TBookInfo* book);
+    void CheckPresence(TBookInfo* book, const TBookPlace& place);
 
     TObjList rows_;
     std::unordered_set<const TBookInfo*> shown_;  // the books of the rows, for the notifications

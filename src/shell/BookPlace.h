@@ -14,7 +14,6 @@ struct TBookPlace {
     std::string Entry;  // the member of a packed book
     bool Packed = false;
     uint8_t Type = 0;  // file type without the packed bit
-    bool ReadOnly = false;
 };
 TBookPlace PlaceOf(const TBookInfo& book);
 

@@ -569,9 +569,7 @@ bool TBookPreviewForm::SaveEdits(QString& error) {
         // The record follows the new content, read through an access of our own: the shared one
         // may be busy with a worker.
         TPackerArchiveAccess own;
-        TPreparedContent content = PrepareBookContent(&own, place.Path, place.Packed, place.Entry, 3);
-        content.Exists = PlaceExists(own, place);
-        book_->UpdateFromDisk(3, false, &content);
+        book_->UpdateFromDisk(3, false, nullptr, &own);
     } catch (const std::exception& e) {
         error = ToQ(e.what());
         return false;

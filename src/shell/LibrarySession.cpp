@@ -30,11 +30,6 @@
 
 namespace {
 
-bool FileExists(const QString& path) {
-    std::error_code error;
-    return !path.isEmpty() && std::filesystem::is_regular_file(path.toStdString(), error);
-}
-
 // A load that failed after it had replaced the catalogue left part of the file in it.
 bool PartlyRead(const TSVD& library) {
     return library.FileName.empty() &&
@@ -137,10 +132,13 @@ bool TLibrarySession::LockLibraryFile(const std::string& fileName, QWidget* pare
     }
 }
 
-bool TLibrarySession::HasFile() const {
+bool TLibrarySession::FileExists(const QString& path) {
     std::error_code error;
-    const std::string& file = library_->FileName;
-    return !file.empty() && std::filesystem::is_regular_file(AnsiToUtf8(file), error);
+    return !path.isEmpty() && std::filesystem::is_regular_file(path.toStdString(), error);
+}
+
+bool TLibrarySession::HasFile() const {
+    return FileExists(ToQ(library_->FileName));
 }
 
 void TLibrarySession::OpenAtStart(const QString& path) {

@@ -98,6 +98,8 @@ public:
     bool LibraryDamaged() const { return damaged_; }
     // The library's own file exists on disk.
     bool HasFile() const;
+    // A regular file at path (a library named on the command line or chosen in a dialog).
+    static bool FileExists(const QString& path);
     // Saves to a file name (engine text), keeping the views' duplicate pairs when asked to.
     bool SaveLibrary(const std::string& fileName, QWidget* parent);
     // Save to the library's file, else Save as.

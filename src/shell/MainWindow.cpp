@@ -586,30 +586,31 @@ TListFilter TSVWinForm::FilterOf(const TFilterBox& box) const {
     return filter;
 }
 
-void TSVWinForm::BuildAuthors() {
+void TSVWinForm::BuildAuthors(bool keepPlace) {
     if (closing_ || !authors_.Stale) return;
     TCatalogueGuard guard;  // a background resynchronisation may be changing the catalogue
     const TAuthorRoleChecks roles{RoleOf(FltAuthorCheck), RoleOf(FltTranslatorsCheck), RoleOf(FltOtherAuthorsCheck),
                                   RoleOf(FltNoAuthorCheck)};
     try {
         BuildAuthorRows(session_.Library(), roles,
-                        FilterOf({AuthorFilterEdit, AuthorFilterCombo, ExtAuthorFilterCheck}), authors_);
+                        FilterOf({AuthorFilterEdit, AuthorFilterCombo, ExtAuthorFilterCheck}), authors_, keepPlace);
     } catch (const EShelvaraError& e) {
         Dialogs::Error(this, ToQ(e.what()));
     }
 }
 
-void TSVWinForm::BuildSeries() {
+void TSVWinForm::BuildSeries(bool keepPlace) {
     if (closing_ || !series_.Stale) return;
     TCatalogueGuard guard;
     BuildSequenceRows(session_.Library(), FilterOf({SeriesFilterEdit, SeriesFilterCombo, ExtSeriesFilterCheck}),
-                      series_);
+                      series_, keepPlace);
 }
 
-void TSVWinForm::BuildGenres() {
+void TSVWinForm::BuildGenres(bool keepPlace) {
     if (closing_ || !genres_.Stale) return;
     TCatalogueGuard guard;
-    BuildGenreRows(session_.Library(), FilterOf({GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck}), genres_);
+    BuildGenreRows(session_.Library(), FilterOf({GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck}), genres_,
+                   keepPlace);
 }
 
 void TSVWinForm::DropRows() {
@@ -639,7 +640,7 @@ void TSVWinForm::Rebuild() {
         duplicates_.Add(std::make_unique<TDupListObject>(pair.Book1, pair.Similarity, pair.Book2));
     duplicates_.EndUpdate();
     TabChanged();
-    Renumber();  // the library's file name may have changed
+    UpdateTitle();  // the library's file name may have changed
 }
 
 void TSVWinForm::CollectDuplicates(std::vector<TDuplicatePair>& pairs) {
@@ -753,16 +754,13 @@ void TSVWinForm::OpenLibraryCommand() {
     session_.OpenLibrary(path, this);
 }
 
+// The captions follow through the session's FileChanged.
 bool TSVWinForm::Save() {
-    const bool saved = session_.Save(this);
-    Renumber();
-    return saved;
+    return session_.Save(this);
 }
 
 bool TSVWinForm::SaveAs() {
-    const bool saved = session_.SaveAs(this);
-    Renumber();
-    return saved;
+    return session_.SaveAs(this);
 }
 
 void TSVWinForm::NewWindowCommand() {
@@ -796,9 +794,6 @@ void TSVWinForm::RebuildKeepingRows() {
     if (closing_) return;
     authorsLater_->stop();
     // New authors, series and genres appear; the user keeps their row.
-    TSVD& svd = session_.Library();
-    const TAuthorRoleChecks roles{RoleOf(FltAuthorCheck), RoleOf(FltTranslatorsCheck), RoleOf(FltOtherAuthorsCheck),
-                                  RoleOf(FltNoAuthorCheck)};
     QWidget* tab = MainPageControl->currentWidget();
     for (TObjList* list : {&authors_, &series_, &genres_})
         list->Stale = true;
@@ -810,14 +805,9 @@ void TSVWinForm::RebuildKeepingRows() {
     // The book list keeps its books and its row while the same entities stay selected.
     keepingRows_ = !selected.empty();
     const ScopeExit done([this] { keepingRows_ = false; });
-    TCatalogueGuard guard;
-    if (tab == AuthorsTab)
-        BuildAuthorRows(svd, roles, FilterOf({AuthorFilterEdit, AuthorFilterCombo, ExtAuthorFilterCheck}), authors_,
-                        true);
-    if (tab == SeriesTab)
-        BuildSequenceRows(svd, FilterOf({SeriesFilterEdit, SeriesFilterCombo, ExtSeriesFilterCheck}), series_, true);
-    if (tab == GenresTab)
-        BuildGenreRows(svd, FilterOf({GenresFilterEdit, GenresFilterCombo, ExtGenresFilterCheck}), genres_, true);
+    if (tab == AuthorsTab) BuildAuthors(true);
+    if (tab == SeriesTab) BuildSeries(true);
+    if (tab == GenresTab) BuildGenres(true);
     // The rows are new: the ones the user had selected are selected again.
     if (!grid || !grid->Data() || selected.empty()) return;
     size_t again = 0;

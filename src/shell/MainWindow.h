@@ -78,9 +78,10 @@ public:
     QWidget* ViewWidget() override { return this; }
     TBookSelection& Selection() { return *selection_; }
     void TabChanged();
-    void BuildAuthors();
-    void BuildSeries();
-    void BuildGenres();
+    // Build the list again when it is stale; with keepPlace the user keeps their row and sort.
+    void BuildAuthors(bool keepPlace = false);
+    void BuildSeries(bool keepPlace = false);
+    void BuildGenres(bool keepPlace = false);
 
     // The resynchronisation's progress strip.
     void ResyncStarted(const void* owner);

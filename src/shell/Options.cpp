@@ -9,39 +9,46 @@
 namespace {
 
 const char kSection[] = "TSVMainForm";
+constexpr int kDelayMin = 20, kDelayMax = 10000, kPeriodMin = 1, kPeriodMax = 10000;
+
+// Reads or writes each value of TOptions::Values by its kind.
+struct TReader {
+    const TFormState& State;
+    void operator()(const char* key, bool& value) const { value = State.ReadBool(key, value); }
+    void operator()(const char* key, int& value, int low, int high) const {
+        value = std::clamp(State.ReadInt(key, value), low, high);
+    }
+};
+struct TWriter {
+    TFormState& State;
+    void operator()(const char* key, bool value) const { State.WriteBool(key, value); }
+    void operator()(const char* key, int value, int, int) const { State.WriteInt(key, value); }
+};
 
 }  // namespace
 
 TOptions::TOptions(TSettingsStore& store, TLanguageModule& languages) : store_(store), languages_(languages) {
-    Load();
+    const TFormState state(store_, kSection);
+    Values(TReader{state});
 }
 
-void TOptions::Load() {
-    const TFormState state(store_, kSection);
-    timerDelay_ = state.ReadBool("TimerDelay", timerDelay_);
-    timerDelayValue_ = std::clamp(state.ReadInt("TimerDelayValue", timerDelayValue_), 20, 10000);
-    stripedGrids_ = state.ReadBool("StripedGrids", stripedGrids_);
-    saveHuffman_ = state.ReadBool("SaveHuffman", saveHuffman_);
-    sweepData_ = state.ReadBool("SweepData", sweepData_);
-    canEdit_ = state.ReadBool("CanEdit", canEdit_);
-    autosaveOnExit_ = state.ReadBool("AutosaveCheck_Checked", autosaveOnExit_);
-    autosaveEvery_ = state.ReadBool("AutosaveEveryCheck_Checked", autosaveEvery_);
-    autosavePeriod_ = std::clamp(state.ReadInt("AutosaveSpin_Value", autosavePeriod_), 1, 10000);
-    saveDuplicates_ = state.ReadBool("SaveDupCheck_Checked", saveDuplicates_);
+template <typename Visit>
+void TOptions::Values(const Visit& visit) {
+    visit("TimerDelay", timerDelay_);
+    visit("TimerDelayValue", timerDelayValue_, kDelayMin, kDelayMax);
+    visit("StripedGrids", stripedGrids_);
+    visit("SaveHuffman", saveHuffman_);
+    visit("SweepData", sweepData_);
+    visit("CanEdit", canEdit_);
+    visit("AutosaveCheck_Checked", autosaveOnExit_);
+    visit("AutosaveEveryCheck_Checked", autosaveEvery_);
+    visit("AutosaveSpin_Value", autosavePeriod_, kPeriodMin, kPeriodMax);
+    visit("SaveDupCheck_Checked", saveDuplicates_);
 }
 
 void TOptions::Save() {
     TFormState state(store_, kSection);
-    state.WriteBool("TimerDelay", timerDelay_);
-    state.WriteInt("TimerDelayValue", timerDelayValue_);
-    state.WriteBool("StripedGrids", stripedGrids_);
-    state.WriteBool("SaveHuffman", saveHuffman_);
-    state.WriteBool("SweepData", sweepData_);
-    state.WriteBool("CanEdit", canEdit_);
-    state.WriteBool("AutosaveCheck_Checked", autosaveOnExit_);
-    state.WriteBool("AutosaveEveryCheck_Checked", autosaveEvery_);
-    state.WriteInt("AutosaveSpin_Value", autosavePeriod_);
-    state.WriteBool("SaveDupCheck_Checked", saveDuplicates_);
+    Values(TWriter{state});
     store_.Save();
 }
 
@@ -56,7 +63,7 @@ void TOptions::SetTimerDelay(bool on) {
     Set(timerDelay_, on);
 }
 void TOptions::SetTimerDelayValue(int ms) {
-    Set(timerDelayValue_, std::clamp(ms, 20, 10000));
+    Set(timerDelayValue_, std::clamp(ms, kDelayMin, kDelayMax));
 }
 void TOptions::SetStripedGrids(bool on) {
     Set(stripedGrids_, on);
@@ -80,7 +87,7 @@ void TOptions::SetAutosaveEvery(bool on) {
     Set(autosaveEvery_, on);
 }
 void TOptions::SetAutosavePeriod(int minutes) {
-    Set(autosavePeriod_, std::clamp(minutes, 1, 10000));
+    Set(autosavePeriod_, std::clamp(minutes, kPeriodMin, kPeriodMax));
 }
 
 std::string TOptions::LastLibrary() const {

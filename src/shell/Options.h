@@ -58,7 +58,10 @@ signals:
     void languageChanged();
 
 private:
-    void Load();
+    // Calls visit(key, field) for each flag and visit(key, field, low, high) for each number,
+    // with the settings store's names: one list for reading and writing.
+    template <typename Visit>
+    void Values(const Visit& visit);
     template <typename T>
     void Set(T& field, T value);
 

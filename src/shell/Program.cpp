@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QSessionManager>
-#include <filesystem>
 
 #include "catalogue/SVD.h"
 #include "common/Error.h"
@@ -14,15 +13,6 @@
 #include "shell/LibrarySession.h"
 #include "shell/Options.h"
 #include "shell/SettingsForm.h"
-
-namespace {
-
-bool FileExists(const QString& path) {
-    std::error_code error;
-    return !path.isEmpty() && std::filesystem::is_regular_file(path.toStdString(), error);
-}
-
-}  // namespace
 
 TProgram::TProgram(TSettingsStore& store, TLanguageModule& languages)
     : options_(std::make_unique<TOptions>(store, languages)), session_(std::make_unique<TLibrarySession>(*options_)) {
@@ -63,7 +53,7 @@ TSVMainForm& TProgram::Settings() {
 void TProgram::Start(const QString& library) {
     QString path = library;
     if (path.isEmpty()) path = ToQ(options_->LastLibrary());
-    while (!path.isEmpty() && !FileExists(path))
+    while (!path.isEmpty() && !TLibrarySession::FileExists(path))
         path = session_->AskLibraryFile(nullptr);
     session_->OpenAtStart(path);
     if (TSVWinForm* window = NewWindow()) window->show();

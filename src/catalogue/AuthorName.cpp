@@ -53,14 +53,19 @@ bool TAuthorName::UnlinkBook(TBookInfo* book, uint8_t role) {
 }
 
 std::string TAuthorName::DisplayName() const {
+    return DisplayForm(first_, middle_, last_, nick_);
+}
+
+std::string TAuthorName::DisplayForm(const std::string& first, const std::string& middle, const std::string& last,
+                                     const std::string& nickName) {
     std::string name;
-    for (const std::string* part : {&first_, &middle_, &last_}) {
+    for (const std::string* part : {&first, &middle, &last}) {
         const std::string trimmed = TrimBlanks(*part);
         if (trimmed.empty()) continue;
         if (!name.empty()) name += ' ';
         name += trimmed;
     }
-    const std::string nick = TrimBlanks(nick_);
+    const std::string nick = TrimBlanks(nickName);
     if (nick.empty()) return name;
     return name.empty() ? nick : name + " (" + nick + ")";
 }

@@ -52,6 +52,9 @@ public:
 
     // "First Middle Last (Nick)", or the nickname alone.
     std::string DisplayName() const;
+    // "first middle last (nick)" of the trimmed parts that are not empty.
+    static std::string DisplayForm(const std::string& first, const std::string& middle, const std::string& last,
+                                   const std::string& nickName);
     // The core matching rule between this spelling and a query (keys).
     bool NameMatches(const TNameKeys& query, bool exact) const;
 

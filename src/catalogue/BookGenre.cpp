@@ -248,6 +248,72 @@ void TBookGenre::LoadBuiltIn() {
         child->LoadBuiltIn();
 }
 
+namespace {
+
+// The last row of a code in table order, as a search of a full built-in tree finds it; none
+// for a group's caption or an unknown code.
+const BuiltInRow* BuiltInGenreRow(const std::string& code) {
+    static const std::unordered_map<std::string, const BuiltInRow*> byCode = [] {
+        std::unordered_map<std::string, const BuiltInRow*> map;
+        for (const BuiltInRow& row : BuiltInRows())
+            if (!row.group) map[row.code] = &row;
+        return map;
+    }();
+    const auto it = byCode.find(code);
+    return it == byCode.end() ? nullptr : it->second;
+}
+
+const BuiltInRow& BuiltInGroupRow(int32_t id) {
+    for (const BuiltInRow& row : BuiltInRows())
+        if (row.group && row.id == id) return row;
+    return BuiltInRows().front();
+}
+
+}  // namespace
+
+TBookGenre* TBookGenre::AddBuiltInGroup(int32_t groupId, bool quiet) {
+    const BuiltInRow& row = BuiltInGroupRow(groupId);
+    const int before = static_cast<int>(children_.size());
+    TBookGenre* group = AddGenre(this, -1, row.code, true, row.comment, row.rusName);
+    // A new group is hidden as in a full built-in tree: the genres tab lists its genres.
+    if (static_cast<int>(children_.size()) != before) {
+        group->Flags |= kHidden;
+        if (!quiet) group->Notify(kAdded);
+    }
+    return group;
+}
+
+TBookGenre* TBookGenre::ForCode(const std::string& code, bool quiet) {
+    if (TBookGenre* found = FindByCode(code)) return found;
+    const BuiltInRow* row = BuiltInGenreRow(code);
+    if (!row) return AddGenre(this, -1, code, quiet);
+    return AddGenre(AddBuiltInGroup(row->parentId, quiet), -1, row->code, quiet, row->comment, row->rusName);
+}
+
+int TBookGenre::MergeBuiltIn(bool quiet) {
+    const int before = NodeCount();
+    TBookGenre* group = nullptr;
+    for (const BuiltInRow& row : BuiltInRows()) {
+        if (row.group)
+            group = AddBuiltInGroup(row.id, quiet);
+        else
+            AddGenre(group, -1, row.code, quiet, row.comment, row.rusName);
+    }
+    const int added = NodeCount() - before;
+    // A bare code under the root gives its books to the named genre and goes.
+    for (size_t i = children_.size(); i-- > 0;) {
+        TBookGenre* bare = children_[i].get();
+        if (bare->Count() || !TrimBlanks(bare->RusName).empty() || !TrimBlanks(bare->Comment).empty()) continue;
+        const BuiltInRow* row = BuiltInGenreRow(bare->Code);
+        if (!row) continue;
+        TBookGenre* named =
+            AddGenre(AddBuiltInGroup(row->parentId, quiet), -1, row->code, quiet, row->comment, row->rusName);
+        MergeInto(bare, named, quiet);
+        DeleteChild(bare);
+    }
+    return added;
+}
+
 void TBookGenre::SaveToStream(TSVDStream& stream) const {
     const std::string code = TrimBlanks(Code), rusName = TrimBlanks(RusName), comment = TrimBlanks(Comment);
     uint8_t flags = Flags & 0xE1;

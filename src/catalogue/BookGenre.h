@@ -57,6 +57,14 @@ public:
     void Number(int32_t& counter);
     // Appends the built-in groups and genres; on the root of an emptied tree.
     void LoadBuiltIn();
+    // The genre of a code a book names, on the root: the tree's own node when it has one, else
+    // the built-in genre of that code in its group (both made as needed, with the table's names),
+    // else a new node under the root with the code alone.
+    TBookGenre* ForCode(const std::string& code, bool quiet);
+    // On the root: adds every built-in group and genre the tree lacks, and moves the books of a
+    // bare known code directly under the root (as older libraries made them) to the named genre.
+    // Returns how many nodes were added.
+    int MergeBuiltIn(bool quiet);
     // Nodes in search order (FindByIndex's), each once.
     void CollectNodes(std::vector<TBookGenre*>& nodes);
     int NodeCount() const;
@@ -70,6 +78,8 @@ public:
 private:
     TBookGenre(TBookGenre* parent, TSVD* catalogue);
     TBookGenre* AppendChild();
+    // The built-in group of that id under this root, made (hidden) when missing.
+    TBookGenre* AddBuiltInGroup(int32_t groupId, bool quiet);
 
     TBookGenre* FindByCodeLinear(const std::string& code);
 

@@ -9,6 +9,7 @@
 #include "catalogue/BookInfo.h"
 #include "catalogue/BookSequence.h"
 #include "catalogue/CatalogueLock.h"
+#include "catalogue/PendingChoices.h"
 #include "catalogue/SVD.h"
 #include "common/TextUtils.h"
 #include "fb2/FBParser.h"
@@ -126,22 +127,16 @@ void UnlinkSequences(TSequenceEntries& entries, TBookInfo* book, uint8_t role) {
 // Puts the question of an ambiguous name to the chooser after the catalogue lock is released
 // (at once when it is not held) and, when another spelling is chosen, lets it take the place of
 // the first candidate in the book's list.
-void AskLater(TSVD& catalogue, TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) {
+void AskLater(TSVD& catalogue, TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates,
+              const std::string& nameRead) {
     TSVD* svd = &catalogue;
     TBookInfo* target = &book;
-    TCatalogueLock::Instance().Defer([svd, target, role, candidates] {
+    TCatalogueLock::Instance().Defer([svd, target, role, candidates, nameRead] {
         if (!svd->AuthorChooser) return;
-        TAuthorName* chosen = svd->AuthorChooser->ChooseAuthor(*target, role, candidates);
+        TAuthorName* chosen = svd->AuthorChooser->ChooseAuthor(*target, role, candidates, nameRead);
         if (!chosen || chosen == candidates[0]) return;
         TCatalogueGuard guard;
-        TSpellingList* list = target->AuthorList(role);
-        if (!list) return;
-        auto it = std::find(list->begin(), list->end(), candidates[0]);
-        if (it == list->end() || std::find(list->begin(), list->end(), chosen) != list->end()) return;
-        if (!candidates[0]->UnlinkBook(target, role)) return;
-        *it = chosen;
-        chosen->LinkBook(target, role);
-        target->NotifyChanged();
+        ReplaceBookAuthor(*target, role, candidates[0], chosen);
     });
 }
 
@@ -209,7 +204,7 @@ bool ImportAuthor(const TSimpleType& element, TSpellingList& list, bool replace,
     if (attached && !nick.empty() && s->NickName().empty())
         s->SetParts(s->FirstName(), s->MiddleName(), s->LastName(), nick);
     if (attached && candidates.size() > 1 && catalogue->AuthorChooser && s == candidates[0])
-        AskLater(*catalogue, book, role, candidates);
+        AskLater(*catalogue, book, role, candidates, TAuthorName::DisplayForm(first, middle, last, nick));
     for (const auto& child : element.Children) {
         const std::string value = child->Kind == kHomePage || child->Kind == kEmail ? ValueOf(*child) : std::string();
         if (value.empty()) continue;
@@ -235,8 +230,7 @@ bool ImportTitleInfo(TTitleInfo& part, const TSimpleType& element, bool replace)
         if (code.empty()) continue;  // an empty genre element names no genre (and not the root)
         // A hostile file may list thousands of made-up codes: no real book needs more.
         if (++taken > kMaxGenresPerBook) break;
-        TBookGenre* genre = catalogue->Genres.FindByCode(code);
-        if (!genre) genre = TBookGenre::AddGenre(&catalogue->Genres, -1, code, false);
+        TBookGenre* genre = catalogue->Genres.ForCode(code, false);
         part.AddGenre(genre, true);
     }
     std::vector<TAuthorName*> previous;

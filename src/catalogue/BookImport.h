@@ -17,12 +17,14 @@ class TPublishInfo;
 class TSimpleType;
 class TTitleInfo;
 
-// Settles an author name that matches several spellings. Implemented by the GUI (a dialog)
-// and the command line (the first one). May return none.
+// Settles an author name that matches several spellings (nameRead: the name as the book
+// spells it). The GUI queues the question for later, the command line takes the first. May
+// return none.
 class IAuthorChooser {
 public:
     virtual ~IAuthorChooser() = default;
-    virtual TAuthorName* ChooseAuthor(TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) = 0;
+    virtual TAuthorName* ChooseAuthor(TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates,
+                                      const std::string& nameRead) = 0;
 };
 
 // Copies an FB2 description into a book record: genres, series and authors are found or

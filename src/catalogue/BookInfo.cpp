@@ -439,6 +439,18 @@ std::string TBookInfo::GenresText() const {
     return text;
 }
 
+std::string TBookInfo::GenreNamesText() const {
+    std::string text;
+    if (!TitleInfo) return text;
+    for (const TBookGenre* genre : TitleInfo->Genres) {
+        if (genre->Code.empty()) continue;
+        if (!text.empty()) text += ", ";
+        const std::string name = TrimBlanks(genre->RusName);
+        text += name.empty() ? genre->Code : name;
+    }
+    return text;
+}
+
 void TBookInfo::SetNames(const std::string& fileName, const std::string& entryName) {
     if (fileName == FileName && entryName == EntryName) return;
     FileName = fileName;

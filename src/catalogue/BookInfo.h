@@ -192,6 +192,8 @@ public:
     std::string SeriesText() const;
     int32_t SeriesNumber() const;
     std::string GenresText() const;
+    // As the reader sees them: each genre's name, or its code when it has none.
+    std::string GenreNamesText() const;
 
     void SetNames(const std::string& fileName, const std::string& entryName);
     // Renames the file on disk within its folder; packed books are refused.

@@ -235,7 +235,7 @@ TCellValue TBookListObject::GetValue(int column) const {
         case 3:
             return TCellValue::OfNumber(b.SeriesNumber(), kValueOptional);
         case 4:
-            return TCellValue::OfText(b.GenresText());
+            return TCellValue::OfText(b.GenreNamesText());
         case 5:
             return TCellValue::OfDate(b.AddedDate, b.AddedDate != 0);
         case 6:
@@ -293,11 +293,12 @@ bool TBookListObject::ColumnMatches(int column, const std::string& key) const {
         case 0:
         case 1:
         case 2:
-        case 4:
         case 7:
         case 13:
         case 14:
             return contains(GetValue(column).Text);
+        case 4:  // a code finds its books as well as a name
+            return contains(b.GenreNamesText()) || contains(b.GenresText());
         case 3:
             return std::to_string(b.SeriesNumber()) == key;
         case 5:

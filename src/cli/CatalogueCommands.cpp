@@ -96,6 +96,20 @@ int RunSweep(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return 0;
 }
 
+int RunGenreNames(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    CliArgs a(args, {}, {});
+    a.ExpectPositionals(1, 1);
+    TSVD svd;
+    const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
+    const auto lock = LockLibrary(lib, "genre-names");
+    svd.LoadFromFile(lib);
+    const int before = svd.Counts().Genres;
+    const int added = svd.Genres.MergeBuiltIn(true);
+    svd.SaveToFile(lib);
+    out << "genres: " << before << " -> " << svd.Counts().Genres << " (" << added << " built-in added)\n";
+    return 0;
+}
+
 }  // namespace
 
 std::vector<CliCommand> CatalogueCommands() {
@@ -109,5 +123,9 @@ std::vector<CliCommand> CatalogueCommands() {
          "Remove unused authors (1), genres (2), series (4), lost books (8), join same-named series (64); "
          "N is their sum, 127 by default. Saves the library.",
          RunSweep},
+        {"genre-names", "genre-names LIB",
+         "Put the built-in genre tree (groups, Russian and English names) into the library; books of a bare "
+         "known code move to the named genre. Saves the library.",
+         RunGenreNames},
     };
 }

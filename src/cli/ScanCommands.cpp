@@ -27,9 +27,10 @@ namespace {
 class FirstCandidate final : public IAuthorChooser {
 public:
     explicit FirstCandidate(std::ostream& err) : err_(err) {}
-    TAuthorName* ChooseAuthor(TBookInfo& book, uint8_t, const std::vector<TAuthorName*>& candidates) override {
+    TAuthorName* ChooseAuthor(TBookInfo& book, uint8_t, const std::vector<TAuthorName*>& candidates,
+                              const std::string& nameRead) override {
         err_ << "shelvara-cli: " << Utf8(book.FullPath()) << ": several authors match, took "
-             << Utf8(candidates[0]->DisplayName()) << "\n";
+             << Utf8(candidates[0]->DisplayName()) << " for " << Utf8(nameRead) << "\n";
         return candidates[0];
     }
 

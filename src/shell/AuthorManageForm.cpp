@@ -101,7 +101,7 @@ TAuthorManageForm::TAuthorManageForm(QWidget* parent, TLibrarySession& session) 
     rightLayout->setContentsMargins(0, 0, 0, 0);
     ANamesGrid = new QTableWidget(right);
     ANamesGrid->setObjectName("ANamesGrid");
-    ANamesGrid->setColumnCount(8);
+    ANamesGrid->setColumnCount(9);
     ANamesGrid->verticalHeader()->setDefaultSectionSize(20);
     ANamesGrid->installEventFilter(this);
     ANamesGrid->viewport()->installEventFilter(this);

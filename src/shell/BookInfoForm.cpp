@@ -201,7 +201,7 @@ void TBookInfoForm::FillControls() {
         TCatalogueGuard guard;
         AuthLabel->setText(Shared(books_, [](const TBookInfo& b) { return b.AuthorsText(); }));
         NamesLabel->setText(Shared(books_, [](const TBookInfo& b) { return b.TitleText(); }));
-        GenresLabel->setText(Shared(books_, [](const TBookInfo& b) { return b.GenresText(); }));
+        GenresLabel->setText(Shared(books_, [](const TBookInfo& b) { return b.GenreNamesText(); }));
         SeriesLabel->setText(Shared(books_, [](const TBookInfo& b) { return b.SeriesText(); }));
         const bool sameNote = std::all_of(books_.begin(), books_.end(),
                                           [&](const TBookInfo* b) { return b->Comment == books_.front()->Comment; });

@@ -204,7 +204,7 @@ void TFastBookInfoForm::Repaint() {
                     series = ToQ(info->Sequences.front().Sequence->DisplayName());
                     if (info->Sequences.front().Number >= 1) number = QString::number(info->Sequences.front().Number);
                 }
-                genres = ToQ(book_->GenresText());
+                genres = ToQ(book_->GenreNamesText());
                 annotation = ToQ(info->Annotation);
             }
         }

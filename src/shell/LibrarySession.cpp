@@ -71,12 +71,24 @@ private:
 
 TLibrarySession::TLibrarySession(TOptions& options) : options_(options), library_(std::make_unique<TSVD>()) {
     library_->Packer = std::make_unique<TPackerArchiveAccess>();
-    library_->AuthorChooser = this;
+    library_->AuthorChooser = &pending_;
+    pending_.OnChange = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { emit PendingChoicesChanged(); }, Qt::QueuedConnection);
+    };
     library_->AddObserver(this);
     autosaveTimer_ = new QTimer(this);
     connect(autosaveTimer_, &QTimer::timeout, this, [this] { Autosave(); });
     connect(&options_, &TOptions::changed, this, &TLibrarySession::UpdateAutosaveTimer);
     UpdateAutosaveTimer();
+    // A pending author choice goes with the book, spelling or author it names.
+    connect(this, &TLibrarySession::BookChanged, this, [this](TBookChange change, const TBookInfo* book) {
+        if (change == TBookChange::Removed) pending_.ForgetBook(book);
+    });
+    connect(this, &TLibrarySession::AuthorChanged, this, [this](TAuthorChange change, const void* object) {
+        if (change == TAuthorChange::NameDeleted) pending_.ForgetSpelling(object);
+        if (change == TAuthorChange::Deleted) pending_.ForgetAuthor(object);
+    });
 }
 
 TLibrarySession::~TLibrarySession() {
@@ -92,21 +104,10 @@ void TLibrarySession::AddLog(const QString& text) {
 
 void TLibrarySession::AddView(ILibraryView* view) {
     if (std::find(views_.begin(), views_.end(), view) == views_.end()) views_.push_back(view);
-    UpdateMayAsk();
 }
 
 void TLibrarySession::RemoveView(ILibraryView* view) {
     views_.erase(std::remove(views_.begin(), views_.end(), view), views_.end());
-    UpdateMayAsk();
-}
-
-void TLibrarySession::SetAuthorQuestion(TAuthorQuestion question) {
-    question_ = std::move(question);
-    UpdateMayAsk();
-}
-
-void TLibrarySession::UpdateMayAsk() {
-    mayAsk_ = question_ && !views_.empty() && !closed_;
 }
 
 void TLibrarySession::UpdateAutosaveTimer() {
@@ -186,6 +187,7 @@ bool TLibrarySession::OpenLibrary(const QString& path, QWidget* parent) {
     // Another program writing this library would lose one side's changes: it is ours alone.
     if (!LockLibraryFile(FromQ(path), parent)) return false;
     bool loaded = true;
+    pending_.Clear();  // the questions were about the books of the library that goes
     {
         const QSignalBlocker quiet(this);  // the views are rebuilt once, below
         try {
@@ -245,7 +247,6 @@ bool TLibrarySession::Autosave() {
 void TLibrarySession::Close() {
     if (closed_) return;
     closed_ = true;
-    UpdateMayAsk();
     UpdateAutosaveTimer();
     WaitForResync();
     if (options_.AutosaveOnExit()) Autosave();
@@ -298,10 +299,8 @@ bool TLibrarySession::ResyncRunning() const {
 }
 
 void TLibrarySession::WaitForResync() {
-    stopAsking_ = true;  // a worker waiting for an author choice goes on without it
-    resync_.reset();     // asks the worker to stop and waits for it
+    resync_.reset();  // asks the worker to stop and waits for it
     relay_.reset();
-    stopAsking_ = false;
 }
 
 void TLibrarySession::ReportResync(const TSyncStats& stats, QWidget* parent) {
@@ -316,7 +315,7 @@ void TLibrarySession::ReportResync(const TSyncStats& stats, QWidget* parent) {
         AddLog(QString::fromStdString(warning));
     QStringList problems;
     for (const std::string& path : stats.Offline)
-        problems << ToQ(FormatMessageText(MessageText(rsMountPointOffline), {path}));
+        problems << MsgWith(rsMountPointOffline, {Utf8ToAnsi(path)});
     if (!stats.Fatal.empty()) problems << QString::fromStdString(stats.Fatal);
     if (!problems.isEmpty()) Dialogs::Error(parent, problems.join("\n"));
 }
@@ -366,61 +365,4 @@ void TLibrarySession::LibraryLoaded() {
     }
     QMetaObject::invokeMethod(
         this, [this] { emit LibraryReloaded(); }, Qt::QueuedConnection);
-}
-
-TAuthorName* TLibrarySession::AskInGuiThread(const TBookInfo& book, uint8_t role,
-                                             const std::vector<TAuthorName*>& candidates) {
-    if (!question_ || views_.empty() || closed_) return candidates.front();
-    TAuthorName* chosen = question_(book, role, candidates);
-    // Only an author the question listed: anything else counts as none.
-    const bool listed = chosen && std::any_of(candidates.begin(), candidates.end(),
-                                              [chosen](const TAuthorName* c) { return c->Author == chosen->Author; });
-    return listed ? chosen : nullptr;
-}
-
-TAuthorName* TLibrarySession::ChooseAuthor(TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) {
-    if (candidates.empty()) return nullptr;
-    if (mayAsk_ && QThread::currentThread() == thread()) return AskInGuiThread(book, role, candidates);
-    if (mayAsk_) {
-        // A background worker asks through the GUI thread and waits, holding no catalogue lock;
-        // one question at a time. A stop of the worker ends the wait.
-        std::lock_guard one(questionMutex_);
-        struct TAnswerState {
-            std::mutex Mutex;
-            std::condition_variable Done;
-            bool Answered = false, Abandoned = false;
-            TAuthorName* Chosen = nullptr;
-        };
-        auto state = std::make_shared<TAnswerState>();
-        QMetaObject::invokeMethod(
-            this,
-            [this, state, target = &book, role, candidates] {
-                {
-                    std::lock_guard lock(state->Mutex);
-                    if (state->Abandoned) return;
-                }
-                TAuthorName* chosen = AskInGuiThread(*target, role, candidates);
-                std::lock_guard lock(state->Mutex);
-                state->Chosen = chosen;
-                state->Answered = true;
-                state->Done.notify_all();
-            },
-            Qt::QueuedConnection);
-        std::unique_lock lock(state->Mutex);
-        while (!state->Answered) {
-            state->Done.wait_for(lock, std::chrono::milliseconds(50));
-            if (!state->Answered && stopAsking_) {
-                state->Abandoned = true;
-                return candidates.front();
-            }
-        }
-        return state->Chosen;
-    }
-    // Without a way to ask, the first candidate is taken and the log says so (from any thread:
-    // the log is the GUI's).
-    const QString text = QString("%1: several authors match; took \"%2\"")
-                             .arg(ToQ(book.FileName), ToQ(candidates.front()->DisplayName()));
-    QMetaObject::invokeMethod(
-        this, [this, text] { AddLog(text); }, Qt::AutoConnection);
-    return candidates.front();
 }

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/BookImport.h"
 #include "catalogue/CatalogueObserver.h"
+#include "catalogue/PendingChoices.h"
 #include "scan/FolderSync.h"
 
 class QTimer;
@@ -66,12 +66,10 @@ public:
 // The program's one library: the catalogue, the writer's lock of its file, open, save, autosave
 // and the questions they ask, the one background worker, and the catalogue's notifications as
 // typed signals in the GUI thread. Holds no widget; windows take it by reference.
-class TLibrarySession final : public QObject, public ICatalogueObserver, public IAuthorChooser {
+class TLibrarySession final : public QObject, public ICatalogueObserver {
     Q_OBJECT
 
 public:
-    using TAuthorQuestion = std::function<TAuthorName*(const TBookInfo&, uint8_t, const std::vector<TAuthorName*>&)>;
-
     explicit TLibrarySession(TOptions& options);
     ~TLibrarySession() override;
 
@@ -128,14 +126,11 @@ public:
     // The worker's end, in the GUI thread: its retired records freed, then WorkFinished.
     void WorkEnded(const void* owner, const TSyncStats& stats);
 
-    // How an import's author question is asked in the GUI thread (the program's choice window);
-    // tests answer through it. Unset, or with no view, or while Dialogs are scripted, the first
-    // candidate is taken and the log says so.
-    void SetAuthorQuestion(TAuthorQuestion question);
+    // The author questions the imports queued instead of asking (the first candidate stands in).
+    TPendingChoices& PendingChoices() { return pending_; }
 
     void CatalogueChanged(TObjectType type, int kind, const void* object) override;
     void LibraryLoaded() override;
-    TAuthorName* ChooseAuthor(TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) override;
 
 signals:
     // The catalogue's changes, delivered in the GUI thread (at once for its own changes, queued
@@ -152,15 +147,15 @@ signals:
     void WorkStarted(const void* owner);
     void WorkProgress(const void* owner, int position, int maximum, const QString& text);
     void WorkFinished(const void* owner, const TSyncStats& stats);
+    // The queue of author choices changed (in the GUI thread, coalesced by the event loop).
+    void PendingChoicesChanged();
 
 private:
     void Deliver(TObjectType type, int kind, const void* object);
     bool LockLibraryFile(const std::string& fileName, QWidget* parent);
     bool StartWorker(const void* owner, QWidget* parent,
                      const std::function<std::unique_ptr<TResyncThread>(IResyncObserver*)>& start);
-    void UpdateMayAsk();
     void UpdateAutosaveTimer();
-    TAuthorName* AskInGuiThread(const TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates);
 
     TOptions& options_;
     std::unique_ptr<TSVD> library_;
@@ -173,8 +168,5 @@ private:
     QStringList log_;
     bool damaged_ = false;
     bool closed_ = false;
-    TAuthorQuestion question_;
-    std::mutex questionMutex_;             // one author question of a worker at a time
-    std::atomic<bool> mayAsk_{false};      // kept by the GUI thread, read by the worker
-    std::atomic<bool> stopAsking_{false};  // set while a worker is being stopped
+    TPendingChoices pending_;
 };

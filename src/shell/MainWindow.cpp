@@ -56,7 +56,9 @@
 #include "shell/FolderTree.h"
 #include "shell/GenresForm.h"
 #include "shell/Options.h"
+#include "shell/PendingChoicesForm.h"
 #include "shell/SeqListForm.h"
+#include "shell/WorkSummaryForm.h"
 
 namespace {
 
@@ -292,6 +294,16 @@ void TSVWinForm::BuildWidgets() {
     settingsButton_ = button("SettingsToolButton", QStyle::SP_FileDialogContentsView);
     connect(settingsButton_, &QToolButton::clicked, this, [this] { commands_->Run("Settings"); });
 
+    // Author questions a scan queued: shown only while there are some.
+    choicesButton_ = new QToolButton(bar);
+    choicesButton_->setObjectName("ChoicesToolButton");
+    choicesButton_->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
+    choicesButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    choicesAction_ = bar->addWidget(choicesButton_);
+    connect(choicesButton_, &QToolButton::clicked, this, [this] { ShowPendingChoices(); });
+    connect(&session_, &TLibrarySession::PendingChoicesChanged, this, &TSVWinForm::UpdateChoicesButton);
+    UpdateChoicesButton();
+
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -503,6 +515,7 @@ void TSVWinForm::Recaption() {
     newWindowButton_->setToolTip(Msg(rsOpenNewWindow));
     panelsButton_->setToolTip(Msg(rsPanelsTool));
     settingsButton_->setToolTip(Msg(rsSettings));
+    UpdateChoicesButton();
     const int tabCaptions[] = {rsAuthorsTab, rsSeriesTab, rsGenresTab, rsFavourTab, rsWorkTab, rsDirTreeTab};
     for (int i = 0; i < MainPageControl->count(); ++i)
         MainPageControl->setTabText(i, Msg(tabCaptions[i]));
@@ -787,7 +800,21 @@ void TSVWinForm::ResyncFinished(const void* owner, const TSyncStats& stats) {
     if (owner != this || closing_) return;
     ResyncPanel->hide();
     session_.ReportResync(stats, this);
+    TWorkSummaryForm::ShowRun(this, session_, stats);
     RebuildKeepingRows();
+}
+
+void TSVWinForm::UpdateChoicesButton() {
+    const size_t pending = session_.PendingChoices().Count();
+    choicesButton_->setText(MsgWith(rsPendingButton, {std::to_string(pending)}));
+    choicesAction_->setVisible(pending > 0);
+}
+
+TPendingChoicesForm* TSVWinForm::ShowPendingChoices() {
+    auto* form = new TPendingChoicesForm(this, session_);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->show();
+    return form;
 }
 
 void TSVWinForm::RebuildKeepingRows() {

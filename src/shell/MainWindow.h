@@ -30,6 +30,7 @@ class TIniPlacement;
 class TBookSelection;
 class TCommandTable;
 class TSVGrid;
+class TPendingChoicesForm;
 class TSVWinForm;
 
 // What a main window asks of the program that holds it: other windows and the settings.
@@ -61,6 +62,8 @@ public:
     // Takes the smallest free number and sets the caption.
     void Renumber();
     void Recaption();
+    // The window of the author questions the scans queued.
+    TPendingChoicesForm* ShowPendingChoices();
     // The caption: window number and the library's file name.
     void UpdateTitle();
 
@@ -87,6 +90,7 @@ public:
     void ResyncStarted(const void* owner);
     void ResyncProgress(const void* owner, int position, int maximum, const QString& text);
     void ResyncFinished(const void* owner, const TSyncStats& stats);
+    void UpdateChoicesButton();
     // Builds the active list again with what the catalogue gained; the user keeps their row.
     void RebuildKeepingRows();
 
@@ -203,6 +207,8 @@ private:
     QToolButton* newWindowButton_;
     QToolButton* panelsButton_;
     QToolButton* settingsButton_;
+    QToolButton* choicesButton_;
+    QAction* choicesAction_;
     QMenu* windowsMenu_;
     QMenu* saveMenu_;
     QMenu* panelsMenu_;

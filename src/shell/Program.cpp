@@ -16,17 +16,6 @@
 
 TProgram::TProgram(TSettingsStore& store, TLanguageModule& languages)
     : options_(std::make_unique<TOptions>(store, languages)), session_(std::make_unique<TLibrarySession>(*options_)) {
-    // The import's author question is asked in the choice window over the first main window;
-    // while tests script the dialogs, the first candidate is taken and logged.
-    if (!Dialogs::Script().Active)
-        session_->SetAuthorQuestion(
-            [this](const TBookInfo& book, uint8_t role, const std::vector<TAuthorName*>& candidates) -> TAuthorName* {
-                if (windows_.empty()) return candidates.front();
-                TAuthorManageForm choice(windows_.front(), *session_);
-                choice.SetChoice(&book, role, candidates);
-                if (choice.exec() != QDialog::Accepted) return nullptr;
-                return choice.SelectedSpelling();
-            });
     // Logging out asks as closing the last window does; without a person to ask, the logout
     // is cancelled while the library holds changes.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {

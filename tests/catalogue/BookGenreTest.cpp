@@ -191,3 +191,55 @@ TEST(BookGenreTest, TheCodeIndexFollowsTheTree) {
 }
 
 }  // namespace
+
+namespace {
+
+// A book's code the built-in table knows enters with the table's names, in its group; an unknown
+// code stays bare; a code in two groups lands where a search of the full table finds it.
+TEST(BookGenreTest, KnownCodesOfANewTreeTakeTheirNamesAndGroup) {
+    TBookGenre root;
+    struct Case {
+        const char* code;
+        const char* group;  // empty: directly under the root
+        const char* comment;
+    };
+    const Case cases[] = {
+        {"sf_fantasy", "SF, Fantasy", "Fantasy"},
+        {"sf_detective", "Detectives, Thrillers", "Detective SF"},
+        {"sci_religion", "Religion", "Religious Studies"},
+        {"my_code", "", ""},
+    };
+    for (const Case& c : cases) {
+        TBookGenre* genre = root.ForCode(c.code, true);
+        EXPECT_EQ(genre->Code, c.code);
+        EXPECT_EQ(genre->Comment, c.comment) << c.code;
+        EXPECT_EQ(genre->Parent == &root ? std::string() : genre->Parent->Code, c.group) << c.code;
+        EXPECT_EQ(genre->RusName.empty(), *c.group == 0) << c.code;
+        EXPECT_EQ(root.ForCode(c.code, true), genre) << "found again, not made twice: " << c.code;
+    }
+    // One group each, hidden as the full table's groups are.
+    EXPECT_EQ(root.Count(), 4u);
+    EXPECT_TRUE(root.FindByCode("sf_fantasy")->Parent->IsHidden());
+    EXPECT_EQ(root.ForCode("sf_epic", true)->Parent, root.FindByCode("sf_fantasy")->Parent);
+}
+
+// An older library's bare codes give their books to the named genres; what the user made stays.
+TEST(BookGenreTest, MergeBuiltInNamesTheBareCodesOfAnOlderLibrary) {
+    TBookGenre root;
+    TBookGenre* bare = TBookGenre::AddGenre(&root, 5, "sf_fantasy", true);
+    TBookGenre* own = TBookGenre::AddGenre(&root, 6, "my_code", true);
+    TBookInfo book(nullptr);
+    book.EnsureTitleInfo().AddGenre(bare, true);
+    book.EnsureTitleInfo().AddGenre(own, true);
+    TBookGenre full;
+    full.LoadBuiltIn();
+    EXPECT_EQ(root.MergeBuiltIn(true), full.NodeCount() - 1);
+    EXPECT_EQ(root.NodeCount(), full.NodeCount() + 1);  // the bare code went, the user's stayed
+    TBookGenre* named = root.FindByCode("sf_fantasy");
+    EXPECT_EQ(named->Parent->Code, "SF, Fantasy");
+    EXPECT_EQ(book.TitleInfo->Genres, (std::vector<TBookGenre*>{own, named}));  // as a join puts it
+    EXPECT_TRUE(named->Links.Contains(&book, 1));
+    EXPECT_EQ(root.MergeBuiltIn(true), 0);  // a second run adds nothing
+}
+
+}  // namespace

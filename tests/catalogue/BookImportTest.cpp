@@ -121,7 +121,8 @@ TEST(BookImportTest, AmbiguousNamesAreSettledByTheChooser) {
         size_t offered = 0;
         TAuthorName* pick = nullptr;
         bool askedUnderLock = false;
-        TAuthorName* ChooseAuthor(TBookInfo&, uint8_t role, const std::vector<TAuthorName*>& candidates) override {
+        TAuthorName* ChooseAuthor(TBookInfo&, uint8_t role, const std::vector<TAuthorName*>& candidates,
+                                  const std::string&) override {
             offered = candidates.size();
             askedUnderLock |= TCatalogueLock::Instance().HeldByThisThread();
             EXPECT_EQ(role, kRoleTitle);
@@ -149,7 +150,8 @@ TEST(BookImportTest, RefreshesKeepTheSpellingAndNicknamesAreChosenLikeNames) {
     struct Chooser final : IAuthorChooser {
         int asked = 0;
         TAuthorName* pick = nullptr;
-        TAuthorName* ChooseAuthor(TBookInfo&, uint8_t, const std::vector<TAuthorName*>& candidates) override {
+        TAuthorName* ChooseAuthor(TBookInfo&, uint8_t, const std::vector<TAuthorName*>& candidates,
+                                  const std::string&) override {
             ++asked;
             EXPECT_EQ(candidates.size(), 2u);
             return pick;

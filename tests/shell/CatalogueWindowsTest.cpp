@@ -405,26 +405,6 @@ TEST_F(Windows, ChoiceModeListsOnlyTheCandidatesAuthors) {
     EXPECT_TRUE(form.OkBtn->isEnabled());
 }
 
-// A background import's question goes to the GUI thread and the worker waits for the answer;
-// a worker being stopped stops waiting.
-TEST_F(Windows, AWorkersAuthorQuestionIsAnsweredInTheGuiThread) {
-    const std::vector<TAuthorName*> candidates = TwoCandidates();
-    ASSERT_EQ(candidates.size(), 2u);
-    TBookInfo& book = *FirstBook();
-    std::thread::id askedIn;
-    session->SetAuthorQuestion([&](const TBookInfo&, uint8_t, const std::vector<TAuthorName*>& c) {
-        askedIn = std::this_thread::get_id();
-        return c[1];
-    });
-    std::atomic<TAuthorName*> answer{nullptr};
-    std::thread worker([&] { answer = session->ChooseAuthor(book, 1, candidates); });
-    ASSERT_TRUE(WaitFor([&] { return answer.load() != nullptr; }));
-    worker.join();
-    EXPECT_EQ(answer.load(), candidates[1]);
-    EXPECT_EQ(askedIn, std::this_thread::get_id());
-    session->SetAuthorQuestion(nullptr);
-}
-
 // An author an import adds shows in the open author window and in the main window's list at
 // once, without waiting for the import to end; the author the user was on stays current.
 TEST_F(Windows, AnAddedAuthorAppearsInTheOpenWindows) {

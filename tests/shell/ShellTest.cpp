@@ -90,14 +90,16 @@ TEST_F(Program, ListsShowTheLibrary) {
     w.FltNoAuthorCheck->setCheckState(Qt::Checked);
     EXPECT_EQ(w.AuthorRows().Count(), 1);  // the placeholder of books without author
 
-    // Until the author dialogs exist an ambiguous name takes the first candidate, and says so.
+    // An ambiguous name takes the first candidate at once; the question waits in the queue.
     TBookCollection books;
     Svd().MountPoints.front()->CollectBooks(books, true);
     TAuthorName* a = Svd().Authors.FindOrAddName("Ivan", "", "", "Petrov");
     TAuthorName* b = Svd().Authors.FindOrAddName("Ivan", "", "", "Petrova");
-    EXPECT_EQ(session->ChooseAuthor(*books.Books().at(0), 1, {a, b}), a);
-    ASSERT_EQ(session->Log().size(), 1);
-    EXPECT_TRUE(session->Log().front().contains("Ivan Petrov"));
+    ASSERT_TRUE(Svd().AuthorChooser);
+    EXPECT_EQ(Svd().AuthorChooser->ChooseAuthor(*books.Books().at(0), 1, {a, b}, "I. Petrov"), a);
+    ASSERT_EQ(session->PendingChoices().Count(), 1u);
+    EXPECT_EQ(session->PendingChoices().Snapshot().front().NameRead, "I. Petrov");
+    EXPECT_TRUE(Dialogs::Script().Shown.isEmpty());
 }
 
 TEST_F(Program, FiltersNarrowTheListsAfterTypingPauses) {

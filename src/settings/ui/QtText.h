@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 #include "common/Encoding.h"
 #include "common/MessageTable.h"
@@ -18,4 +19,9 @@ inline std::string FromQ(const QString& text) {
 // The current text of a message id.
 inline QString Msg(int id) {
     return ToQ(MessageText(id));
+}
+
+// A message with each %s filled in turn by the engine texts given.
+inline QString MsgWith(int id, const std::vector<std::string>& args) {
+    return ToQ(FormatMessageText(MessageText(id), args));
 }

@@ -1,0 +1,91 @@
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "ShellFixture.h"
+#include "catalogue/AuthorInfo.h"
+#include "catalogue/AuthorList.h"
+#include "catalogue/AuthorName.h"
+#include "scan/Resync.h"
+#include "shell/PendingChoicesForm.h"
+#include "shell/WorkSummaryForm.h"
+
+namespace {
+
+std::string Book(const std::string& title, const std::string& first, const std::string& last) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info><genre>sf</genre>"
+           "<author><first-name>" +
+           first + "</first-name><last-name>" + last + "</last-name></author><book-title>" + title +
+           "</book-title></title-info></description><body><p>Text</p></body></FictionBook>";
+}
+
+template <typename Form>
+Form* Shown() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<Form*>(w); form && form->isVisible()) return form;
+    return nullptr;
+}
+
+// A scan from the window whose books name an author several authors match asks nothing while
+// it runs; the questions wait in one window, where one decision settles every book of the name.
+TEST_F(Program, AScanOfAmbiguousAuthorsAsksNothingAndTheChoicesApplyLater) {
+    TAuthorName* ivan = Svd().Authors.FindOrAddName("Ivan", "", "", "Petrov");
+    TAuthorName* igor = Svd().Authors.NewAuthor(true)->AddName("Igor", "", "", "Petrov");
+    const std::filesystem::path folder = dir / "ambiguous";
+    std::filesystem::create_directories(folder);
+    constexpr int kAmbiguous = 40;
+    for (int i = 0; i < kAmbiguous; ++i)
+        WriteBytes(folder / ("p" + std::to_string(i) + ".fb2"), Bytes(Book("P" + std::to_string(i), "I.", "Petrov")));
+    for (int i = 0; i < 5; ++i)
+        WriteBytes(folder / ("s" + std::to_string(i) + ".fb2"), Bytes(Book("S" + std::to_string(i), "Semen", "Sidr")));
+    TMountPoint* mount = Svd().AddMountPoint(folder.string());
+    TSVWinForm& w = Window();
+    ASSERT_TRUE(session->StartResync(&w, *mount, TResyncMode::Full, &w));
+    ASSERT_TRUE(WaitFor([&] { return !session->ResyncRunning() && w.ResyncPanel->isHidden(); }, 30000));
+    EXPECT_TRUE(Dialogs::Script().Shown.isEmpty()) << Dialogs::Script().Shown.join("\n").toStdString();
+    ASSERT_EQ(session->PendingChoices().Count(), size_t{kAmbiguous});
+
+    // The run ends with its summary, which leads to the questions.
+    ASSERT_TRUE(WaitFor([] { return Shown<TWorkSummaryForm>() != nullptr; }));
+    TWorkSummaryForm* summary = Shown<TWorkSummaryForm>();
+    EXPECT_TRUE(summary->CountsLabel->text().contains(QString::number(kAmbiguous + 5)));
+    EXPECT_TRUE(WaitFor([&] { return summary->ChoicesBtn->isVisible(); }));
+    summary->close();
+
+    // A book that goes takes its question along.
+    TBookCollection books;
+    mount->CollectBooks(books, true);
+    TBookInfo* gone = nullptr;
+    for (TBookInfo* b : books.Books())
+        if (b->FileName == "p0.fb2") gone = b;
+    ASSERT_TRUE(gone);
+    RemoveInOneBurst(Svd(), {gone});
+    Flush();
+    EXPECT_EQ(session->PendingChoices().Count(), size_t{kAmbiguous - 1});
+
+    TPendingChoicesForm* form = w.ShowPendingChoices();
+    ASSERT_EQ(form->RowCount(), kAmbiguous - 1);
+    EXPECT_EQ(form->ChoicesGrid->item(0, 1)->text(), "I. Petrov");
+    const std::vector<TPendingChoice> rows = session->PendingChoices().Snapshot();
+    const auto indexOf = [](const TPendingChoice& c, const TAuthorName* n) {
+        return static_cast<int>(std::find(c.Candidates.begin(), c.Candidates.end(), n) - c.Candidates.begin());
+    };
+    const TAuthorName* standIn = rows.front().Candidates.front();
+    const TAuthorName* other = standIn == ivan ? igor : ivan;
+    form->Choose(0, indexOf(rows.front(), other));
+    form->SameForName(0);
+    for (int r = 0; r < form->RowCount(); ++r)
+        EXPECT_EQ(form->Chosen(r), indexOf(rows[static_cast<size_t>(r)], other)) << r;
+    EXPECT_EQ(form->Apply(), kAmbiguous - 1);
+    EXPECT_EQ(form->RowCount(), 0);
+    EXPECT_EQ(session->PendingChoices().Count(), 0u);
+    EXPECT_TRUE(Svd().IsModified());
+    for (TBookInfo* b : books.Books())
+        if (b != gone && b->FileName.str().front() == 'p') {
+            EXPECT_EQ(b->TitleInfo->Authors.front(), other) << b->FileName;
+        }
+    delete form;
+}
+
+}  // namespace

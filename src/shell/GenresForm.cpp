@@ -103,6 +103,8 @@ TGenresForm::TGenresForm(QWidget* parent, TLibrarySession& session) : QDialog(pa
     Properties1 = new QAction(this);
     HiddenItem = GenresMenu->addAction(QString(), this, guarded(&TGenresForm::ToggleHidden));
     HiddenItem->setCheckable(true);
+    GenresMenu->addSeparator();
+    BuiltInItem = GenresMenu->addAction(QString(), this, guarded(&TGenresForm::AddBuiltIn));
     connect(GenresTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         const TBookGenre* genre = SelectedGenre();
         for (QAction* item : {NewItem, DeleteItem, HiddenItem})
@@ -158,6 +160,7 @@ void TGenresForm::Recaption() {
     DeleteItem->setText(Msg(rsDelete) + "...");
     Properties1->setText(Msg(rsProperties) + "...");
     HiddenItem->setText(Msg(rsHidden));
+    BuiltInItem->setText(Msg(rsBuiltInGenres));
     OkBtn->setText(Msg(rsOk));
     CancelBtn->setText(Msg(rsCancel));
 }
@@ -178,6 +181,7 @@ TBookGenre* TGenresForm::FindGenre(quintptr id) const {
 QTreeWidgetItem* TGenresForm::AddItem(TBookGenre* genre, QTreeWidgetItem* parent) {
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(GenresTree);
     item->setText(0, ToQ(genre->Code));
+    item->setToolTip(0, ToQ(genre->RusName));
     item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(genre)));
     item->setIcon(0, QApplication::style()->standardIcon(QStyle::SP_FileDialogListView));
     item->setFlags(item->flags() | Qt::ItemIsEditable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
@@ -241,6 +245,13 @@ void TGenresForm::ToggleHidden() {
     Mark(session_);  // kept in the library file
     if (QTreeWidgetItem* item = ItemOf(genre))
         item->setForeground(0, genre->IsHidden() ? QColor(128, 128, 128) : GenresTree->palette().text().color());
+}
+
+void TGenresForm::AddBuiltIn() {
+    TCatalogueGuard guard;
+    const int nodes = session_.Library().Genres.NodeCount();
+    const int added = session_.Library().Genres.MergeBuiltIn(false);
+    if (added || nodes != session_.Library().Genres.NodeCount()) Mark(session_);
 }
 
 void TGenresForm::DropGenre(TBookGenre* dragged, TBookGenre* target, bool alt) {

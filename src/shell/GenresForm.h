@@ -55,6 +55,8 @@ public:
     void NewGenre();
     void DeleteSelected();
     void ToggleHidden();
+    // The built-in genre tree into the library, bare known codes named.
+    void AddBuiltIn();
     // What a drop does: Alt joins the dragged genre's books into the target (a target is
     // needed), otherwise the dragged genre becomes the target's (or the root's) last child.
     void DropGenre(TBookGenre* dragged, TBookGenre* target, bool alt);
@@ -66,6 +68,7 @@ public:
     QAction* DeleteItem;
     QAction* Properties1;
     QAction* HiddenItem;
+    QAction* BuiltInItem;
     QPushButton* OkBtn;
     QPushButton* CancelBtn;
 

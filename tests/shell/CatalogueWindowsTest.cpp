@@ -122,6 +122,32 @@ TEST_F(Windows, GenresAreCreatedRenamedHiddenAndDeletedEverywhere) {
     Flush();
 }
 
+// A library made before genres had names: its bare codes take the built-in names and groups from
+// the genres window, and the tab lists the names.
+TEST_F(Windows, BuiltInGenresNameTheBareCodesOfAnOlderLibrary) {
+    TBookGenre& root = Svd().Genres;
+    TBookGenre* bare = TBookGenre::AddGenre(&root, -1, "humor_prose", true);
+    TBookInfo* book = FirstBook();
+    {
+        TCatalogueGuard guard;
+        book->EnsureTitleInfo().AddGenre(bare, true);
+    }
+    auto* form = Open<TGenresForm>();
+    ASSERT_TRUE(form->ItemOf(bare));
+    Svd().SetModified(false);
+    form->AddBuiltIn();
+    Flush();
+    EXPECT_TRUE(Svd().IsModified());
+    EXPECT_FALSE(form->ItemOf(bare));
+    TBookGenre* named = book->TitleInfo->Genres.back();
+    EXPECT_EQ(named->Code, "humor_prose");
+    EXPECT_EQ(named->RusName, Utf8ToAnsi("Юмористическая Проза"));
+    EXPECT_TRUE(form->ItemOf(named));
+    EXPECT_EQ(ToQ(book->GenreNamesText()).count(QString::fromUtf8("Юмористическая Проза")), 1);
+    form->close();
+    Flush();
+}
+
 TEST_F(Windows, GenreDropsMoveAndJoinButNeverIntoNothing) {
     TBookGenre& root = Svd().Genres;
     std::vector<TBookGenre*> all;

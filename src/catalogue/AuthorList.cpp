@@ -234,10 +234,8 @@ TAuthorName* TAuthorList::FindByIndex(int32_t index) const {
 }
 
 TEmptyAuthorInfo* TAuthorList::Placeholder() {
-    if (!placeholder_) {
-        placeholder_ = std::make_unique<TEmptyAuthorInfo>(this);
-        Modified = true;
-    }
+    // Never saved, so making it is no change of the library (a "save?" on closing would be).
+    if (!placeholder_) placeholder_ = std::make_unique<TEmptyAuthorInfo>(this);
     return placeholder_.get();
 }
 

@@ -167,6 +167,12 @@ void TBookInfo::SetLost(bool lost) {
     NotifyChanged();
 }
 
+void TBookInfo::ShowPresence(bool exists) {
+    if (exists != IsLost()) return;
+    Flags = static_cast<uint16_t>(exists ? Flags & ~kLost : Flags | kLost);
+    if (TSVD* catalogue = Container()) catalogue->Notify(TObjectType::Book, this, kChanged, false);
+}
+
 bool TBookInfo::IsReadOnly() const {
     return (Flags & kReadOnly) || (Folder && Folder->IsReadOnly());
 }

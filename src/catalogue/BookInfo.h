@@ -165,6 +165,9 @@ public:
     uint8_t GetFileType() const;
     bool IsLost() const { return Flags & kLost; }
     void SetLost(bool lost);
+    // The lost mark as a look at the disk found it while the book was shown: the windows follow,
+    // the library is not thereby changed (it is saved with the next change).
+    void ShowPresence(bool exists);
     bool IsReadOnly() const;
     // Raises "Document is read only!" for a read-only book.
     void CheckWritable() const;

@@ -288,8 +288,8 @@ TBookSequence* TSVD::SequenceByNumber(int32_t number) const {
     return it == sequenceByNumber_.end() ? nullptr : it->second;
 }
 
-void TSVD::Notify(TObjectType type, const void* object, int kind) {
-    modified_ = true;
+void TSVD::Notify(TObjectType type, const void* object, int kind, bool modifies) {
+    if (modifies) modified_ = true;
     TCatalogueLock::Instance().Defer([this, type, object, kind] {
         std::vector<ICatalogueObserver*> observers;
         {

@@ -170,9 +170,9 @@ public:
     // Books in all mount points whose title-info and src-title-info list no author.
     void CollectBooksWithoutAuthor(TBookCollection& books) const;
 
-    // Change notifications; each sets the modified flag. Delivery waits while the calling
-    // thread holds the catalogue lock.
-    void Notify(TObjectType type, const void* object, int kind);
+    // Change notifications; each sets the modified flag unless it only shows what a look at the
+    // disk found. Delivery waits while the calling thread holds the catalogue lock.
+    void Notify(TObjectType type, const void* object, int kind, bool modifies = true);
     void AddObserver(ICatalogueObserver* observer);
     void RemoveObserver(ICatalogueObserver* observer);
 

@@ -467,7 +467,7 @@ void TBookListForm::CheckPresence(TBookInfo* book, const TBookPlace& place) {
             // Only the latest answer, and only for a book still in the catalogue.
             if (job != presenceJob_ || !shown_.count(book)) return;
             TCatalogueGuard guard;
-            book->SetLost(!exists);
+            book->ShowPresence(exists);
         });
 }
 

@@ -355,7 +355,7 @@ void TBookPreviewForm::ShowLoaded(const TBookPlace& place, TLoaded loaded) {
         if (book_) {
             {
                 TCatalogueGuard guard;
-                book_->SetLost(!loaded.Exists && loaded.Error.empty());
+                book_->ShowPresence(loaded.Exists || !loaded.Error.empty());
             }
             const uint8_t type = place.Type;
             const bool failed = !loaded.Error.empty();

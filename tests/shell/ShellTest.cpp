@@ -38,6 +38,7 @@
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/QtText.h"
+#include "shell/BookListForm.h"
 #include "shell/Dialogs.h"
 #include "shell/MainWindow.h"
 #include "shell/SettingsForm.h"
@@ -151,6 +152,26 @@ TEST_F(Program, HeaderClicksSortUpThenDownWithTiesBrokenLeftToRight) {
 
 TEST_F(Program, ClosingTheLastWindowAsksWhenTheLibraryChanged) {
     TSVWinForm& w = Window();
+    // Looking is no change: every tab and panel shown, then closed, asks nothing.
+    for (int i = 0; i < TSVWinForm::kPanelCount; ++i)
+        w.OpenPanel(i);
+    w.FltNoAuthorCheck->setCheckState(Qt::Checked);  // the placeholder of books without author
+    for (QWidget* tab : {w.AuthorsTab, w.SeriesTab, w.GenresTab, w.AuthorsTab}) {
+        w.MainPageControl->setCurrentWidget(tab);
+        Flush();
+    }
+    // The books' files are not on disk: the shown book is marked lost, which is no change either.
+    ShowEveryBookSelected(w, Svd());
+    ASSERT_TRUE(w.BookList() && WaitForIdle(*w.BookList()));
+    TSVGrid* books = w.BookList()->BooksGrid;
+    ASSERT_GT(books->Data()->Count(), 1);
+    for (int32_t i = 0; i < books->Data()->Count(); ++i)
+        books->Data()->Get(i)->Selection = i == 0;
+    emit books->SelectionChanged();
+    TBookInfo* shown = static_cast<TBookListObject*>(books->Data()->Get(0))->Book;
+    EXPECT_TRUE(WaitFor([&] { return shown->IsLost(); }));
+    EXPECT_FALSE(Svd().IsModified());
+
     Svd().SetModified(true);
     Dialogs::Script().Answers = {Dialogs::TAnswer::Cancel};
     w.close();

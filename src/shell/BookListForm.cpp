@@ -40,6 +40,7 @@
 #include "shell/Dialogs.h"
 #include "shell/LibrarySession.h"
 #include "shell/Options.h"
+#include "shell/WorkSummaryForm.h"
 
 namespace {
 
@@ -519,7 +520,12 @@ void TBookListForm::PackSelected() {
     }
     QApplication::restoreOverrideCursor();
     if (!packed.empty()) selection_->Publish(SelectedBooks());  // the books are elsewhere now
-    if (!warnings.empty()) Dialogs::Error(this, QString::fromStdString(warnings.front()));
+    QStringList lines{MsgWith(rsSummaryPacked, {std::to_string(packed.size()), std::to_string(books.size())})};
+    if (!warnings.empty()) lines << MsgWith(rsSummaryWarnings, {std::to_string(warnings.size())});
+    QStringList shown;
+    for (const std::string& w : warnings)
+        shown << QString::fromStdString(w);
+    (new TWorkSummaryForm(this, session_, lines, shown))->show();
 }
 
 void TBookListForm::DeleteSelected() {

@@ -464,15 +464,8 @@ void TFolderTreeView::NewFolder() {
 
 void TFolderTreeView::NewMountPoint() {
     const QString path = Dialogs::DirectoryName(this, Msg(rsFindMountPoint));
-    std::error_code error;
-    if (path.isEmpty() || !std::filesystem::is_directory(path.toStdString(), error)) return;
-    TSVD& library = session_.Library();
-    TMountPoint* mount = library.AddMountPoint(FromQ(path));
-    if (!mount) RaiseError(rsErrInvalidMP);
-    mount->Exists();
-    mount->NotifyAdded();  // every window's tree shows it
-    SelectFolder(mount);
-    session_.StartResync(window(), *mount, TResyncMode::Full, this);
+    // Selected before the scan's first notices arrive.
+    if (TMountPoint* mount = session_.AddFolder(window(), path, this)) SelectFolder(mount);
 }
 
 void TFolderTreeView::ImportInpx() {

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "catalogue/AuthorName.h"
+#include "catalogue/BookFolder.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/CatalogueLock.h"
 #include "catalogue/LibraryLock.h"
@@ -269,6 +270,17 @@ bool TLibrarySession::StartInpxImport(const void* owner, const QString& inpxFile
     return StartWorker(owner, parent, [&](IResyncObserver* relay) {
         return TResyncThread::StartInpx(*library_, FromQ(inpxFile), {}, relay);
     });
+}
+
+TMountPoint* TLibrarySession::AddFolder(const void* owner, const QString& path, QWidget* parent) {
+    std::error_code error;
+    if (path.isEmpty() || !std::filesystem::is_directory(path.toStdString(), error)) return nullptr;
+    TMountPoint* mount = library_->AddMountPoint(FromQ(path));
+    if (!mount) RaiseError(rsErrInvalidMP);
+    mount->Exists();
+    mount->NotifyAdded();  // every window's tree shows it
+    StartResync(owner, *mount, TResyncMode::Full, parent);
+    return mount;
 }
 
 bool TLibrarySession::StartWorker(const void* owner, QWidget* parent,

@@ -19,6 +19,7 @@ class QWidget;
 class IResyncObserver;
 class TAuthorName;
 class TBookFolder;
+class TMountPoint;
 class TBookGenre;
 class TBookInfo;
 class TBookSequence;
@@ -115,6 +116,9 @@ public:
     bool StartResync(const void* owner, TBookFolder& folder, TResyncMode mode, QWidget* parent);
     bool StartResync(const void* owner, std::vector<TBookInfo*> books, TResyncMode mode, QWidget* parent);
     bool StartInpxImport(const void* owner, const QString& inpxFile, QWidget* parent);
+    // A folder of books as a new mount point, told to every window, then scanned in the
+    // background. Raises when it overlaps a mount point; none when it is no folder.
+    TMountPoint* AddFolder(const void* owner, const QString& path, QWidget* parent);
     bool ResyncRunning() const;
     void WaitForResync();
     // Counts and warnings of a finished run into the log; an offline mount point or the error

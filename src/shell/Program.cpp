@@ -1,14 +1,19 @@
 #include "shell/Program.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QSessionManager>
+#include <QTranslator>
+#include <filesystem>
 
 #include "catalogue/SVD.h"
 #include "common/Error.h"
+#include "common/MessageIds.h"
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/QtText.h"
 #include "shell/AuthorManageForm.h"
+#include "shell/DemoLibrary.h"
 #include "shell/Dialogs.h"
 #include "shell/LibrarySession.h"
 #include "shell/Options.h"
@@ -16,6 +21,8 @@
 
 TProgram::TProgram(TSettingsStore& store, TLanguageModule& languages)
     : options_(std::make_unique<TOptions>(store, languages)), session_(std::make_unique<TLibrarySession>(*options_)) {
+    LoadQtTranslation();
+    connect(options_.get(), &TOptions::languageChanged, this, &TProgram::LoadQtTranslation);
     // Logging out asks as closing the last window does; without a person to ask, the logout
     // is cancelled while the library holds changes.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
@@ -42,10 +49,73 @@ TSVMainForm& TProgram::Settings() {
 void TProgram::Start(const QString& library) {
     QString path = library;
     if (path.isEmpty()) path = ToQ(options_->LastLibrary());
+    if (path.isEmpty()) {
+        TFirstStartForm form;
+        const bool asked = !Dialogs::Script().Active && form.exec() == QDialog::Accepted;
+        return FirstStart(asked ? form.Choice() : TFirstStartForm::Empty);
+    }
     while (!path.isEmpty() && !TLibrarySession::FileExists(path))
         path = session_->AskLibraryFile(nullptr);
-    session_->OpenAtStart(path);
+    OpenFirstWindow(path);
+}
+
+void TProgram::OpenFirstWindow(const QString& library) {
+    session_->OpenAtStart(library);
+    // Kept at once: the next start opens this library even if this one ends badly.
+    if (session_->HasFile()) options_->SetLastLibrary(session_->Library().FileName);
     if (TSVWinForm* window = NewWindow()) window->show();
+}
+
+void TProgram::FirstStart(TFirstStartForm::TChoice choice, const QString& folder) {
+    switch (choice) {
+        case TFirstStartForm::Open:
+            return OpenFirstWindow(session_->AskLibraryFile(nullptr));
+        case TFirstStartForm::Demo: {
+            QString library;
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            try {
+                library = MakeDemoLibrary(UserDataFolder() + "/demo");
+            } catch (const std::exception& e) {
+                Dialogs::Error(nullptr, QString::fromLocal8Bit(e.what()));
+            }
+            QApplication::restoreOverrideCursor();
+            return OpenFirstWindow(library);
+        }
+        case TFirstStartForm::NewOnFolder: {
+            const QString books = folder.isEmpty() ? Dialogs::DirectoryName(nullptr, Msg(rsFindMountPoint)) : folder;
+            if (books.isEmpty()) return OpenFirstWindow({});
+            // The library file goes to the user's data folder: nothing more to ask a newcomer.
+            QString library;
+            try {
+                std::filesystem::create_directories(UserDataFolder().toStdString());
+                library = UserDataFolder() + "/library.sv2";
+                for (int n = 2; std::filesystem::exists(library.toStdString()); ++n)
+                    library = UserDataFolder() + QString("/library-%1.sv2").arg(n);
+                TSVD().SaveToFile(FromQ(library));
+            } catch (const std::exception& e) {
+                Dialogs::Error(nullptr, ToQ(e.what()));
+                library.clear();
+            }
+            OpenFirstWindow(library);
+            if (windows_.empty()) return;
+            TSVWinForm* window = windows_.front();
+            Dialogs::Guard(window, [&] { session_->AddFolder(window, books, window); });
+            return;
+        }
+        case TFirstStartForm::Empty:
+            return OpenFirstWindow({});
+    }
+}
+
+void TProgram::LoadQtTranslation() {
+    // Qt's own texts (the buttons of message boxes, the file dialogs) in the program's language.
+    const int current = options_->Languages().CurrentIndex();
+    const std::string code = current >= 0 ? options_->Languages().Languages()[static_cast<size_t>(current)].Code : "ru";
+    if (qtTranslator_) QCoreApplication::removeTranslator(qtTranslator_.get());
+    qtTranslator_ = std::make_unique<QTranslator>();
+    if (qtTranslator_->load(QString::fromStdString("qtbase_" + (code.empty() ? std::string("en") : code)),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtTranslator_.get());
 }
 
 TSVWinForm* TProgram::NewWindow() {

@@ -5,8 +5,10 @@
 #include <memory>
 #include <vector>
 
+#include "shell/FirstStartForm.h"
 #include "shell/MainWindow.h"
 
+class QTranslator;
 class TLanguageModule;
 class TLibrarySession;
 class TOptions;
@@ -27,8 +29,13 @@ public:
     TSVMainForm& Settings();
 
     // The library (the given path, else the last one; the open dialog while it does not
-    // exist), then the first main window.
+    // exist), then the first main window. With neither (a first start) the reader chooses how
+    // to begin.
     void Start(const QString& library);
+    // A first start the way the reader chose it: an open dialog, a new library on a folder of
+    // books (folder, else a folder dialog) scanned in the background, a demo library, or an
+    // empty library. The first main window shows in each case.
+    void FirstStart(TFirstStartForm::TChoice choice, const QString& folder = {});
     // The end: options kept, the worker stopped, autosave on exit, the language choice kept;
     // then the event loop ends.
     void Shutdown();
@@ -41,7 +48,11 @@ public:
     void ShowSettings(QWidget* parent) override;
 
 private:
+    void OpenFirstWindow(const QString& library);
+    void LoadQtTranslation();
+
     std::unique_ptr<TOptions> options_;
+    std::unique_ptr<QTranslator> qtTranslator_;
     std::unique_ptr<TLibrarySession> session_;
     std::unique_ptr<TSVMainForm> settings_;
     std::vector<TSVWinForm*> windows_;

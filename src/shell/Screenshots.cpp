@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTreeWidget>
 #include <algorithm>
@@ -38,15 +39,19 @@
 #include "shell/BookListForm.h"
 #include "shell/BookPreviewForm.h"
 #include "shell/BookSelection.h"
+#include "shell/DemoLibrary.h"
 #include "shell/DupSearchPage.h"
 #include "shell/EditorWindow.h"
 #include "shell/FastBookInfoForm.h"
+#include "shell/FirstStartForm.h"
 #include "shell/FolderTree.h"
 #include "shell/LibrarySession.h"
 #include "shell/MainWindow.h"
 #include "shell/Options.h"
+#include "shell/PendingChoicesForm.h"
 #include "shell/Program.h"
 #include "shell/SettingsForm.h"
+#include "shell/WorkSummaryForm.h"
 
 namespace {
 
@@ -194,6 +199,49 @@ void PictureEditors(TProgram& program, const QDir& dir) {
 
 }  // namespace
 
+// The first start's question, the author questions a scan queued, and the demo library.
+void PictureFirstSteps(TProgram& program, TSVWinForm& window, const QDir& dir) {
+    {
+        TFirstStartForm first(&window);
+        first.show();
+        Settle(200);
+        first.grab().save(dir.filePath("27-first-start.png"));
+    }
+    TLibrarySession& session = program.Session();
+    {
+        // Questions as a scan leaves them: books by an author whose name two authors share.
+        TAuthorList& authors = session.Library().Authors;
+        std::vector<TAuthorName*> candidates;
+        for (size_t a = 0; a < authors.Count() && candidates.size() < 2; ++a)
+            if (authors.Author(a)->Count() > 0) candidates.push_back(authors.Author(a)->Name(0));
+        if (candidates.size() == 2)
+            for (size_t i = 0; i < candidates[0]->Links.Count() && i < 12; ++i)
+                session.PendingChoices().ChooseAuthor(*candidates[0]->Links[i].Book, 1, candidates,
+                                                      candidates[0]->LastName());
+        TPendingChoicesForm* choices = window.ShowPendingChoices();
+        if (choices->RowCount() > 0) choices->Choose(0, 1);
+        Settle(300);
+        choices->grab().save(dir.filePath("28-pending-choices.png"));
+        choices->close();
+        session.PendingChoices().Clear();
+    }
+    QTemporaryDir demo;
+    QString library;
+    try {
+        library = MakeDemoLibrary(demo.path());
+    } catch (const std::exception&) {
+        return;
+    }
+    session.Library().SetModified(false);  // the pictures changed nothing worth a question
+    if (!session.OpenLibrary(library, &window)) return;
+    window.MainPageControl->setCurrentWidget(window.AuthorsTab);
+    window.RebuildKeepingRows();
+    Settle(300);
+    ChooseBookWithCover(window);
+    Settle(500);
+    window.grab().save(dir.filePath("30-demo-library.png"));
+}
+
 void TakeScreenshots(TProgram& program, const QString& path) {
     const QDir dir(path);
     TSVWinForm* window = program.Windows().empty() ? nullptr : program.Windows().front();
@@ -279,6 +327,12 @@ void TakeScreenshots(TProgram& program, const QString& path) {
             }
             Settle(100);
         }
+        // The summary the last run ended with.
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* summary = qobject_cast<TWorkSummaryForm*>(top); summary && summary->isVisible()) {
+                summary->grab().save(dir.filePath("29-summary.png"));
+                summary->close();
+            }
         tree.SelectFolder(last);
         Settle(300);
         // The lost books the resynchronisation found.
@@ -365,6 +419,7 @@ void TakeScreenshots(TProgram& program, const QString& path) {
             }
         }
     }
+    if (window) PictureFirstSteps(program, *window, dir);
     PictureEditors(program, dir);
     program.Settings().show();
     Settle(200);

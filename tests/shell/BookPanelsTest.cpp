@@ -39,6 +39,7 @@
 #include "shell/DockTabs.h"
 #include "shell/DockableForm.h"
 #include "shell/FastBookInfoForm.h"
+#include "shell/WorkSummaryForm.h"
 
 namespace {
 
@@ -270,6 +271,10 @@ TEST_F(Panels, PackingAndDeletingFromTheMenu) {
     const int packed = rowOf("one.zip");
     ASSERT_GE(packed, 0);
     EXPECT_TRUE(static_cast<TBookListObject*>(List().Rows().Get(packed))->Book->Packed);
+    const auto summaries = List().findChildren<TWorkSummaryForm*>();
+    ASSERT_EQ(summaries.size(), 1);
+    EXPECT_EQ(summaries.front()->CountsLabel->text(), MsgWith(rsSummaryPacked, {"1", "1"}));
+    summaries.front()->close();
 
     // Deleting: one question; a file that cannot go (a folder stands in its place) stays and
     // is reported once for all.

@@ -8,6 +8,8 @@
 #include "catalogue/AuthorList.h"
 #include "catalogue/AuthorName.h"
 #include "scan/Resync.h"
+#include "settings/ui/QtText.h"
+#include "shell/FirstStartForm.h"
 #include "shell/PendingChoicesForm.h"
 #include "shell/WorkSummaryForm.h"
 
@@ -86,6 +88,85 @@ TEST_F(Program, AScanOfAmbiguousAuthorsAsksNothingAndTheChoicesApplyLater) {
             EXPECT_EQ(b->TitleInfo->Authors.front(), other) << b->FileName;
         }
     delete form;
+}
+
+}  // namespace
+
+namespace {
+
+// A first start, with the user's data folder in the test's own folder.
+struct FirstStart : Program {
+    QByteArray oldDataHome = qgetenv("XDG_DATA_HOME");
+
+    void SetUp() override {
+        Program::SetUp();
+        Stop();
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dir / "data").string()));
+        program = std::make_unique<TProgram>(*store, *languages);
+        session = &program->Session();
+        options = &program->Options();
+    }
+    void TearDown() override {
+        Program::TearDown();
+        if (oldDataHome.isEmpty())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", oldDataHome);
+    }
+};
+
+// The demo library: written by the program into the data folder, opened at once, every tab with
+// something to show, and kept as the library of the next start.
+TEST_F(FirstStart, TheDemoLibraryHasSomethingInEveryTab) {
+    program->FirstStart(TFirstStartForm::Demo);
+    ASSERT_EQ(program->Windows().size(), 1u);
+    EXPECT_TRUE(Dialogs::Script().Shown.isEmpty()) << Dialogs::Script().Shown.join("\n").toStdString();
+    ASSERT_EQ(Svd().MountPoints.size(), 1u);
+    EXPECT_TRUE(ToQ(Svd().FileName).startsWith(QString::fromStdString((dir / "data" / "shelvara" / "demo").string())));
+    EXPECT_EQ(options->LastLibrary(), Svd().FileName);
+    const TSVDCounts counts = Svd().Counts();
+    EXPECT_GE(counts.Books, 290);
+    EXPECT_EQ(counts.LostBooks, 1);
+    EXPECT_GE(counts.Series, 5);
+    TBookCollection books;
+    Svd().MountPoints.front()->CollectBooks(books, true);
+    int packed = 0, named = 0;
+    for (const TBookInfo* b : books.Books()) {
+        packed += b->Packed;
+        named += b->TitleInfo && !b->TitleInfo->Genres.empty() && !b->TitleInfo->Genres[0]->RusName.empty();
+    }
+    EXPECT_GT(packed, 10);
+    EXPECT_EQ(named, static_cast<int>(books.Count()));  // every genre by name
+    TSVWinForm& w = Window();
+    for (QWidget* tab : {w.AuthorsTab, w.SeriesTab, w.GenresTab}) {
+        w.MainPageControl->setCurrentWidget(tab);
+        Flush();
+    }
+    EXPECT_GE(w.AuthorRows().Count(), 10);
+    EXPECT_GE(w.SeriesRows().Count(), 5);
+    EXPECT_GE(w.GenreRows().Count(), 10);
+    EXPECT_FALSE(Svd().IsModified());
+    // One author under several spellings.
+    const TAuthorName* svetlova = Svd().Authors.FindOrAddName(Utf8ToAnsi("Анна"), "", "", Utf8ToAnsi("Светлова"));
+    EXPECT_GE(svetlova->Author->Count(), 2u);
+}
+
+// A new library on a folder of books: made in the data folder, the folder scanned in the
+// background, and the summary shown at the end.
+TEST_F(FirstStart, ANewLibraryOnAFolderScansItInTheBackground) {
+    const std::filesystem::path folder = dir / "my books";
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < 12; ++i)
+        WriteBytes(folder / ("b" + std::to_string(i) + ".fb2"), Bytes(Book("B" + std::to_string(i), "Semen", "Sidr")));
+    program->FirstStart(TFirstStartForm::NewOnFolder, QString::fromStdString(folder.string()));
+    ASSERT_EQ(program->Windows().size(), 1u);
+    EXPECT_EQ(options->LastLibrary(), Svd().FileName);
+    EXPECT_TRUE(session->HasFile());
+    ASSERT_TRUE(WaitFor([&] { return Shown<TWorkSummaryForm>() != nullptr; }, 30000));
+    ASSERT_EQ(Svd().MountPoints.size(), 1u);
+    EXPECT_EQ(Svd().MountPoints.front()->BookCount(), 12u);
+    EXPECT_TRUE(Shown<TWorkSummaryForm>()->CountsLabel->text().contains("12"));
+    Shown<TWorkSummaryForm>()->close();
 }
 
 }  // namespace

@@ -55,13 +55,16 @@ TSearchResult SearchText(const TSearchSettings& settings, std::string& text) {
     return result;
 }
 
-bool FindAgain(const TSearchSettings& settings, TMemoText& editor) {
+bool FindAgain(const TSearchSettings& settings, TMemoText& editor, size_t* replaced) {
+    if (replaced) *replaced = 0;
     if (!settings.Defined || (settings.ReplaceMode && editor.ReadOnly)) return false;
     int64_t start = 0;
     std::string range;
     if (settings.InSelection && editor.HasSelection()) {
         start = editor.SelStart();
         range = editor.SelText();
+    } else if (settings.ReplaceMode && settings.ReplaceAll) {
+        range = editor.TextFrom(0);
     } else {
         start = editor.CaretOffset();
         range = editor.TextFrom(start);
@@ -84,6 +87,7 @@ bool FindAgain(const TSearchSettings& settings, TMemoText& editor) {
         select(at, matcher.MatchLength());
         editor.SetSelText(settings.ReplaceText);
         select(at, settings.ReplaceText.size());
+        if (replaced) *replaced = 1;
         return true;
     }
     // Only the span from the first to the last match changes, in one edit built in one pass.
@@ -91,6 +95,7 @@ bool FindAgain(const TSearchSettings& settings, TMemoText& editor) {
     select(at, span.End - first);
     editor.SetSelText(span.Replaced);
     select(at + static_cast<int64_t>(span.LastReplaced), settings.ReplaceText.size());
+    if (replaced) *replaced = span.Count;
     return true;
 }
 

@@ -31,12 +31,14 @@ struct TSearchResult {
 // last replacement.
 TSearchResult SearchText(const TSearchSettings& settings, std::string& text);
 
-// Runs the search on an editor: the selection when InSelection and there is one, otherwise
-// from the caret to the end. A find selects the match and puts the caret after it; a replace
-// changes only the matched text (replace all: the span from the first to the last match) as
-// one edit and selects the last replacement. False when nothing was found (the caller beeps)
-// or the editor is read-only in replace mode.
-bool FindAgain(const TSearchSettings& settings, TMemoText& editor);
+// Runs the search on an editor: the selection when InSelection and there is one; otherwise a
+// find or a single replace from the caret to the end, and replace all over the whole text (a
+// match before the caret would be missed silently). A find selects the match and puts the caret
+// after it; a replace changes only the matched text (replace all: the span from the first to
+// the last match) as one edit and selects the last replacement. replaced (when given) receives
+// how many. False when nothing was found (the caller beeps) or the editor is read-only in
+// replace mode.
+bool FindAgain(const TSearchSettings& settings, TMemoText& editor, size_t* replaced = nullptr);
 
 // Puts a used text at the top of a history list (an equal entry, compared without regard to
 // case, moves there) and keeps at most max entries. Empty texts are not kept.

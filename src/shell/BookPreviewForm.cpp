@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeDatabase>
 #include <QMovie>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyle>
@@ -150,7 +151,34 @@ TBookPreviewForm::TBookPreviewForm(QMainWindow* mainWindow, TLibrarySession& ses
     GifPanel = Area("GifPanel", {}, GifView);
     for (QWidget* area : {TxtPanel, RTFPanel, OLEPanel, FB2Panel, BMPPanel, GifPanel})
         Areas->addWidget(area);
-    setWidget(Areas);
+    // Above the areas: where to turn editing on, while it is off.
+    auto* body = new QWidget(this);
+    auto* bodyLayout = new QVBoxLayout(body);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->setSpacing(0);
+    EditingHint = new QWidget(body);
+    EditingHint->setObjectName("EditingHint");
+    EditingHint->setAutoFillBackground(true);
+    QPalette hintPalette = EditingHint->palette();
+    hintPalette.setColor(QPalette::Window, QColor(255, 244, 200));
+    EditingHint->setPalette(hintPalette);
+    auto* hintLayout = new QHBoxLayout(EditingHint);
+    hintLayout->setContentsMargins(6, 2, 6, 2);
+    EditingHintLabel = new QLabel(EditingHint);
+    EditingOnButton = new QPushButton(EditingHint);
+    EditingOnButton->setObjectName("EditingOnButton");
+    hintLayout->addWidget(EditingHintLabel, 1);
+    hintLayout->addWidget(EditingOnButton);
+    connect(EditingOnButton, &QPushButton::clicked, this, [this] {
+        Dialogs::Guard(this, [this] {
+            session_.Options().SetCanEdit(true);
+            session_.Options().Save();
+        });
+    });
+    EditingHint->hide();
+    bodyLayout->addWidget(EditingHint);
+    bodyLayout->addWidget(Areas, 1);
+    setWidget(body);
 
     // The editors' shared menu; its shortcuts work wherever the panel has the focus.
     Commands = new TEditorCommands(session_.Options().Store(), this);
@@ -223,6 +251,8 @@ void TBookPreviewForm::Recaption() {
     FBPageControl->setTabText(1, " " + Msg(rsXMLViewTab) + " ");
     FBPageControl->setTabText(2, " " + Msg(rsTextViewTab) + " ");
     UTF8ConvertButton->setText(Msg(rsUTF8Convert));
+    EditingHintLabel->setText(Msg(rsEditingOff));
+    EditingOnButton->setText(Msg(rsEditingTurnOn));
     static_cast<QMenu*>(Format2Item->parent())->setTitle(Msg(rsFormat));
     Format2Item->setText(Msg(rsFormat) + "...");
     ApplylastformatruleItem->setText(Msg(rsFormatAgain));
@@ -520,6 +550,7 @@ bool TBookPreviewForm::IsEditable() {
         memo->SetReadOnly(!editable);
     for (QToolButton* button : {RTFToTextButton, OleToTextButton, OLEToRTFButton})
         button->setEnabled(editable);
+    EditingHint->setVisible(book_ != nullptr && !session_.Options().CanEdit());
     return editable;
 }
 

@@ -15,6 +15,7 @@
 class QBuffer;
 class QCheckBox;
 class QLabel;
+class QPushButton;
 class QMenu;
 class QMovie;
 class QStackedWidget;
@@ -44,6 +45,9 @@ public:
     ~TBookPreviewForm() override;
 
     QStackedWidget* Areas;
+    QWidget* EditingHint;  // shown while editing is off in the settings
+    QLabel* EditingHintLabel;
+    QPushButton* EditingOnButton;
     QLabel* Panel6;  // the message when no area shows
     QWidget* TxtPanel;
     QToolButton* MemoFormatButton;

@@ -141,6 +141,16 @@ TEST(FindReplaceTest, ReplaceAllIsOneEditAndSelectsTheLastReplacement) {
     lines.InSelection = true;
     ASSERT_TRUE(FindAgain(lines, memo));
     EXPECT_EQ(memo.Text(), "a-+ a-+ a-b");
+
+    // Without a selection the whole text, whatever the caret, and the count is told.
+    Load(memo, "cat, cat\ncat");
+    memo.SetCaret({1, 0});
+    size_t count = 0;
+    ASSERT_TRUE(FindAgain(Replace("cat", "dog", true), memo, &count));
+    EXPECT_EQ(memo.Text(), "dog, dog\ndog");
+    EXPECT_EQ(count, 3u);
+    EXPECT_FALSE(FindAgain(Replace("cat", "dog", true), memo, &count));
+    EXPECT_EQ(count, 0u);
 }
 
 TEST(FindReplaceTest, ReadOnlyEditorIsNotChanged) {

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolButton>
@@ -309,8 +310,12 @@ TEST_F(Preview, ReadOnlyBooksCannotBeEdited) {
     EXPECT_TRUE(preview->MyMemo1->ReadOnly());
     Type(preview->MyMemo1, "X");
     EXPECT_FALSE(preview->Modified());
-    options->SetCanEdit(true);
-    preview->SettingsChanged();
+    // The panel says where editing is turned on, and its button does it.
+    EXPECT_FALSE(preview->EditingHint->isHidden());
+    preview->EditingOnButton->click();
+    Flush();
+    EXPECT_TRUE(options->CanEdit());
+    EXPECT_TRUE(preview->EditingHint->isHidden());
     EXPECT_FALSE(preview->MyMemo1->ReadOnly());
     BookNamed("a.txt")->Flags |= TBookInfo::kReadOnly;
     EXPECT_FALSE(preview->IsEditable());

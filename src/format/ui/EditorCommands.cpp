@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QToolTip>
 #include <QWidget>
 #include <memory>
 
@@ -60,12 +61,19 @@ void TEditorCommands::Find(bool findPage) {
 void TEditorCommands::FindAgain() {
     if (!editor_ || !Search.Defined) return;
     try {
-        if (!::FindAgain(Search, editor_->Text())) {
+        size_t replaced = 0;
+        const bool found = ::FindAgain(Search, editor_->Text(), &replaced);
+        LastReplaced = static_cast<int>(replaced);
+        if (!found) {
             ++Beeps;
             QApplication::beep();
             return;
         }
         editor_->CaretMoved();
+        // Replacing all says how many, near the text it changed.
+        if (Search.ReplaceMode && Search.ReplaceAll)
+            QToolTip::showText(editor_->mapToGlobal(QPoint(editor_->width() / 3, editor_->height() / 3)),
+                               MsgWith(rsReplacedCount, {std::to_string(replaced)}), editor_, {}, 4000);
     } catch (const std::exception& e) {
         emit failed(ToQ(e.what()));
     }

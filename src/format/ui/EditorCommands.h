@@ -36,7 +36,8 @@ public:
 
     // The last search the dialog defined, repeated by FindAgain.
     TSearchSettings Search;
-    int Beeps = 0;  // searches that found nothing
+    int Beeps = 0;         // searches that found nothing
+    int LastReplaced = 0;  // how many the last search replaced
 
     // Shows the find and replace dialog and runs the search it defines.
     void Find(bool findPage);

@@ -1,6 +1,7 @@
 #include "shell/Dialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -29,6 +30,26 @@ TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& t
     const auto button = QMessageBox::question(
         parent, caption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     return button == QMessageBox::Yes ? TAnswer::Yes : button == QMessageBox::No ? TAnswer::No : TAnswer::Cancel;
+}
+
+TAnswer AskYesNoRemember(QWidget* parent, const QString& caption, const QString& text, bool& remember) {
+    TScript& s = Script();
+    s.Shown << text;
+    remember = false;
+    if (!s.Answers.empty()) {
+        const TAnswer answer = s.Answers.front();
+        s.Answers.pop_front();
+        remember = answer == TAnswer::Yes && s.Remember;
+        return answer;
+    }
+    if (s.Active) return TAnswer::No;
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    auto* again = new QCheckBox(Msg(rsDoNotAskAgain), &box);
+    box.setCheckBox(again);
+    const bool yes = box.exec() == QMessageBox::Yes;
+    remember = yes && again->isChecked();
+    return yes ? TAnswer::Yes : TAnswer::No;
 }
 
 void Error(QWidget* parent, const QString& text) {

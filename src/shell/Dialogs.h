@@ -25,6 +25,9 @@ QString SaveFileName(QWidget* parent, const QString& title, const QString& filte
 // A disk folder; empty when cancelled.
 QString DirectoryName(QWidget* parent, const QString& title);
 
+// Yes or No, with a "do not ask again" box; remember receives the box's state (false on No).
+TAnswer AskYesNoRemember(QWidget* parent, const QString& caption, const QString& text, bool& remember);
+
 // Runs work; an error it raises is shown over parent once the event loop runs again, so that no
 // exception leaves a Qt handler.
 void Guard(QWidget* parent, const std::function<void()>& work) noexcept;
@@ -35,6 +38,7 @@ struct TScript {
     std::deque<TAnswer> Answers;
     std::deque<QString> FileNames;
     QStringList Shown;
+    bool Remember = false;  // the "do not ask again" box as a scripted answer leaves it
     bool Active = false;  // when set, an unanswered question is Cancel and no dialog opens
 };
 TScript& Script();

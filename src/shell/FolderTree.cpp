@@ -584,7 +584,20 @@ void TFolderTreeView::dropEvent(QDropEvent* event) {
 }
 
 void TFolderTreeView::Drop(TBookFolder* target, TBookFolder* folder, const std::vector<TBookInfo*>& books) {
-    if (!target) return;
+    if (!target || (!folder && books.empty())) return;
+    // Files move on the disk: a slip of the mouse is not a reason to.
+    TOptions& options = session_.Options();
+    if (options.AskBeforeMoving()) {
+        const std::string what = folder ? folder->DisplayName() : std::to_string(books.size());
+        bool remember = false;
+        if (Dialogs::AskYesNoRemember(this, Msg(rsAttention), MsgWith(rsMoveFilesAsk, {what, target->DisplayName()}),
+                                      remember) != Dialogs::TAnswer::Yes)
+            return;
+        if (remember) {
+            options.SetAskBeforeMoving(false);
+            options.Save();
+        }
+    }
     if (folder) {
         if (!FolderDropAllowed(folder, target) || !folder->MoveFolder(target)) RaiseError(rsErrCannotMoveFolder);
         return;

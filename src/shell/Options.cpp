@@ -40,6 +40,7 @@ void TOptions::Values(const Visit& visit) {
     visit("SaveHuffman", saveHuffman_);
     visit("SweepData", sweepData_);
     visit("CanEdit", canEdit_);
+    visit("AskBeforeMoving", askBeforeMoving_);
     visit("AutosaveCheck_Checked", autosaveOnExit_);
     visit("AutosaveEveryCheck_Checked", autosaveEvery_);
     visit("AutosaveSpin_Value", autosavePeriod_, kPeriodMin, kPeriodMax);
@@ -79,6 +80,9 @@ void TOptions::SetSaveDuplicates(bool on) {
 }
 void TOptions::SetCanEdit(bool on) {
     Set(canEdit_, on);
+}
+void TOptions::SetAskBeforeMoving(bool on) {
+    Set(askBeforeMoving_, on);
 }
 void TOptions::SetAutosaveOnExit(bool on) {
     Set(autosaveOnExit_, on);

@@ -26,6 +26,8 @@ public:
     bool SweepBeforeSave() const { return sweepData_; }
     bool SaveDuplicates() const { return saveDuplicates_; }
     bool CanEdit() const { return canEdit_; }
+    // A drop that moves book files or folders on the disk asks first.
+    bool AskBeforeMoving() const { return askBeforeMoving_; }
     bool AutosaveOnExit() const { return autosaveOnExit_; }
     bool AutosaveEvery() const { return autosaveEvery_; }
     // Minutes between autosaves (1 to 10,000).
@@ -38,6 +40,7 @@ public:
     void SetSweepBeforeSave(bool on);
     void SetSaveDuplicates(bool on);
     void SetCanEdit(bool on);
+    void SetAskBeforeMoving(bool on);
     void SetAutosaveOnExit(bool on);
     void SetAutosaveEvery(bool on);
     void SetAutosavePeriod(int minutes);
@@ -74,6 +77,7 @@ private:
     bool sweepData_ = false;
     bool saveDuplicates_ = false;
     bool canEdit_ = false;
+    bool askBeforeMoving_ = true;
     bool autosaveOnExit_ = false;
     bool autosaveEvery_ = false;
     int autosavePeriod_ = 30;

@@ -194,6 +194,12 @@ TEST_F(Structure, FoldersAndBooksMoveByDrops) {
     Expand(Tree(), top);
     Expand(Tree(), a);
     Expand(Tree(), c);
+    // A drop asks before it moves anything on the disk; No leaves all as it was.
+    Dialogs::Script().Answers = {Dialogs::TAnswer::No};
+    Tree().Drop(c, b, {});
+    EXPECT_TRUE(std::filesystem::is_directory(disk / "top" / "a" / "b"));
+    EXPECT_EQ(b->Parent, a);
+    Dialogs::Script().Answers = {Dialogs::TAnswer::Yes};
     Tree().Drop(c, b, {});
     EXPECT_TRUE(std::filesystem::is_directory(disk / "top" / "c" / "b"));
     EXPECT_EQ(b->Parent, c);
@@ -203,10 +209,18 @@ TEST_F(Structure, FoldersAndBooksMoveByDrops) {
     ASSERT_TRUE(Tree().Model().IndexOf(b).isValid());
     EXPECT_EQ(Tree().Model().parent(Tree().Model().IndexOf(b)), Tree().Model().IndexOf(c));
 
+    // "Do not ask again" is kept in the options: the next drop moves at once.
     TBookInfo* book = top->Book(0);
+    Dialogs::Script().Answers = {Dialogs::TAnswer::Yes};
+    Dialogs::Script().Remember = true;
     Tree().Drop(a, nullptr, {book});
     EXPECT_EQ(book->Folder, a);
     EXPECT_TRUE(std::filesystem::exists(disk / "top" / "a" / book->FileName.str()));
+    EXPECT_FALSE(options->AskBeforeMoving());
+    const qsizetype asked = Dialogs::Script().Shown.size();
+    Tree().Drop(top, nullptr, {book});
+    EXPECT_EQ(book->Folder, top);
+    EXPECT_EQ(Dialogs::Script().Shown.size(), asked);
 }
 
 TEST_F(Structure, ANewMountPointIsReadInTheBackgroundAndItsAuthorsAppear) {

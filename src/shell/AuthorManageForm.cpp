@@ -503,7 +503,15 @@ void TAuthorManageForm::DeleteAuthors() {
 void TAuthorManageForm::MoveSpellingTo(TAuthorName* spelling, TAuthorInfo* author) {
     if (!CanEdit() || !spelling || !author || spelling->Author == author) return;
     TCatalogueGuard guard;
+    TAuthorInfo* old = spelling->Author;
     TAuthorName::MoveToAuthor(spelling, author);
+    DropIfEmptied(old);
+}
+
+void TAuthorManageForm::DropIfEmptied(TAuthorInfo* author) {
+    // A join leaves nothing behind: an author without books is no author any more.
+    if (author && (author->Count() == 0 || author->LinkCount() <= 0))
+        session_.Library().Authors.DeleteAuthors({author});
 }
 
 void TAuthorManageForm::MergeSpellingInto(TAuthorName* spelling, TAuthorName* target) {
@@ -512,7 +520,9 @@ void TAuthorManageForm::MergeSpellingInto(TAuthorName* spelling, TAuthorName* ta
         ToQ(FormatMessageText(MessageText(rsConfirmLinkMove), {spelling->DisplayName(), target->DisplayName()}));
     if (Dialogs::AskYesNoCancel(this, Msg(rsConfirmation), text) != Dialogs::TAnswer::Yes) return;
     TCatalogueGuard guard;
+    TAuthorInfo* old = spelling->Author;
     TAuthorName::MergeInto(spelling, target);
+    if (old != target->Author) DropIfEmptied(old);
 }
 
 // --- notices, keys, drags ---

@@ -81,6 +81,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void DropIfEmptied(TAuthorInfo* author);
     void AuthorChanged(TAuthorChange kind, const void* object);
     void FillSpellings();
     void FillSynonyms();

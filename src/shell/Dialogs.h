@@ -39,7 +39,7 @@ struct TScript {
     std::deque<QString> FileNames;
     QStringList Shown;
     bool Remember = false;  // the "do not ask again" box as a scripted answer leaves it
-    bool Active = false;  // when set, an unanswered question is Cancel and no dialog opens
+    bool Active = false;    // when set, an unanswered question is Cancel and no dialog opens
 };
 TScript& Script();
 

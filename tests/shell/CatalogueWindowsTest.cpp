@@ -401,6 +401,22 @@ TEST_F(Windows, AuthorsAndTheirSpellingsAreManaged) {
     EXPECT_EQ(second->Name(0)->Links.Count(), links);
     ExpectTotalsRight(Svd());
 
+    // Joining an author's only spelling, by either drop, leaves no empty author behind.
+    for (const bool merge : {false, true}) {
+        TAuthorInfo* lone = authors.NewAuthor(true);
+        TAuthorName* only = lone->AddName("Lone", "", "", merge ? "Merged" : "Moved");
+        books.Books()[1]->EnsureTitleInfo().AddAuthor(only);
+        const size_t before = authors.Count();
+        Dialogs::Script().Answers = {Dialogs::TAnswer::Yes};
+        if (merge)
+            form->MergeSpellingInto(only, second->Name(0));
+        else
+            form->MoveSpellingTo(only, second);
+        EXPECT_EQ(authors.Count(), before - 1) << merge;
+        EXPECT_TRUE(books.Books()[1]->TitleInfo->Authors.back()->Author == second) << merge;
+        ExpectTotalsRight(Svd());
+    }
+
     // "+" makes an empty author; "-" deletes it, and refuses an author with books.
     const size_t before = authors.Count();
     form->AddAuthor();

@@ -339,6 +339,7 @@ inline constexpr int rsEditingTurnOn = 1334;
 inline constexpr int rsReplacedCount = 1335;
 inline constexpr int rsMoveFilesAsk = 1336;
 inline constexpr int rsDoNotAskAgain = 1337;
+inline constexpr int rsCloseWindow = 1338;
 inline constexpr int rsErrNotAnABook = 10000;
 inline constexpr int rsDebugError = 10001;
 inline constexpr int rsErrDebugMustBeDeleted = 10002;

@@ -134,7 +134,7 @@ std::string Fb2(const TDemoBook& b) {
     if (*b.author->middle) x += "<middle-name>" + Escape(b.author->middle) + "</middle-name>";
     x += "<last-name>" + Escape(b.author->last) + "</last-name></author>\n";
     x += "<book-title>" + Escape(b.title) + "</book-title>\n";
-    x += "<annotation><p>" + Escape(b.title) + ": a book of the demo library.</p></annotation>\n";
+    x += "<annotation><p>" + Escape(b.title) + ": книга демонстрационной библиотеки.</p></annotation>\n";
     x += "<coverpage><image l:href=\"#cover.png\"/></coverpage>\n<lang>" + b.lang + "</lang>\n";
     if (!b.series.empty())
         x += "<sequence name=\"" + Escape(b.series) + "\" number=\"" + std::to_string(b.number) + "\"/>\n";
@@ -147,10 +147,12 @@ std::string Fb2(const TDemoBook& b) {
 }
 
 std::string Title(std::mt19937& random) {
-    const size_t words = std::size(kWords);
-    std::string title = kWords[random() % words];
-    title += ' ';
-    title += kWords[random() % words];
+    // Two nouns: "Ветер и море".
+    constexpr size_t nouns = 26;
+    const size_t a = random() % nouns, b = (a + 1 + random() % (nouns - 1)) % nouns;
+    std::string title = kWords[a];
+    title += " и ";
+    title += kWords[b];
     // A capital first letter: Cyrillic in UTF-8 takes its upper case from Qt.
     QString shown = QString::fromStdString(title);
     shown[0] = shown[0].toUpper();

@@ -34,7 +34,7 @@ TWorkSummaryForm::TWorkSummaryForm(QWidget* parent, TLibrarySession& session, co
     CopyBtn = new QPushButton(Msg(rsCopy), this);
     CopyBtn->setVisible(!warnings.isEmpty());
     ChoicesBtn = new QPushButton(this);
-    CloseBtn = new QPushButton(Msg(rsClose), this);
+    CloseBtn = new QPushButton(Msg(rsCloseWindow), this);
     CloseBtn->setDefault(true);
     row->addWidget(CopyBtn);
     row->addStretch(1);

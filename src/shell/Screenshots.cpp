@@ -419,8 +419,9 @@ void TakeScreenshots(TProgram& program, const QString& path) {
             }
         }
     }
-    if (window) PictureFirstSteps(program, *window, dir);
     PictureEditors(program, dir);
+    // Last: it opens the demo library in place of the one pictured so far.
+    if (window) PictureFirstSteps(program, *window, dir);
     program.Settings().show();
     Settle(200);
     program.Settings().grab().save(dir.filePath("7-settings.png"));

@@ -21,6 +21,15 @@ struct BuiltInGenre {
 
 #include "catalogue/BuiltInGenres.inc"
 
+struct ExtraGenre {
+    const char* code;
+    const char* rusName;
+    const char* comment;
+    int group;
+};
+
+#include "catalogue/ExtraGenres.inc"
+
 struct BuiltInRow {
     bool group;
     int32_t id;
@@ -250,11 +259,32 @@ void TBookGenre::LoadBuiltIn() {
 
 namespace {
 
-// The last row of a code in table order, as a search of a full built-in tree finds it; none
-// for a group's caption or an unknown code.
-const BuiltInRow* BuiltInGenreRow(const std::string& code) {
+// The group of the codes that fit no built-in group; parent id 0 marks it.
+const BuiltInRow& OtherGroupRow() {
+    static const BuiltInRow row{true, 0, 0, "Other", Utf8ToAnsi("Прочее"), "Other"};
+    return row;
+}
+
+// Codes books carry that the table lacks, with names, under a built-in group (or Other).
+const std::vector<BuiltInRow>& ExtraRows() {
+    static const std::vector<BuiltInRow> rows = [] {
+        std::vector<BuiltInRow> result;
+        for (const ExtraGenre& g : kExtraGenres) {
+            const int32_t groupId = g.group < 0 ? 0 : TBookGenre::kFirstGroupId + (g.group << 24);
+            result.push_back({false, -1, groupId, g.code, Utf8ToAnsi(g.rusName), Utf8ToAnsi(g.comment)});
+        }
+        return result;
+    }();
+    return rows;
+}
+
+// The genre row of a known code: the last built-in row of the code in table order, as a search
+// of a full built-in tree finds it, else a row of the extra codes; none for an unknown code.
+const BuiltInRow* KnownGenreRow(const std::string& code) {
     static const std::unordered_map<std::string, const BuiltInRow*> byCode = [] {
         std::unordered_map<std::string, const BuiltInRow*> map;
+        for (const BuiltInRow& row : ExtraRows())
+            map[row.code] = &row;
         for (const BuiltInRow& row : BuiltInRows())
             if (!row.group) map[row.code] = &row;
         return map;
@@ -266,7 +296,7 @@ const BuiltInRow* BuiltInGenreRow(const std::string& code) {
 const BuiltInRow& BuiltInGroupRow(int32_t id) {
     for (const BuiltInRow& row : BuiltInRows())
         if (row.group && row.id == id) return row;
-    return BuiltInRows().front();
+    return OtherGroupRow();
 }
 
 }  // namespace
@@ -285,7 +315,7 @@ TBookGenre* TBookGenre::AddBuiltInGroup(int32_t groupId, bool quiet) {
 
 TBookGenre* TBookGenre::ForCode(const std::string& code, bool quiet) {
     if (TBookGenre* found = FindByCode(code)) return found;
-    const BuiltInRow* row = BuiltInGenreRow(code);
+    const BuiltInRow* row = KnownGenreRow(code);
     if (!row) return AddGenre(this, -1, code, quiet);
     return AddGenre(AddBuiltInGroup(row->parentId, quiet), -1, row->code, quiet, row->comment, row->rusName);
 }
@@ -299,19 +329,20 @@ int TBookGenre::MergeBuiltIn(bool quiet) {
         else
             AddGenre(group, -1, row.code, quiet, row.comment, row.rusName);
     }
-    const int added = NodeCount() - before;
+    int changed = NodeCount() - before;
     // A bare code under the root gives its books to the named genre and goes.
     for (size_t i = children_.size(); i-- > 0;) {
         TBookGenre* bare = children_[i].get();
         if (bare->Count() || !TrimBlanks(bare->RusName).empty() || !TrimBlanks(bare->Comment).empty()) continue;
-        const BuiltInRow* row = BuiltInGenreRow(bare->Code);
+        const BuiltInRow* row = KnownGenreRow(bare->Code);
         if (!row) continue;
         TBookGenre* named =
             AddGenre(AddBuiltInGroup(row->parentId, quiet), -1, row->code, quiet, row->comment, row->rusName);
         MergeInto(bare, named, quiet);
         DeleteChild(bare);
+        ++changed;
     }
-    return added;
+    return changed;
 }
 
 void TBookGenre::SaveToStream(TSVDStream& stream) const {

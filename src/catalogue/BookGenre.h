@@ -58,12 +58,13 @@ public:
     // Appends the built-in groups and genres; on the root of an emptied tree.
     void LoadBuiltIn();
     // The genre of a code a book names, on the root: the tree's own node when it has one, else
-    // the built-in genre of that code in its group (both made as needed, with the table's names),
-    // else a new node under the root with the code alone.
+    // the built-in genre of that code in its group (both made as needed, with the table's names;
+    // a few common codes the table lacks are named alike), else a new node under the root with
+    // the code alone.
     TBookGenre* ForCode(const std::string& code, bool quiet);
     // On the root: adds every built-in group and genre the tree lacks, and moves the books of a
     // bare known code directly under the root (as older libraries made them) to the named genre.
-    // Returns how many nodes were added.
+    // Returns how many nodes were added plus how many bare codes were named (0: no change).
     int MergeBuiltIn(bool quiet);
     // Nodes in search order (FindByIndex's), each once.
     void CollectNodes(std::vector<TBookGenre*>& nodes);

@@ -106,7 +106,7 @@ int RunGenreNames(const std::vector<std::string>& args, std::ostream& out, std::
     const int before = svd.Counts().Genres;
     const int added = svd.Genres.MergeBuiltIn(true);
     svd.SaveToFile(lib);
-    out << "genres: " << before << " -> " << svd.Counts().Genres << " (" << added << " built-in added)\n";
+    out << "genres: " << before << " -> " << svd.Counts().Genres << " (" << added << " added or named)\n";
     return 0;
 }
 

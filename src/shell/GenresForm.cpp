@@ -249,9 +249,7 @@ void TGenresForm::ToggleHidden() {
 
 void TGenresForm::AddBuiltIn() {
     TCatalogueGuard guard;
-    const int nodes = session_.Library().Genres.NodeCount();
-    const int added = session_.Library().Genres.MergeBuiltIn(false);
-    if (added || nodes != session_.Library().Genres.NodeCount()) Mark(session_);
+    if (session_.Library().Genres.MergeBuiltIn(false) > 0) Mark(session_);
 }
 
 void TGenresForm::DropGenre(TBookGenre* dragged, TBookGenre* target, bool alt) {

@@ -11,6 +11,7 @@
 #include "InpxGenerator.h"
 
 #include "TestUtils.h"
+#include "catalogue/BookGenre.h"
 #include "catalogue/LibraryLock.h"
 #include "catalogue/SVD.h"
 #include "cli/Json.h"
@@ -314,6 +315,16 @@ TEST(CliTest, ScanOfTheCorpus) {
         ++compared;
     }
     EXPECT_GT(compared, 40);
+    // Every genre the corpus names is shown by name; only made-up codes stay bare.
+    std::vector<TBookGenre*> genres;
+    svd.Genres.CollectNodes(genres);
+    int named = 0;
+    for (const TBookGenre* g : genres) {
+        if (g == &svd.Genres || g->Count() > 0 || g->Code == "Unknown") continue;
+        EXPECT_FALSE(g->RusName.empty()) << g->Code;
+        ++named;
+    }
+    EXPECT_GT(named, 25);
 }
 
 // The whole round of a user's library: scan, list, lose a file, get it back, pack it.

@@ -220,8 +220,10 @@ bool TAuthorListObject::Matches(int column, int option, const std::string& text)
 
 // ---- books
 
+// The hidden mark comes only from old library files (nothing sets it), so for most libraries
+// its column would call every book hidden: left out until the user adds it.
 const TRowClass TBookListObject::Class{
-    {1042, 1043, 1044, 1046, 1047, 1049, 1050, 1051, 1052, 1053, 1054, 1055, 1056, 1057, 1058, 1059, 1060}};
+    {1042, 1043, 1044, 1046, 1047, 1049, 1050, 1051, 1052, 1053, 1054, 1055, 1056, 1057, 1058, 1059, 1060}, {10}};
 
 TCellValue TBookListObject::GetValue(int column) const {
     const TBookInfo& b = *Book;

@@ -13,6 +13,8 @@ class TBookCollection;
 // What all rows of one adapter class share: their columns and the message ids of the captions.
 struct TRowClass {
     std::vector<int> CaptionIds;
+    // Columns a grid leaves out until the user adds them (the column chooser lists them).
+    std::vector<int> HiddenByDefault = {};
     int ColumnCount() const { return static_cast<int>(CaptionIds.size()); }
     // Empty for a column out of range.
     std::string ColumnCaption(int column) const;

@@ -119,6 +119,11 @@ TEST_F(Panels, TheSelectionFlowsFromTheAuthorsToTheBookListAndTheInformation) {
     ASSERT_GE(row, 0);
     Choose(w->AuthorsGrid, row);
     ASSERT_TRUE(WaitFor([&] { return List().Rows().Count() == 3; }));
+    // Every column but the hidden mark, which nothing sets ("16;w,0,a;...": no id 10).
+    const QStringList columns = QString::fromStdString(List().BooksGrid->LayoutString()).split(';');
+    EXPECT_EQ(columns.size(), 17);
+    for (const QString& column : columns.mid(1))
+        EXPECT_NE(column.section(',', 1, 1), "10") << column.toStdString();
     TBookCollection expected;
     w->AuthorRows().Get(row)->CollectBooks(expected);
     for (int32_t i = 0; i < 3; ++i)

@@ -377,6 +377,8 @@ void TSVGrid::ListChanged(TListChange kind) {
         if (!list_) return;
         if (cols_.Count() == 0 && list_->RowClass) {
             cols_.BuildDefault(list_->RowClass->ColumnCount());
+            for (int id : list_->RowClass->HiddenByDefault)
+                cols_.RemoveById(id);
             widthsFitted_ = false;
         }
         // Default columns take the width their first rows need, once there are rows.

@@ -16,7 +16,13 @@
 namespace {
 
 bool Contains(std::string_view value, const std::string& key) {
-    return FilterKey(value).find(key) != std::string::npos;
+    return FilterKeyContains(value, key);
+}
+
+// Whether a text made only of these characters could contain the key at all: spares formatting
+// dates and checksums for a key of letters.
+bool OnlyOf(const std::string& key, std::string_view alphabet) {
+    return key.find_first_not_of(alphabet) == std::string::npos;
 }
 
 }  // namespace
@@ -290,7 +296,9 @@ std::string RatingText(int32_t rating) {
 bool TBookListObject::ColumnMatches(int column, const std::string& key) const {
     const TBookInfo& b = *Book;
     const auto contains = [&](std::string_view value) { return Contains(value, key); };
-    const auto dateContains = [&](TDateTime date) { return date != 0 && contains(ShortDateText(date)); };
+    const auto dateContains = [&](TDateTime date) {
+        return date != 0 && OnlyOf(key, "0123456789.-") && contains(ShortDateText(date));
+    };
     switch (column) {
         case 0:
         case 1:
@@ -323,6 +331,7 @@ bool TBookListObject::ColumnMatches(int column, const std::string& key) const {
         case 15:
             return std::to_string(b.Size) == key;
         case 16: {
+            if (!OnlyOf(key, "0123456789abcdef")) return false;
             char crc[9];
             std::snprintf(crc, sizeof crc, "%08X", static_cast<unsigned>(b.Crc));
             return contains(crc);
@@ -332,13 +341,70 @@ bool TBookListObject::ColumnMatches(int column, const std::string& key) const {
     }
 }
 
+std::string TBookListObject::KeyOf(int option, const std::string& text) {
+    return option ? FilterKey(text) : FoldYo(AnsiLowerCase(text));
+}
+
 bool TBookListObject::Matches(int column, int option, const std::string& text) const {
-    const std::string key = option ? FilterKey(text) : FoldYo(AnsiLowerCase(text));
+    const std::string key = KeyOf(option, text);
     if (column >= 0 && column < ColumnCount()) return ColumnMatches(column, key);
-    // Every column but the read and hidden marks and the rating.
-    for (int c : {0, 1, 2, 3, 4, 5, 6, 7, 9, 12, 13, 14, 15, 16})
-        if (ColumnMatches(c, key)) return true;
-    return false;
+    return MatchesEverywhere(SearchText(), key);
+}
+
+// Every column but the read and hidden marks and the rating: the texts searched (a line each,
+// so a key, which holds no line end, is found within one), then the numbers compared.
+std::string TBookListObject::SearchText() const {
+    const TBookInfo& b = *Book;
+    std::string text;
+    text.reserve(256);
+    const auto add = [&text](std::string_view value) {
+        AppendFilterKey(text, value);
+        text += '\n';
+    };
+    add(b.TitleText());
+    add(b.AuthorsText());
+    add(b.SeriesText());
+    add(b.Comment);
+    add(b.FileNameInFolder());
+    add(b.FullPath());
+    add(b.GenreNamesText());
+    add(b.GenresText());
+    // Dates as ShortDateText writes them, "dd.mm.yyyy", without a formatter call per book.
+    for (TDateTime date : {b.AddedDate, b.FileDate, b.ReadDate}) {
+        if (date == 0) continue;
+        const TDateParts p = DecodeDateTime(date < 0 ? 0 : date);
+        if (p.Year < 0 || p.Year > 9999) {
+            add(ShortDateText(date));
+            continue;
+        }
+        const char digits[] = {char('0' + p.Day / 10),
+                               char('0' + p.Day % 10),
+                               '.',
+                               char('0' + p.Month / 10),
+                               char('0' + p.Month % 10),
+                               '.',
+                               char('0' + p.Year / 1000),
+                               char('0' + p.Year / 100 % 10),
+                               char('0' + p.Year / 10 % 10),
+                               char('0' + p.Year % 10),
+                               '\n'};
+        text.append(digits, sizeof digits);
+    }
+    static const char kHex[] = "0123456789abcdef";  // the CRC's filter key: lower case
+    for (int shift = 28; shift >= 0; shift -= 4)
+        text += kHex[(static_cast<uint32_t>(b.Crc) >> shift) & 0xF];
+    text += '\n';
+    return text;
+}
+
+bool TBookListObject::MatchesEverywhere(const std::string& searchText, const std::string& key) const {
+    if (key.find('\n') != std::string::npos) {
+        for (int c : {0, 1, 2, 3, 4, 5, 6, 7, 9, 12, 13, 14, 15, 16})
+            if (ColumnMatches(c, key)) return true;
+        return false;
+    }
+    if (searchText.find(key) != std::string::npos) return true;
+    return ColumnMatches(3, key) || ColumnMatches(12, key) || ColumnMatches(15, key);
 }
 
 // ---- the full-text filter

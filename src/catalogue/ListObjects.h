@@ -77,6 +77,14 @@ public:
     // filter key; a column out of range searches the usual columns. A missing date never matches.
     bool Matches(int column, int option, const std::string& text) const override;
 
+    // The key Matches compares for a filter text.
+    static std::string KeyOf(int option, const std::string& text);
+    // Every text the search of all columns looks in, each as its filter key, one a line: made
+    // once, it serves every key typed after (a list keeps it while its filter is in use).
+    std::string SearchText() const;
+    // Matches over all columns, with a SearchText made before and a key from KeyOf.
+    bool MatchesEverywhere(const std::string& searchText, const std::string& key) const;
+
 private:
     bool ColumnMatches(int column, const std::string& key) const;
 };

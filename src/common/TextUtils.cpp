@@ -176,6 +176,63 @@ std::string FilterKey(std::string_view text) {
     return FoldYo(SearchKey(text));
 }
 
+namespace {
+
+bool MixesScripts(std::string_view value) {
+    bool latin = false, cyrillic = false;
+    for (char ch : value) {
+        const auto c = static_cast<unsigned char>(ch);
+        latin = latin || IsLatinLetter(c);
+        cyrillic = cyrillic || IsCyrillicLetter(c);
+    }
+    return latin && cyrillic;
+}
+
+// FilterKey of a text in one script, byte by byte: lower case, ё as е.
+const std::array<unsigned char, 256>& FoldTable() {
+    static const auto table = [] {
+        std::array<unsigned char, 256> t{};
+        for (int i = 0; i < 256; ++i) {
+            const unsigned char lower = Cases().lower[static_cast<size_t>(i)];
+            t[static_cast<size_t>(i)] = lower == 0xB8 ? 0xE5 : lower == 0xA8 ? 0xC5 : lower;
+        }
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+bool FilterKeyContains(std::string_view value, std::string_view key) {
+    if (key.empty()) return true;
+    // Mixed scripts are repaired as a whole first; one script folds byte by byte, in place.
+    if (MixesScripts(value)) return FilterKey(value).find(key) != std::string::npos;
+    const auto& fold = FoldTable();
+    const size_t n = value.size(), m = key.size();
+    if (m > n) return false;
+    const auto first = static_cast<unsigned char>(key[0]);
+    for (size_t i = 0; i + m <= n; ++i) {
+        if (fold[static_cast<unsigned char>(value[i])] != first) continue;
+        size_t j = 1;
+        while (j < m && fold[static_cast<unsigned char>(value[i + j])] == static_cast<unsigned char>(key[j]))
+            ++j;
+        if (j == m) return true;
+    }
+    return false;
+}
+
+void AppendFilterKey(std::string& out, std::string_view value) {
+    if (MixesScripts(value)) {
+        out += FilterKey(value);
+        return;
+    }
+    const auto& fold = FoldTable();
+    const size_t at = out.size();
+    out.append(value);
+    for (size_t i = at; i < out.size(); ++i)
+        out[i] = static_cast<char>(fold[static_cast<unsigned char>(out[i])]);
+}
+
 std::string FoldLookAlikes(std::string text) {
     // Windows-1251 codes of the Cyrillic twins.
     static const auto kTable = [] {

@@ -46,6 +46,10 @@ std::string SearchKeyTrimmed(std::string_view text);
 std::string FoldYo(std::string text);
 // SearchKey with ё folded: the key of filters and searches.
 std::string FilterKey(std::string_view text);
+// FilterKey(value) contains key; builds no folded copy unless the value mixes scripts.
+bool FilterKeyContains(std::string_view value, std::string_view key);
+// Appends FilterKey(value) to out, without a copy unless the value mixes scripts.
+void AppendFilterKey(std::string& out, std::string_view value);
 
 // Engine text with the Latin letters that look like Cyrillic ones (A, B, C, E, H, K, M, O, P, T,
 // X; a, c, e, o, p, x, y) turned into those: for matching what a person typed to stored text.

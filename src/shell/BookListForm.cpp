@@ -14,8 +14,12 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <functional>
+#include <thread>
 
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookInfo.h"
@@ -26,6 +30,7 @@
 #include "catalogue/SVD.h"
 #include "common/Error.h"
 #include "common/MessageIds.h"
+#include "common/ScopeExit.h"
 #include "display/ui/SVGrid.h"
 #include "dups/DupSearch.h"
 #include "scan/PackerArchiveAccess.h"
@@ -183,6 +188,9 @@ TBookListForm::TBookListForm(QMainWindow* mainWindow, TLibrarySession& session, 
         BookGridMenu->popup(BooksGrid->viewport()->mapToGlobal(pos));
     });
 
+    makeTexts_ = new QTimer(this);
+    makeTexts_->setInterval(0);
+    connect(makeTexts_, &QTimer::timeout, this, &TBookListForm::MakeSearchTexts);
     repaintLater_ = new QTimer(this);
     repaintLater_->setSingleShot(true);
     repaintLater_->setInterval(0);
@@ -256,6 +264,7 @@ void TBookListForm::Recaption() {
 
 void TBookListForm::DropBooks() {
     CancelTextFilter();
+    ForgetSearchTexts();
     ShowRows({});
 }
 
@@ -284,27 +293,102 @@ void TBookListForm::Refresh() {
     const std::string text = FromQ(FilterEdit->text());
     const int tag = FilterCombo->currentIndex() >= 0 ? FilterCombo->currentData().toInt() : kTagEverywhere;
     const bool extended = ExtFilterCheck->isChecked();
-    if (text.empty() || FilterCombo->currentIndex() < 0) return ShowRows(books.Books());
+    if (text.empty() || FilterCombo->currentIndex() < 0) {
+        ForgetSearchTexts();  // the filter is over: its texts go
+        return ShowRows(books.Books());
+    }
     if (tag == kTagText) return StartTextFilter(books.Books(), text, extended);
 
-    std::vector<TBookInfo*> passed;
-    QElapsedTimer clock;
-    clock.start();
+    // The rows are tested on both cores: the second half on a helper thread (reading only; the
+    // lock held here keeps writers out), the first half here with the progress note.
     const std::vector<TBookInfo*>& all = books.Books();
-    const int last = static_cast<int>(all.size()) - 1;
+    const int column = tag >= kTagColumn ? tag - kTagColumn : -1;
+    if (column >= 0) ForgetSearchTexts();  // kept only for the search of all columns
+    std::vector<char> kept(all.size());
+    const auto onBothCores = [this](size_t count, const std::function<void(size_t)>& work) {
+        const auto part = [&](size_t from, size_t to, bool here) {
+            QElapsedTimer clock;
+            clock.start();
+            for (size_t i = from; i < to; ++i) {
+                work(i);
+                if (here && i % 64 == 0 && clock.elapsed() > kProgressAfterMs) {
+                    SetNote(Msg(rsFiltered) + " : " +
+                            QString::number((i - from) * 100 / std::max<size_t>(to - from, 1)) + "%");
+                    fields_[2]->repaint();
+                }
+            }
+        };
+        const size_t half = count > 2000 ? count / 2 : count;
+        std::exception_ptr failed;
+        std::thread helper;
+        if (half < count)
+            helper = std::thread([&] {
+                try {
+                    part(half, count, false);
+                } catch (...) {
+                    failed = std::current_exception();
+                }
+            });
+        const ScopeExit join([&] {
+            if (helper.joinable()) helper.join();
+        });
+        part(0, half, true);
+        if (helper.joinable()) helper.join();
+        if (failed) std::rethrow_exception(failed);
+    };
     {
         TCatalogueGuard guard;
-        for (int i = 0; i <= last; ++i) {
-            const TBookListObject row(all[static_cast<size_t>(i)]);
-            if (row.Matches(tag >= kTagColumn ? tag - kTagColumn : -1, extended, text)) passed.push_back(row.Book);
-            if (i % 20 == 0 && last > 0 && clock.elapsed() > kProgressAfterMs) {
-                SetNote(Msg(rsFiltered) + " : " + QString::number(100 - (last - i) * 100 / last) + "%");
-                fields_[2]->repaint();
-            }
+        if (column >= 0) {
+            onBothCores(all.size(),
+                        [&](size_t i) { kept[i] = TBookListObject(all[i]).Matches(column, extended, text); });
+        } else if (std::all_of(all.begin(), all.end(), [this](const TBookInfo* b) { return searchTexts_.count(b); })) {
+            // Each keystroke after the first only searches the texts made for it.
+            const std::string key = TBookListObject::KeyOf(extended, text);
+            onBothCores(all.size(), [&](size_t i) {
+                kept[i] = TBookListObject(all[i]).MatchesEverywhere(searchTexts_.find(all[i])->second, key);
+            });
+        } else {
+            // The first keystroke tests the columns; the texts for the next ones are made while
+            // the reader pauses, a slice at a time.
+            onBothCores(all.size(), [&](size_t i) { kept[i] = TBookListObject(all[i]).Matches(-1, extended, text); });
+            textsToMake_.clear();
+            for (TBookInfo* b : all)
+                if (!searchTexts_.count(b)) textsToMake_.push_back(b);
+            goneBeforeMade_.clear();
+            makeTexts_->start();
         }
     }
+    std::vector<TBookInfo*> passed;
+    for (size_t i = 0; i < all.size(); ++i)
+        if (kept[i]) passed.push_back(all[i]);
     SetNote(QString());
     ShowRows(passed);
+}
+
+void TBookListForm::ForgetSearchTexts() {
+    makeTexts_->stop();
+    textsToMake_.clear();
+    goneBeforeMade_.clear();
+    searchTexts_.clear();
+}
+
+void TBookListForm::MakeSearchTexts() {
+    // A slice of a few milliseconds: the window stays free for the next keystroke.
+    constexpr size_t kSlice = 4000;
+    const size_t from = textsToMake_.size() > kSlice ? textsToMake_.size() - kSlice : 0;
+    {
+        TCatalogueGuard guard;
+        for (size_t i = from; i < textsToMake_.size(); ++i) {
+            const TBookInfo* book = textsToMake_[i];
+            if (goneBeforeMade_.count(book) || searchTexts_.count(book)) continue;
+            searchTexts_.emplace(book, TBookListObject(const_cast<TBookInfo*>(book)).SearchText());
+        }
+    }
+    textsToMake_.resize(from);
+    if (textsToMake_.empty()) {
+        makeTexts_->stop();
+        goneBeforeMade_.clear();
+    }
 }
 
 void TBookListForm::ShowRows(const std::vector<TBookInfo*>& books) {
@@ -313,6 +397,7 @@ void TBookListForm::ShowRows(const std::vector<TBookInfo*>& books) {
     rows_.Clear();
     shown_.clear();
     rows_.SetCapacity(static_cast<int32_t>(books.size()));
+    shown_.reserve(books.size());
     for (TBookInfo* book : books) {
         rows_.Add(std::make_unique<TBookListObject>(book));
         shown_.insert(book);
@@ -474,6 +559,8 @@ void TBookListForm::CheckPresence(TBookInfo* book, const TBookPlace& place) {
 
 void TBookListForm::BookChanged(TBookChange change, const TBookInfo* book) {
     if (Closing()) return;
+    searchTexts_.erase(book);  // its texts may differ now, or the record is gone
+    if (!textsToMake_.empty()) goneBeforeMade_.insert(book);
     if (change == TBookChange::Removed || change == TBookChange::Moved) {
         if (textJob_) textJob_->Gone.insert(book);
         // Found through the set, taken out in one pass when the event loop runs again.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -51,6 +52,8 @@ public:
     bool CheckingPresence() const { return presenceJob_ != presenceShown_; }
     // A full-text filter is reading books.
     bool TextFilterRunning() const { return textJob_ != nullptr; }
+    // The texts for the next keystrokes of the filter are still being made, between keystrokes.
+    bool MakingSearchTexts() const { return !textsToMake_.empty(); }
 
     // The commands of the menu, on the selected books.
     void ResyncSelected(bool full);
@@ -76,6 +79,9 @@ protected:
     void Refresh() override;
 
 private:
+    // The texts of the search of all columns: forgotten, and made a slice at a time.
+    void ForgetSearchTexts();
+    void MakeSearchTexts();
     struct TTextJob;
 
     void FillFilterCombo();
@@ -93,6 +99,12 @@ private:
 
     TObjList rows_;
     std::unordered_set<const TBookInfo*> shown_;  // the books of the rows, for the notifications
+    // Each book's texts for the filter of all columns, made by the first keystroke and kept
+    // while that filter is in use; a book's entry goes with any change of the book.
+    std::unordered_map<const TBookInfo*, std::string> searchTexts_;
+    std::vector<TBookInfo*> textsToMake_;                  // the source's books still without texts
+    std::unordered_set<const TBookInfo*> goneBeforeMade_;  // changed or removed meanwhile
+    QTimer* makeTexts_;
     bool busy_ = false;
     bool summaryPending_ = false;
     QLabel* fields_[3];

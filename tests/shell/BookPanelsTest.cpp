@@ -257,6 +257,43 @@ TEST_F(Panels, TheFullTextFilterReadsTheBooksInTheBackground) {
     ASSERT_TRUE(WaitFor([&] { return !List().TextFilterRunning() && List().Rows().Count() == 0; }));
 }
 
+// The search of all columns keeps each book's texts between keystrokes: a book changed in
+// between is searched as it is now, one removed is not searched at all.
+TEST_F(Panels, TheFilterOfAllColumnsFollowsBooksChangedBetweenKeystrokes) {
+    RealBooks({"alpha", "beta", "gamma"});
+    ChooseAuthor("Realfiles");
+    ASSERT_TRUE(WaitFor([&] { return List().Rows().Count() == 3; }));
+    List().FilterTimer->setInterval(0);
+    List().FilterCombo->setCurrentIndex(0);  // every column
+    const auto settled = [&] {
+        return !List().FilterTimer->isActive() && !List().RefreshPending() && !List().MakingSearchTexts();
+    };
+    List().FilterEdit->setText("a");
+    ASSERT_TRUE(WaitFor(settled));
+    EXPECT_EQ(List().Rows().Count(), 3);  // "a" is in every title
+    List().FilterEdit->setText("alp");
+    ASSERT_TRUE(WaitFor(settled));
+    ASSERT_EQ(List().Rows().Count(), 1);  // from the kept texts
+    TBookInfo* beta = nullptr;
+    TBookCollection all;
+    Svd().MountPoints.back()->CollectBooks(all, true);
+    for (TBookInfo* b : all.Books())
+        if (b->FileName == "beta.fb2") beta = b;
+    ASSERT_TRUE(beta);
+    {
+        TCatalogueGuard guard;
+        beta->Comment = "also alphorn";
+        beta->NotifyChanged();
+    }
+    List().FilterEdit->setText("alph");
+    ASSERT_TRUE(WaitFor(settled));
+    EXPECT_EQ(List().Rows().Count(), 2);
+    List().FilterEdit->setText("alpho");
+    ASSERT_TRUE(WaitFor(settled));
+    ASSERT_EQ(List().Rows().Count(), 1);
+    EXPECT_EQ(static_cast<TBookListObject*>(List().Rows().Get(0))->Book, beta);
+}
+
 TEST_F(Panels, PackingAndDeletingFromTheMenu) {
     TMountPoint* mount = RealBooks({"one", "two", "three", "four"});
     ChooseAuthor("Realfiles");

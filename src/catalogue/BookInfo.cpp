@@ -434,27 +434,32 @@ int32_t TBookInfo::SeriesNumber() const {
     return -1;
 }
 
-std::string TBookInfo::GenresText() const {
+namespace {
+
+// The title-info genres with a code, each as shown, joined by ", ".
+template <typename Shown>
+std::string JoinGenres(const TTitleInfo* part, Shown shown) {
     std::string text;
-    if (!TitleInfo) return text;
-    for (const TBookGenre* genre : TitleInfo->Genres) {
+    if (!part) return text;
+    for (const TBookGenre* genre : part->Genres) {
         if (genre->Code.empty()) continue;
         if (!text.empty()) text += ", ";
-        text += genre->Code;
+        text += shown(*genre);
     }
     return text;
 }
 
+}  // namespace
+
+std::string TBookInfo::GenresText() const {
+    return JoinGenres(TitleInfo.get(), [](const TBookGenre& g) -> const std::string& { return g.Code; });
+}
+
 std::string TBookInfo::GenreNamesText() const {
-    std::string text;
-    if (!TitleInfo) return text;
-    for (const TBookGenre* genre : TitleInfo->Genres) {
-        if (genre->Code.empty()) continue;
-        if (!text.empty()) text += ", ";
-        const std::string name = TrimBlanks(genre->RusName);
-        text += name.empty() ? genre->Code : name;
-    }
-    return text;
+    return JoinGenres(TitleInfo.get(), [](const TBookGenre& g) {
+        const std::string name = TrimBlanks(g.RusName);
+        return name.empty() ? g.Code : name;
+    });
 }
 
 void TBookInfo::SetNames(const std::string& fileName, const std::string& entryName) {

@@ -1,10 +1,15 @@
 #include "catalogue/PendingChoices.h"
 
 #include <algorithm>
+#include <charconv>
+#include <unordered_map>
 
+#include "catalogue/AuthorList.h"
 #include "catalogue/AuthorName.h"
+#include "catalogue/BookFolder.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/CatalogueLock.h"
+#include "catalogue/SVD.h"
 
 bool ReplaceBookAuthor(TBookInfo& book, uint8_t role, TAuthorName* current, TAuthorName* chosen) {
     if (!chosen || chosen == current) return false;
@@ -121,4 +126,105 @@ int TPendingChoices::Decide(const std::vector<TAuthorDecision>& decisions) {
     }
     Changed();
     return changed;
+}
+
+namespace {
+
+constexpr std::string_view kPendingHeader = "shelvara pending author choices 1";
+
+std::string Escaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string Unescaped(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char next = text[++i];
+        out += next == 't' ? '\t' : next == 'n' ? '\n' : next;
+    }
+    return out;
+}
+
+std::vector<std::string_view> Fields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string_view::npos; start = tab + 1)
+        fields.push_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+}  // namespace
+
+std::string TPendingChoices::SaveText() const {
+    std::lock_guard lock(mutex_);
+    if (items_.empty()) return {};
+    std::string text(kPendingHeader);
+    text += '\n';
+    for (const TPendingChoice& p : items_) {
+        text += Escaped(p.Book->FullPath()) + '\t' + Escaped(p.Book->Packed ? p.Book->EntryName.str() : std::string()) +
+                '\t' + std::to_string(p.Role) + '\t' + Escaped(p.NameRead);
+        for (const TAuthorName* c : p.Candidates)
+            text += '\t' + std::to_string(c->Index);
+        text += '\n';
+    }
+    return text;
+}
+
+void TPendingChoices::LoadText(std::string_view text, TSVD& catalogue) {
+    if (text.substr(0, kPendingHeader.size()) != kPendingHeader) text = {};  // not ours: nothing
+    std::unordered_map<std::string, TBookInfo*> books;
+    for (const auto& mount : catalogue.MountPoints) {
+        TBookCollection all;
+        mount->CollectBooks(all, true);
+        for (TBookInfo* b : all.Books())
+            books.emplace(b->FullPath() + '\0' + (b->Packed ? b->EntryName.str() : std::string()), b);
+    }
+    std::vector<TPendingChoice> loaded;
+    size_t start = text.find('\n');
+    while (start != std::string_view::npos && start + 1 < text.size()) {
+        const size_t end = text.find('\n', start + 1);
+        const std::string_view line = text.substr(start + 1, end == std::string_view::npos ? end : end - start - 1);
+        start = end;
+        const std::vector<std::string_view> f = Fields(line);
+        if (f.size() < 6) continue;
+        const auto book = books.find(Unescaped(f[0]) + '\0' + Unescaped(f[1]));
+        int role = 0;
+        std::from_chars(f[2].data(), f[2].data() + f[2].size(), role);
+        if (book == books.end() || role <= 0 || role > 255) continue;
+        TPendingChoice choice{book->second, static_cast<uint8_t>(role), Unescaped(f[3]), {}, {}};
+        for (size_t i = 4; i < f.size(); ++i) {
+            int32_t index = -1;
+            std::from_chars(f[i].data(), f[i].data() + f[i].size(), index);
+            TAuthorName* spelling = catalogue.Authors.FindByIndex(index);
+            if (!spelling) continue;
+            choice.Candidates.push_back(spelling);
+            choice.Authors.push_back(spelling->Author);
+        }
+        const TSpellingList* list = choice.Book->AuthorList(choice.Role);
+        if (choice.Candidates.size() < 2 || !list ||
+            std::find(list->begin(), list->end(), choice.Candidates.front()) == list->end())
+            continue;
+        loaded.push_back(std::move(choice));
+    }
+    {
+        std::lock_guard lock(mutex_);
+        items_ = std::move(loaded);
+    }
+    Changed();
 }

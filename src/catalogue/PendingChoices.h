@@ -4,6 +4,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue/BookImport.h"
@@ -11,6 +12,7 @@
 class TAuthorInfo;
 class TAuthorName;
 class TBookInfo;
+class TSVD;
 
 // An ambiguous author name that an import settled on its own with the first candidate, kept
 // for the reader to decide once the work is done.
@@ -49,6 +51,13 @@ public:
     void ForgetBook(const void* book);
     void ForgetSpelling(const void* spelling);
     void ForgetAuthor(const void* author);
+    // The queue as a text that a library file keeps beside it: a line a question, its book by
+    // path and entry, the spellings by their numbers in that file. Right after the library was
+    // saved (its numbers are the file's), under the catalogue lock.
+    std::string SaveText() const;
+    // The questions of such a text that still make sense in the catalogue just loaded from that
+    // file (their book still lists the first candidate); the rest are dropped.
+    void LoadText(std::string_view text, TSVD& catalogue);
     // Applies the decisions as one catalogue operation (under the catalogue lock) and drops
     // their entries. Returns how many books changed author.
     int Decide(const std::vector<TAuthorDecision>& decisions);

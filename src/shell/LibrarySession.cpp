@@ -19,6 +19,7 @@
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/FileUtils.h"
 #include "common/MessageIds.h"
 #include "common/MessageTable.h"
 #include "common/TextUtils.h"
@@ -148,6 +149,7 @@ void TLibrarySession::OpenAtStart(const QString& path) {
     if (path.isEmpty() || !LockLibraryFile(FromQ(path), nullptr)) return;
     try {
         library_->LoadFromFile(FromQ(path));
+        ReadPendingChoices();
     } catch (const EShelvaraError& e) {
         // The partly read catalogue is tied to no file: nothing can overwrite the file.
         damaged_ = PartlyRead(*library_);
@@ -194,6 +196,7 @@ bool TLibrarySession::OpenLibrary(const QString& path, QWidget* parent) {
         try {
             library_->LoadFromFile(FromQ(path));
             damaged_ = false;
+            ReadPendingChoices();
         } catch (const EShelvaraError& e) {
             loaded = false;
             damaged_ = PartlyRead(*library_);
@@ -222,11 +225,57 @@ bool TLibrarySession::SaveLibrary(const std::string& fileName, QWidget* parent) 
     try {
         saved = library_->SaveToFile(fileName);
         if (saved) damaged_ = false;  // what was read is now a file of its own
+        if (saved) KeepPendingChoices(fileName);
     } catch (const EShelvaraError& e) {
         Dialogs::Error(parent, ToQ(e.what()));
     }
     emit FileChanged();
     return saved;
+}
+
+namespace {
+
+std::filesystem::path PendingChoicesFile(const std::string& library) {
+    return AnsiToUtf8(library) + ".choices";
+}
+
+}  // namespace
+
+void TLibrarySession::KeepPendingChoices(const std::string& library) {
+    // Beside the library, in the numbers of the file just written; none left, no file.
+    std::string text;
+    {
+        TCatalogueGuard guard;
+        text = pending_.SaveText();
+    }
+    const std::filesystem::path file = PendingChoicesFile(library);
+    std::error_code error;
+    if (text.empty()) {
+        std::filesystem::remove(file, error);
+        return;
+    }
+    try {
+        ReplaceFile(file, text.data(), text.size());
+    } catch (const std::exception& e) {
+        // The library is saved; only the open questions could not be kept with it.
+        AddLog(QString::fromLocal8Bit(e.what()));
+        Dialogs::ErrorLater(nullptr, QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TLibrarySession::ReadPendingChoices() {
+    pending_.Clear();
+    if (TrimBlanks(library_->FileName).empty()) return;
+    const std::filesystem::path file = PendingChoicesFile(library_->FileName);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) return;
+    try {
+        const std::vector<uint8_t> bytes = ReadWholeFile(file);
+        TCatalogueGuard guard;
+        pending_.LoadText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), *library_);
+    } catch (const std::exception& e) {
+        AddLog(QString::fromLocal8Bit(e.what()));  // the questions are lost, the library is not
+    }
 }
 
 bool TLibrarySession::Save(QWidget* parent) {

@@ -160,6 +160,9 @@ private:
     bool StartWorker(const void* owner, QWidget* parent,
                      const std::function<std::unique_ptr<TResyncThread>(IResyncObserver*)>& start);
     void UpdateAutosaveTimer();
+    // The author questions kept beside the library file, written after a save, read after a load.
+    void KeepPendingChoices(const std::string& library);
+    void ReadPendingChoices();
 
     TOptions& options_;
     std::unique_ptr<TSVD> library_;

@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "TestUtils.h"
 #include "catalogue/AuthorInfo.h"
 #include "catalogue/AuthorList.h"
 #include "catalogue/AuthorName.h"
@@ -92,6 +93,32 @@ TEST(PendingChoicesTest, QuestionsGoWithTheirBooksAndAuthors) {
     f.queue.ChooseAuthor(*f.book, 1, {f.ivan, f.igor}, "I. Petrov");
     f.queue.ForgetSpelling(f.igor);
     EXPECT_EQ(f.queue.Count(), 0u);
+}
+
+// The questions go beside the library file by path and number and come back with it; lines that
+// no longer fit the library are dropped.
+TEST(PendingChoicesTest, QuestionsAreKeptBesideTheLibraryFile) {
+    Fixture f;
+    f.book->FileName = "tab\there.fb2";  // a name that needs escaping
+    f.queue.ChooseAuthor(*f.book, 1, {f.ivan, f.igor}, "I. Petrov");
+    TempDir dir;
+    const std::string file = (dir / "lib.sv2").string();
+    f.svd.SaveToFile(file);
+    const std::string text = f.queue.SaveText();
+    TSVD again;
+    again.LoadFromFile(file);
+    TPendingChoices loaded;
+    loaded.LoadText(text + "broken\tline\n/books/none.fb2\t\t1\tX\t1\t2\n", again);
+    ASSERT_EQ(loaded.Count(), 1u);
+    const TPendingChoice choice = loaded.Snapshot().front();
+    EXPECT_EQ(choice.Book->FileName, "tab\there.fb2");
+    EXPECT_EQ(choice.NameRead, "I. Petrov");
+    ASSERT_EQ(choice.Candidates.size(), 2u);
+    EXPECT_EQ(choice.Candidates[0]->DisplayName(), "Ivan Petrov");
+    EXPECT_EQ(choice.Candidates[1]->DisplayName(), "Igor Petrov");
+    loaded.LoadText("some other file\n", again);
+    EXPECT_EQ(loaded.Count(), 0u);
+    EXPECT_TRUE(TPendingChoices().SaveText().empty());  // nothing to keep, no text
 }
 
 }  // namespace

@@ -66,6 +66,15 @@ TEST_F(Program, AScanOfAmbiguousAuthorsAsksNothingAndTheChoicesApplyLater) {
     Flush();
     EXPECT_EQ(session->PendingChoices().Count(), size_t{kAmbiguous - 1});
 
+    // Saved with the library, the questions are there again when it is opened again.
+    ASSERT_TRUE(session->Save(&w));
+    EXPECT_TRUE(std::filesystem::exists(library + ".choices"));
+    ASSERT_TRUE(session->OpenLibrary(QString::fromStdString(library), &w));
+    ASSERT_EQ(session->PendingChoices().Count(), size_t{kAmbiguous - 1});
+    ivan = Svd().Authors.FindOrAddName("Ivan", "", "", "Petrov");
+    igor = Svd().Authors.FindOrAddName("Igor", "", "", "Petrov");
+    mount = Svd().MountPoints.back().get();
+
     TPendingChoicesForm* form = w.ShowPendingChoices();
     ASSERT_EQ(form->RowCount(), kAmbiguous - 1);
     EXPECT_EQ(form->ChoicesGrid->item(0, 1)->text(), "I. Petrov");
@@ -83,8 +92,12 @@ TEST_F(Program, AScanOfAmbiguousAuthorsAsksNothingAndTheChoicesApplyLater) {
     EXPECT_EQ(form->RowCount(), 0);
     EXPECT_EQ(session->PendingChoices().Count(), 0u);
     EXPECT_TRUE(Svd().IsModified());
-    for (TBookInfo* b : books.Books())
-        if (b != gone && b->FileName.str().front() == 'p') {
+    ASSERT_TRUE(session->Save(&w));
+    EXPECT_FALSE(std::filesystem::exists(library + ".choices"));  // none left, no file
+    TBookCollection reread;
+    mount->CollectBooks(reread, true);
+    for (TBookInfo* b : reread.Books())
+        if (b->FileName.str().front() == 'p') {
             EXPECT_EQ(b->TitleInfo->Authors.front(), other) << b->FileName;
         }
     delete form;

@@ -120,11 +120,11 @@ bool TOpdsServer::ReloadIfChanged() {
         std::lock_guard lock(snapshotMutex_);
         snapshot_ = std::move(fresh);
         ++generation_;
+        ++reloads_;  // counted before anyone can see the new snapshot
     } catch (const std::exception&) {
         return false;  // a file that cannot be read now keeps the last good snapshot
     }
     stamp_ = now;
-    ++reloads_;
     return true;
 }
 

@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return status;
     }
-    program.Start(args.isEmpty() ? QString() : QDir::current().absoluteFilePath(args.front()));
+    program.Start(args.isEmpty() ? QString() : QDir::current().absoluteFilePath(args.front()),
+                  !parser.isSet(screenshots));
     if (parser.isSet(screenshots)) {
         const QDir dir(parser.value(screenshots));
         QTimer::singleShot(300, &app, [&program, dir] { TakeScreenshots(program, dir.path()); });

@@ -46,12 +46,12 @@ TSVMainForm& TProgram::Settings() {
     return *settings_;
 }
 
-void TProgram::Start(const QString& library) {
+void TProgram::Start(const QString& library, bool askFirstStart) {
     QString path = library;
     if (path.isEmpty()) path = ToQ(options_->LastLibrary());
     if (path.isEmpty()) {
         TFirstStartForm form;
-        const bool asked = !Dialogs::Script().Active && form.exec() == QDialog::Accepted;
+        const bool asked = askFirstStart && !Dialogs::Script().Active && form.exec() == QDialog::Accepted;
         return FirstStart(asked ? form.Choice() : TFirstStartForm::Empty);
     }
     while (!path.isEmpty() && !TLibrarySession::FileExists(path))

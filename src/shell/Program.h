@@ -30,8 +30,8 @@ public:
 
     // The library (the given path, else the last one; the open dialog while it does not
     // exist), then the first main window. With neither (a first start) the reader chooses how
-    // to begin.
-    void Start(const QString& library);
+    // to begin, unless asked not to (pictures taken without a person).
+    void Start(const QString& library, bool askFirstStart = true);
     // A first start the way the reader chose it: an open dialog, a new library on a folder of
     // books (folder, else a folder dialog) scanned in the background, a demo library, or an
     // empty library. The first main window shows in each case.

@@ -158,7 +158,8 @@ bool TBookFolder::CreateSubfolder(const std::string& name) {
 bool TBookFolder::RenameFolder(const std::string& newName) {
     CheckWritable();
     const std::string trimmed = TrimBlanks(newName);
-    if (AnsiSameText(trimmed, TrimBlanks(Name))) return true;
+    // Folder names differ by letter case on this file system: only the same name is no rename.
+    if (trimmed == TrimBlanks(Name)) return true;
     if (!IsValidEntryName(trimmed) || !Parent) return false;
     MoveEntry(AnsiToPath(FullPath()), AnsiToPath(JoinPath(Parent->FullPath(), trimmed)));
     Name = trimmed;

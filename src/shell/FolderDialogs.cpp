@@ -79,12 +79,18 @@ TFolderPropertiesForm::TFolderPropertiesForm(QWidget* parent, TLibrarySession& s
 void TFolderPropertiesForm::Apply() {
     TCatalogueGuard guard;
     const bool readOnly = ReadOnlyCheck->isChecked();
+    const bool wasReadOnly = folder_->Flags & TBookFolder::kReadOnly;
     folder_->SetReadOnly(false);
-    if (auto* mount = dynamic_cast<TMountPoint*>(folder_)) {
-        // Checked before anything changes: an existing directory, no overlap, letter case counts.
-        const std::string path = FromQ(PathEdit->text());
-        if (TrimBlanks(path) != TrimBlanks(mount->Name)) session_.Library().RepointMountPoint(mount, path);
-        if (FromQ(NameEdit->text()) != mount->DisplayName()) mount->Rename(FromQ(NameEdit->text()));
+    try {
+        if (auto* mount = dynamic_cast<TMountPoint*>(folder_)) {
+            // Checked before anything changes: an existing directory, no overlap, letter case counts.
+            const std::string path = FromQ(PathEdit->text());
+            if (TrimBlanks(path) != TrimBlanks(mount->Name)) session_.Library().RepointMountPoint(mount, path);
+            if (FromQ(NameEdit->text()) != mount->DisplayName()) mount->Rename(FromQ(NameEdit->text()));
+        }
+    } catch (...) {
+        folder_->SetReadOnly(wasReadOnly);  // a refused change leaves the folder as it was
+        throw;
     }
     folder_->SetReadOnly(readOnly);
     folder_->NotifyChanged();

@@ -72,11 +72,15 @@ TEST(BookFolderTest, CreateRenameAndMoveChangeDiskAndCatalogue) {
     for (const char* bad : {"", "..", ".", "a/b"})
         EXPECT_FALSE(t.mount->CreateSubfolder(bad)) << bad;
 
-    EXPECT_TRUE(t.sub->RenameFolder("SUB"));  // same name in other letter case: nothing
-    EXPECT_TRUE(fs::is_directory(t.dir / "sub"));
+    // Names differ by letter case here: only the very same name is no rename.
+    EXPECT_TRUE(t.sub->RenameFolder(" sub "));
+    EXPECT_TRUE(t.sub->RenameFolder("SUB"));
+    EXPECT_TRUE(fs::is_directory(t.dir / "SUB"));
+    EXPECT_FALSE(fs::exists(t.dir / "sub"));
+    EXPECT_EQ(t.sub->Name, "SUB");
     EXPECT_FALSE(t.sub->RenameFolder("  "));
     EXPECT_THROW(t.sub->RenameFolder("new"), EShelvaraError);  // never replaces a directory
-    EXPECT_EQ(t.sub->Name, "sub");
+    EXPECT_EQ(t.sub->Name, "SUB");
     EXPECT_TRUE(t.sub->RenameFolder("renamed"));
     EXPECT_TRUE(fs::exists(t.dir / "renamed" / "inner.fb2"));
 

@@ -247,10 +247,14 @@ TEST_F(Structure, ANewMountPointIsReadInTheBackgroundAndItsAuthorsAppear) {
 // Re-pointing a mount point checks the new directory: it must exist and overlap no other.
 TEST_F(Structure, AMountPointIsRepointedOnlyToAFreeExistingFolder) {
     TMountPoint* mount = Disk();
+    mount->SetReadOnly(true);
     TFolderPropertiesForm form(&Window(), *session, mount);
+    form.ReadOnlyCheck->setChecked(false);
     form.PathEdit->setText(QString::fromStdString((dir / "typo").string()));
     EXPECT_THROW(form.Apply(), EShelvaraError);
     EXPECT_EQ(mount->Name, disk.string());
+    EXPECT_TRUE(mount->IsReadOnly());  // a refused re-point changes nothing, read-only included
+    mount->SetReadOnly(false);
     form.PathEdit->setText(QString::fromStdString((disk / "top").string()));  // inside itself is fine
     std::filesystem::create_directories(dir / "other");
     TMountPoint* other = Svd().AddMountPoint((dir / "other").string());

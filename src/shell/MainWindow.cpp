@@ -207,7 +207,7 @@ QWidget* TSVWinForm::BuildListTab(TSVGrid*& grid, const char* gridName, QLineEdi
     connect(grid, &TSVGrid::SortFailed, this, [this](const QString& text) { Dialogs::Error(this, text); });
     // Alt or Ctrl with a double click opens the entity's window (desktops often take Alt).
     connect(grid, &QAbstractItemView::doubleClicked, this, [this, g = grid] {
-        if (QApplication::keyboardModifiers() & (Qt::AltModifier | Qt::ControlModifier))
+        if (g->DoubleClickModifiers() & (Qt::AltModifier | Qt::ControlModifier))
             OpenEntityWindow(g);
         else if (g == AuthorsGrid)
             ShowAuthorInformation();

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -31,6 +32,7 @@
 #include "settings/ui/QtText.h"
 #include "shell/AuthorListForm.h"
 #include "shell/AuthorManageForm.h"
+#include "shell/BookListForm.h"
 #include "shell/GenresForm.h"
 #include "shell/SeqListForm.h"
 
@@ -445,6 +447,55 @@ TEST_F(Windows, ChoiceModeListsOnlyTheCandidatesAuthors) {
     EXPECT_EQ(form.FilterEdit->text(), Msg(rsListItem));
     EXPECT_EQ(form.SelectedSpelling(), candidates[0]);
     EXPECT_TRUE(form.OkBtn->isEnabled());
+}
+
+// A double click as the window system delivers it: press, release, double click, release.
+void DoubleClick(TSVGrid* grid, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    const QRect cell = grid->visualRect(grid->model()->index(row, 0));
+    const QPointF at = cell.center();
+    const QPointF global = grid->viewport()->mapToGlobal(cell.center());
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                              QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, global, Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, modifiers);
+        QApplication::sendEvent(grid->viewport(), &event);
+    }
+}
+
+// A double click on a row of each catalogue grid does what the window promises: author
+// information, with Ctrl the entity's window for that row, in the book list the book panel.
+TEST_F(Windows, DoubleClicksOnTheGridsOpenTheirWindows) {
+    TSVWinForm& w = Window();
+    w.resize(1000, 700);
+    w.show();
+    Flush();
+    const auto count = [&w]<typename Form>(Form*) { return w.findChildren<Form*>().size(); };
+    w.MainPageControl->setCurrentWidget(w.AuthorsTab);
+    Flush();
+    const qsizetype infos = count(static_cast<TAuthorInfoForm*>(nullptr));
+    DoubleClick(w.AuthorsGrid, 1);
+    EXPECT_EQ(count(static_cast<TAuthorInfoForm*>(nullptr)), infos + 1);  // shown, then let go while scripted
+    EXPECT_EQ(w.AuthorsGrid->SelectedList().size(), 1u);
+    DoubleClick(w.AuthorsGrid, 2, Qt::ControlModifier);
+    ASSERT_EQ(count(static_cast<TAuthorManageForm*>(nullptr)), 1);
+    EXPECT_EQ(w.findChild<TAuthorManageForm*>()->SelectedAuthor(), w.AuthorRows().Get(2)->Entity());
+    w.MainPageControl->setCurrentWidget(w.SeriesTab);
+    Flush();
+    DoubleClick(w.SeriesGrid, 0, Qt::AltModifier);
+    EXPECT_EQ(count(static_cast<TSeqListForm*>(nullptr)), 1);
+    w.MainPageControl->setCurrentWidget(w.GenresTab);
+    Flush();
+    DoubleClick(w.GenresGrid, 0, Qt::ControlModifier);
+    EXPECT_EQ(count(static_cast<TGenresForm*>(nullptr)), 1);
+
+    int requested = -1;
+    QObject::connect(&w.Selection(), &TBookSelection::PanelRequested, [&](int index) { requested = index; });
+    ASSERT_TRUE(WaitFor([&] { return w.BookList() && w.BookList()->Rows().Count() > 0; }));
+    DoubleClick(w.BookList()->BooksGrid, 0);
+    EXPECT_EQ(requested, 1);
+    for (QDialog* d : w.findChildren<QDialog*>())
+        d->close();
+    Flush();
 }
 
 // An author an import adds shows in the open author window and in the main window's list at

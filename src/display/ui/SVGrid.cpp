@@ -454,6 +454,23 @@ void TSVGrid::mousePressEvent(QMouseEvent* event) {
     emit SelectionChanged();
 }
 
+void TSVGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The press above selects by itself, so Qt's view never saw the press its own double click
+    // needs: the double click is told here, for the row under the pointer.
+    if (event->button() != Qt::LeftButton || !list_) return;
+    const int row = RowAt(event->pos());
+    if (row < 0) return;
+    if (!list_->Get(row)->Selected() || SelectedCount() != 1) {
+        // Ctrl's first press toggled the row in or out of the selection; the double click means
+        // this row alone.
+        SelectOnly(*list_, row);
+        Refresh();
+        emit SelectionChanged();
+    }
+    doubleClickModifiers_ = event->modifiers();
+    emit doubleClicked(model_->index(row, std::max(columnAt(event->pos().x()), 0)));
+}
+
 void TSVGrid::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton) || !list_) return;
     if (dragPending_) {

@@ -71,6 +71,9 @@ public:
     void ListChanged(TListChange kind) override;
     void ListDetached() override;
 
+    // The keys held at the last double click (the application's own state lags behind).
+    Qt::KeyboardModifiers DoubleClickModifiers() const { return doubleClickModifiers_; }
+
 signals:
     // After every change of the rows the grid shows.
     void DataChanged();
@@ -81,6 +84,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -109,6 +113,7 @@ private:
     bool striped_ = true;
     QColor base_;
     bool dragPending_ = false;
+    Qt::KeyboardModifiers doubleClickModifiers_ = Qt::NoModifier;
     QPoint pressPos_{-1, -1};
     QPoint headerPress_{-1, -1};
     bool syncing_ = false;

@@ -585,9 +585,18 @@ bool TBookPreviewForm::SaveEdits(QString& error) {
         return true;
     }
     if (!IsEditable()) {
-        modified_ = false;
-        pendingEditor_ = nullptr;
-        return true;
+        // Editing went off, or the book became read-only or lost, after the typing: the edit
+        // is kept like one whose write failed, never dropped without a word.
+        int reason = rsEditingOff;
+        {
+            TCatalogueGuard guard;
+            if (book_->IsLost())
+                reason = rsBookFileGone;
+            else if (book_->IsReadOnly())
+                reason = rsBookIsReadOnly;
+        }
+        error = MsgWith(rsEditNotWritten, {FromQ(Msg(reason))});
+        return false;
     }
     const std::string text = pendingEditor_->Text().Text();
     const std::vector<uint8_t> bytes = pendingEditor_ == RichEdit ? std::vector<uint8_t>(text.begin(), text.end())

@@ -302,6 +302,41 @@ TEST_F(Preview, EditsThatCannotBeWrittenAreKept) {
     EXPECT_EQ(Disk("books.zip"), "no longer an archive");
 }
 
+// An edit made while the book could be edited, which then cannot be (editing turned off, the
+// book made read-only or found lost), is kept and the reason told, as a failed write.
+TEST_F(Preview, EditsOfABookNoLongerEditableAreKeptAndTold) {
+    struct Case {
+        const char* what;
+        int reason;
+    };
+    Scan({{"a.txt", "text"}, {"b.txt", "b"}});
+    for (const Case& c :
+         {Case{"editing off", rsEditingOff}, Case{"read-only", rsBookIsReadOnly}, Case{"lost", rsBookFileGone}}) {
+        options->SetCanEdit(true);
+        Show("a.txt");
+        TBookInfo* a = preview->Book();
+        Type(preview->MyMemo1, "!");
+        ASSERT_TRUE(preview->Modified()) << c.what;
+        if (c.reason == rsEditingOff) options->SetCanEdit(false);
+        if (c.reason == rsBookIsReadOnly) a->Flags |= TBookInfo::kReadOnly;
+        if (c.reason == rsBookFileGone) a->Flags |= TBookInfo::kLost;
+        Dialogs::Script().Shown.clear();
+        Show("b.txt");
+        Flush();
+        EXPECT_EQ(preview->Book(), a) << c.what;
+        EXPECT_TRUE(preview->Modified()) << c.what;
+        EXPECT_EQ(preview->MyMemo1->Text().Text(), "!text") << c.what;
+        ASSERT_EQ(Dialogs::Script().Shown.size(), 1u) << c.what;
+        EXPECT_TRUE(Dialogs::Script().Shown.front().contains(Msg(c.reason))) << c.what;
+        EXPECT_EQ(Disk("a.txt"), "text") << c.what;
+        // "Load the saved text" lets the edit go; then the next book shows.
+        a->Flags &= static_cast<uint16_t>(~(TBookInfo::kReadOnly | TBookInfo::kLost));
+        preview->RevertToSaved();
+        Show("b.txt");
+        EXPECT_NE(preview->Book(), a) << c.what;
+    }
+}
+
 // Read-only books and editing switched off: nothing can be edited.
 TEST_F(Preview, ReadOnlyBooksCannotBeEdited) {
     Scan({{"a.txt", "text"}});

@@ -462,9 +462,10 @@ void DoubleClick(TSVGrid* grid, int row, Qt::KeyboardModifiers modifiers = Qt::N
     }
 }
 
-// A double click on a row of each catalogue grid does what the window promises: author
-// information, with Ctrl the entity's window for that row, in the book list the book panel.
-TEST_F(Windows, DoubleClicksOnTheGridsOpenTheirWindows) {
+// A double click on a row of each catalogue grid does what the window promises (author
+// information, with Ctrl the entity's window for that row, in the book list the book panel), and
+// a right click picks the row its menu acts on.
+TEST_F(Windows, ClicksOnTheGridsReachTheirRowsAndWindows) {
     TSVWinForm& w = Window();
     w.resize(1000, 700);
     w.show();
@@ -487,6 +488,23 @@ TEST_F(Windows, DoubleClicksOnTheGridsOpenTheirWindows) {
     Flush();
     DoubleClick(w.GenresGrid, 0, Qt::ControlModifier);
     EXPECT_EQ(count(static_cast<TGenresForm*>(nullptr)), 1);
+
+    // A right click picks the row under the pointer for its menu, unless it is already selected.
+    w.MainPageControl->setCurrentWidget(w.AuthorsTab);
+    Flush();
+    const auto rightClick = [&w](int row) {
+        const QRect cell = w.AuthorsGrid->visualRect(w.AuthorsGrid->model()->index(row, 0));
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(cell.center()),
+                          QPointF(w.AuthorsGrid->viewport()->mapToGlobal(cell.center())), Qt::RightButton,
+                          Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(w.AuthorsGrid->viewport(), &press);
+    };
+    rightClick(3);
+    ASSERT_EQ(w.AuthorsGrid->SelectedList().size(), 1u);
+    EXPECT_EQ(w.AuthorsGrid->SelectedList().front()->Entity(), w.AuthorRows().Get(3)->Entity());
+    w.AuthorRows().Get(4)->Selection = 1;  // two selected: a right click on one keeps both
+    rightClick(4);
+    EXPECT_EQ(w.AuthorsGrid->SelectedList().size(), 2u);
 
     int requested = -1;
     QObject::connect(&w.Selection(), &TBookSelection::PanelRequested, [&](int index) { requested = index; });

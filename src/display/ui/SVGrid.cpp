@@ -434,7 +434,18 @@ int TSVGrid::RowAt(const QPoint& pos) const {
 }
 
 void TSVGrid::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;  // other buttons only open menus
+    if (event->button() == Qt::RightButton) {
+        // The menu acts on the row under the pointer: a row outside the selection becomes it.
+        const int row = RowAt(event->pos());
+        if (row < 0 || list_->Get(row)->Selected()) return;
+        SelectOnly(*list_, row);
+        setCurrentIndex(model_->index(row, std::max(columnAt(event->pos().x()), 0)));
+        current_ = list_->Get(row)->Entity();
+        Refresh();
+        emit SelectionChanged();
+        return;
+    }
+    if (event->button() != Qt::LeftButton) return;  // other buttons do nothing
     const int row = RowAt(event->pos());
     if (row < 0) return;
     const Qt::KeyboardModifiers mods = event->modifiers();

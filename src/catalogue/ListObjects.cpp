@@ -348,7 +348,14 @@ std::string TBookListObject::KeyOf(int option, const std::string& text) {
 bool TBookListObject::Matches(int column, int option, const std::string& text) const {
     const std::string key = KeyOf(option, text);
     if (column >= 0 && column < ColumnCount()) return ColumnMatches(column, key);
-    return MatchesEverywhere(SearchText(), key);
+    return MatchesAnyColumn(key);
+}
+
+bool TBookListObject::MatchesAnyColumn(const std::string& key) const {
+    // Every column but the read and hidden marks and the rating.
+    for (int c : {0, 1, 2, 3, 4, 5, 6, 7, 9, 12, 13, 14, 15, 16})
+        if (ColumnMatches(c, key)) return true;
+    return false;
 }
 
 // Every column but the read and hidden marks and the rating: the texts searched (a line each,
@@ -369,27 +376,8 @@ std::string TBookListObject::SearchText() const {
     add(b.FullPath());
     add(b.GenreNamesText());
     add(b.GenresText());
-    // Dates as ShortDateText writes them, "dd.mm.yyyy", without a formatter call per book.
-    for (TDateTime date : {b.AddedDate, b.FileDate, b.ReadDate}) {
-        if (date == 0) continue;
-        const TDateParts p = DecodeDateTime(date < 0 ? 0 : date);
-        if (p.Year < 0 || p.Year > 9999) {
-            add(ShortDateText(date));
-            continue;
-        }
-        const char digits[] = {char('0' + p.Day / 10),
-                               char('0' + p.Day % 10),
-                               '.',
-                               char('0' + p.Month / 10),
-                               char('0' + p.Month % 10),
-                               '.',
-                               char('0' + p.Year / 1000),
-                               char('0' + p.Year / 100 % 10),
-                               char('0' + p.Year / 10 % 10),
-                               char('0' + p.Year % 10),
-                               '\n'};
-        text.append(digits, sizeof digits);
-    }
+    for (TDateTime date : {b.AddedDate, b.FileDate, b.ReadDate})
+        if (date != 0) add(ShortDateText(date));
     static const char kHex[] = "0123456789abcdef";  // the CRC's filter key: lower case
     for (int shift = 28; shift >= 0; shift -= 4)
         text += kHex[(static_cast<uint32_t>(b.Crc) >> shift) & 0xF];
@@ -398,11 +386,7 @@ std::string TBookListObject::SearchText() const {
 }
 
 bool TBookListObject::MatchesEverywhere(const std::string& searchText, const std::string& key) const {
-    if (key.find('\n') != std::string::npos) {
-        for (int c : {0, 1, 2, 3, 4, 5, 6, 7, 9, 12, 13, 14, 15, 16})
-            if (ColumnMatches(c, key)) return true;
-        return false;
-    }
+    if (key.find('\n') != std::string::npos) return MatchesAnyColumn(key);
     if (searchText.find(key) != std::string::npos) return true;
     return ColumnMatches(3, key) || ColumnMatches(12, key) || ColumnMatches(15, key);
 }

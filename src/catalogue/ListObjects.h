@@ -82,7 +82,9 @@ public:
     // Every text the search of all columns looks in, each as its filter key, one a line: made
     // once, it serves every key typed after (a list keeps it while its filter is in use).
     std::string SearchText() const;
-    // Matches over all columns, with a SearchText made before and a key from KeyOf.
+    // Matches over all columns with a key from KeyOf: column by column, stopping at the first
+    // that matches; or with a SearchText made before, one search.
+    bool MatchesAnyColumn(const std::string& key) const;
     bool MatchesEverywhere(const std::string& searchText, const std::string& key) const;
 
 private:

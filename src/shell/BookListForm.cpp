@@ -341,21 +341,23 @@ void TBookListForm::Refresh() {
         if (column >= 0) {
             onBothCores(all.size(),
                         [&](size_t i) { kept[i] = TBookListObject(all[i]).Matches(column, extended, text); });
-        } else if (std::all_of(all.begin(), all.end(), [this](const TBookInfo* b) { return searchTexts_.count(b); })) {
-            // Each keystroke after the first only searches the texts made for it.
-            const std::string key = TBookListObject::KeyOf(extended, text);
-            onBothCores(all.size(), [&](size_t i) {
-                kept[i] = TBookListObject(all[i]).MatchesEverywhere(searchTexts_.find(all[i])->second, key);
-            });
         } else {
-            // The first keystroke tests the columns; the texts for the next ones are made while
-            // the reader pauses, a slice at a time.
-            onBothCores(all.size(), [&](size_t i) { kept[i] = TBookListObject(all[i]).Matches(-1, extended, text); });
+            // A book with its folded texts kept is searched in them; one without (the first
+            // keystroke, or changed since) column by column, which stops at the first match, and
+            // its texts are made once while the reader pauses, a slice at a time.
+            const std::string key = TBookListObject::KeyOf(extended, text);
+            std::vector<char> missing(all.size());
+            onBothCores(all.size(), [&](size_t i) {
+                const TBookListObject row(all[i]);
+                const auto it = searchTexts_.find(all[i]);
+                missing[i] = it == searchTexts_.end();
+                kept[i] = missing[i] ? row.MatchesAnyColumn(key) : row.MatchesEverywhere(it->second, key);
+            });
             textsToMake_.clear();
-            for (TBookInfo* b : all)
-                if (!searchTexts_.count(b)) textsToMake_.push_back(b);
             goneBeforeMade_.clear();
-            makeTexts_->start();
+            for (size_t i = 0; i < all.size(); ++i)
+                if (missing[i]) textsToMake_.push_back(all[i]);
+            if (!textsToMake_.empty()) makeTexts_->start();
         }
     }
     std::vector<TBookInfo*> passed;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
+#include <tuple>
 #include <unordered_map>
 
 #include "catalogue/AuthorList.h"
@@ -33,13 +35,20 @@ TAuthorName* TPendingChoices::ChooseAuthor(TBookInfo& book, uint8_t role, const 
     {
         std::lock_guard lock(mutex_);
         // A book read again asks again: the newer question replaces the older one.
-        const auto same = std::find_if(items_.begin(), items_.end(), [&](const TPendingChoice& p) {
-            return p.Book == &book && p.Role == role && p.Candidates.front() == candidates.front();
-        });
-        if (same != items_.end())
+        const auto same =
+            !refs_.contains(&book)
+                ? items_.end()
+                : std::find_if(items_.begin(), items_.end(), [&](const TPendingChoice& p) {
+                      return p.Book == &book && p.Role == role && p.Candidates.front() == candidates.front();
+                  });
+        if (same != items_.end()) {
+            RemoveRefs(*same);
+            AddRefs(choice);
             *same = std::move(choice);
-        else
+        } else {
+            AddRefs(choice);
             items_.push_back(std::move(choice));
+        }
     }
     Changed();
     return candidates.front();
@@ -59,11 +68,35 @@ void TPendingChoices::Changed() {
     if (OnChange) OnChange();
 }
 
+void TPendingChoices::AddRefs(const TPendingChoice& choice) {
+    refs_.insert(choice.Book);
+    refs_.insert(choice.Candidates.begin(), choice.Candidates.end());
+    refs_.insert(choice.Authors.begin(), choice.Authors.end());
+}
+
+void TPendingChoices::RemoveRefs(const TPendingChoice& choice) {
+    const auto drop = [this](const void* p) {
+        if (const auto it = refs_.find(p); it != refs_.end()) refs_.erase(it);
+    };
+    drop(choice.Book);
+    for (const void* p : choice.Candidates)
+        drop(p);
+    for (const void* p : choice.Authors)
+        drop(p);
+}
+
+void TPendingChoices::Reindex() {
+    refs_.clear();
+    for (const TPendingChoice& choice : items_)
+        AddRefs(choice);
+}
+
 void TPendingChoices::Clear() {
     {
         std::lock_guard lock(mutex_);
         if (items_.empty()) return;
         items_.clear();
+        refs_.clear();
     }
     Changed();
 }
@@ -71,24 +104,35 @@ void TPendingChoices::Clear() {
 void TPendingChoices::ForgetBook(const void* book) {
     {
         std::lock_guard lock(mutex_);
-        if (!std::erase_if(items_, [book](const TPendingChoice& p) { return p.Book == book; })) return;
+        if (!refs_.contains(book)) return;
+        std::erase_if(items_, [this, book](const TPendingChoice& p) {
+            if (p.Book != book) return false;
+            RemoveRefs(p);
+            return true;
+        });
     }
     Changed();
 }
 
 template <typename Drop>
-void TPendingChoices::DropCandidates(Drop drop) {
+void TPendingChoices::DropCandidates(const void* gone, Drop drop) {
     std::unique_lock lock(mutex_);
+    if (!refs_.contains(gone)) return;
     const size_t before = items_.size();
     std::erase_if(items_, [&](TPendingChoice& p) {
-        bool firstGone = false;
+        bool touched = false, firstGone = false;
         for (size_t i = p.Candidates.size(); i-- > 0;) {
             if (!drop(p.Candidates[i], p.Authors[i])) continue;
+            if (!touched) RemoveRefs(p);
+            touched = true;
             firstGone |= i == 0;
             p.Candidates.erase(p.Candidates.begin() + static_cast<std::ptrdiff_t>(i));
             p.Authors.erase(p.Authors.begin() + static_cast<std::ptrdiff_t>(i));
         }
-        return firstGone || p.Candidates.size() < 2;
+        if (!touched) return false;
+        const bool goes = firstGone || p.Candidates.size() < 2;
+        if (!goes) AddRefs(p);
+        return goes;
     });
     const bool dropped = items_.size() != before;
     lock.unlock();
@@ -96,27 +140,32 @@ void TPendingChoices::DropCandidates(Drop drop) {
 }
 
 void TPendingChoices::ForgetSpelling(const void* spelling) {
-    DropCandidates([spelling](const TAuthorName* c, const TAuthorInfo*) { return c == spelling; });
+    DropCandidates(spelling, [spelling](const TAuthorName* c, const TAuthorInfo*) { return c == spelling; });
 }
 
 void TPendingChoices::ForgetAuthor(const void* author) {
-    DropCandidates([author](const TAuthorName*, const TAuthorInfo* a) { return a == author; });
+    DropCandidates(author, [author](const TAuthorName*, const TAuthorInfo* a) { return a == author; });
 }
 
 int TPendingChoices::Decide(const std::vector<TAuthorDecision>& decisions) {
+    // One pass over the queue for all the decisions; one gone since it was shown finds nothing.
+    using TKey = std::tuple<const TBookInfo*, uint8_t, const TAuthorName*>;
+    std::map<TKey, const TAuthorDecision*> byKey;
+    for (const TAuthorDecision& d : decisions)
+        byKey.emplace(TKey{d.Book, d.Role, d.Current}, &d);
     std::vector<TAuthorDecision> valid;
     {
         std::lock_guard lock(mutex_);
-        for (const TAuthorDecision& d : decisions) {
-            const auto it = std::find_if(items_.begin(), items_.end(), [&](const TPendingChoice& p) {
-                return p.Book == d.Book && p.Role == d.Role && p.Candidates.front() == d.Current;
-            });
-            if (it == items_.end()) continue;  // gone since it was shown
+        std::erase_if(items_, [&](const TPendingChoice& p) {
+            const auto it = byKey.find(TKey{p.Book, p.Role, p.Candidates.front()});
+            if (it == byKey.end()) return false;
             // Only a spelling the entry still lists: the others may have been freed.
-            if (std::find(it->Candidates.begin(), it->Candidates.end(), d.Chosen) != it->Candidates.end())
-                valid.push_back(d);
-            items_.erase(it);
-        }
+            const TAuthorDecision& d = *it->second;
+            if (std::find(p.Candidates.begin(), p.Candidates.end(), d.Chosen) != p.Candidates.end()) valid.push_back(d);
+            byKey.erase(it);  // a question is decided once
+            RemoveRefs(p);
+            return true;
+        });
     }
     int changed = 0;
     {
@@ -225,6 +274,7 @@ void TPendingChoices::LoadText(std::string_view text, TSVD& catalogue) {
     {
         std::lock_guard lock(mutex_);
         items_ = std::move(loaded);
+        Reindex();
     }
     Changed();
 }

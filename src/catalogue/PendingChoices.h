@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "catalogue/BookImport.h"
@@ -64,11 +65,17 @@ public:
 
 private:
     template <typename Drop>
-    void DropCandidates(Drop drop);
+    void DropCandidates(const void* gone, Drop drop);
     void Changed();
+    // Every book, spelling and author the questions name, so that a notice about anything else
+    // (most of them) costs one look-up instead of a pass over the queue. Under mutex_.
+    void AddRefs(const TPendingChoice& choice);
+    void RemoveRefs(const TPendingChoice& choice);
+    void Reindex();
 
     mutable std::mutex mutex_;
     std::vector<TPendingChoice> items_;
+    std::unordered_multiset<const void*> refs_;
 };
 
 // Puts chosen in the place of current among the book's authors of that role. False when the

@@ -29,9 +29,17 @@ TCellValue TCellValue::OfDate(TDateTime date, bool present, uint8_t kind) {
 
 std::string ShortDateText(TDateTime date) {
     const TDateParts p = DecodeDateTime(date < 0 ? 0 : date);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d.%02d.%04d", p.Day, p.Month, p.Year);
-    return text;
+    if (p.Year < 0 || p.Year > 9999 || p.Day < 0 || p.Month < 0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%02d.%02d.%04d", p.Day, p.Month, p.Year);
+        return text;
+    }
+    // "dd.mm.yyyy" by hand: filters format a date per book, a formatter call each is too dear.
+    const auto digit = [](int value) { return static_cast<char>('0' + value % 10); };
+    return {digit(p.Day / 10),    digit(p.Day),        '.',
+            digit(p.Month / 10),  digit(p.Month),      '.',
+            digit(p.Year / 1000), digit(p.Year / 100), digit(p.Year / 10),
+            digit(p.Year)};
 }
 
 std::string ShortDateTimeText(TDateTime date) {

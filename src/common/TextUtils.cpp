@@ -173,7 +173,9 @@ std::string FoldYo(std::string text) {
 }
 
 std::string FilterKey(std::string_view text) {
-    return FoldYo(SearchKey(text));
+    std::string key;
+    AppendFilterKey(key, text);
+    return key;
 }
 
 namespace {
@@ -222,8 +224,9 @@ bool FilterKeyContains(std::string_view value, std::string_view key) {
 }
 
 void AppendFilterKey(std::string& out, std::string_view value) {
+    // Mixed scripts are repaired as a whole first; one script folds byte by byte, in place.
     if (MixesScripts(value)) {
-        out += FilterKey(value);
+        out += FoldYo(SearchKey(value));
         return;
     }
     const auto& fold = FoldTable();
@@ -250,4 +253,35 @@ std::string FoldLookAlikes(std::string text) {
     for (char& ch : text)
         ch = static_cast<char>(kTable[static_cast<unsigned char>(ch)]);
     return text;
+}
+
+std::string XmlEscape(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (const char c : utf8) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                // Control characters other than tab and line ends cannot stand in XML.
+                if (static_cast<uint8_t>(c) < 32 && c != '\t' && c != '\n' && c != '\r')
+                    out += ' ';
+                else
+                    out += c;
+        }
+    }
+    return out;
 }

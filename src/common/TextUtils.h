@@ -54,3 +54,7 @@ void AppendFilterKey(std::string& out, std::string_view value);
 // Engine text with the Latin letters that look like Cyrillic ones (A, B, C, E, H, K, M, O, P, T,
 // X; a, c, e, o, p, x, y) turned into those: for matching what a person typed to stored text.
 std::string FoldLookAlikes(std::string text);
+
+// Text for XML content and attributes: & < > " ' as references, control characters other
+// than tab and line ends (which XML cannot hold) as blanks. Bytes above 127 pass unchanged.
+std::string XmlEscape(const std::string& utf8);

@@ -81,37 +81,6 @@ std::string SeriesLine(const TBookInfo& book) {
 
 }  // namespace
 
-std::string XmlEscape(const std::string& utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (const char c : utf8) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                // Control characters other than tab and line ends cannot stand in XML.
-                if (static_cast<uint8_t>(c) < 32 && c != '\t' && c != '\n' && c != '\r')
-                    out += ' ';
-                else
-                    out += c;
-        }
-    }
-    return out;
-}
-
 std::string UrlEncode(const std::string& utf8) {
     static const char* hex = "0123456789ABCDEF";
     std::string out;

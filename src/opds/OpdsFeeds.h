@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/TextUtils.h"
+
 class TBookInfo;
 class TOpdsCatalogue;
 
@@ -48,5 +50,4 @@ struct TDownloadKind {
 };
 TDownloadKind DownloadKindOf(const TBookInfo& book);
 
-std::string XmlEscape(const std::string& utf8);
 std::string UrlEncode(const std::string& utf8);

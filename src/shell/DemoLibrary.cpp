@@ -17,6 +17,7 @@
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/FileUtils.h"
+#include "common/TextUtils.h"
 #include "scan/PackerArchiveAccess.h"
 #include "scan/Packing.h"
 #include "scan/Resync.h"
@@ -57,23 +58,6 @@ constexpr const char* kWords[] = {
     "тайна", "карта", "звезда", "мост",   "река",   "корабль", "сад",    "книга", "память",  "ночь",  "утро",
     "свет",  "тень",  "дом",    "путь",   "старый", "тихий",   "долгий", "ясный", "далёкий", "новый",
 };
-
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c == '"')
-            out += "&quot;";
-        else
-            out += c;
-    }
-    return out;
-}
 
 // A cover: a coloured card with the title and the author's name on it, as a PNG.
 QByteArray Cover(const QString& title, const QString& author, int hue) {
@@ -130,17 +114,17 @@ std::string Fb2(const TDemoBook& b) {
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
         "<FictionBook xmlns=\"http://www.gribuser.ru/xml/fictionbook/2.0\" "
         "xmlns:l=\"http://www.w3.org/1999/xlink\">\n<description><title-info>\n";
-    x += "<genre>" + b.genre + "</genre>\n<author><first-name>" + Escape(b.author->first) + "</first-name>";
-    if (*b.author->middle) x += "<middle-name>" + Escape(b.author->middle) + "</middle-name>";
-    x += "<last-name>" + Escape(b.author->last) + "</last-name></author>\n";
-    x += "<book-title>" + Escape(b.title) + "</book-title>\n";
-    x += "<annotation><p>" + Escape(b.title) + ": книга демонстрационной библиотеки.</p></annotation>\n";
+    x += "<genre>" + b.genre + "</genre>\n<author><first-name>" + XmlEscape(b.author->first) + "</first-name>";
+    if (*b.author->middle) x += "<middle-name>" + XmlEscape(b.author->middle) + "</middle-name>";
+    x += "<last-name>" + XmlEscape(b.author->last) + "</last-name></author>\n";
+    x += "<book-title>" + XmlEscape(b.title) + "</book-title>\n";
+    x += "<annotation><p>" + XmlEscape(b.title) + ": книга демонстрационной библиотеки.</p></annotation>\n";
     x += "<coverpage><image l:href=\"#cover.png\"/></coverpage>\n<lang>" + b.lang + "</lang>\n";
     if (!b.series.empty())
-        x += "<sequence name=\"" + Escape(b.series) + "\" number=\"" + std::to_string(b.number) + "\"/>\n";
+        x += "<sequence name=\"" + XmlEscape(b.series) + "\" number=\"" + std::to_string(b.number) + "\"/>\n";
     x += "</title-info>\n<document-info><program-used>Shelvara</program-used></document-info>\n</description>\n";
-    x +=
-        "<body><title><p>" + Escape(b.title) + "</p></title>\n<section>\n" + Paragraphs(b.seed) + "</section></body>\n";
+    x += "<body><title><p>" + XmlEscape(b.title) + "</p></title>\n<section>\n" + Paragraphs(b.seed) +
+         "</section></body>\n";
     x += "<binary id=\"cover.png\" content-type=\"image/png\">" + cover.toBase64().toStdString() + "</binary>\n";
     x += "</FictionBook>\n";
     return x;

@@ -132,6 +132,7 @@ public:
 
     // The author questions the imports queued instead of asking (the first candidate stands in).
     TPendingChoices& PendingChoices() { return pending_; }
+    const TPendingChoices& PendingChoices() const { return pending_; }
 
     void CatalogueChanged(TObjectType type, int kind, const void* object) override;
     void LibraryLoaded() override;

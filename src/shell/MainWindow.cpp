@@ -805,16 +805,12 @@ void TSVWinForm::ResyncFinished(const void* owner, const TSyncStats& stats) {
 }
 
 void TSVWinForm::UpdateChoicesButton() {
-    const size_t pending = session_.PendingChoices().Count();
-    choicesButton_->setText(MsgWith(rsPendingButton, {std::to_string(pending)}));
-    choicesAction_->setVisible(pending > 0);
+    choicesButton_->setText(TPendingChoicesForm::ButtonText(session_));
+    choicesAction_->setVisible(session_.PendingChoices().Count() > 0);
 }
 
 TPendingChoicesForm* TSVWinForm::ShowPendingChoices() {
-    auto* form = new TPendingChoicesForm(this, session_);
-    form->setAttribute(Qt::WA_DeleteOnClose);
-    form->show();
-    return form;
+    return TPendingChoicesForm::Open(this, session_);
 }
 
 void TSVWinForm::RebuildKeepingRows() {

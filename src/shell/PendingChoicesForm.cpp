@@ -103,6 +103,17 @@ TPendingChoicesForm::~TPendingChoicesForm() {
     SavePlacementQuietly(placement_);
 }
 
+TPendingChoicesForm* TPendingChoicesForm::Open(QWidget* parent, TLibrarySession& session) {
+    auto* form = new TPendingChoicesForm(parent, session);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->show();
+    return form;
+}
+
+QString TPendingChoicesForm::ButtonText(const TLibrarySession& session) {
+    return MsgWith(rsPendingButton, {std::to_string(session.PendingChoices().Count())});
+}
+
 void TPendingChoicesForm::Recaption() {
     setWindowTitle(Msg(rsPendingCaption));
     HintLabel->setText(Msg(rsPendingHint));

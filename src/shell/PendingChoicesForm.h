@@ -22,6 +22,11 @@ public:
     TPendingChoicesForm(QWidget* parent, TLibrarySession& session);
     ~TPendingChoicesForm() override;
 
+    // The window over parent, not modal, gone when closed.
+    static TPendingChoicesForm* Open(QWidget* parent, TLibrarySession& session);
+    // The caption of a button that opens it: how many questions wait.
+    static QString ButtonText(const TLibrarySession& session);
+
     // The rows of the session's queue as it is now.
     void Fill();
     int RowCount() const { return static_cast<int>(rows_.size()); }

@@ -50,9 +50,9 @@ void TProgram::Start(const QString& library, bool askFirstStart) {
     QString path = library;
     if (path.isEmpty()) path = ToQ(options_->LastLibrary());
     if (path.isEmpty()) {
+        if (!askFirstStart || Dialogs::Script().Active) return FirstStart(TFirstStartForm::Empty);
         TFirstStartForm form;
-        const bool asked = askFirstStart && !Dialogs::Script().Active && form.exec() == QDialog::Accepted;
-        return FirstStart(asked ? form.Choice() : TFirstStartForm::Empty);
+        return FirstStart(form.exec() == QDialog::Accepted ? form.Choice() : TFirstStartForm::Empty);
     }
     while (!path.isEmpty() && !TLibrarySession::FileExists(path))
         path = session_->AskLibraryFile(nullptr);

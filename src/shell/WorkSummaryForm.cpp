@@ -44,9 +44,7 @@ TWorkSummaryForm::TWorkSummaryForm(QWidget* parent, TLibrarySession& session, co
     connect(CopyBtn, &QPushButton::clicked, this,
             [this] { QApplication::clipboard()->setText(WarningsMemo->toPlainText()); });
     connect(ChoicesBtn, &QPushButton::clicked, this, [this] {
-        auto* choices = new TPendingChoicesForm(parentWidget(), session_);
-        choices->setAttribute(Qt::WA_DeleteOnClose);
-        choices->show();
+        TPendingChoicesForm::Open(parentWidget(), session_);
         close();
     });
     connect(CloseBtn, &QPushButton::clicked, this, &QDialog::close);
@@ -56,9 +54,8 @@ TWorkSummaryForm::TWorkSummaryForm(QWidget* parent, TLibrarySession& session, co
 }
 
 void TWorkSummaryForm::UpdateChoices() {
-    const size_t pending = session_.PendingChoices().Count();
-    ChoicesBtn->setText(MsgWith(rsPendingButton, {std::to_string(pending)}));
-    ChoicesBtn->setVisible(pending > 0);
+    ChoicesBtn->setText(TPendingChoicesForm::ButtonText(session_));
+    ChoicesBtn->setVisible(session_.PendingChoices().Count() > 0);
 }
 
 QStringList TWorkSummaryForm::RunLines(const TSyncStats& stats) {

@@ -439,11 +439,7 @@ void TSVGrid::mousePressEvent(QMouseEvent* event) {
         const int row = RowAt(event->pos());
         if (row < 0 || list_->Get(row)->Selected()) return;
         SelectOnly(*list_, row);
-        setCurrentIndex(model_->index(row, std::max(columnAt(event->pos().x()), 0)));
-        current_ = list_->Get(row)->Entity();
-        Refresh();
-        emit SelectionChanged();
-        return;
+        return MakeCurrent(row, event->pos());
     }
     if (event->button() != Qt::LeftButton) return;  // other buttons do nothing
     const int row = RowAt(event->pos());
@@ -459,7 +455,11 @@ void TSVGrid::mousePressEvent(QMouseEvent* event) {
     } else {
         SelectOnly(*list_, row);
     }
-    setCurrentIndex(model_->index(row, std::max(columnAt(event->pos().x()), 0)));
+    MakeCurrent(row, event->pos());
+}
+
+void TSVGrid::MakeCurrent(int row, const QPoint& pos) {
+    setCurrentIndex(model_->index(row, std::max(columnAt(pos.x()), 0)));
     current_ = list_->Get(row)->Entity();
     Refresh();
     emit SelectionChanged();
@@ -475,8 +475,7 @@ void TSVGrid::mouseDoubleClickEvent(QMouseEvent* event) {
         // Ctrl's first press toggled the row in or out of the selection; the double click means
         // this row alone.
         SelectOnly(*list_, row);
-        Refresh();
-        emit SelectionChanged();
+        MakeCurrent(row, event->pos());
     }
     doubleClickModifiers_ = event->modifiers();
     emit doubleClicked(model_->index(row, std::max(columnAt(event->pos().x()), 0)));

@@ -92,6 +92,8 @@ protected:
 
 private:
     void ApplyColumns();
+    // The row under pos the current one, the grid repainted, the selection told.
+    void MakeCurrent(int row, const QPoint& pos);
     void ApplyHeader();
     void RestoreCurrent(int before);
     void SyncColumnsFromHeader();

@@ -1,6 +1,7 @@
 #include "TestUtils.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -48,4 +49,29 @@ int ErrorOf(const std::function<void()>& call) {
         return e.MessageId() ? e.MessageId() : -1;
     }
     return 0;
+}
+
+namespace {
+
+// A "Vm...:  123 kB" line of /proc/self/status, in KiB.
+int64_t StatusKiB(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0) return std::stoll(line.substr(std::string(key).size()));
+    return 0;
+}
+
+}  // namespace
+
+CallCost CostOf(const std::function<void()>& call) {
+    // Writing 5 to clear_refs sets the high-water mark back to the current resident size.
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const int64_t before = StatusKiB("VmRSS:");
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    CallCost cost;
+    cost.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    cost.PeakGrowthMiB = (StatusKiB("VmHWM:") - before) / 1024;
+    return cost;
 }

@@ -30,3 +30,11 @@ std::vector<uint8_t> Bytes(const std::string& s);
 
 // The message id a call raises, 0 when it raises none, -1 for a fixed-text error.
 int ErrorOf(const std::function<void()>& call);
+
+// What a call costs: its wall time and how far the process's resident memory peaked above
+// what it held when the call began (the peak is reset first, so earlier work does not count).
+struct CallCost {
+    double Seconds = 0;
+    int64_t PeakGrowthMiB = 0;
+};
+CallCost CostOf(const std::function<void()>& call);

@@ -343,35 +343,49 @@ void TSVD::LoadFromFile(const std::string& fileName) {
 
 namespace {
 
-// A "/"-separated path read from a file, as a scan would make it: every part one directory
-// entry; an absolute path (a mount point) may end in "/".
-bool ValidPathParts(std::string_view path, bool absolute) {
-    if (path.empty() || absolute != (path[0] == '/')) return false;
-    if (absolute) {
-        path.remove_prefix(1);
-        if (!path.empty() && path.back() == '/') path.remove_suffix(1);
-        if (path.empty()) return true;
-    }
-    for (size_t start = 0;;) {
-        const size_t end = std::min(path.find('/', start), path.size());
-        if (!IsValidEntryName(path.substr(start, end - start))) return false;
-        if (end == path.size()) return true;
-        start = end + 1;
-    }
+bool HasValidName(const TBookFolder& folder) {
+    return folder.Parent ? IsValidEntryName(folder.Name) : IsValidEntryPath(folder.Name, true);
+}
+
+bool HasValidName(const TBookInfo& book) {
+    return IsValidEntryName(book.FileName) && (!book.Packed || IsValidEntryPath(book.EntryName, false));
+}
+
+std::string PathOf(const TBookInfo& book) {
+    return JoinPath(book.Folder ? book.Folder->FullPath() : std::string(), book.FileName) +
+           (book.Packed ? "/" + book.EntryName.str() : "");
 }
 
 // The first folder or book name that could lead outside its folder, or empty.
 std::string FirstBadName(const TBookFolder& folder) {
-    if (folder.Parent ? !IsValidEntryName(folder.Name) : !ValidPathParts(folder.Name, true))
-        return JoinPath(folder.Parent ? folder.Parent->FullPath() : std::string(), folder.Name);
-    for (size_t i = 0; i < folder.BookCount(); ++i) {
-        const TBookInfo& book = *folder.Book(i);
-        if (!IsValidEntryName(book.FileName) || (book.Packed && !ValidPathParts(book.EntryName, false)))
-            return JoinPath(folder.FullPath(), book.FileName) + (book.Packed ? "/" + book.EntryName : "");
-    }
+    if (!HasValidName(folder)) return JoinPath(folder.Parent ? folder.Parent->FullPath() : std::string(), folder.Name);
+    for (size_t i = 0; i < folder.BookCount(); ++i)
+        if (!HasValidName(*folder.Book(i))) return PathOf(*folder.Book(i));
     for (size_t i = 0; i < folder.FolderCount(); ++i)
         if (std::string bad = FirstBadName(*folder.Folder(i)); !bad.empty()) return bad;
     return {};
+}
+
+// Drops the books and subfolders of folder whose names could lead outside it.
+void DropBadNames(TBookFolder& folder, std::vector<std::string>& warnings) {
+    for (size_t i = folder.BookCount(); i-- > 0;) {
+        TBookInfo* book = folder.Book(i);
+        if (HasValidName(*book)) continue;
+        warnings.push_back("a book name in the file is not a plain name; the book was left out: \"" + PathOf(*book) +
+                           "\"");
+        folder.DeleteBook(book);
+    }
+    for (size_t i = folder.FolderCount(); i-- > 0;) {
+        TBookFolder* sub = folder.Folder(i);
+        if (HasValidName(*sub)) {
+            DropBadNames(*sub, warnings);
+            continue;
+        }
+        warnings.push_back("a folder name in the file is not a plain name; the folder and its " +
+                           std::to_string(sub->BookCountDeep()) + " book(s) were left out: \"" +
+                           JoinPath(folder.FullPath(), sub->Name) + "\"");
+        folder.DeleteSubfolder(sub);
+    }
 }
 
 int DepthBelow(const TBookFolder& folder) {
@@ -393,6 +407,7 @@ bool TSVD::LoadFromStream(TSVDStream& stream) {
     });
     if (!stream.HeaderRead) return false;
     Clear();
+    LoadWarnings.clear();
     LoadedOldFormat = stream.OldFormat;
     LoadedVersion = stream.Version;
     if (stream.OldFormat) {
@@ -410,13 +425,20 @@ bool TSVD::LoadFromStream(TSVDStream& stream) {
 }
 
 void TSVD::CheckNames() {
-    // A crafted file could make commands that act on books (pack, delete) reach outside the
-    // library's folders: names are held to what a scan could have made.
-    for (const auto& mountPoint : MountPoints)
-        if (const std::string bad = FirstBadName(*mountPoint); !bad.empty()) {
-            Clear();
-            RaiseFixedError("a folder or book name in the file is not a plain name: \"" + bad + "\"");
+    // A crafted or damaged file could make commands that act on books (pack, delete) reach
+    // outside the library's folders: names are held to what a scan could have made, and the
+    // rest of the library still opens.
+    for (size_t i = MountPoints.size(); i-- > 0;) {
+        TMountPoint* mountPoint = MountPoints[i].get();
+        if (HasValidName(*mountPoint)) {
+            DropBadNames(*mountPoint, LoadWarnings);
+            continue;
         }
+        LoadWarnings.push_back("a folder name in the file is not a plain path; the folder and its " +
+                               std::to_string(mountPoint->BookCountDeep()) + " book(s) were left out: \"" +
+                               mountPoint->Name + "\"");
+        RemoveMountPoint(mountPoint);
+    }
 }
 
 bool TSVD::ReadOldFormat(TSVDStream& stream) {
@@ -515,6 +537,9 @@ void TSVD::WriteDuplicate(TSVDStream& stream, const TDuplicatePair& pair) const 
 bool TSVD::SaveToStream(TSVDStream& stream, bool withImages) {
     TCatalogueGuard guard;
     // Never write a file the loader would refuse.
+    for (const auto& mountPoint : MountPoints)
+        if (const std::string bad = FirstBadName(*mountPoint); !bad.empty())
+            RaiseFixedError("a folder or book name is not a plain name: \"" + bad + "\"; the library was not saved");
     for (const auto& mountPoint : MountPoints)
         if (DepthBelow(*mountPoint) > kMaxFolderDepth)
             RaiseFixedError("The folders of \"" + mountPoint->FullPath() + "\" nest deeper than " +

@@ -91,6 +91,9 @@ public:
     // Format of the file last loaded (a new catalogue counts as the current format).
     bool LoadedOldFormat = false;
     uint16_t LoadedVersion = 0;
+    // What the last load left out (engine text): records whose names could lead outside their
+    // folder, which only a damaged or crafted file holds.
+    std::vector<std::string> LoadWarnings;
 
     // Loads a library file of either format. A file that cannot be read or has no known
     // header leaves the catalogue as it was; a damaged section raises rsErrLoadingError or
@@ -193,7 +196,8 @@ private:
     bool ReadDuplicateSection(TSVDStream& stream);
     bool ReadOldFormat(TSVDStream& stream);
     void NotifyLoaded();
-    // Raises (with the catalogue cleared) when a loaded name could lead outside its folder.
+    // Drops the loaded folders and books whose names could lead outside their folder, each
+    // named in LoadWarnings.
     void CheckNames();
     void WriteDuplicate(TSVDStream& stream, const TDuplicatePair& pair) const;
     void IndexTreesForReading();

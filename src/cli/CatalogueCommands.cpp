@@ -25,11 +25,11 @@ int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 0;
 }
 
-int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliArgs a(args, {"--json"}, {});
     a.ExpectPositionals(1, 1);
     TSVD svd;
-    svd.LoadFromFile(Utf8ToAnsi(a.Positionals()[0]));
+    LoadLibrary(svd, Utf8ToAnsi(a.Positionals()[0]), err);
     const TSVDCounts c = svd.Counts();
     const std::pair<const char*, int> counts[] = {
         {"genres", c.Genres}, {"authors", c.Authors},         {"spellings", c.Spellings},
@@ -53,18 +53,18 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return 0;
 }
 
-int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliArgs a(args, {}, {});
     a.ExpectPositionals(2, 2);
     const auto lock = LockLibrary(Utf8ToAnsi(a.Positionals()[1]), "convert");
     TSVD svd;
-    svd.LoadFromFile(Utf8ToAnsi(a.Positionals()[0]));
+    LoadLibrary(svd, Utf8ToAnsi(a.Positionals()[0]), err);
     svd.SaveToFile(Utf8ToAnsi(a.Positionals()[1]));
     out << "converted " << a.Positionals()[0] << " to " << a.Positionals()[1] << "\n";
     return 0;
 }
 
-int RunSweep(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+int RunSweep(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliArgs a(args, {}, {"--flags"});
     a.ExpectPositionals(1, 1);
     unsigned flags = kSweepAll;
@@ -83,7 +83,7 @@ int RunSweep(const std::vector<std::string>& args, std::ostream& out, std::ostre
     TSVD svd;
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
     const auto lock = LockLibrary(lib, "sweep");
-    svd.LoadFromFile(lib);
+    LoadLibrary(svd, lib, err);
     const TSVDCounts before = svd.Counts();
     svd.Sweep(false, flags);
     svd.SaveToFile(lib);
@@ -96,13 +96,13 @@ int RunSweep(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return 0;
 }
 
-int RunGenreNames(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+int RunGenreNames(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliArgs a(args, {}, {});
     a.ExpectPositionals(1, 1);
     TSVD svd;
     const std::string lib = Utf8ToAnsi(a.Positionals()[0]);
     const auto lock = LockLibrary(lib, "genre-names");
-    svd.LoadFromFile(lib);
+    LoadLibrary(svd, lib, err);
     const int before = svd.Counts().Genres;
     const int added = svd.Genres.MergeBuiltIn(true);
     svd.SaveToFile(lib);

@@ -13,6 +13,7 @@
 #include "common/Encoding.h"
 #include "common/Error.h"
 #include "common/Progress.h"
+#include "common/TextUtils.h"
 #include "scan/PackerArchiveAccess.h"
 
 namespace {
@@ -106,6 +107,12 @@ std::string Utf8(const std::string& ansi) {
 
 void AttachArchiveReader(TSVD& svd) {
     svd.Packer = std::make_unique<TPackerArchiveAccess>();
+}
+
+void LoadLibrary(TSVD& svd, const std::string& ansiPath, std::ostream& err) {
+    svd.LoadFromFile(ansiPath);
+    for (const std::string& warning : svd.LoadWarnings)
+        err << "shelvara-cli: warning: " << PrintableText(Utf8(warning)) << "\n";
 }
 
 TCancelFlag& StopRequest() {

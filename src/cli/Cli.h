@@ -52,6 +52,8 @@ std::unique_ptr<TLibraryLock> LockLibrary(const std::string& ansiPath, const cha
 
 // Engine text as UTF-8 for the terminal and JSON.
 std::string Utf8(const std::string& ansi);
+// Loads a library file, telling err what the load had to leave out.
+void LoadLibrary(TSVD& svd, const std::string& ansiPath, std::ostream& err);
 // Gives a catalogue its reader of ZIP archives, for commands that read packed books.
 void AttachArchiveReader(TSVD& svd);
 

@@ -39,7 +39,7 @@ int RunDups(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (a.Has("--save")) lock = LockLibrary(lib, "dups");
     TSVD svd;
     AttachArchiveReader(svd);
-    svd.LoadFromFile(lib);
+    LoadLibrary(svd, lib, err);
     const auto folderNamed = [&](const std::string& name) {
         TBookFolder* folder = svd.FindFolder(Utf8ToAnsi(name));
         if (!folder) RaiseFixedError(Utf8ToAnsi("no such catalogue folder: " + name));

@@ -69,11 +69,11 @@ int RunStatus(const TSyncStats& stats) {
 
 // A library that books are added to: the archive reader attached, ambiguous authors settled by
 // the chooser. Only a missing file starts a new library; one that cannot be read stops the command.
-void OpenForAdding(TSVD& svd, const std::string& lib, FirstCandidate& chooser) {
+void OpenForAdding(TSVD& svd, const std::string& lib, FirstCandidate& chooser, std::ostream& err) {
     AttachArchiveReader(svd);
     svd.AuthorChooser = &chooser;
     std::error_code exists;
-    if (std::filesystem::exists(std::filesystem::symlink_status(AnsiToPath(lib), exists))) svd.LoadFromFile(lib);
+    if (std::filesystem::exists(std::filesystem::symlink_status(AnsiToPath(lib), exists))) LoadLibrary(svd, lib, err);
 }
 
 int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -84,7 +84,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const auto lock = LockLibrary(lib, "scan");
     TSVD svd;
     FirstCandidate chooser(err);
-    OpenForAdding(svd, lib, chooser);
+    OpenForAdding(svd, lib, chooser, err);
     const bool terminal = ::isatty(2);
     TSyncStats stats;
     TerminalProgress progress(err, terminal);
@@ -137,7 +137,7 @@ int RunImportInpx(const std::vector<std::string>& args, std::ostream& out, std::
     const auto lock = LockLibrary(lib, "import-inpx");
     TSVD svd;
     FirstCandidate chooser(err);
-    OpenForAdding(svd, lib, chooser);
+    OpenForAdding(svd, lib, chooser, err);
     TerminalProgress progress(err, ::isatty(2));
     const TInpxStats stats = ImportInpx(svd, inpx, options, &progress);
     if (::isatty(2)) err << "\n";
@@ -154,7 +154,8 @@ int RunImportInpx(const std::vector<std::string>& args, std::ostream& out, std::
                   static_cast<long long>(stats.SkippedDeleted), static_cast<long long>(stats.SkippedLanguage),
                   static_cast<long long>(stats.MarkedDeleted), static_cast<long long>(stats.Lost), seconds);
     out << stats.Collection << ": " << summary;
-    return stats.Cancelled ? 1 : 0;
+    if (stats.Refused > 0) err << "shelvara-cli import-inpx: " << stats.Refused << " line(s) refused, named above\n";
+    return stats.Cancelled || stats.Refused > 0 ? 1 : 0;
 }
 
 template <typename Node, typename Row>
@@ -185,12 +186,12 @@ int SortColumn(const TRowClass& rowClass, const std::string& name) {
     throw CliUsageError{"--sort takes a column number or caption"};
 }
 
-int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliArgs a(args, {"--json", "--desc"}, {"--filter", "--sort"});
     a.ExpectPositionals(2, 2);
     const std::string what = a.Positionals()[1];
     TSVD svd;
-    svd.LoadFromFile(Utf8ToAnsi(a.Positionals()[0]));
+    LoadLibrary(svd, Utf8ToAnsi(a.Positionals()[0]), err);
     TObjList rows;
     if (what == "books") {
         rows.RowClass = &TBookListObject::Class;
@@ -264,12 +265,12 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return 0;
 }
 
-int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CliArgs a(args, {"--csv", "--json"}, {"--filter"});
     a.ExpectPositionals(1, 1);
     if (a.Has("--csv") == a.Has("--json")) throw CliUsageError{"export takes one of --csv and --json"};
     TSVD svd;
-    svd.LoadFromFile(Utf8ToAnsi(a.Positionals()[0]));
+    LoadLibrary(svd, Utf8ToAnsi(a.Positionals()[0]), err);
     TBookCollection books;
     for (const auto& mp : svd.MountPoints)
         mp->CollectBooks(books, true);
@@ -308,7 +309,7 @@ int RunResync(const std::vector<std::string>& args, std::ostream& out, std::ostr
     AttachArchiveReader(svd);
     FirstCandidate chooser(err);
     svd.AuthorChooser = &chooser;
-    svd.LoadFromFile(lib);
+    LoadLibrary(svd, lib, err);
     std::vector<TBookFolder*> folders;
     if (a.Positionals().size() > 1) {
         TBookFolder* folder = svd.FindFolder(Utf8ToAnsi(a.Positionals()[1]));
@@ -338,7 +339,7 @@ int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const auto lock = LockLibrary(lib, "pack");
     TSVD svd;
     AttachArchiveReader(svd);
-    svd.LoadFromFile(lib);
+    LoadLibrary(svd, lib, err);
     std::vector<TBookInfo*> books;
     for (size_t i = 1; i < a.Positionals().size(); ++i) {
         TBookInfo* book = svd.FindBook(Utf8ToAnsi(a.Positionals()[i]));

@@ -260,6 +260,21 @@ bool IsValidEntryName(std::string_view name) {
            name.find('\0') == std::string_view::npos;
 }
 
+bool IsValidEntryPath(std::string_view path, bool absolute) {
+    if (path.empty() || absolute != (path[0] == '/')) return false;
+    if (absolute) {
+        path.remove_prefix(1);
+        if (!path.empty() && path.back() == '/') path.remove_suffix(1);
+        if (path.empty()) return true;
+    }
+    for (size_t start = 0;;) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        if (!IsValidEntryName(path.substr(start, end - start))) return false;
+        if (end == path.size()) return true;
+        start = end + 1;
+    }
+}
+
 namespace {
 
 // rename(2) replaces an existing target; renameat2 can refuse instead.

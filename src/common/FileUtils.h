@@ -79,6 +79,9 @@ void SyncDirectory(const std::filesystem::path& folder);
 // True for a name that can stand for one directory entry: not empty, not "." or "..",
 // without "/" or NUL.
 bool IsValidEntryName(std::string_view name);
+// A "/"-separated path of such names: relative ("a/b.fb2", an archive member) or, with absolute,
+// starting with "/" and allowed to end in it (a mount point). "./a", "a//b", "../a" are not.
+bool IsValidEntryPath(std::string_view path, bool absolute);
 
 // Renames or moves a file or directory without ever replacing an existing entry. Across file
 // systems the content is copied, flushed to the disk and only then is the source removed.

@@ -58,3 +58,7 @@ std::string FoldLookAlikes(std::string text);
 // Text for XML content and attributes: & < > " ' as references, control characters other
 // than tab and line ends (which XML cannot hold) as blanks. Bytes above 127 pass unchanged.
 std::string XmlEscape(const std::string& utf8);
+
+// UTF-8 text safe to print on a terminal: control characters (C0, DEL and C1, which can move
+// the cursor or retitle a window) become "?".
+std::string PrintableText(std::string_view utf8);

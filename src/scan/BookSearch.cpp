@@ -8,9 +8,20 @@
 #include "common/Clock.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/FileUtils.h"
 #include "common/TextUtils.h"
 
 namespace {
+
+// A member whose name could lead outside its archive ("../a.fb2", "/a.fb2", "./a.fb2", "a//b")
+// cannot be kept in a library, nor found again by name: it is left out, with a warning.
+bool PlainMemberName(const TArcFileInfoRec& member, const std::string& where, std::vector<std::string>* warnings) {
+    if (IsValidEntryPath(member.Path, false)) return true;
+    if (warnings)
+        warnings->push_back(AnsiToUtf8(where) + ": member skipped, its name is not a plain path: \"" +
+                            AnsiToUtf8(member.Path) + "\"");
+    return false;
+}
 
 // Adds the file members of an open archive, entering inner archives. where: the archive file's
 // path (engine text), for warnings.
@@ -23,6 +34,7 @@ void ListArchive(TPacker& packer, const std::string& prefix, const TFRec& file, 
                             " member(s) skipped: the name is flagged as UTF-8 but is not");
     for (const TArcFileInfoRec& member : members) {
         if (member.IsFolder()) continue;
+        if (!PlainMemberName(member, where + (prefix.empty() ? "" : "/" + prefix), warnings)) continue;
         // Inner archives are entered only so deep: an archive may even hold itself.
         if (TPacker::ArchiveKind(member.Path) == 1 && !member.Encrypted && depth < TPacker::kMaxNesting) {
             TPacker inner(&packer);
@@ -90,7 +102,7 @@ std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::st
                 std::none_of(members.begin(), members.end(),
                              [](const TArcFileInfoRec& m) { return TPacker::ArchiveKind(m.Path) == 1; })) {
                 for (const TArcFileInfoRec& member : members) {
-                    if (member.IsFolder()) continue;
+                    if (member.IsFolder() || !PlainMemberName(member, PathToAnsi(path), warnings)) continue;
                     TFRec inArchive = rec;
                     inArchive.InArchive = true;
                     inArchive.Member = member;

@@ -157,8 +157,8 @@ public:
         }
     }
 
-    // Calls visit(fields) for each book line of an .inp, the fields as UTF-8 views in TField
-    // order (absent ones empty); raises naming the .inp and the line for what no index may hold.
+    // Calls visit(fields, line number) for each book line of an .inp, the fields as UTF-8 views
+    // in TField order (absent ones empty); raises naming the .inp and the line for what no index may hold.
     // validate false skips the checks of lines read (and checked) before.
     template <typename Visit>
     void Lines(size_t inp, const std::vector<uint8_t>& bytes, Visit&& visit, bool validate = true) const {
@@ -188,7 +188,7 @@ public:
                 if (fields_[field] >= 0) fields[static_cast<size_t>(fields_[field])] = row.substr(at, stop - at);
                 at = stop + 1;
             }
-            visit(fields);
+            visit(fields, line);
         }
     }
 
@@ -327,11 +327,11 @@ bool IsInpxCollection(const TBookFolder& mountPoint) {
 TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOptions& options, IProgressSink* sink) {
     TInpxFile file(inpxFile);
     TInpxStats stats;
-    stats.Collection = AnsiToUtf8(file.Collection);
+    stats.Collection = PrintableText(AnsiToUtf8(file.Collection));
     // Every line is checked before anything changes: a bad index leaves the library alone.
     size_t total = 0;
     for (size_t i = 0; i < file.Inps.size(); ++i)
-        file.Lines(i, file.Bytes(i), [&](const TFields&) { ++total; });
+        file.Lines(i, file.Bytes(i), [&](const TFields&, size_t) { ++total; });
 
     std::string root = options.Root;
     if (root.empty()) root = PathToAnsi(AnsiToPath(inpxFile).parent_path());
@@ -374,7 +374,7 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
         size_t inBatch = 0;
         file.Lines(
             i, bytes,
-            [&](const TFields& f) {
+            [&](const TFields& f, size_t line) {
                 if (stats.Cancelled) return;
                 if (inBatch == 0) {
                     guard.reset();
@@ -399,6 +399,15 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
                 AppendAnsi(member, f[fFile]);
                 member += '.';
                 AppendAnsi(member, ext);
+                // Nothing outside the collection's folder is read, and the library keeps only
+                // names it can load again.
+                if (!IsValidEntryPath(member, false)) {
+                    stats.Warnings.push_back(AnsiToUtf8(file.Inps[i]) + ", line " + std::to_string(line) +
+                                             ": the book's file name is not a plain name; line skipped: \"" +
+                                             PrintableText(AnsiToUtf8(member)) + "\"");
+                    ++stats.Refused;
+                    return;
+                }
                 key.assign(archive);
                 key += '\x01';
                 key += member;

@@ -23,6 +23,7 @@ struct TInpxStats {
     int64_t SkippedLanguage = 0;
     int64_t MarkedDeleted = 0;          // in the library, deleted by this index
     int64_t Lost = 0;                   // their archive or member is missing
+    int64_t Refused = 0;                // lines naming a file outside the collection's folder
     std::vector<std::string> Warnings;  // UTF-8
     bool Cancelled = false;
 };

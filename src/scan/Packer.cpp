@@ -261,6 +261,7 @@ void TPacker::Forget() {
     onDisk_ = false;
     skipped_.clear();
     inflated_ = 0;
+    counted_.clear();
 }
 
 std::vector<uint8_t> TPacker::CloseToBytes() {
@@ -442,6 +443,11 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path,
     const auto size = static_cast<int64_t>(st.size), packed = static_cast<int64_t>(st.comp_size);
     if (size > kMaxMemberSize || (size > (64 << 20) && size / std::max<int64_t>(packed, 1) > 1100))
         RaiseError(rsErrFileTooBig);
+    TPacker* root = packer;
+    while (root->owner_)
+        root = root->owner_;
+    // A member read whole once is not counted again: reading it twice makes nothing bigger.
+    const bool counted = packer->counted_.count(index) > 0;
     zip_file_t* file = zip_fopen_index(packer->archive_.get(), static_cast<zip_uint64_t>(index), 0);
     if (!file) RaiseZipError("Cannot read member " + path, packer->archive_.get());
     const std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file, zip_fclose);
@@ -456,16 +462,19 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path,
         if (n <= 0) break;
         bytes.insert(bytes.end(), chunk, chunk + n);
         done += n;
-        packer->inflated_ += n;
-        if (packer->inflated_ > packer->InflateBudget())
+        // An archive and the archives inside it share one budget: a bomb nested level by
+        // level, each level within its own, is still a bomb.
+        if (!counted) root->inflated_ += n;
+        if (root->inflated_ > root->InflateBudget())
             RaiseFixedError("The archive unpacks to far more than it holds (a ZIP bomb?); it is not read further: " +
-                            packer->name_);
+                            root->name_);
         if (enough && enough(bytes)) return bytes;
     }
     // One byte more must not come: the member is not larger than it says.
     uint8_t extra;
     const zip_int64_t more = done == size ? zip_fread(file, &extra, 1) : -1;
     if (done != size || more != 0) RaiseFixedError("Damaged archive member: " + path);
+    packer->counted_.insert(index);
     return bytes;
 }
 
@@ -475,10 +484,11 @@ bool TPacker::AddFromBytes(const std::string& path, const std::vector<uint8_t>& 
     std::string rest;
     TPacker* packer = Resolve(path, rest);
     if (!overwrite && packer->IndexOf(rest) >= 0) return false;
-    void* copy = std::malloc(std::max<size_t>(bytes.size(), 1));
-    if (!copy) RaiseFixedError("Out of memory");
-    if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
-    zip_source_t* source = zip_source_buffer(packer->archive_.get(), copy, bytes.size(), 1);
+    // An empty member has no buffer: libzip would not free one of length 0.
+    void* copy = bytes.empty() ? nullptr : std::malloc(bytes.size());
+    if (!bytes.empty() && !copy) RaiseFixedError("Out of memory");
+    if (copy) std::memcpy(copy, bytes.data(), bytes.size());
+    zip_source_t* source = zip_source_buffer(packer->archive_.get(), copy, bytes.size(), copy ? 1 : 0);
     if (!source) {
         std::free(copy);
         RaiseZipError("Cannot add " + path, packer->archive_.get());

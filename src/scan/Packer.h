@@ -70,7 +70,8 @@ public:
     // needs only a head never inflates the rest.
     std::vector<uint8_t> Extract(const std::string& path,
                                  const std::function<bool(const std::vector<uint8_t>&)>& enough);
-    // The bytes one opened archive may inflate in all: a few dozen times its packed size.
+    // The bytes one opened archive, with the archives inside it, may inflate in all: a few dozen
+    // times its packed size. A member read whole counts once.
     int64_t InflateBudget() const;
     // Adds or replaces a member (Deflate level 9). overwrite false keeps an existing member and
     // returns false. date 0 means now.
@@ -122,8 +123,9 @@ private:
     // Members added since opening: libzip reads only what the archive held when it was opened.
     std::unordered_map<std::string, std::vector<uint8_t>> added_;
     bool namesRead_ = false;
-    int64_t inflated_ = 0;  // bytes inflated since opening
-    bool onDisk_ = false;   // opened from a file, so Close may write it back there
+    int64_t inflated_ = 0;                 // bytes inflated since opening, by this archive and those inside it
+    std::unordered_set<int64_t> counted_;  // members read whole, counted in inflated_ once
+    bool onDisk_ = false;                  // opened from a file, so Close may write it back there
     // Members whose names are flagged as UTF-8 but are not: listed as none.
     std::unordered_set<uint64_t> skipped_;
 };

@@ -150,12 +150,21 @@ void TLibrarySession::OpenAtStart(const QString& path) {
     try {
         library_->LoadFromFile(FromQ(path));
         ReadPendingChoices();
+        TellLoadWarnings(nullptr);
     } catch (const EShelvaraError& e) {
         // The partly read catalogue is tied to no file: nothing can overwrite the file.
         damaged_ = PartlyRead(*library_);
         Dialogs::Error(nullptr, ToQ(e.what()));
     }
     emit FileChanged();
+}
+
+void TLibrarySession::TellLoadWarnings(QWidget* parent) {
+    if (library_->LoadWarnings.empty()) return;
+    std::string list;
+    for (const std::string& warning : library_->LoadWarnings)
+        list += "\n" + warning;
+    Dialogs::Error(parent, MsgWith(rsLoadLeftOut, {list}));
 }
 
 QString TLibrarySession::AskLibraryFile(QWidget* parent) {
@@ -197,6 +206,7 @@ bool TLibrarySession::OpenLibrary(const QString& path, QWidget* parent) {
             library_->LoadFromFile(FromQ(path));
             damaged_ = false;
             ReadPendingChoices();
+            TellLoadWarnings(parent);
         } catch (const EShelvaraError& e) {
             loaded = false;
             damaged_ = PartlyRead(*library_);

@@ -164,6 +164,8 @@ private:
     // The author questions kept beside the library file, written after a save, read after a load.
     void KeepPendingChoices(const std::string& library);
     void ReadPendingChoices();
+    // Says which records the load left out, if any.
+    void TellLoadWarnings(QWidget* parent);
 
     TOptions& options_;
     std::unique_ptr<TSVD> library_;

@@ -133,6 +133,30 @@ TEST(FolderSyncTest, ScanFindsEveryBookAndAgainChangesNothing) {
     EXPECT_EQ(lib.svd.Counts().Authors, 4);
 }
 
+TEST(FolderSyncTest, MembersNamedOutsideTheirArchiveAreLeftOutAndTheLibraryStillLoads) {
+    Library lib;
+    const char* bad[] = {"./c.fb2", "a//d.fb2", "../x.fb2", "/abs.fb2", "a/.."};
+    std::vector<std::pair<std::string, std::string>> members{{"ok.fb2", Fb2("Ok", "Good")}};
+    for (const char* name : bad)
+        members.emplace_back(name, Fb2(name, "Evil"));
+    // Once at the top (read from the directory alone), once in an archive inside an archive.
+    WriteText(lib.dir / "evil.zip", ZipBytes(members));
+    WriteText(lib.dir / "nest.zip", ZipBytes({{"in.zip", ZipBytes(members)}}));
+    lib.Sync();
+    EXPECT_EQ(lib.Titles(), (std::vector<std::string>{"Four", "Ok", "Ok", "One", "Three", "Two"}));
+    EXPECT_EQ(lib.stats.Warnings.size(), 2 * std::size(bad));
+    for (const std::string& w : lib.stats.Warnings)
+        EXPECT_NE(w.find("not a plain path"), std::string::npos) << w;
+    lib.Sync(false);  // a resync finds nothing new in them either
+    EXPECT_EQ(lib.svd.Counts().Books, 6);
+    const std::string file = (lib.dir / "lib.sv2").string();
+    ASSERT_TRUE(lib.svd.SaveToFile(file));
+    TSVD loaded;
+    loaded.LoadFromFile(file);
+    EXPECT_EQ(loaded.Counts().Books, 6);
+    EXPECT_TRUE(loaded.LoadWarnings.empty());
+}
+
 TEST(FolderSyncTest, LostBooksAreFoundAgainByContent) {
     Library lib;
     lib.Sync();

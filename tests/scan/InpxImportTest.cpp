@@ -219,6 +219,66 @@ TEST(InpxImportTest, AStopRequestEndsBetweenBatches) {
 }
 
 // Bad input is told with the .inp file and line, and the library stays as it was.
+TEST(InpxImportTest, LinesNamingFilesOutsideTheCollectionAreRefusedAndNamed) {
+    Collection c;
+    c.files.Collection = std::string(
+        "Evil\x1b]0;owned\x07 \xc2\x9b"
+        "2J name");
+    std::vector<std::string>& lines = c.files.Inps[1].second;
+    // FILE and EXT fields as written; the line number each lands on.
+    const std::vector<std::pair<std::string, std::string>> bad{
+        {"../12", "fb2"}, {"/etc/13", "fb2"}, {std::string("14\0hidden", 9), "fb2"}, {"15", "fb2/../../y"}};
+    for (const auto& [file, ext] : bad)
+        lines.push_back(InpxLine("Петров,Пётр,:", "sf:", "Плохая", "", "", file, 10, 99, false, "2011-02-03") + "ru" +
+                        kSep + "4" + kSep + kSep + "7" + kSep + "x" + kSep);
+    for (size_t i = 0; i < bad.size(); ++i) {
+        // EXT is the tenth field of the default order.
+        std::string& line = lines[1 + i];
+        size_t at = 0;
+        for (int field = 0; field < 9; ++field)
+            at = line.find(kSep, at) + 1;
+        line.replace(at, line.find(kSep, at) - at, bad[i].second);
+    }
+    const std::string inpx = c.Write();
+    TSVD svd;
+    const TInpxStats stats = ImportInpx(svd, inpx, {});
+    EXPECT_EQ(stats.Refused, 4);
+    EXPECT_EQ(stats.Added, 6);
+    ASSERT_EQ(stats.Warnings.size(), 5u);  // the missing archive, then the four lines
+    for (size_t i = 0; i < bad.size(); ++i)
+        EXPECT_NE(stats.Warnings[1 + i].find("fb2-000011-000020.inp, line " + std::to_string(2 + i)), std::string::npos)
+            << stats.Warnings[1 + i];
+    for (const std::string& text : stats.Warnings)
+        for (char ch : text)
+            EXPECT_GE(static_cast<unsigned char>(ch), 0x20u) << text;
+    EXPECT_EQ(stats.Collection, "Evil?]0;owned? ?2J name");
+    const std::string file = PathToAnsi(c.dir / "lib.sv2");
+    ASSERT_TRUE(svd.SaveToFile(file));
+    TSVD loaded;
+    loaded.LoadFromFile(file);
+    EXPECT_TRUE(loaded.LoadWarnings.empty());
+    EXPECT_EQ(loaded.Counts().Books, 6);
+}
+
+TEST(InpxImportTest, AHighlyRepetitiveIndexIsInflatedWithinItsBudgetOnce) {
+    // Over half the budget of so small an archive, so reading it twice would count as a bomb.
+    Collection c;
+    std::string keywords;
+    while (keywords.size() < 8000)
+        keywords += "ракета, ";
+    const std::string line = Line("Иванов,Иван,Иванович:", "sf:", "Звёзды", "1", false, "", "", "ru", keywords);
+    c.files.Inps.resize(1);
+    c.files.Inps[0].second.assign((34u << 20) / (line.size() + 2), line);
+    const std::string inpx = c.Write();
+    TPacker packer;
+    ASSERT_TRUE(packer.OpenBytes(ReadBytes(c.dir / "index.inpx"), "index.inpx"));
+    ASSERT_LT(packer.InflateBudget(), int64_t{80} << 20);
+    TSVD svd;
+    const TInpxStats stats = ImportInpx(svd, inpx, {});
+    EXPECT_EQ(stats.Added, 1);
+    EXPECT_EQ(stats.Existing, static_cast<int64_t>(c.files.Inps[0].second.size()) - 1);
+}
+
 TEST(InpxImportTest, BadIndexesAreToldAndChangeNothing) {
     struct Case {
         const char* name;

@@ -216,6 +216,55 @@ TEST(PackerTest, BombsOfOverlappingOrManyMembersAreStopped) {
     EXPECT_GE(calls, 1u);
 }
 
+// An archive made in memory by libzip: (name, content, stored rather than deflated).
+std::vector<uint8_t> ZipInMemory(const std::vector<std::tuple<std::string, const std::string*, bool>>& members) {
+    TempDir dir;
+    int error = 0;
+    zip_t* z = zip_open((dir / "z.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    EXPECT_NE(z, nullptr);
+    for (const auto& [name, content, stored] : members) {
+        const zip_int64_t at =
+            zip_file_add(z, name.c_str(), zip_source_buffer(z, content->data(), content->size(), 0), 0);
+        EXPECT_GE(at, 0);
+        zip_set_file_compression(z, static_cast<zip_uint64_t>(at), stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 9);
+    }
+    EXPECT_EQ(zip_close(z), 0);
+    return ReadBytes(dir / "z.zip");
+}
+
+TEST(PackerTest, ANestedBombIsStoppedByTheOuterArchivesBudget) {
+    // The inner archive is padded (stored zeros) until its own budget would let its member out;
+    // the outer one packs that padding to nothing.
+    const std::string zeros(80 << 20, '\0');
+    const std::string padding(16 << 20, '\0');
+    const std::vector<uint8_t> innerBytes = ZipInMemory({{"book.fb2", &zeros, false}, {"pad.bin", &padding, true}});
+    const std::string inner(innerBytes.begin(), innerBytes.end());
+    TPacker alone;
+    ASSERT_TRUE(alone.OpenBytes(innerBytes, "inner.zip"));
+    ASSERT_GT(alone.InflateBudget(), static_cast<int64_t>(zeros.size()) + static_cast<int64_t>(padding.size()));
+    TempDir dir;
+    WriteBytes(dir / "outer.zip", ZipInMemory({{"inner.zip", &inner, false}}));
+    ASSERT_LT(std::filesystem::file_size(dir / "outer.zip"), 1u << 20);
+
+    const CallCost cost = CostOf([&] {
+        TPacker outer;
+        ASSERT_TRUE(outer.Open((dir / "outer.zip").string(), false));
+        EXPECT_THROW(outer.Extract("inner.zip/book.fb2"), EShelvaraError);
+    });
+    EXPECT_LT(cost.Seconds, 5);
+    EXPECT_LT(cost.PeakGrowthMiB, 256);
+}
+
+TEST(PackerTest, AnEmptyMemberIsAddedAndReadBack) {
+    TPacker packer;
+    ASSERT_TRUE(packer.OpenBytes({}, "new.zip"));
+    ASSERT_TRUE(packer.AddFromBytes("empty.fb2", {}, 0, 0x20, true));
+    const std::vector<uint8_t> bytes = packer.CloseToBytes();
+    TPacker back;
+    ASSERT_TRUE(back.OpenBytes(bytes, "new.zip"));
+    EXPECT_TRUE(back.Extract("empty.fb2").empty());
+}
+
 TEST(PackerTest, MaliciousArchives) {
     TempDir dir;
     // A member whose path would leave its folder is only ever read into memory.

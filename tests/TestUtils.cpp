@@ -1,7 +1,12 @@
 #include "TestUtils.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -74,4 +79,23 @@ CallCost CostOf(const std::function<void()>& call) {
     cost.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     cost.PeakGrowthMiB = (StatusKiB("VmHWM:") - before) / 1024;
     return cost;
+}
+
+int AsUser(uid_t uid, const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const gid_t group = 4242;
+        ::umask(022);
+        if (::setgroups(1, &group) != 0 || ::setresgid(group, group, group) != 0 || ::setresuid(uid, uid, uid) != 0)
+            ::_exit(90);
+        try {
+            ::_exit(body());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "user %u: %s\n", static_cast<unsigned>(uid), e.what());
+            ::_exit(91);
+        }
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 92;
 }

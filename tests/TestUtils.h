@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/types.h>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -38,3 +39,7 @@ struct CallCost {
     int64_t PeakGrowthMiB = 0;
 };
 CallCost CostOf(const std::function<void()>& call);
+
+// Runs body in a child process as user uid of group 4242 only (umask 022); its exit status
+// (91 when it raised, 90 when the user could not be taken). Needs root.
+int AsUser(uid_t uid, const std::function<int()>& body);

@@ -224,12 +224,24 @@ std::filesystem::path ReplaceFile(const std::filesystem::path& path, std::span<c
     const std::string name = target.filename().string();
     RemoveStaleTemporaries(folder, name);
 
+    // Being allowed to write in the folder is not being allowed to write the file: a file this
+    // user may not write, or one its owner made read-only, is refused.
+    struct stat st {};
+    const bool replacing = ::stat(target.c_str(), &st) == 0;
+    if (replacing && ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0))
+        Fail("Cannot write file", target, EACCES);
     std::filesystem::path temp;
     FileDescriptor fd = CreateTemporary(folder, name, temp);
     try {
-        struct stat st {};
-        // The new file keeps the permissions of the one it replaces.
-        if (::stat(target.c_str(), &st) == 0) ::fchmod(fd.get(), st.st_mode & 07777);
+        if (replacing) {
+            // The new file keeps the owner, group and permissions of the one it replaces, as
+            // far as this user may give them (only root can give a file away).
+            if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0 &&
+                ::fchown(fd.get(), static_cast<uid_t>(-1), st.st_gid)) {
+                // the group stays the folder's
+            }
+            ::fchmod(fd.get(), st.st_mode & 07777);
+        }
         for (const std::span<const uint8_t> part : parts)
             WriteAll(fd.get(), temp, part.data(), part.size());
         if (::fsync(fd.get()) != 0) Fail("Cannot write file", temp, errno);

@@ -57,8 +57,9 @@ void WriteWholeFile(const std::filesystem::path& path, const void* data, size_t 
 // through a link), written, flushed, renamed over the target, the folder flushed. A target that
 // is a symbolic link is replaced where the link points. With backup, the previous file is first
 // kept as backup(resolved target) by a hard link (a copy where links fail). The new file takes
-// the old one's permissions. Leftovers of writers that died are removed. Returns the path
-// written (links resolved).
+// the old one's owner (where this user may), group and permissions; a file this user may not
+// write, or that has no write permission at all, raises EACCES. Leftovers of writers that died are removed. Returns the
+// path written (links resolved).
 std::filesystem::path ReplaceFile(const std::filesystem::path& path, const void* data, size_t size,
                                   std::filesystem::path (*backup)(const std::filesystem::path&) = nullptr);
 

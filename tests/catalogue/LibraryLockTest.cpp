@@ -54,26 +54,6 @@ TEST(LibraryLockTest, ALinkedLibraryIsLockedWhereItLies) {
     EXPECT_THROW(TLibraryLock((dir / "real" / "lib.sv2").string(), "directly"), EShelvaraError);
 }
 
-// Runs body in a child process as another user of group 4242 (umask 022); its exit status.
-int AsUser(uid_t uid, const std::function<int()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const gid_t group = 4242;
-        ::umask(022);
-        if (::setgroups(1, &group) != 0 || ::setresgid(group, group, group) != 0 || ::setresuid(uid, uid, uid) != 0)
-            ::_exit(90);
-        try {
-            ::_exit(body());
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "user %u: %s\n", static_cast<unsigned>(uid), e.what());
-            ::_exit(91);
-        }
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 92;
-}
-
 TEST(LibraryLockTest, TwoUsersOfAGroupFolderShareOneLock) {
     if (::geteuid() != 0) GTEST_SKIP() << "acting as two users needs root";
     TempDir dir;

@@ -52,6 +52,35 @@ TEST(FileUtilsTest, ReplaceFileKeepsPermissionsAndMakesAWholeBackup) {
     EXPECT_EQ(dir.List(), (std::vector<std::string>{"lib", "lib.bak"}));
 }
 
+TEST(FileUtilsTest, ReplaceFileRefusesWhatTheUserMayNotWriteAndKeepsTheOwner) {
+    TempDir dir;
+    Replace(dir / "book.fb2", "old");
+    // Made read-only by its owner: refused even where the folder is writable.
+    ::chmod((dir / "book.fb2").c_str(), 0444);
+    EXPECT_THROW(Replace(dir / "book.fb2", "new"), EShelvaraError);
+    EXPECT_EQ(Text(dir / "book.fb2"), "old");
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as other users needs root";
+    // Another user's book in a folder anyone may write: refused; the owner's own write keeps
+    // the owner, group and mode it had.
+    ::chmod(dir.Path().c_str(), 0777);
+    ::chmod((dir / "book.fb2").c_str(), 0640);
+    ASSERT_EQ(::chown((dir / "book.fb2").c_str(), 40001, 4242), 0);
+    EXPECT_EQ(AsUser(40002,
+                     [&] {
+                         Replace(dir / "book.fb2", "by someone else");
+                         return 0;
+                     }),
+              91);
+    EXPECT_EQ(Text(dir / "book.fb2"), "old");
+    Replace(dir / "book.fb2", "by root");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "book.fb2").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 40001u);
+    EXPECT_EQ(st.st_gid, 4242u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Text(dir / "book.fb2"), "by root");
+}
+
 TEST(FileUtilsTest, ReplaceFileWritesThroughSymbolicLinks) {
     TempDir dir;
     fs::create_directory(dir / "real");

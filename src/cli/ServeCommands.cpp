@@ -1,4 +1,5 @@
 #include <pthread.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <cstring>
 #include <fstream>
@@ -16,7 +17,18 @@ namespace {
 
 // The first line of a file, without its line end: a password is not given on the command
 // line, where every user of the machine could read it.
-std::string FirstLineOf(const std::string& file) {
+// As ssh does with keys: a password file others may change lets them in, so it is refused; one
+// others may read is told.
+std::string FirstLineOf(const std::string& file, std::ostream& err) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0) {
+        if (st.st_mode & (S_IWGRP | S_IWOTH))
+            throw CliUsageError{"the password file " + file +
+                                " may be changed by other users; make it yours alone (chmod 600)"};
+        if (st.st_mode & S_IROTH)
+            err << "shelvara-cli serve: warning: every user of this machine may read the password file " << file
+                << " (chmod 600)\n";
+    }
     std::ifstream in(file);
     if (!in) throw CliUsageError{"cannot read the password file " + file};
     std::string line;
@@ -36,7 +48,7 @@ int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (a.Has("--user") != a.Has("--password-file")) throw CliUsageError{"--user and --password-file go together"};
     if (a.Has("--user")) {
         options.User = a.Value("--user");
-        options.Password = FirstLineOf(a.Value("--password-file"));
+        options.Password = FirstLineOf(a.Value("--password-file"), err);
         if (options.Password.empty()) throw CliUsageError{"the password file is empty"};
     }
     // SIGINT and SIGTERM are taken by one thread that stops the server; the server's own

@@ -9,6 +9,8 @@
 #include "catalogue/CatalogueLock.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/ScopeExit.h"
+#include "common/TextUtils.h"
 #include "fb2/Base64.h"
 #include "fb2/FBCover.h"
 #include "fb2/MyStream.h"
@@ -80,12 +82,57 @@ TBitmap ScaledToHeight(const TBitmap& source, int height) {
     return out;
 }
 
+constexpr size_t kMaxRanges = 16;
+
+enum class TRangeAnswer { Whole, Partial, Unsatisfiable };
+
+// Settles the byte ranges a request asks of a body of size bytes, in place: each made absolute
+// and clipped to the body, overlapping and touching ones merged. Many ranges are answered with
+// the whole body: a request of thousands of "0-" must not make a response thousands of times
+// the file.
+TRangeAnswer SettleRanges(httplib::Ranges& ranges, size_t size) {
+    if (ranges.empty()) return TRangeAnswer::Whole;
+    const auto last = static_cast<ssize_t>(size) - 1;
+    httplib::Ranges wanted;
+    wanted.reserve(std::min(ranges.size(), kMaxRanges * 4));
+    for (const auto& [first, end] : ranges) {
+        ssize_t from = first, to = end;
+        if (from < 0) {  // the last "end" bytes
+            if (to <= 0) continue;
+            from = std::max<ssize_t>(0, static_cast<ssize_t>(size) - to);
+            to = last;
+        } else if (to < 0 || to > last) {
+            to = last;
+        }
+        if (from > last || from > to) continue;
+        wanted.emplace_back(from, to);
+    }
+    if (wanted.empty()) {
+        ranges.clear();
+        return TRangeAnswer::Unsatisfiable;
+    }
+    std::sort(wanted.begin(), wanted.end());
+    httplib::Ranges merged;
+    for (const auto& range : wanted) {
+        if (!merged.empty() && range.first <= merged.back().second + 1)
+            merged.back().second = std::max(merged.back().second, range.second);
+        else
+            merged.push_back(range);
+    }
+    if (merged.size() > kMaxRanges) {
+        ranges.clear();
+        return TRangeAnswer::Whole;
+    }
+    ranges = std::move(merged);
+    return TRangeAnswer::Partial;
+}
+
 }  // namespace
 
 TOpdsServer::TOpdsServer(TOpdsOptions options) : options_(std::move(options)) {
     if (!options_.User.empty()) {
         const std::string credentials = options_.User + ":" + options_.Password;
-        expectedAuthorization_ = "Basic " + Base64Encode(std::vector<uint8_t>(credentials.begin(), credentials.end()));
+        expectedCredentials_ = Base64Encode(std::vector<uint8_t>(credentials.begin(), credentials.end()));
     }
     stamp_ = Stamp();
     snapshot_ = std::make_shared<const TOpdsCatalogue>(options_.Library);
@@ -171,10 +218,18 @@ void TOpdsServer::Stop() {
 
 bool TOpdsServer::Authorised(const httplib::Request& request, httplib::Response& response) const {
     if (options_.User.empty()) return true;
-    const std::string& expected = expectedAuthorization_;
-    const std::string given = request.get_header_value("Authorization");
+    const std::string& expected = expectedCredentials_;
+    // The scheme's name is not case-sensitive ("basic" is "Basic").
+    const std::string header = request.get_header_value("Authorization");
+    std::string_view given = header;
+    const size_t blank = given.find(' ');
+    const bool basic = blank != std::string_view::npos && AnsiSameText(std::string(given.substr(0, blank)), "Basic");
+    given = basic ? given.substr(given.find_first_not_of(' ', blank) == std::string_view::npos
+                                     ? given.size()
+                                     : given.find_first_not_of(' ', blank))
+                  : std::string_view();
     // The comparison takes the same time however early the texts differ.
-    bool same = given.size() == expected.size();
+    const bool same = basic && given.size() == expected.size();
     unsigned diff = 0;
     for (size_t i = 0; i < expected.size(); ++i)
         diff |= static_cast<unsigned>(i < given.size() ? given[i] ^ expected[i] : 1);
@@ -224,7 +279,8 @@ void TOpdsServer::Route() {
     s.Get("/download/(\\d+)", [this](const httplib::Request& request, httplib::Response& response) {
         const std::optional<int32_t> n = NumberOf(request.matches[1].str());
         if (!n) return NotFound(response);
-        Download(*n, response);
+        // The ranges are settled here, where the size is known; the server then answers them.
+        Download(*n, const_cast<httplib::Request&>(request).ranges, response);
     });
     s.Get("/(cover|thumb)/(\\d+)", [this](const httplib::Request& request, httplib::Response& response) {
         const std::optional<int32_t> n = NumberOf(request.matches[2].str());
@@ -235,51 +291,78 @@ void TOpdsServer::Route() {
     s.Get("(/[^?]*)", feed(false));
 }
 
-void TOpdsServer::Download(int32_t number, httplib::Response& response) const {
+void TOpdsServer::Download(int32_t number, httplib::Ranges& ranges, httplib::Response& response) const {
     const std::shared_ptr<const TOpdsCatalogue> catalogue = Catalogue();
     if (static_cast<size_t>(number) >= catalogue->Books().size()) return NotFound(response);
     const TBookInfo& book = *catalogue->Books()[static_cast<size_t>(number)];
     const TDownloadKind kind = DownloadKindOf(book);
     std::vector<uint8_t> bytes;
     try {
-        TPackerArchiveAccess packer;
+        TPackerArchiveAccess packer(/*fromFile=*/true);  // one member, not the whole archive
         bytes = ReadBookBytes(&packer, book.FullPath(), book.Packed, book.EntryName);
     } catch (const std::exception&) {
         return NotFound(response);  // the file is gone or unreadable
     }
-    std::string body;
+    auto body = std::make_shared<std::string>();
     if (kind.ZipMember) {
         const std::string_view entry = book.EntryName;
-        body = ZipAlone(std::string(entry.substr(entry.find_last_of('/') + 1)), bytes);
+        *body = ZipAlone(std::string(entry.substr(entry.find_last_of('/') + 1)), bytes);
     } else {
-        body.assign(bytes.begin(), bytes.end());
+        body->assign(bytes.begin(), bytes.end());
     }
+    bytes = {};
     response.set_header("Content-Disposition", "attachment; filename*=UTF-8''" + UrlEncode(kind.FileName));
-    response.set_content(std::move(body), kind.MimeType);
+    response.set_header("Accept-Ranges", "bytes");
+    if (SettleRanges(ranges, body->size()) == TRangeAnswer::Unsatisfiable) {
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(body->size()));
+        response.set_content("Range not satisfiable\n", "text/plain; charset=utf-8");
+        return;
+    }
+    // Sent from the one copy in pieces as the client takes them, ranges too.
+    const size_t size = body->size();
+    response.set_content_provider(size, kind.MimeType, [body](size_t offset, size_t length, httplib::DataSink& sink) {
+        if (offset >= body->size()) return false;
+        length = std::min({length, body->size() - offset, size_t{1} << 20});
+        return sink.write(body->data() + offset, length);
+    });
 }
 
 void TOpdsServer::Picture(int32_t number, bool thumbnail, httplib::Response& response) {
     const std::shared_ptr<const TOpdsCatalogue> catalogue = Catalogue();
     if (static_cast<size_t>(number) >= catalogue->Books().size()) return NotFound(response);
-    std::string key;
+    std::string key, book;
     {
         std::lock_guard lock(snapshotMutex_);
-        key = std::to_string(generation_) + (thumbnail ? "t" : "c") + std::to_string(number);
+        book = std::to_string(generation_) + "/" + std::to_string(number);
+        key = book + (thumbnail ? "t" : "c");
     }
     {
-        std::lock_guard lock(pictureMutex_);
-        if (const auto it = pictureIndex_.find(key); it != pictureIndex_.end()) {
-            pictures_.splice(pictures_.begin(), pictures_, it->second);
-            if (it->second->Bytes.empty()) return NotFound(response);
-            response.set_content(it->second->Bytes, it->second->Type);
-            return;
+        std::unique_lock lock(pictureMutex_);
+        for (;;) {
+            if (const auto it = pictureIndex_.find(key); it != pictureIndex_.end()) {
+                pictures_.splice(pictures_.begin(), pictures_, it->second);
+                if (it->second->Bytes.empty()) return NotFound(response);
+                response.set_content(it->second->Bytes, it->second->Type);
+                return;
+            }
+            if (decoding_.insert(book).second) break;
+            pictureMade_.wait(lock);
         }
     }
-    const TBookInfo& book = *catalogue->Books()[static_cast<size_t>(number)];
+    ScopeExit made([&] {
+        {
+            std::lock_guard lock(pictureMutex_);
+            decoding_.erase(book);
+        }
+        pictureMade_.notify_all();
+    });
+    const TBookInfo& info = *catalogue->Books()[static_cast<size_t>(number)];
     std::string png;
     try {
-        TPackerArchiveAccess packer;
-        const std::vector<uint8_t> bytes = ReadBookBytes(&packer, book.FullPath(), book.Packed, book.EntryName);
+        ++coversDecoded_;
+        TPackerArchiveAccess packer(/*fromFile=*/true);
+        const std::vector<uint8_t> bytes = ReadBookBytes(&packer, info.FullPath(), info.Packed, info.EntryName);
         TMyMemStream stream;
         stream.Write(bytes.data(), static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX - 1)));
         const uint8_t zero = 0;

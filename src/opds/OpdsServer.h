@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/types.h>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 class TOpdsCatalogue;
@@ -56,6 +59,8 @@ public:
     // Loads the library again when its file changed since the last load; true when it did.
     bool ReloadIfChanged();
     int64_t Reloads() const { return reloads_; }
+    // Books whose cover was read and decoded so far.
+    int64_t CoversDecoded() const { return coversDecoded_; }
 
 private:
     struct TFileStamp {
@@ -66,12 +71,12 @@ private:
     TFileStamp Stamp() const;
     void Route();
     bool Authorised(const httplib::Request& request, httplib::Response& response) const;
-    void Download(int32_t book, httplib::Response& response) const;
+    void Download(int32_t book, std::vector<std::pair<ssize_t, ssize_t>>& ranges, httplib::Response& response) const;
     void Picture(int32_t book, bool thumbnail, httplib::Response& response);
     void Watch();
 
     TOpdsOptions options_;
-    std::string expectedAuthorization_;  // the Authorization header that lets a request in
+    std::string expectedCredentials_;  // what follows "Basic " in a request that may come in
     std::unique_ptr<httplib::Server> server_;
     int port_ = 0;
     mutable std::mutex snapshotMutex_;
@@ -79,6 +84,7 @@ private:
     uint64_t generation_ = 0;
     TFileStamp stamp_;
     std::atomic<int64_t> reloads_ = 0;
+    std::atomic<int64_t> coversDecoded_ = 0;
     std::thread watcher_;
     std::mutex watchMutex_;
     std::condition_variable watchWake_;
@@ -92,4 +98,8 @@ private:
     std::mutex pictureMutex_;
     std::list<TPicture> pictures_;
     std::unordered_map<std::string, std::list<TPicture>::iterator> pictureIndex_;
+    // Books whose cover is being decoded: another request for one waits for its result rather
+    // than decode it again.
+    std::unordered_set<std::string> decoding_;
+    std::condition_variable pictureMade_;
 };

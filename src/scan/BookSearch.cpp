@@ -98,9 +98,11 @@ std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::st
             // Most archives are listed from their directory; those holding inner archives are
             // opened, so that the inner ones can be entered.
             std::vector<TArcFileInfoRec> members;
+            // One too big to hold in memory lists its own members only.
             if (TPacker::ListFile(PathToAnsi(path), members) &&
-                std::none_of(members.begin(), members.end(),
-                             [](const TArcFileInfoRec& m) { return TPacker::ArchiveKind(m.Path) == 1; })) {
+                (st.st_size > TPacker::kMaxMemberSize ||
+                 std::none_of(members.begin(), members.end(),
+                              [](const TArcFileInfoRec& m) { return TPacker::ArchiveKind(m.Path) == 1; }))) {
                 for (const TArcFileInfoRec& member : members) {
                     if (member.IsFolder() || !PlainMemberName(member, PathToAnsi(path), warnings)) continue;
                     TFRec inArchive = rec;

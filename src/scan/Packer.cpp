@@ -61,6 +61,10 @@ void TPacker::ArchiveDiscard::operator()(zip* archive) const {
     zip_discard(archive);
 }
 
+void TZipFileReader::ArchiveDiscard::operator()(zip* archive) const {
+    zip_discard(archive);
+}
+
 TPacker::TPacker(TPacker* owner) : owner_(owner) {}
 
 TPacker::~TPacker() {
@@ -419,37 +423,26 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path) {
     return Extract(path, {});
 }
 
-int64_t TPacker::InflateBudget() const {
-    // Books pack 3 to 5 times; 32 times the archive (and 64 MiB for the smallest) is more than
-    // any real archive of books unpacks to, and little for a bomb's 1000 times.
-    return (int64_t{64} << 20) + 32 * static_cast<int64_t>(data_.size());
-}
+namespace {
 
-std::vector<uint8_t> TPacker::Extract(const std::string& path,
-                                      const std::function<bool(const std::vector<uint8_t>&)>& enough) {
-    CheckOpen();
-    std::string rest;
-    TPacker* packer = Resolve(path, rest);
-    const int64_t index = packer->IndexOf(rest);
-    if (index < 0) RaiseFixedError("No such member: " + path);
-    if (auto added = packer->added_.find(rest); added != packer->added_.end()) return added->second;
+// Inflates member index of an open archive until enough(bytes so far) or its end, adding what
+// it inflates to *inflated, which may not pass budget (owner names the archive in the error).
+std::vector<uint8_t> ReadMemberData(zip_t* archive, zip_uint64_t index, const std::string& path, int64_t* inflated,
+                                    int64_t budget, const std::string& owner,
+                                    const std::function<bool(const std::vector<uint8_t>&)>& enough,
+                                    bool* whole = nullptr) {
+    if (whole) *whole = false;
     zip_stat_t st;
-    if (zip_stat_index(packer->archive_.get(), static_cast<zip_uint64_t>(index), 0, &st) != 0)
-        RaiseZipError("Damaged archive", packer->archive_.get());
+    if (zip_stat_index(archive, index, 0, &st) != 0) RaiseZipError("Damaged archive", archive);
     if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
         RaiseFixedError("The member is encrypted: " + path);
     // Deflate cannot pack better than about 1:1032; a larger claimed ratio on a large member is a
     // bomb, and no book reaches 2 GiB.
     const auto size = static_cast<int64_t>(st.size), packed = static_cast<int64_t>(st.comp_size);
-    if (size > kMaxMemberSize || (size > (64 << 20) && size / std::max<int64_t>(packed, 1) > 1100))
+    if (size > TPacker::kMaxMemberSize || (size > (64 << 20) && size / std::max<int64_t>(packed, 1) > 1100))
         RaiseError(rsErrFileTooBig);
-    TPacker* root = packer;
-    while (root->owner_)
-        root = root->owner_;
-    // A member read whole once is not counted again: reading it twice makes nothing bigger.
-    const bool counted = packer->counted_.count(index) > 0;
-    zip_file_t* file = zip_fopen_index(packer->archive_.get(), static_cast<zip_uint64_t>(index), 0);
-    if (!file) RaiseZipError("Cannot read member " + path, packer->archive_.get());
+    zip_file_t* file = zip_fopen_index(archive, index, 0);
+    if (!file) RaiseZipError("Cannot read member " + path, archive);
     const std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file, zip_fclose);
     // Grown as the data comes rather than by the size the header claims.
     std::vector<uint8_t> bytes;
@@ -462,20 +455,86 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path,
         if (n <= 0) break;
         bytes.insert(bytes.end(), chunk, chunk + n);
         done += n;
-        // An archive and the archives inside it share one budget: a bomb nested level by
-        // level, each level within its own, is still a bomb.
-        if (!counted) root->inflated_ += n;
-        if (root->inflated_ > root->InflateBudget())
-            RaiseFixedError("The archive unpacks to far more than it holds (a ZIP bomb?); it is not read further: " +
-                            root->name_);
+        if (inflated) {
+            *inflated += n;
+            if (*inflated > budget)
+                RaiseFixedError(
+                    "The archive unpacks to far more than it holds (a ZIP bomb?); it is not read further: " + owner);
+        }
         if (enough && enough(bytes)) return bytes;
     }
     // One byte more must not come: the member is not larger than it says.
     uint8_t extra;
     const zip_int64_t more = done == size ? zip_fread(file, &extra, 1) : -1;
     if (done != size || more != 0) RaiseFixedError("Damaged archive member: " + path);
-    packer->counted_.insert(index);
+    if (whole) *whole = true;
     return bytes;
+}
+
+int64_t BudgetFor(int64_t archiveSize) {
+    // Books pack 3 to 5 times; 32 times the archive (and 64 MiB for the smallest) is more than
+    // any real archive of books unpacks to, and little for a bomb's 1000 times.
+    return (int64_t{64} << 20) + 32 * archiveSize;
+}
+
+}  // namespace
+
+int64_t TPacker::InflateBudget() const {
+    return BudgetFor(static_cast<int64_t>(data_.size()));
+}
+
+std::vector<uint8_t> TPacker::Extract(const std::string& path,
+                                      const std::function<bool(const std::vector<uint8_t>&)>& enough) {
+    CheckOpen();
+    std::string rest;
+    TPacker* packer = Resolve(path, rest);
+    const int64_t index = packer->IndexOf(rest);
+    if (index < 0) RaiseFixedError("No such member: " + path);
+    if (auto added = packer->added_.find(rest); added != packer->added_.end()) return added->second;
+    // An archive and the archives inside it share one budget: a bomb nested level by level, each
+    // level within its own, is still a bomb.
+    TPacker* root = packer;
+    while (root->owner_)
+        root = root->owner_;
+    // A member read whole once is not counted again: reading it twice makes nothing bigger.
+    const bool counted = packer->counted_.count(index) > 0;
+    bool whole = false;
+    std::vector<uint8_t> bytes =
+        ReadMemberData(packer->archive_.get(), static_cast<zip_uint64_t>(index), path,
+                       counted ? nullptr : &root->inflated_, root->InflateBudget(), root->name_, enough, &whole);
+    if (whole) packer->counted_.insert(index);
+    return bytes;
+}
+
+TZipFileReader::TZipFileReader(const std::string& fileName) : name_(fileName) {
+    int error = 0;
+    archive_.reset(zip_open(AnsiToPath(TrimBlanks(fileName)).c_str(), ZIP_RDONLY, &error));
+    if (!archive_) return;
+    std::error_code ec;
+    budget_ = BudgetFor(static_cast<int64_t>(std::filesystem::file_size(AnsiToPath(TrimBlanks(fileName)), ec)));
+    const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
+    indexOf_.reserve(static_cast<size_t>(std::max<zip_int64_t>(count, 0)));
+    for (zip_int64_t i = 0; i < count; ++i)
+        if (std::string name = MemberName(archive_.get(), static_cast<zip_uint64_t>(i)); !name.empty())
+            indexOf_.emplace(std::move(name), i);
+}
+
+TZipFileReader::~TZipFileReader() = default;
+
+bool TZipFileReader::Find(const std::string& path, TArcFileInfoRec& info) const {
+    info = {};
+    const auto it = indexOf_.find(path);
+    if (!archive_ || it == indexOf_.end()) return false;
+    info = InfoOf(archive_.get(), static_cast<zip_uint64_t>(it->second), path);
+    return info.Found;
+}
+
+std::vector<uint8_t> TZipFileReader::Extract(const std::string& path,
+                                             const std::function<bool(const std::vector<uint8_t>&)>& enough) {
+    const auto it = indexOf_.find(path);
+    if (!archive_ || it == indexOf_.end()) RaiseFixedError("No such member: " + path);
+    return ReadMemberData(archive_.get(), static_cast<zip_uint64_t>(it->second), path, &inflated_, budget_, name_,
+                          enough);
 }
 
 bool TPacker::AddFromBytes(const std::string& path, const std::vector<uint8_t>& bytes, TDateTime date,

@@ -28,6 +28,34 @@ struct TArcFileInfoRec {
     bool IsFolder() const { return (Attributes & 0x10) || (!Path.empty() && Path.back() == '/'); }
 };
 
+// Members of an archive file read through its central directory, from the file itself: the
+// archive is never read whole, whatever its size (ZIP64 too). Read-only; members inside inner
+// archives are not reached. Not thread-safe.
+class TZipFileReader final {
+public:
+    explicit TZipFileReader(const std::string& fileName);
+    ~TZipFileReader();
+    TZipFileReader(const TZipFileReader&) = delete;
+    TZipFileReader& operator=(const TZipFileReader&) = delete;
+
+    bool IsOpen() const { return archive_ != nullptr; }
+    // A member by its exact path.
+    bool Find(const std::string& path, TArcFileInfoRec& info) const;
+    // As TPacker::Extract, with the same limits and a budget of the file's size.
+    std::vector<uint8_t> Extract(const std::string& path,
+                                 const std::function<bool(const std::vector<uint8_t>&)>& enough = {});
+
+private:
+    struct ArchiveDiscard {
+        void operator()(zip* archive) const;
+    };
+    std::string name_;
+    std::unique_ptr<zip, ArchiveDiscard> archive_;
+    std::unordered_map<std::string, int64_t> indexOf_;
+    int64_t budget_ = 0;
+    int64_t inflated_ = 0;
+};
+
 // The way into ZIP archives, also archives stored inside archives ("outer.zip" holding
 // "inner.zip/book.fb2"). An archive is read from memory and written back only when it was
 // changed: to a temporary file renamed into place, or, for an inner archive, into its outer one

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
@@ -181,6 +182,65 @@ TEST_F(Served, BooksAndCoversAreServedByNumberOnly) {
               Fb2("Журавли", "Журавлёв"));
 }
 
+TEST_F(Served, RangesAreMergedBoundedAndNeverMultiplyTheFile) {
+    Start();
+    const std::string book = "/download/" + std::to_string(BookNumber("Журавли"));
+    const std::string whole = Fb2("Журавли", "Журавлёв");
+    struct Case {
+        std::string range;
+        int status;
+        std::string body;  // for one range: the bytes; for several: empty (checked apart)
+    };
+    std::string many = "bytes=";
+    for (int i = 0; i < 2600; ++i)
+        many += (i ? "," : "") + std::string("0-");
+    std::string scattered = "bytes=";
+    for (int i = 0; i < 40; ++i)
+        scattered += (i ? "," : "") + std::to_string(i * 3) + "-" + std::to_string(i * 3);
+    const std::vector<Case> cases{
+        {"bytes=0-9", 206, whole.substr(0, 10)},
+        {"bytes=-5", 206, whole.substr(whole.size() - 5)},
+        {"bytes=10-", 206, whole.substr(10)},
+        {"bytes=0-9,5-19", 206, whole.substr(0, 20)},  // overlapping: merged into one
+        {"bytes=0-4,5-9", 206, whole.substr(0, 10)},   // touching: merged into one
+        {"bytes=0-99999999", 206, whole},
+        {many, 206, whole},       // thousands of one range: one range
+        {scattered, 200, whole},  // too many to answer apart: the whole file
+        {"bytes=99999999-", 416, ""},
+    };
+    for (const Case& c : cases) {
+        auto reply = Get(book, {{"Range", c.range}});
+        ASSERT_TRUE(reply) << c.range.substr(0, 40);
+        EXPECT_EQ(reply->status, c.status) << c.range.substr(0, 40);
+        if (c.status != 416) {
+            EXPECT_EQ(reply->body, c.body) << c.range.substr(0, 40);
+        }
+    }
+    auto two = Get(book, {{"Range", "bytes=0-1,10-11"}});
+    EXPECT_EQ(two->status, 206);
+    EXPECT_NE(two->get_header_value("Content-Type").find("multipart/byteranges"), std::string::npos);
+    EXPECT_LT(two->body.size(), 400u);
+    EXPECT_NE(two->body.find(whole.substr(10, 2)), std::string::npos);
+}
+
+TEST_F(Served, ParallelRequestsForOneCoverDecodeItOnce) {
+    Start();
+    int32_t covered = -1;
+    for (size_t i = 0; i < server->Catalogue()->Books().size() && covered < 0; ++i)
+        if (server->Catalogue()->Books()[i]->FileName == "cover.fb2") covered = static_cast<int32_t>(i);
+    ASSERT_GE(covered, 0);
+    std::vector<std::thread> clients;
+    std::atomic<int> served = 0;
+    for (int i = 0; i < 8; ++i)
+        clients.emplace_back([&] {
+            if (auto reply = Get("/thumb/" + std::to_string(covered)); reply && reply->status == 200) ++served;
+        });
+    for (std::thread& t : clients)
+        t.join();
+    EXPECT_EQ(served, 8);
+    EXPECT_EQ(server->CoversDecoded(), 1);
+}
+
 // A request that is not HTTP gets 400 and the connection is closed.
 TEST_F(Served, MalformedRequestsAreRefused) {
     Start();
@@ -216,6 +276,15 @@ TEST_F(Served, BasicAuthenticationGuardsEveryRequest) {
     EXPECT_EQ(client.Get("/opds")->status, 200);
     client.set_basic_auth("reader", "wrong");
     EXPECT_EQ(client.Get("/opds")->status, 401);
+    // The scheme's name in any case; nothing but the right credentials.
+    const std::string credentials = "cmVhZGVyOtGB0LXQutGA0LXRgg==";  // "reader:секрет"
+    for (const auto& [header, status] : std::vector<std::pair<std::string, int>>{{"basic " + credentials, 200},
+                                                                                 {"BASIC  " + credentials, 200},
+                                                                                 {"Basic " + credentials, 200},
+                                                                                 {"Bearer " + credentials, 401},
+                                                                                 {credentials, 401},
+                                                                                 {"Basic", 401}})
+        EXPECT_EQ(Get("/opds", {{"Authorization", header}})->status, status) << header;
 }
 
 // A library saved again on disk is read again while requests go on.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include "TestUtils.h"
 #include "catalogue/SVD.h"
@@ -263,6 +264,92 @@ TEST(PackerTest, AnEmptyMemberIsAddedAndReadBack) {
     TPacker back;
     ASSERT_TRUE(back.OpenBytes(bytes, "new.zip"));
     EXPECT_TRUE(back.Extract("empty.fb2").empty());
+}
+
+void Put16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+// A stored-member ZIP whose second member is `padding` zero bytes, written as a hole of a sparse
+// file: an archive of over 2 GiB that costs no disk.
+void WriteSparseZip(const std::filesystem::path& path, const std::string& book, uint32_t padding) {
+    uLong zeroCrc = crc32(0, nullptr, 0);
+    {
+        const std::vector<uint8_t> mebibyte(1 << 20, 0);
+        const uLong block = crc32(0, mebibyte.data(), static_cast<uInt>(mebibyte.size()));
+        uint32_t left = padding;
+        for (; left >= mebibyte.size(); left -= static_cast<uint32_t>(mebibyte.size()))
+            zeroCrc = crc32_combine(zeroCrc, block, static_cast<z_off_t>(mebibyte.size()));
+        zeroCrc = crc32_combine(zeroCrc, crc32(0, mebibyte.data(), left), left);
+    }
+    struct Member {
+        std::string name;
+        uint32_t size, crc, offset;
+    };
+    std::vector<Member> members{
+        {"book.fb2", static_cast<uint32_t>(book.size()),
+         static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(book.data()), static_cast<uInt>(book.size()))),
+         0},
+        {"pad.bin", padding, static_cast<uint32_t>(zeroCrc), 0}};
+    std::vector<uint8_t> head;
+    auto local = [&](Member& m) {
+        m.offset = static_cast<uint32_t>(head.size());
+        for (uint32_t v : {0x04034B50u})
+            Put32(head, v);
+        Put16(head, 20), Put16(head, 0), Put16(head, 0), Put16(head, 0), Put16(head, 0x21);
+        Put32(head, m.crc), Put32(head, m.size), Put32(head, m.size);
+        Put16(head, static_cast<uint32_t>(m.name.size())), Put16(head, 0);
+        head.insert(head.end(), m.name.begin(), m.name.end());
+    };
+    local(members[0]);
+    head.insert(head.end(), book.begin(), book.end());
+    local(members[1]);
+    const uint64_t centralAt = head.size() + uint64_t{padding};
+    std::vector<uint8_t> tail;
+    for (const Member& m : members) {
+        Put32(tail, 0x02014B50), Put16(tail, 20), Put16(tail, 20), Put16(tail, 0), Put16(tail, 0), Put16(tail, 0);
+        Put16(tail, 0x21), Put32(tail, m.crc), Put32(tail, m.size), Put32(tail, m.size);
+        Put16(tail, static_cast<uint32_t>(m.name.size())), Put16(tail, 0), Put16(tail, 0), Put16(tail, 0);
+        Put16(tail, 0), Put32(tail, 0), Put32(tail, m.offset);
+        tail.insert(tail.end(), m.name.begin(), m.name.end());
+    }
+    const auto centralSize = static_cast<uint32_t>(tail.size());
+    Put32(tail, 0x06054B50), Put16(tail, 0), Put16(tail, 0), Put16(tail, 2), Put16(tail, 2);
+    Put32(tail, centralSize), Put32(tail, static_cast<uint32_t>(centralAt)), Put16(tail, 0);
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    out.seekp(static_cast<std::streamoff>(centralAt));
+    out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+}
+
+TEST(PackerTest, AMemberOfAnArchiveOverTwoGibibytesIsReadFromTheFile) {
+    TempDir dir;
+    const std::string book = "<FictionBook>a small book</FictionBook>";
+    WriteSparseZip(dir / "huge.zip", book, 2200u << 20);
+    ASSERT_GT(std::filesystem::file_size(dir / "huge.zip"), uintmax_t{1} << 31);
+    std::vector<TArcFileInfoRec> members;
+    ASSERT_TRUE(TPacker::ListFile((dir / "huge.zip").string(), members));
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_EQ(members[0].Path, "book.fb2");
+    const CallCost cost = CostOf([&] {
+        for (bool fromFile : {false, true}) {
+            TPackerArchiveAccess access(fromFile);
+            EXPECT_TRUE(access.Contains((dir / "huge.zip").string(), "book.fb2"));
+            EXPECT_EQ(access.ReadMember((dir / "huge.zip").string(), "book.fb2"), V(book));
+        }
+    });
+    EXPECT_LT(cost.PeakGrowthMiB, 64);
+    // A small archive is read from the file alone too when asked, as the server does.
+    WriteZip(dir / "small.zip", {{"a.fb2", "aaa", ZIP_FL_ENC_UTF_8}, {"in.zip", "not really", ZIP_FL_ENC_UTF_8}});
+    TPackerArchiveAccess access(true);
+    EXPECT_EQ(access.ReadMember((dir / "small.zip").string(), "a.fb2"), V("aaa"));
+    EXPECT_FALSE(access.Contains((dir / "small.zip").string(), "b.fb2"));
 }
 
 TEST(PackerTest, MaliciousArchives) {

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <random>
 #include <sstream>
@@ -652,6 +653,24 @@ TEST(CliTest, ImportInpxThenListBooks) {
     EXPECT_NE(list.out.find("\"entry\""), std::string::npos);
     const CliRun bad = Cli({"import-inpx", lib, (dir / "missing.inpx").string()});
     EXPECT_NE(bad.status, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CliTest, ServeRefusesAPasswordFileOthersMayChange) {
+    TempDir dir;
+    const std::string lib = (dir / "x.sv2").string();
+    ASSERT_EQ(Cli({"new", lib}).status, 0);
+    const std::string secret = (dir / "secret").string();
+    WriteBytes(secret, Bytes("password\n"));
+    for (const mode_t mode : {0666, 0620, 0602}) {
+        ::chmod(secret.c_str(), mode);
+        const CliRun run = Cli({"serve", lib, "--port", "0", "--user", "reader", "--password-file", secret});
+        EXPECT_NE(run.status, 0) << std::oct << mode;
+        EXPECT_NE(run.err.find("may be changed by other users"), std::string::npos) << run.err;
+    }
 }
 
 }  // namespace

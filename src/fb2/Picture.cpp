@@ -180,7 +180,9 @@ struct GifCloser {
     }
 };
 
-// The first frame of a GIF.
+// The first frame of a GIF, read record by record: a frame's declared size is checked before
+// any of it is decoded (a small screen may declare a huge frame), the frame is decoded line by
+// line into the screen, and no later frame is read.
 std::unique_ptr<TBitmap> DecodeGif(const uint8_t* data, size_t size) {
     GifSource source{data, size, 0};
     int error = 0;
@@ -189,21 +191,43 @@ std::unique_ptr<TBitmap> DecodeGif(const uint8_t* data, size_t size) {
     if (!gif) return nullptr;
     // The screen size is known from the header: a picture too large is refused before its frames are read.
     if (static_cast<int64_t>(gif->SWidth) * gif->SHeight > kMaxPixels) return nullptr;
-    std::unique_ptr<TBitmap> bitmap;
-    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
-        const SavedImage& frame = gif->SavedImages[0];
-        const ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
-        int transparent = -1;
-        GraphicsControlBlock gcb;
-        if (DGifSavedExtensionToGCB(gif, 0, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
-        bitmap = NewBitmap(gif->SWidth, gif->SHeight);
-        if (bitmap && map) {
-            const GifImageDesc& d = frame.ImageDesc;
-            for (int y = 0; y < d.Height; ++y) {
+    int transparent = -1;
+    for (;;) {
+        GifRecordType record;
+        if (DGifGetRecordType(gif, &record) != GIF_OK) return nullptr;
+        if (record == TERMINATE_RECORD_TYPE) return nullptr;  // no frame at all
+        if (record == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* extension = nullptr;
+            if (DGifGetExtension(gif, &code, &extension) != GIF_OK) return nullptr;
+            GraphicsControlBlock gcb;
+            if (code == GRAPHICS_EXT_FUNC_CODE && extension && extension[0] >= 4 &&
+                DGifExtensionToGCB(extension[0], extension + 1, &gcb) == GIF_OK)
+                transparent = gcb.TransparentColor;
+            while (extension)
+                if (DGifGetExtensionNext(gif, &extension) != GIF_OK) return nullptr;
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE) continue;
+        if (DGifGetImageDesc(gif) != GIF_OK) return nullptr;
+        const GifImageDesc& d = gif->Image;
+        if (d.Width <= 0 || d.Height <= 0 || static_cast<int64_t>(d.Width) * d.Height > kMaxPixels) return nullptr;
+        const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+        std::unique_ptr<TBitmap> bitmap = NewBitmap(gif->SWidth, gif->SHeight);
+        if (!bitmap || !map) return nullptr;
+        std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
+        // Interlaced frames send every 8th line from 0, then from 4, every 4th from 2, every 2nd from 1.
+        static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+        const int passes = d.Interlace ? 4 : 1;
+        for (int pass = 0; pass < passes; ++pass) {
+            for (int y = d.Interlace ? kStart[pass] : 0; y < d.Height; y += d.Interlace ? kStep[pass] : 1) {
+                if (DGifGetLine(gif, line.data(), d.Width) != GIF_OK) return nullptr;
+                const int py = d.Top + y;
+                if (py < 0 || py >= bitmap->Height) continue;
                 for (int x = 0; x < d.Width; ++x) {
-                    const int px = d.Left + x, py = d.Top + y;
-                    if (px < 0 || py < 0 || px >= bitmap->Width || py >= bitmap->Height) continue;
-                    const int index = frame.RasterBits[static_cast<size_t>(y) * d.Width + x];
+                    const int px = d.Left + x;
+                    if (px < 0 || px >= bitmap->Width) continue;
+                    const int index = line[static_cast<size_t>(x)];
                     if (index == transparent || index >= map->ColorCount) continue;
                     uint8_t* out = bitmap->Pixels.data() + (static_cast<size_t>(py) * bitmap->Width + px) * 4;
                     out[0] = map->Colors[index].Blue;
@@ -211,11 +235,9 @@ std::unique_ptr<TBitmap> DecodeGif(const uint8_t* data, size_t size) {
                     out[2] = map->Colors[index].Red;
                 }
             }
-        } else {
-            bitmap.reset();
         }
+        return bitmap;
     }
-    return bitmap;
 }
 
 void PutLE(std::vector<uint8_t>& out, uint32_t value, int bytes) {

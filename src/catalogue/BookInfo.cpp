@@ -232,6 +232,8 @@ namespace {
 struct stat StatBookFile(const std::string& fullPath) {
     struct stat st {};
     if (::stat(AnsiToPath(fullPath).c_str(), &st) != 0) RaiseOsError("Cannot open file", fullPath, errno);
+    // A pipe or device put in a book's place is no book, whatever its name.
+    if (!S_ISREG(st.st_mode)) RaiseError(rsErrNotRegularFile, {fullPath});
     if (st.st_size >= (int64_t{1} << 31)) RaiseError(rsErrFileTooBig);
     return st;
 }

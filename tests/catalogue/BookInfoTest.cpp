@@ -1,5 +1,6 @@
 #include "catalogue/BookInfo.h"
 
+#include <sys/stat.h>
 #include <fstream>
 #include <random>
 
@@ -13,6 +14,7 @@
 #include "common/Crc32.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/MessageIds.h"
 
 namespace {
 
@@ -250,6 +252,19 @@ TEST(BookInfoTest, PackedBooksWithoutArchiveAccessAreRefused) {
     EXPECT_THROW(book->DeleteFile(), EShelvaraError);
     EXPECT_THROW(book->UpdateFileInfo(1), EShelvaraError);
     EXPECT_FALSE(book->CheckExists());
+}
+
+// A book's file swapped for a pipe after the folder was listed: read for any part, under any
+// name, it is refused rather than taken for an empty book.
+TEST(BookInfoTest, APipeInABooksPlaceIsNoBook) {
+    TempDir dir;
+    for (const char* name : {"book.fb2", "notes.txt", "noext"}) {
+        ASSERT_EQ(::mkfifo((dir / name).c_str(), 0600), 0);
+        for (unsigned what : {0u, 1u, 2u, 4u, 7u})
+            EXPECT_EQ(ErrorOf([&] { PrepareBookContent(nullptr, (dir / name).string(), false, {}, what); }),
+                      rsErrNotRegularFile)
+                << name << " " << what;
+    }
 }
 
 }  // namespace

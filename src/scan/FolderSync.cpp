@@ -1,5 +1,8 @@
 #include "scan/FolderSync.h"
 
+#include <dirent.h>
+#include <cstring>
+
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -409,6 +412,23 @@ bool CheckPresence(TBookFolder& folder, TSyncStats& stats, IProgressSink* sink) 
     return true;
 }
 
+namespace {
+
+bool FolderIsEmpty(const std::string& path) {
+    DIR* dir = ::opendir(AnsiToPath(path).c_str());
+    if (!dir) return false;
+    bool empty = true;
+    while (const dirent* entry = ::readdir(dir))
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            empty = false;
+            break;
+        }
+    ::closedir(dir);
+    return empty;
+}
+
+}  // namespace
+
 bool Scan(TBookFolder& folder, bool replace, TSyncStats& stats, IProgressSink* sink) {
     TPrefetcher prefetcher(RefreshParts(folder));
     TScanContext ctx{replace, stats, sink, 0, 0, {}, prefetcher};
@@ -430,6 +450,15 @@ bool Resync(TBookFolder& folder, bool scan, bool replace, TSyncStats& stats, IPr
         stats.Offline.push_back(AnsiToUtf8(root->FullPath()));
         Warn(stats, root->FullPath(),
              "the mount point is offline (its folder is missing or unreadable); its books are kept");
+        return false;
+    }
+    // An unmounted share or disk leaves its mount folder behind, empty: a library whose every
+    // book vanished at once is far likelier offline than emptied.
+    if (root->BookCountDeep() > 0 && FolderIsEmpty(root->FullPath())) {
+        SetMissing(*root, true);
+        stats.Offline.push_back(AnsiToUtf8(root->FullPath()));
+        Warn(stats, root->FullPath(),
+             "the mount point's folder is empty (not mounted?); its books are kept");
         return false;
     }
     SetMissing(*root, false);

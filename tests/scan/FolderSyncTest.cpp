@@ -207,11 +207,27 @@ TEST(FolderSyncTest, VanishedFoldersAndUnreadableArchives) {
         EXPECT_EQ(lib.stats.Lost, 0);
         EXPECT_EQ(lib.stats.Offline.size(), 1u);
     }
+    // Its directory there but empty (the folder an unmounted share leaves): offline too.
+    fs::create_directory(lib.dir.Path());
+    for (bool scan : {false, true}) {
+        lib.Sync(scan);
+        EXPECT_TRUE(lib.mount->Flags & TBookFolder::kMissing);
+        EXPECT_EQ(lib.svd.Counts().Books, 1);
+        EXPECT_EQ(lib.stats.Lost, 0);
+        EXPECT_EQ(lib.stats.Offline.size(), 1u);
+    }
+    fs::remove(lib.dir.Path());
     fs::rename(saved, lib.dir.Path());
     lib.Sync(false);
     EXPECT_FALSE(lib.mount->Flags & TBookFolder::kMissing);
     EXPECT_TRUE(lib.stats.Offline.empty());
     EXPECT_EQ(lib.svd.Counts().Books, 1);
+    // Anything else left in the folder shows it is mounted: the missing book is lost.
+    fs::remove(lib.dir / "one.fb2");
+    WriteText(lib.dir / "notes.txt", "not a book");
+    lib.Sync(false);
+    EXPECT_TRUE(lib.stats.Offline.empty());
+    EXPECT_EQ(lib.stats.Lost, 1);
 }
 
 TEST(FolderSyncTest, ReadOnlyFoldersAndLinkLoops) {

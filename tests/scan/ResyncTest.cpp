@@ -92,6 +92,7 @@ TEST(ResyncTest, RecordsRemovedInTheBackgroundStayReadableUntilReleased) {
     TBookInfo* b = sub->Book(0);
     std::filesystem::remove(dir / "a.fb2");
     std::filesystem::remove_all(dir / "sub");
+    std::filesystem::create_directory(dir / "kept");  // an empty mount folder is taken as unmounted
 
     auto worker = TResyncThread::StartFolder(*mount, TResyncMode::Full, nullptr);
     worker->Wait();

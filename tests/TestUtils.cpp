@@ -99,3 +99,10 @@ int AsUser(uid_t uid, const std::function<int()>& body) {
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 92;
 }
+
+pid_t DeadPid() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}

@@ -43,3 +43,6 @@ CallCost CostOf(const std::function<void()>& call);
 // Runs body in a child process as user uid of group 4242 only (umask 022); its exit status
 // (91 when it raised, 90 when the user could not be taken). Needs root.
 int AsUser(uid_t uid, const std::function<int()>& body);
+
+// The pid of a process that has ended.
+pid_t DeadPid();

@@ -210,6 +210,13 @@ bool IsTemporarySibling(const std::string& name, const std::string& targetName) 
     return TemporaryOwner(name, targetName) != 0;
 }
 
+bool IsReplaceTemporary(const std::string& name, bool* stale) {
+    const size_t at = name.rfind(kTemporaryInfix);
+    const pid_t pid = at == std::string::npos || at == 0 ? 0 : TemporaryOwner(name, name.substr(0, at));
+    if (stale) *stale = pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+    return pid > 0;
+}
+
 std::filesystem::path ReplaceFile(const std::filesystem::path& path, const void* data, size_t size,
                                   std::filesystem::path (*backup)(const std::filesystem::path&)) {
     const std::span<const uint8_t> whole(static_cast<const uint8_t*>(data), size);

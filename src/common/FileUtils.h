@@ -73,6 +73,9 @@ std::filesystem::path ResolveLinks(const std::filesystem::path& path);
 
 // True for the name of a temporary file ReplaceFile made for target in the same folder.
 bool IsTemporarySibling(const std::string& name, const std::string& targetName);
+// True for the name of a temporary file ReplaceFile made for any target; stale tells whether
+// the process that made it has ended (then nobody will ever rename it into place).
+bool IsReplaceTemporary(const std::string& name, bool* stale = nullptr);
 
 // Flushes the directory entry changes (renames, creations) of a folder to the disk.
 void SyncDirectory(const std::filesystem::path& folder);

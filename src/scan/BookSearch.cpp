@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 
 #include "common/Clock.h"
@@ -82,6 +83,11 @@ std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::st
     std::sort(names.begin(), names.end());
     for (const std::string& native : names) {
         const std::filesystem::path path = folder / native;
+        // A file being written into place is no book yet; one whose writer died never will be.
+        if (bool stale = false; IsReplaceTemporary(native, &stale)) {
+            if (stale) ::unlink(path.c_str());
+            continue;
+        }
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) continue;  // a dangling link, or gone meanwhile
         TFRec rec;

@@ -457,8 +457,7 @@ bool Resync(TBookFolder& folder, bool scan, bool replace, TSyncStats& stats, IPr
     if (root->BookCountDeep() > 0 && FolderIsEmpty(root->FullPath())) {
         SetMissing(*root, true);
         stats.Offline.push_back(AnsiToUtf8(root->FullPath()));
-        Warn(stats, root->FullPath(),
-             "the mount point's folder is empty (not mounted?); its books are kept");
+        Warn(stats, root->FullPath(), "the mount point's folder is empty (not mounted?); its books are kept");
         return false;
     }
     SetMissing(*root, false);

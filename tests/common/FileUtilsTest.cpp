@@ -27,14 +27,6 @@ fs::path BackupOf(const fs::path& p) {
     return p.parent_path() / (p.filename().string() + ".bak");
 }
 
-// The pid of a process that has ended.
-pid_t DeadPid() {
-    const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
-
 TEST(FileUtilsTest, ReplaceFileKeepsPermissionsAndMakesAWholeBackup) {
     TempDir dir;
     Replace(dir / "lib", "first");

@@ -52,6 +52,10 @@ TEST(FolderSyncTest, ListFolderLooksIntoArchives) {
     WriteText(dir / "e.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));  // an archive without members
     WriteText(dir / "f.zip", "not an archive");
     ASSERT_EQ(::mkfifo((dir / "g.fifo").c_str(), 0600), 0);  // never opened, so never blocks
+    // Archives being written into place, by a live writer (init never ends) and a killed one.
+    const std::string stale = "b.zip.tmp" + std::to_string(DeadPid()) + ".3";
+    WriteText(dir / "a.fb2.tmp1.2", "in flight");
+    WriteText(dir / stale, "left by a killed pack");
     std::vector<std::string> warnings;
     std::vector<std::string> seen;
     for (const TFRec& r : ListFolder(dir.Path().string(), &warnings))
@@ -60,6 +64,8 @@ TEST(FolderSyncTest, ListFolderLooksIntoArchives) {
     EXPECT_EQ(seen, (std::vector<std::string>{"a.fb2", "b.zip|x.fb2", "b.zip|sub/y.txt", "c/", "d.zip|inner.zip/z.fb2",
                                               "f.zip!"}));
     EXPECT_EQ(warnings.size(), 1u);
+    EXPECT_TRUE(fs::exists(dir / "a.fb2.tmp1.2"));
+    EXPECT_FALSE(fs::exists(dir / stale));
 }
 
 TEST(FolderSyncTest, SearchClassesReportEntriesAndMembers) {

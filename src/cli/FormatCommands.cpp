@@ -6,7 +6,7 @@
 #include "common/Error.h"
 #include "common/FileUtils.h"
 #include "common/TextUtils.h"
-#include "fb2/Recoder.h"
+#include "editor/TextFile.h"
 #include "format/FormatterSet.h"
 #include "settings/SettingsStore.h"
 
@@ -126,13 +126,19 @@ int RunFormat(const std::vector<std::string>& args, std::ostream& out, std::ostr
         RaiseFixedError(Utf8ToAnsi(a.Positionals()[0] +
                                    " holds NUL bytes (UTF-16 or not a text?); save it as UTF-8 or a single-byte code "
                                    "page to format it"));
-    RecodeText(bytes.data(), bytes.size(), cpAuto, cpAuto);
-    std::string text(bytes.begin(), bytes.end());
+    // Read as the editor reads a text, and written back in the encoding it came in.
+    const TDecodedText decoded = DecodeTextFile(bytes);
+    std::string text = decoded.Text;
     const bool changed = profiles.set.Apply(text);
-    if (a.Positionals().size() > 1)
-        ReplaceFile(a.Positionals()[1], text.data(), text.size());
-    else
+    if (!decoded.Lossless)
+        err << "shelvara-cli format: warning: the text holds characters Windows-1251 lacks; they are replaced in "
+               "the result\n";
+    if (a.Positionals().size() > 1) {
+        const std::vector<uint8_t> encoded = EncodeTextFile(text, decoded.Encoding, decoded.Bom);
+        ReplaceFile(a.Positionals()[1], encoded.data(), encoded.size());
+    } else {
         out << Utf8(text);
+    }
     err << "shelvara-cli format: " << profiles.set.Count() << " rules, text " << (changed ? "changed" : "unchanged")
         << "\n";
     return 0;

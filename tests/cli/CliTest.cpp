@@ -622,6 +622,34 @@ TEST(CliTest, FormatWithStoredProfilesAndExportedRules) {
     const std::string expected = Utf8ToAnsi("Привет. Мир\r\n");
     EXPECT_EQ(ReadBytes(out), std::vector<uint8_t>(expected.begin(), expected.end()));
 
+    // UTF-8 (with or without its mark) and KOI8-R come back as they came.
+    const std::vector<std::pair<std::string, std::string>> encodings{
+        {"", "utf-8"}, {"\xEF\xBB\xBF", "utf-8"}, {"", "koi8-r"}};
+    for (const auto& [mark, name] : encodings) {
+        auto encode = [&](const std::string& utf8) {
+            if (name == "utf-8") return mark + utf8;
+            std::string koi;
+            for (char c : Utf8ToAnsi(utf8)) {
+                const auto u = static_cast<uint8_t>(c);
+                // Windows-1251 to KOI8-R for the letters of this text.
+                static const std::string win =
+                    Utf8ToAnsi("абвгдежзийклмнопрстуфхцчшщъыьэюяАБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ");
+                static const char* koiLetters =
+                    "\xC1\xC2\xD7\xC7\xC4\xC5\xD6\xDA\xC9\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD2\xD3\xD4\xD5"
+                    "\xC6\xC8\xC3\xDE\xDB\xDD\xDF\xD9\xD8\xDC\xC0\xD1";
+                const size_t at = win.find(c);
+                koi += u < 0x80 ? c : at < 32 ? koiLetters[at] : static_cast<char>(koiLetters[at - 32] ^ 0x20);
+            }
+            return koi;
+        };
+        const std::string source = encode("привет.   мир, привет\r\n");
+        WriteBytes(in, std::vector<uint8_t>(source.begin(), source.end()));
+        ASSERT_EQ(Cli({"format", "--rules", rules, in, out}).status, 0) << name;
+        const std::string formatted = encode("Привет. Мир, привет\r\n");
+        EXPECT_EQ(ReadBytes(out), std::vector<uint8_t>(formatted.begin(), formatted.end())) << name << mark.size();
+    }
+    WriteBytes(in, std::vector<uint8_t>(cp1251.begin(), cp1251.end()));
+
     const CliRun unchanged = Cli({"format", in});  // the default profile finds no tab
     EXPECT_EQ(unchanged.status, 0);
     EXPECT_NE(unchanged.err.find("unchanged"), std::string::npos);

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 #include <exception>
 
@@ -29,6 +30,25 @@ TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& t
     if (s.Active) return TAnswer::Cancel;
     const auto button = QMessageBox::question(
         parent, caption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    return button == QMessageBox::Yes ? TAnswer::Yes : button == QMessageBox::No ? TAnswer::No : TAnswer::Cancel;
+}
+
+TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text, const QString& yesText,
+                       const QString& noText) {
+    TScript& s = Script();
+    s.Shown << text;
+    if (!s.Answers.empty()) {
+        const TAnswer answer = s.Answers.front();
+        s.Answers.pop_front();
+        return answer;
+    }
+    if (s.Active) return TAnswer::Cancel;
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                    parent);
+    box.button(QMessageBox::Yes)->setText(yesText);
+    box.button(QMessageBox::No)->setText(noText);
+    box.setDefaultButton(QMessageBox::Cancel);
+    const int button = box.exec();
     return button == QMessageBox::Yes ? TAnswer::Yes : button == QMessageBox::No ? TAnswer::No : TAnswer::Cancel;
 }
 

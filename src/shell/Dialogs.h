@@ -15,6 +15,9 @@ enum class TAnswer { Yes, No, Cancel, Ok };
 
 // Yes / No / Cancel, always modal to the whole program.
 TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text);
+// The same with the first two buttons named for what they do; Cancel is the default.
+TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text, const QString& yesText,
+                       const QString& noText);
 void Error(QWidget* parent, const QString& text);
 // The same box once the event loop runs again: for handlers in the middle of a paint or a drag.
 void ErrorLater(QWidget* parent, const QString& text);

@@ -8,6 +8,9 @@
 #include <QStatusBar>
 #include <filesystem>
 
+#include <sys/stat.h>
+
+#include "common/Crc32.h"
 #include "common/FileUtils.h"
 #include "common/MessageIds.h"
 #include "editor/ui/MyMemo.h"
@@ -75,9 +78,41 @@ void TEditorWindow::UpdateTitle() {
     setWindowTitle((modified_ ? "*" : "") + name + " - Shelvara");
 }
 
+TEditorWindow::TDiskStamp TEditorWindow::StampOf(const std::vector<uint8_t>& bytes, const QString& path) {
+    TDiskStamp stamp;
+    struct stat st {};
+    if (::stat(LocalPath(path).c_str(), &st) != 0) return stamp;
+    stamp.Size = st.st_size;
+    stamp.Time = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.Crc = Crc32Update(0, bytes.data(), bytes.size());
+    return stamp;
+}
+
+bool TEditorWindow::MayOverwrite() {
+    std::vector<uint8_t> now;
+    try {
+        now = ReadWholeFile(LocalPath(file_));
+    } catch (const std::exception&) {
+        return true;  // gone or unreadable: writing it back loses nobody's change
+    }
+    if (StampOf(now, file_) == stamp_) return true;
+    switch (Dialogs::AskYesNoCancel(this, windowTitle(), MsgWith(rsFileChangedOnDisk, {FromQ(file_)}), Msg(rsOverwrite),
+                                    Msg(rsReloadFile))) {
+        case Dialogs::TAnswer::Yes:
+            return true;
+        case Dialogs::TAnswer::No:
+            OpenFile(file_);
+            return false;
+        default:
+            return false;
+    }
+}
+
 bool TEditorWindow::OpenFile(const QString& path) {
     try {
-        const TDecodedText decoded = DecodeTextFile(ReadWholeFile(LocalPath(path)));
+        const std::vector<uint8_t> bytes = ReadWholeFile(LocalPath(path));
+        const TDecodedText decoded = DecodeTextFile(bytes);
+        stamp_ = StampOf(bytes, path);
         loading_ = true;
         Memo->Lines().LoadFromBytes(std::vector<uint8_t>(decoded.Text.begin(), decoded.Text.end()));
         loading_ = false;
@@ -103,8 +138,10 @@ bool TEditorWindow::OpenFile(const QString& path) {
 bool TEditorWindow::Save() {
     if (file_.isEmpty() || Memo->ReadOnly()) return false;
     try {
+        if (!MayOverwrite()) return false;
         const std::vector<uint8_t> bytes = EncodeTextFile(Memo->Text().Text(), encoding_, bom_);
         ReplaceFile(LocalPath(file_), bytes.data(), bytes.size());
+        stamp_ = StampOf(bytes, file_);
         modified_ = false;
         UpdateTitle();
         return true;

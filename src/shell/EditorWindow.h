@@ -3,6 +3,9 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <cstdint>
+#include <vector>
+
 #include "editor/TextFile.h"
 
 class QAction;
@@ -43,6 +46,18 @@ protected:
 
 private:
     void UpdateTitle();
+    // What the file on disk was when read or last written: another program's change shows.
+    struct TDiskStamp {
+        int64_t Size = -1;
+        int64_t Time = 0;  // modification time, nanoseconds
+        uint32_t Crc = 0;
+        bool operator==(const TDiskStamp&) const = default;
+    };
+    static TDiskStamp StampOf(const std::vector<uint8_t>& bytes, const QString& path);
+    // True when the file may be written: unchanged on disk since read, or the user chose to
+    // overwrite another program's change. Reloads it when the user chose that.
+    bool MayOverwrite();
+    TDiskStamp stamp_;
 
     QString file_;
     TTextEncoding encoding_ = TTextEncoding::Windows1251;

@@ -86,3 +86,47 @@ TEST(EditorWindow, ForeignCharactersSurviveAndClosingAsksAboutEdits) {
 }
 
 }  // namespace
+
+namespace {
+
+// A line another program appended while the text was open is not overwritten unasked: the
+// user overwrites, loads the file again, or cancels and keeps both.
+TEST(EditorWindow, AFileChangedOnDiskMeanwhileIsNotOverwrittenUnasked) {
+    for (const Dialogs::TAnswer answer : {Dialogs::TAnswer::Cancel, Dialogs::TAnswer::No, Dialogs::TAnswer::Yes}) {
+        EditorFile e;
+        WriteBytes(e.file, Bytes("one\ntwo\n"));
+        ASSERT_TRUE(e.window->OpenFile(QString::fromStdString(e.file.string())));
+        e.Type("x");
+        // Same size and the same second as what was read: only the content tells.
+        const std::vector<uint8_t> theirs = Bytes("one\nTWO\n");
+        WriteBytes(e.file, theirs);
+        Dialogs::Script().Answers = {answer};
+        const bool saved = e.window->Save();
+        ASSERT_EQ(Dialogs::Script().Shown.size(), 1);
+        EXPECT_TRUE(Dialogs::Script().Shown[0].contains(QString::fromStdString(e.file.string())));
+        switch (answer) {
+            case Dialogs::TAnswer::Cancel:
+                EXPECT_FALSE(saved);
+                EXPECT_EQ(ReadBytes(e.file), theirs);
+                EXPECT_TRUE(e.window->Modified());
+                EXPECT_EQ(e.window->Memo->Text().Text(), "xone\ntwo\n");
+                break;
+            case Dialogs::TAnswer::No:
+                EXPECT_FALSE(saved);
+                EXPECT_EQ(ReadBytes(e.file), theirs);
+                EXPECT_FALSE(e.window->Modified());
+                EXPECT_EQ(e.window->Memo->Text().Text(), "one\nTWO\n");
+                break;
+            default:
+                EXPECT_TRUE(saved);
+                EXPECT_EQ(ReadBytes(e.file), Bytes("xone\ntwo\n"));
+                // What it wrote itself is no change of another program's.
+                e.Type("y");
+                Dialogs::Script().Shown.clear();
+                EXPECT_TRUE(e.window->Save());
+                EXPECT_TRUE(Dialogs::Script().Shown.empty());
+        }
+    }
+}
+
+}  // namespace

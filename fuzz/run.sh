@@ -21,7 +21,11 @@ for target in "${targets[@]}"; do
   if [ "$target" = fuzz_fb2 ] && [ -d "$root/../shared/corpus/fb2" ]; then seeds=("$root/../shared/corpus/fb2"); fi
   if [ "$target" = fuzz_library ] && [ -d "$root/tests/data/libraries" ]; then seeds=("$root/tests/data/libraries"); fi
   if [ "$target" = fuzz_zip ] && [ -d "$root/../shared/corpus/fb2" ]; then seeds=("$root/../shared/corpus/fb2"); fi
+  # The reader's paths are all met within small inputs: whole books as seeds, cut to 64 KB, with
+  # its tags as a dictionary, run several times faster and cover more.
+  options=(-max_len=1048576)
+  if [ "$target" = fuzz_fb2 ]; then options=(-max_len=65536 -dict="$root/fuzz/fb2.dict"); fi
   echo "== $target for $seconds s" >&2
-  "$build/fuzz/$target" -max_total_time="$seconds" -max_len=1048576 -rss_limit_mb=4096 -timeout=20 \
+  "$build/fuzz/$target" -max_total_time="$seconds" "${options[@]}" -rss_limit_mb=4096 -timeout=20 \
     -artifact_prefix="$build/artifacts/$target-" "$corpus" "${seeds[@]}"
 done

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 
@@ -311,6 +312,28 @@ TEST_F(Program, OpeningAnotherLibraryAsksFirstAndRebuildsEveryWindow) {
     EXPECT_FALSE(Dialogs::Script().Shown.isEmpty());
     EXPECT_TRUE(Svd().FileName.empty());
     EXPECT_FALSE(session->Autosave());  // tied to no file: nothing can overwrite the damaged one
+
+    // A record whose name leads outside its folder is left out, said, and the rest opens.
+    TSVD crafted;
+    crafted.MountPoints.push_back(std::make_unique<TMountPoint>(&crafted));
+    crafted.MountPoints.back()->Name = "/books";
+    crafted.MountPoints.back()->AddBook()->FileName = "ok.fb2";
+    TBookInfo* evil = crafted.MountPoints.back()->AddBook();
+    evil->FileName = "a.zip";
+    evil->Packed = true;
+    evil->EntryName = "QQ/x.fb2";
+    const std::string craftedFile = (dir / "crafted.sv2").string();
+    ASSERT_TRUE(crafted.SaveToFile(craftedFile));
+    bytes = ReadBytes(craftedFile);
+    const std::string stand = "QQ/x.fb2", bad2 = "../x.fb2";
+    std::copy(bad2.begin(), bad2.end(), std::search(bytes.begin(), bytes.end(), stand.begin(), stand.end()));
+    WriteBytes(craftedFile, bytes);
+    Dialogs::Script().Shown.clear();
+    EXPECT_TRUE(session->OpenLibrary(QString::fromStdString(craftedFile), &Window()));
+    ASSERT_EQ(Dialogs::Script().Shown.size(), 1);
+    EXPECT_TRUE(Dialogs::Script().Shown[0].contains("../x.fb2")) << Dialogs::Script().Shown[0].toStdString();
+    EXPECT_EQ(Svd().Counts().Books, 1);
+    EXPECT_EQ(Svd().FileName, craftedFile);
 }
 
 TEST_F(Program, ResynchronisationShowsProgressAndNewAuthorsAppear) {

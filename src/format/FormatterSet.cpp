@@ -294,11 +294,11 @@ bool FormatEditorText(const TFormatterSet& profile, TMemoText& editor, bool sele
         editor.SetSelection(editor.PointOfOffset(start),
                             editor.PointOfOffset(start + static_cast<int64_t>(text.size())));
     } else {
-        // The result is engine text already: guessing its code page again could garble it.
-        const bool autoEncoding = editor.Lines.AutoEncoding;
-        editor.Lines.AutoEncoding = false;
-        editor.Lines.SetTextStr(text);
-        editor.Lines.AutoEncoding = autoEncoding;
+        // The whole text replaced as one edit, so that one undo brings it back (the result is
+        // engine text already: no code page is guessed again).
+        editor.SetSelection(editor.PointOfOffset(0), editor.PointOfOffset(INT64_MAX));
+        editor.SetSelText(text);
+        editor.SetSelection(editor.PointOfOffset(0), editor.PointOfOffset(0));
     }
     return true;
 }

@@ -209,9 +209,16 @@ TEST(FormatterSetTest, FormatsAnEditorsSelectionOrWholeText) {
     EXPECT_FALSE(FormatEditorText(none, memo, false));
     EXPECT_TRUE(memo.UndoBuffer.CanUndo());
 
+    // The whole text is one edit: one undo brings the user's text back, one redo the result.
     ASSERT_TRUE(FormatEditorText(p.set, memo, false));
     EXPECT_EQ(memo.Text(), "qxyz\nxyz\nxyz");
-    EXPECT_FALSE(memo.UndoBuffer.CanUndo());  // a new text
+    memo.Undo();
+    EXPECT_EQ(memo.Text(), "qa\na\na");
+    memo.Redo();
+    EXPECT_EQ(memo.Text(), "qxyz\nxyz\nxyz");
+    memo.Undo();
+    memo.Undo();
+    EXPECT_EQ(memo.Text(), "a\na\na");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "settings/SettingsStore.h"
 #include "shell/BookViewerWindow.h"
 #include "shell/EditorWindow.h"
+#include "shell/EndSignals.h"
 #include "shell/LibrarySession.h"
 #include "shell/MainWindow.h"
 #include "shell/Program.h"
@@ -82,6 +83,9 @@ int main(int argc, char** argv) {
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return status;
     }
+    // A logout or kill ends the program as a close does: asking nothing, the library saved if
+    // autosave on exit would save it, its lock released.
+    const TEndSignals endSignals([&program] { program.Shutdown(); });
     program.Start(args.isEmpty() ? QString() : QDir::current().absoluteFilePath(args.front()),
                   !parser.isSet(screenshots));
     if (parser.isSet(screenshots)) {

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <functional>
 
 #include "LibraryGenerator.h"
@@ -41,6 +42,7 @@
 #include "settings/ui/QtText.h"
 #include "shell/BookListForm.h"
 #include "shell/Dialogs.h"
+#include "shell/EndSignals.h"
 #include "shell/MainWindow.h"
 #include "shell/SettingsForm.h"
 
@@ -527,6 +529,32 @@ TEST(GridSelection, MouseAndKeys) {
     click(5, Qt::ShiftModifier);
     EXPECT_EQ(flags(), "000001");
     grid.SetData(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// SIGTERM reaches the program through its event loop, where ending is safe.
+TEST(EndSignals, ATerminationSignalEndsThroughTheEventLoop) {
+    int ended = 0;
+    {
+        const TEndSignals ending([&] { ++ended; });
+        ASSERT_EQ(::raise(SIGTERM), 0);
+        EXPECT_EQ(ended, 0);  // nothing ran inside the handler
+        for (int i = 0; i < 50 && ended == 0; ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_EQ(ended, 1);
+        ASSERT_EQ(::raise(SIGINT), 0);
+        for (int i = 0; i < 50 && ended == 1; ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_EQ(ended, 2);
+    }
+    // The previous handlers are back: ignoring SIGTERM now is ours to set and see.
+    struct sigaction now {};
+    ::sigaction(SIGTERM, nullptr, &now);
+    EXPECT_NE(now.sa_handler, SIG_IGN);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
 }  // namespace

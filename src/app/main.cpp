@@ -21,16 +21,6 @@
 #define SHELVARA_DATA_DIR "/usr/local/share/shelvara"
 #endif
 
-namespace {
-
-// A book to read on its own rather than a library to open.
-bool IsBookFile(const QString& path) {
-    const QString name = path.toLower();
-    return name.endsWith(".fb2") || name.endsWith(".fb2.zip") || name.endsWith(".fbz");
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     // Pictures of pages need no display.
     const bool render = IsRenderCommand(argc, argv);
@@ -75,7 +65,7 @@ int main(int argc, char** argv) {
 
     TProgram program(store, languages);
     const QStringList args = parser.positionalArguments();
-    if (!args.isEmpty() && IsBookFile(args.front())) {
+    if (!args.isEmpty() && TBookViewerWindow::IsBookFile(args.front())) {
         auto* viewer = new TBookViewerWindow(program.Session());
         if (!viewer->OpenBook(QDir::current().absoluteFilePath(args.front()))) return 1;
         QApplication::setQuitOnLastWindowClosed(true);

@@ -23,6 +23,10 @@ public:
     // False, with the reason shown, when it cannot be opened.
     bool OpenBook(const QString& path);
     TBookInfo* Book() const { return book_.get(); }
+    // Whether a file given to the program is a book to read on its own rather than a library,
+    // by its content: a library starts with its signature; an FB2 text, or a ZIP archive holding
+    // an FB2 member, is a book whatever its name. A file neither tells goes by its extension.
+    static bool IsBookFile(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -444,7 +444,9 @@ TEST_F(Preview, ABookOpensAloneInItsOwnWindow) {
         packer.AddFromBytes("alone.fb2", Bytes(Fb2Book("Из архива")), 0, 0, true);
         packer.Close();
     }
-    for (const auto& [file, title] : {std::pair{"alone.fb2", "Одна книга"}, {"alone.fb2.zip", "Из архива"}}) {
+    std::filesystem::copy_file(disk / "alone.fb2.zip", disk / "book.zip");  // as most books are shared
+    for (const auto& [file, title] :
+         {std::pair{"alone.fb2", "Одна книга"}, {"alone.fb2.zip", "Из архива"}, {"book.zip", "Из архива"}}) {
         auto* viewer = new TBookViewerWindow(*session);
         ASSERT_TRUE(viewer->OpenBook(QString::fromStdString((disk / file).string())));
         ASSERT_TRUE(WaitFor([&] { return !viewer->Preview->Loading(); }));
@@ -454,6 +456,28 @@ TEST_F(Preview, ABookOpensAloneInItsOwnWindow) {
         viewer->close();
         Flush();
     }
+}
+
+// What a file given to the program is follows from its content, not its name.
+TEST_F(Preview, AFileIsABookOrALibraryByItsContent) {
+    {
+        TPacker packer;
+        ASSERT_TRUE(packer.Open((disk / "book.zip").string(), true));
+        packer.AddFromBytes("inside.fb2", Bytes(Fb2Book("Книга")), 0, 0, true);
+        packer.Close();
+        ASSERT_TRUE(packer.Open((disk / "texts.zip").string(), true));
+        packer.AddFromBytes("readme.txt", Bytes("no book here"), 0, 0, true);
+        packer.Close();
+    }
+    WriteBytes(disk / "named.txt", Bytes(Fb2Book("Текст")));
+    TSVD empty;
+    ASSERT_TRUE(empty.SaveToFile((disk / "lib.sv2").string()));
+    std::filesystem::copy_file(disk / "lib.sv2", disk / "lib.fb2");
+    WriteBytes(disk / "odd.fb2", Bytes("not even XML"));
+    const std::vector<std::pair<const char*, bool>> cases{{"book.zip", true}, {"texts.zip", false}, {"named.txt", true},
+                                                          {"lib.sv2", false}, {"lib.fb2", false},   {"odd.fb2", true}};
+    for (const auto& [file, book] : cases)
+        EXPECT_EQ(TBookViewerWindow::IsBookFile(QString::fromStdString((disk / file).string())), book) << file;
 }
 
 // While another thread holds the catalogue's archive access, choosing a packed book in the list

@@ -39,6 +39,13 @@ struct CallCost {
     int64_t PeakGrowthMiB = 0;
 };
 CallCost CostOf(const std::function<void()>& call);
+// ThreadSanitizer keeps several bytes of shadow for each byte a test touches: a memory bound
+// of the program is that many times larger in such a build.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr int64_t kShadowFactor = 5;
+#else
+inline constexpr int64_t kShadowFactor = 1;
+#endif
 
 // Runs body in a child process as user uid of group 4242 only (umask 022); its exit status
 // (91 when it raised, 90 when the user could not be taken). Needs root.

@@ -114,11 +114,14 @@ TDupSearchPage::TDupSearchPage(TLibrarySession& session, TBookSelection& selecti
     DupSettingsGroup = new QGroupBox(this);
     DupSettingsGroup->setObjectName("DupSettingsGroup");
     auto* grid = new QGridLayout(DupSettingsGroup);
-    SearchModeTrack = Track(DupSettingsGroup, "SearchModeTrack", 0, 3, 1);
-    DupCompTrack = Track(DupSettingsGroup, "DupCompTrack", 1, 100, 15);
-    DupWordTrack = Track(DupSettingsGroup, "DupWordTrack", 3, 30, 8);
-    DupBlockTrack = Track(DupSettingsGroup, "DupBlockTrack", 1, 50, 5);
-    WordLenTrack = Track(DupSettingsGroup, "WordLenTrack", 2, 12, 6);
+    // A first search starts from the engine's own defaults, as the command line does: a low
+    // threshold without sizes floods a big library with pairs. Stored choices replace them.
+    const TDupParams defaults;
+    SearchModeTrack = Track(DupSettingsGroup, "SearchModeTrack", 0, 3, defaults.SearchMode);
+    DupCompTrack = Track(DupSettingsGroup, "DupCompTrack", 1, 100, defaults.Threshold / 1000);
+    DupWordTrack = Track(DupSettingsGroup, "DupWordTrack", 3, 30, defaults.WordsPerBlock);
+    DupBlockTrack = Track(DupSettingsGroup, "DupBlockTrack", 1, 50, defaults.BlocksPerBook);
+    WordLenTrack = Track(DupSettingsGroup, "WordLenTrack", 2, 12, defaults.MinWordLength);
     modeLabel_ = new QLabel(DupSettingsGroup);
     compLabel_ = new QLabel(DupSettingsGroup);
     wordLabel_ = new QLabel(DupSettingsGroup);
@@ -129,6 +132,7 @@ TDupSearchPage::TDupSearchPage(TLibrarySession& session, TBookSelection& selecti
     DupAutoCheck->setChecked(true);
     DupSizeCheck = new QCheckBox(DupSettingsGroup);
     DupSizeCheck->setObjectName("DupSizeCheck");
+    DupSizeCheck->setChecked(defaults.ConsiderSize);
     const std::pair<QSlider*, QLabel*> rowsOfTracks[] = {{SearchModeTrack, modeLabel_},
                                                          {DupCompTrack, compLabel_},
                                                          {DupWordTrack, wordLabel_},

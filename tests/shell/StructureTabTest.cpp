@@ -314,7 +314,9 @@ TEST_F(Structure, TheDuplicateSearchFindsWhatTheEngineFindsInItsOwnWindowOnly) {
     page.SetFolder(2, QString::fromStdString(books.string()));
     ASSERT_TRUE(page.StartDupButton->isEnabled());
     page.DupAutoCheck->setChecked(false);
-    page.DupCompTrack->setValue(50);
+    // A first search starts from the command line's defaults: 50 %, sizes considered.
+    EXPECT_EQ(page.DupCompTrack->value(), 50);
+    EXPECT_TRUE(page.DupSizeCheck->isChecked());
     page.StartCommand();
     ASSERT_TRUE(WaitFor([&] { return !page.Running(); }, 60000));
     Flush();

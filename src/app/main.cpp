@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QTabWidget>
 #include <QTimer>
+#include <cstring>
 #include <filesystem>
 
 #include "settings/LanguageFiles.h"
@@ -24,7 +25,13 @@
 int main(int argc, char** argv) {
     // Pictures of pages need no display.
     const bool render = IsRenderCommand(argc, argv);
-    if (render && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Neither pictures of pages nor the help text need a display.
+    bool help = false;
+    for (int i = 1; i < argc; ++i)
+        help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
+               std::strcmp(argv[i], "--help-all") == 0 || std::strcmp(argv[i], "-v") == 0 ||
+               std::strcmp(argv[i], "--version") == 0;
+    if ((render || help) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (render) return RunRenderCommand(QApplication::arguments());
     QApplication::setApplicationName("shelvara");
@@ -37,8 +44,8 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription("Catalogue manager for FB2 book libraries");
     parser.addHelpOption();
     parser.addPositionalArgument("library",
-                                 "The library file (.sv2 or .svd) to open, or a book (.fb2, "
-                                 ".fb2.zip, .fbz) to read on its own.");
+                                 "The library file (.sv2 or .svd) to open, or a book (an FB2 file, "
+                                 "or a ZIP archive holding one) to read on its own.");
     const QCommandLineOption screenshots("screenshots",
                                          "Save a picture of every tab, the book panels and the "
                                          "settings window into DIR, then end.",
@@ -46,6 +53,11 @@ int main(int argc, char** argv) {
     parser.addOption(screenshots);
     const QCommandLineOption edit("edit", "Open a text file in the program's editor.", "FILE");
     parser.addOption(edit);
+    // Handled before the others; listed so that the help tells of it.
+    parser.addOption(QCommandLineOption("render",
+                                        "Draw pages of a book as PNG pictures, without a display: --render BOOK "
+                                        "[--entry MEMBER] [--width PX] [--height PX] [--pages N] --out DIR.",
+                                        "BOOK"));
     parser.process(app);
 
     // Language files next to the executable and in the program's data folder, never the

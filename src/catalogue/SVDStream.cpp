@@ -48,8 +48,9 @@ size_t EncodeInt(int32_t value, uint8_t out[5]) {
     return 5;
 }
 
+// The file is ours (its signature said so) but its data is cut short or inconsistent.
 [[noreturn]] void RaiseDamaged() {
-    RaiseError(rsErrUnknownFormat);
+    RaiseError(rsErrFileDamaged);
 }
 
 }  // namespace

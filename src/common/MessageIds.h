@@ -388,4 +388,5 @@ inline constexpr int rsErrNotRegularFile = 10037;
 inline constexpr int rsErrNoSuchFolder = 10038;
 inline constexpr int rsErrFormattedTooBig = 10039;
 inline constexpr int rsErrTextHasNul = 10040;
+inline constexpr int rsErrFileDamaged = 10041;
 // clang-format on

@@ -14,7 +14,7 @@ struct TLangRec {
 inline constexpr int kFirstInterfaceId = 1001;
 inline constexpr int kLastInterfaceId = 1345;
 inline constexpr int kFirstErrorId = 10000;
-inline constexpr int kLastErrorId = 10040;
+inline constexpr int kLastErrorId = 10041;
 
 // True for ids 1001..1305 and 10000..10027.
 bool IsMessageId(int id);

@@ -107,7 +107,7 @@ TEST(SVDStreamTest, TextsKeepTheirOrderThroughThePool) {
     auto r = Reader(w);
     for (const char* expected : {"first", "", "\xCF\xF3\xF8\xEA\xE8\xED", "cut", "last"})
         EXPECT_EQ(r->ReadStr(), expected);
-    EXPECT_EQ(ErrorOf([&] { r->ReadStr(); }), rsErrUnknownFormat);  // past the pool
+    EXPECT_EQ(ErrorOf([&] { r->ReadStr(); }), rsErrFileDamaged);  // past the pool
 }
 
 TEST(SVDStreamTest, PoolGrowsInEightKibSteps) {
@@ -190,14 +190,14 @@ TEST(SVDStreamTest, HeaderErrors) {
         {"ten bytes", Bytes("Shelvaraca"), rsErrUnknownFormat},
         {"empty file", {}, rsErrUnknownFormat},
         {"other signature", otherSignature, rsErrUnknownFormat},
-        {"signature only", Bytes("Shelvaracatalog2"), rsErrUnknownFormat},
+        {"signature only", Bytes("Shelvaracatalog2"), rsErrFileDamaged},
         {"old version 95", OldFile({}, {0, 0}, 95), rsErrUnknownVersion},
         {"current version 0x0102", CurrentFile({0}, {}, 0x0102), rsErrUnknownVersion},
         {"current version 0x00FF", CurrentFile({0}, {}, 0x00FF), rsErrUnknownVersion},
         {"compression 1", CurrentFile({0}, {}, 0x0101, 1), rsErrUnknownCompression},
-        {"record area past the end", longRecordArea, rsErrUnknownFormat},
-        {"record-area length cut off", truncatedLength, rsErrUnknownFormat},
-        {"old pool past the end", longPool, rsErrUnknownFormat},
+        {"record area past the end", longRecordArea, rsErrFileDamaged},
+        {"record-area length cut off", truncatedLength, rsErrFileDamaged},
+        {"old pool past the end", longPool, rsErrFileDamaged},
         {"version 0x0100", CurrentFile({0}, {}, 0x0100), 0},
         {"old version 96", OldFile({}, {0, 0}), 0},
     };
@@ -210,26 +210,26 @@ TEST(SVDStreamTest, ReadingStopsAtTheEndOfTheRecordArea) {
     auto r = TSVDStream::FromBytes(CurrentFile({0x05}, Bytes(std::string("abc\0", 4))));
     EXPECT_EQ(r->RecordBytesLeft(), 1u);
     EXPECT_EQ(r->ReadInt(), 5);
-    EXPECT_EQ(ErrorOf([&] { r->ReadByte(); }), rsErrUnknownFormat);
-    EXPECT_EQ(ErrorOf([&] { r->ReadDWord(); }), rsErrUnknownFormat);
+    EXPECT_EQ(ErrorOf([&] { r->ReadByte(); }), rsErrFileDamaged);
+    EXPECT_EQ(ErrorOf([&] { r->ReadDWord(); }), rsErrFileDamaged);
     EXPECT_EQ(r->ReadStr(), "abc");
 
     auto text = TSVDStream::FromBytes(CurrentFile({0}, Bytes("no terminator")));
-    EXPECT_EQ(ErrorOf([&] { text->ReadStr(); }), rsErrUnknownFormat);
+    EXPECT_EQ(ErrorOf([&] { text->ReadStr(); }), rsErrFileDamaged);
 
     auto split = TSVDStream::FromBytes(CurrentFile({0xC0, 0x01}, {}));
-    EXPECT_EQ(ErrorOf([&] { split->ReadInt(); }), rsErrUnknownFormat);
+    EXPECT_EQ(ErrorOf([&] { split->ReadInt(); }), rsErrFileDamaged);
 }
 
 TEST(SVDStreamTest, CountsAreCheckedAgainstTheBytesLeft) {
     auto r = TSVDStream::FromBytes(CurrentFile({0x03, 0, 0, 0}, {}));
     EXPECT_EQ(r->ReadCount(), 3);
     auto tooMany = TSVDStream::FromBytes(CurrentFile({0x04, 0, 0, 0}, {}));
-    EXPECT_EQ(ErrorOf([&] { tooMany->ReadCount(); }), rsErrUnknownFormat);
+    EXPECT_EQ(ErrorOf([&] { tooMany->ReadCount(); }), rsErrFileDamaged);
     auto negative = TSVDStream::FromBytes(CurrentFile({0xF0, 0xFF, 0xFF, 0xFF, 0xFF}, {}));
-    EXPECT_EQ(ErrorOf([&] { negative->ReadCount(); }), rsErrUnknownFormat);
+    EXPECT_EQ(ErrorOf([&] { negative->ReadCount(); }), rsErrFileDamaged);
     auto wide = TSVDStream::FromBytes(CurrentFile({0x02, 0, 0, 0}, {}));
-    EXPECT_EQ(ErrorOf([&] { wide->ReadCount(2); }), rsErrUnknownFormat);
+    EXPECT_EQ(ErrorOf([&] { wide->ReadCount(2); }), rsErrFileDamaged);
 }
 
 TEST(SVDStreamTest, ModeIsCheckedFirst) {

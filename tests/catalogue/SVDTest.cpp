@@ -270,9 +270,9 @@ TEST(SVDTest, FailedLoadTiesTheCatalogueToNoFile) {
     std::vector<uint8_t> hugeCount = kEmptyLibrary;
     hugeCount[25] = 0x7F;  // 127 mount points in two bytes
     const Case cases[] = {
-        {"truncated", truncated, rsErrUnknownFormat},
+        {"truncated", truncated, rsErrFileDamaged},
         {"bad integer", badInt, rsErrInvalidStreamFormat},
-        {"count beyond the file", hugeCount, rsErrUnknownFormat},
+        {"count beyond the file", hugeCount, rsErrFileDamaged},
     };
     for (const auto& c : cases) {
         const std::string name = (dir / "damaged.sv2").string();

@@ -25,7 +25,7 @@ TEST_F(MessageTableTest, KeysAreUniqueAndComplete) {
         ASSERT_FALSE(MessageKey(id).empty()) << id;
         EXPECT_TRUE(keys.insert(AnsiLowerCase(MessageKey(id))).second) << MessageKey(id);
     }
-    EXPECT_EQ(count, (kLastInterfaceId - kFirstInterfaceId + 1) + 41);
+    EXPECT_EQ(count, (kLastInterfaceId - kFirstInterfaceId + 1) + (kLastErrorId - kFirstErrorId + 1));
     EXPECT_EQ(MessageKey(1001), "rsSelectOneBook");
     EXPECT_EQ(MessageKey(1305), "rsUncompress");
     EXPECT_EQ(MessageKey(10027), "rsErrCannotDeleteAuthor");

@@ -458,6 +458,28 @@ TEST_F(Preview, ABookOpensAloneInItsOwnWindow) {
     }
 }
 
+// A book that cannot be read says why on its page instead of showing white.
+TEST_F(Preview, ABookThatCannotBeReadSaysWhy) {
+    WriteBytes(disk / "broken.fb2",
+               Bytes("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<FictionBook><description><title-info><book-title>x"
+                     "</book-title></title-info></description><body>\n<p><emphasis>a</sub></p></body></FictionBook>"));
+    auto* viewer = new TBookViewerWindow(*session);
+    ASSERT_TRUE(viewer->OpenBook(QString::fromStdString((disk / "broken.fb2").string())));
+    ASSERT_TRUE(WaitFor([&] { return !viewer->Preview->Loading(); }));
+    Flush();
+    const QString failure = viewer->Preview->FB2Viewer1->Failure();
+    EXPECT_TRUE(failure.startsWith(Msg(rsBookNotShown).section('%', 0, 0))) << failure.toStdString();
+    EXPECT_TRUE(failure.contains("</sub>")) << failure.toStdString();
+    // The next book that reads well shows no such text.
+    WriteBytes(disk / "fine.fb2", Bytes(Fb2Book("Цела")));
+    ASSERT_TRUE(viewer->OpenBook(QString::fromStdString((disk / "fine.fb2").string())));
+    ASSERT_TRUE(WaitFor([&] { return !viewer->Preview->Loading(); }));
+    Flush();
+    EXPECT_TRUE(viewer->Preview->FB2Viewer1->Failure().isEmpty());
+    viewer->close();
+    Flush();
+}
+
 // What a file given to the program is follows from its content, not its name.
 TEST_F(Preview, AFileIsABookOrALibraryByItsContent) {
     {

@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/Encoding.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
 #include "display/ui/ScrollActions.h"
 #include "fb2/XMLPars.h"
 
@@ -65,6 +68,9 @@ bool TFB2Viewer::SetDocument(std::shared_ptr<TFictionBook> book, bool loaded) {
         const std::string why = book ? book->FailureText() : std::string();
         ClearDocument();
         book_->Text = why;  // the reason stays readable for the caller
+        // A blank page would say nothing: the reason is written on it.
+        failure_ = QString::fromStdString(AnsiToUtf8(
+            FormatMessageText(MessageText(rsBookNotShown), {why.empty() ? MessageText(rsUnknownError) : why})));
         return false;
     }
     layout_.Reset();  // nothing measured may point into the book that goes
@@ -75,6 +81,7 @@ bool TFB2Viewer::SetDocument(std::shared_ptr<TFictionBook> book, bool loaded) {
 }
 
 void TFB2Viewer::ClearDocument() {
+    failure_.clear();
     layout_.Reset();
     book_ = std::make_shared<TFictionBook>();
     cache_ = QImage();
@@ -333,6 +340,14 @@ void TFB2Viewer::PaintRect(QPainter& painter, const QRect& clip) {
 void TFB2Viewer::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     PaintRect(painter, event->rect());
+    PaintFailure(painter);
+}
+
+void TFB2Viewer::PaintFailure(QPainter& painter) {
+    if (failure_.isEmpty()) return;
+    painter.setPen(QColor(0x80, 0, 0));
+    painter.drawText(viewport()->rect().adjusted(12, 12, -12, -12), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                     failure_);
 }
 
 QImage TFB2Viewer::RenderScreen() {
@@ -341,5 +356,6 @@ QImage TFB2Viewer::RenderScreen() {
     image.fill(Qt::white);
     QPainter painter(&image);
     PaintRect(painter, image.rect());
+    PaintFailure(painter);
     return image;
 }

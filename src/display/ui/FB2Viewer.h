@@ -11,6 +11,7 @@
 #include "display/ui/QtDrawTarget.h"
 #include "fb2/FBParser.h"
 
+class QPainter;
 class QTimer;
 
 enum class TViewerScrolls { None, Both, Horizontal, Vertical, Auto };
@@ -37,6 +38,8 @@ public:
     static std::shared_ptr<TFictionBook> ParseDocument(const uint8_t* bytes, size_t length, bool& loaded);
     // Shows a book ParseDocument read; loaded false: the view empty, the reason kept in Book().Text.
     bool SetDocument(std::shared_ptr<TFictionBook> book, bool loaded);
+    // Why the last book could not be shown (written on the empty page); empty after a load.
+    const QString& Failure() const { return failure_; }
     void ClearDocument();
     // After every load: back to the top, measured again, repainted.
     void DocumentChanged();
@@ -99,7 +102,9 @@ private:
     QImage cache_;
     int32_t cacheX_ = 0, cacheY_ = 0;
     bool updatingBars_ = false;
+    void PaintFailure(QPainter& painter);
     bool failed_ = false;
+    QString failure_;
     int renders_ = 0;
     int measures_ = 0;
 };

@@ -25,6 +25,6 @@ tsan=build/tsan
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSHELVARA_TSAN=ON -DSHELVARA_WERROR=ON \
     -DSHELVARA_BUILD_GUI=OFF -DSHELVARA_BUILD_BENCH=OFF >&2
 cmake --build "$tsan" -j"$(nproc)" --target scan_tests dups_tests catalogue_tests opds_tests
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
 ctest --test-dir "$tsan" --output-on-failure --no-tests=error -j"$(nproc)" -L core \
     -R '^(FolderSyncTest|ResyncTest|PackerTest|DupSearchTest|CatalogueLockTest|InpxImportTest|Served)\.|^SVDTest\.BooksWrittenOnEveryCore' "$@"

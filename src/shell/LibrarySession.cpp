@@ -144,9 +144,10 @@ bool TLibrarySession::HasFile() const {
     return FileExists(ToQ(library_->FileName));
 }
 
-void TLibrarySession::OpenAtStart(const QString& path) {
+bool TLibrarySession::OpenAtStart(const QString& path) {
     // A library another program is writing stays closed: the box says which program has it.
-    if (path.isEmpty() || !LockLibraryFile(FromQ(path), nullptr)) return;
+    if (path.isEmpty()) return true;
+    if (!LockLibraryFile(FromQ(path), nullptr)) return false;
     try {
         library_->LoadFromFile(FromQ(path));
         ReadPendingChoices();
@@ -157,6 +158,7 @@ void TLibrarySession::OpenAtStart(const QString& path) {
         Dialogs::Error(nullptr, ToQ(e.what()));
     }
     emit FileChanged();
+    return true;
 }
 
 void TLibrarySession::TellLoadWarnings(QWidget* parent) {

@@ -86,7 +86,8 @@ public:
 
     // Opens a library at the program's start (no questions about the empty catalogue it
     // replaces); a load error is shown.
-    void OpenAtStart(const QString& path);
+    // False when another program holds the library (the box said which): it stays closed.
+    bool OpenAtStart(const QString& path);
     // The open-library dialog; empty when cancelled.
     QString AskLibraryFile(QWidget* parent);
     // Replaces the library by a file: keeps every view's edits, asks about unsaved changes,

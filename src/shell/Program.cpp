@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QSessionManager>
+#include <QTimer>
 #include <QTranslator>
 #include <filesystem>
 
@@ -60,7 +61,16 @@ void TProgram::Start(const QString& library, bool askFirstStart) {
 }
 
 void TProgram::OpenFirstWindow(const QString& library) {
-    session_->OpenAtStart(library);
+    // A library another program holds: another one is chosen, or the program ends rather than
+    // show an empty library the reader did not ask for.
+    for (QString path = library; !session_->OpenAtStart(path);) {
+        path = session_->AskLibraryFile(nullptr);
+        if (path.isEmpty()) {
+            ended_ = true;
+            QTimer::singleShot(0, this, [this] { Shutdown(); });
+            return;
+        }
+    }
     // Kept at once: the next start opens this library even if this one ends badly.
     if (session_->HasFile()) options_->SetLastLibrary(session_->Library().FileName);
     if (TSVWinForm* window = NewWindow()) window->show();

@@ -39,6 +39,8 @@ public:
     // The end: options kept, the worker stopped, autosave on exit, the language choice kept;
     // then the event loop ends.
     void Shutdown();
+    // The start found no library to open and the program is ending.
+    bool Ended() const { return ended_; }
 
     TSVWinForm* NewWindow() override;
     const std::vector<TSVWinForm*>& Windows() const override { return windows_; }
@@ -57,4 +59,5 @@ private:
     std::unique_ptr<TSVMainForm> settings_;
     std::vector<TSVWinForm*> windows_;
     bool shuttingDown_ = false;
+    bool ended_ = false;
 };

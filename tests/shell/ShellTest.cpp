@@ -558,3 +558,32 @@ TEST(EndSignals, ATerminationSignalEndsThroughTheEventLoop) {
 }
 
 }  // namespace
+
+namespace {
+
+// A library another program holds at the start: another one is chosen, or the program ends
+// rather than show an empty library.
+TEST_F(Program, ALockedLibraryAtStartOffersAnotherOrEnds) {
+    Stop();
+    const TLibraryLock held(Utf8ToAnsi(library), "another program");
+    const std::string second = (dir / "second.sv2").string();
+    TSVD other;
+    GenerateLibrary(other, 20, 3);
+    ASSERT_TRUE(other.SaveToFile(Utf8ToAnsi(second)));
+    Dialogs::Script().Shown.clear();
+    Dialogs::Script().FileNames = {QString::fromStdString(second)};
+    Start();
+    EXPECT_FALSE(program->Ended());
+    ASSERT_EQ(program->Windows().size(), 1u);
+    EXPECT_EQ(Svd().FileName, Utf8ToAnsi(second));
+    ASSERT_FALSE(Dialogs::Script().Shown.isEmpty());
+    EXPECT_TRUE(Dialogs::Script().Shown[0].contains("another program"));
+
+    Stop();
+    Dialogs::Script().FileNames.clear();
+    Start();
+    EXPECT_TRUE(program->Ended());
+    EXPECT_TRUE(program->Windows().empty());
+}
+
+}  // namespace

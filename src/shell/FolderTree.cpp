@@ -440,6 +440,13 @@ void TFolderTreeView::PrepareMenu() {
     resyncMenu_->setEnabled(editable);
     delete_->setEnabled(editable);
     newFolder_->setEnabled(editable);
+    // A command greyed out says why: the option that turns editing on, by its own caption.
+    const QString why = !session_.Options().CanEdit() ? Msg(rsEditingOff) + " (" + Msg(rsCanEdit) + ")" : QString();
+    for (QAction* action : {resyncMenu_->menuAction(), delete_, newFolder_}) {
+        action->setToolTip(editable || why.isEmpty() ? action->text() : why);
+        action->setStatusTip(editable ? QString() : why);
+    }
+    menu_->setToolTipsVisible(!why.isEmpty());
 }
 
 std::string TFolderTreeView::NextFolderName(const std::string& directory) {

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
@@ -127,6 +128,27 @@ TEST_F(Structure, NewFoldersAreNumberedPastTheOnesThere) {
     Tree().NewFolder();
     EXPECT_TRUE(std::filesystem::is_directory(disk / "top" / AnsiToUtf8(prefix + "001")));
     EXPECT_TRUE(Sub(Sub(mount, "top"), prefix + "001"));
+}
+
+// A command greyed out because editing is off names the option that turns it on.
+TEST_F(Structure, CommandsOffWhileEditingIsOffSayWhy) {
+    TMountPoint* mount = Disk();
+    Expand(Tree(), mount);
+    Tree().SelectFolder(mount);
+    auto* menu = Tree().findChild<QMenu*>("TreeMenu");
+    ASSERT_TRUE(menu);
+    for (const bool canEdit : {false, true}) {
+        options->SetCanEdit(canEdit);
+        Tree().PrepareMenu();
+        EXPECT_EQ(menu->toolTipsVisible(), !canEdit);
+        int told = 0;
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator() || action->text().isEmpty() || action->isEnabled()) continue;
+            EXPECT_TRUE(action->toolTip().contains(Msg(rsCanEdit))) << action->text().toStdString();
+            ++told;
+        }
+        EXPECT_EQ(told, canEdit ? 0 : 3);
+    }
 }
 
 // Deleting a folder while another window shows it: every folder of the subtree is announced

@@ -20,17 +20,7 @@ TScript& Script() {
 }
 
 TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) {
-    TScript& s = Script();
-    s.Shown << text;
-    if (!s.Answers.empty()) {
-        const TAnswer answer = s.Answers.front();
-        s.Answers.pop_front();
-        return answer;
-    }
-    if (s.Active) return TAnswer::Cancel;
-    const auto button = QMessageBox::question(
-        parent, caption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
-    return button == QMessageBox::Yes ? TAnswer::Yes : button == QMessageBox::No ? TAnswer::No : TAnswer::Cancel;
+    return AskYesNoCancel(parent, caption, text, {}, {});
 }
 
 TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text, const QString& yesText,
@@ -45,9 +35,10 @@ TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& t
     if (s.Active) return TAnswer::Cancel;
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                     parent);
-    box.button(QMessageBox::Yes)->setText(yesText);
-    box.button(QMessageBox::No)->setText(noText);
-    box.setDefaultButton(QMessageBox::Cancel);
+    // Buttons named for what they do make Cancel the safe default; plain Yes/No keep Yes.
+    if (!yesText.isEmpty()) box.button(QMessageBox::Yes)->setText(yesText);
+    if (!noText.isEmpty()) box.button(QMessageBox::No)->setText(noText);
+    box.setDefaultButton(yesText.isEmpty() ? QMessageBox::Yes : QMessageBox::Cancel);
     const int button = box.exec();
     return button == QMessageBox::Yes ? TAnswer::Yes : button == QMessageBox::No ? TAnswer::No : TAnswer::Cancel;
 }

@@ -15,7 +15,8 @@ enum class TAnswer { Yes, No, Cancel, Ok };
 
 // Yes / No / Cancel, always modal to the whole program.
 TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text);
-// The same with the first two buttons named for what they do; Cancel is the default.
+// The same with the first two buttons named for what they do (empty: Yes, No); Cancel is the
+// default then.
 TAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text, const QString& yesText,
                        const QString& noText);
 void Error(QWidget* parent, const QString& text);

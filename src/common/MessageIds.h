@@ -348,6 +348,7 @@ inline constexpr int rsFileChangedOnDisk = 1343;
 inline constexpr int rsOverwrite = 1344;
 inline constexpr int rsReloadFile = 1345;
 inline constexpr int rsBookNotShown = 1346;
+inline constexpr int rsUnsavedLibrary = 1347;
 inline constexpr int rsErrNotAnABook = 10000;
 inline constexpr int rsDebugError = 10001;
 inline constexpr int rsErrDebugMustBeDeleted = 10002;

@@ -12,7 +12,7 @@ struct TLangRec {
 };
 
 inline constexpr int kFirstInterfaceId = 1001;
-inline constexpr int kLastInterfaceId = 1346;
+inline constexpr int kLastInterfaceId = 1347;
 inline constexpr int kFirstErrorId = 10000;
 inline constexpr int kLastErrorId = 10041;
 

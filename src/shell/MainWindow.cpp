@@ -501,7 +501,8 @@ void TSVWinForm::Renumber() {
 void TSVWinForm::UpdateTitle() {
     // A damaged library says so wherever its file name would stand.
     const QString damaged = Msg(rsLibraryDamaged);
-    const QString file = session_.LibraryDamaged() ? damaged : ToQ(session_.Library().FileName);
+    const QString name = ToQ(session_.Library().FileName);
+    const QString file = session_.LibraryDamaged() ? damaged : name.isEmpty() ? Msg(rsUnsavedLibrary) : name;
     setWindowTitle(Msg(rsSVWinCaption) + " : " + QString::number(number_) + " (" + file + ")");
     damagedLabel_->setText(damaged);
     damagedLabel_->setVisible(session_.LibraryDamaged());

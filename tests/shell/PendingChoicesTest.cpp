@@ -166,6 +166,15 @@ TEST_F(FirstStart, TheDemoLibraryHasSomethingInEveryTab) {
 
 // A new library on a folder of books: made in the data folder, the folder scanned in the
 // background, and the summary shown at the end.
+// An empty library not yet saved says so in the title rather than "()".
+TEST_F(FirstStart, AnUnsavedLibrarySaysSoInTheTitle) {
+    program->FirstStart(TFirstStartForm::Empty);
+    ASSERT_EQ(program->Windows().size(), 1u);
+    const QString title = Window().windowTitle();
+    EXPECT_TRUE(title.contains(Msg(rsUnsavedLibrary))) << title.toStdString();
+    EXPECT_FALSE(title.contains("()")) << title.toStdString();
+}
+
 TEST_F(FirstStart, ANewLibraryOnAFolderScansItInTheBackground) {
     const std::filesystem::path folder = dir / "my books";
     std::filesystem::create_directories(folder);

@@ -15,6 +15,7 @@
 #include "common/Progress.h"
 #include "common/TextUtils.h"
 #include "scan/PackerArchiveAccess.h"
+#include "settings/LanguageFiles.h"
 
 namespace {
 
@@ -107,6 +108,17 @@ std::string Utf8(const std::string& ansi) {
 
 void AttachArchiveReader(TSVD& svd) {
     svd.Packer = std::make_unique<TPackerArchiveAccess>();
+}
+
+bool UseLanguageOf(const std::string& locale, const std::vector<std::filesystem::path>& folders) {
+    std::string code = locale.substr(0, std::min(locale.find_first_of("_.@"), locale.size()));
+    std::transform(code.begin(), code.end(), code.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (code.empty() || code == "c" || code == "posix") return false;
+    TLanguageModule languages(folders);
+    languages.Rescan();
+    for (const TLanguageModule::TLanguage& language : languages.Languages())
+        if (language.Code == code) return languages.LoadFile(language.Path);
+    return false;
 }
 
 void LoadLibrary(TSVD& svd, const std::string& ansiPath, std::ostream& err) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -52,6 +54,11 @@ std::unique_ptr<TLibraryLock> LockLibrary(const std::string& ansiPath, const cha
 
 // Engine text as UTF-8 for the terminal and JSON.
 std::string Utf8(const std::string& ansi);
+// Puts the messages in the language of a locale ("en_GB.UTF-8") when one of the folders holds a
+// language file for it; the built-in texts stay for "C", "POSIX", an empty locale or a language
+// without a file. True when a file was loaded.
+bool UseLanguageOf(const std::string& locale, const std::vector<std::filesystem::path>& folders);
+
 // Loads a library file, telling err what the load had to leave out.
 void LoadLibrary(TSVD& svd, const std::string& ansiPath, std::ostream& err);
 // Gives a catalogue its reader of ZIP archives, for commands that read packed books.

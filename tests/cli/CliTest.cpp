@@ -17,6 +17,7 @@
 #include "catalogue/SVD.h"
 #include "cli/Json.h"
 #include "common/Encoding.h"
+#include "common/MessageIds.h"
 #include "common/MessageTable.h"
 #include "format/FormatterSet.h"
 #include "settings/SettingsStore.h"
@@ -699,6 +700,24 @@ TEST(CliTest, ServeRefusesAPasswordFileOthersMayChange) {
         EXPECT_NE(run.status, 0) << std::oct << mode;
         EXPECT_NE(run.err.find("may be changed by other users"), std::string::npos) << run.err;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Errors come in the locale's language where a language file for it is installed.
+TEST(CliTest, MessagesFollowTheLocalesLanguage) {
+    const std::filesystem::path lang =
+        std::filesystem::path(SHELVARA_TEST_DATA).parent_path().parent_path() / "data" / "lang";
+    TempDir dir;
+    const std::string missing = (dir / "missing.sv2").string();
+    for (const char* locale : {"", "C", "POSIX", "xx_YY.UTF-8"})
+        EXPECT_FALSE(UseLanguageOf(locale, {lang})) << locale;
+    EXPECT_NE(Cli({"info", missing}).err.find(AnsiToUtf8(MessageText(rsErrLoadingError))), std::string::npos);
+    ASSERT_TRUE(UseLanguageOf("en_GB.UTF-8", {lang}));
+    EXPECT_NE(Cli({"info", missing}).err.find("Loading error!"), std::string::npos);
+    ResetMessageTexts();
 }
 
 }  // namespace

@@ -143,6 +143,21 @@ TEST_F(Program, HeaderClicksSortUpThenDownWithTiesBrokenLeftToRight) {
     EXPECT_EQ(grid.SortColumn(), 2);
     EXPECT_FALSE(grid.SortDescending());
 
+    // A filter rebuilds the rows; the order chosen stays, arrow and all.
+    grid.SortByColumn(4);
+    ASSERT_TRUE(grid.SortDescending() == false && grid.SortColumn() == 4);
+    const int all = w.AuthorRows().Count();
+    w.AuthorFilterEdit->setText("a");
+    ASSERT_TRUE(WaitFor([&] { return w.AuthorRows().Count() < all; }));
+    EXPECT_EQ(grid.SortColumn(), 4);
+    order.Descending = false;
+    for (int32_t i = 1; i < w.AuthorRows().Count(); ++i)
+        ASSERT_LE(CompareRows(*w.AuthorRows().Get(i - 1), *w.AuthorRows().Get(i), order), 0) << i;
+    w.AuthorFilterEdit->clear();
+    ASSERT_TRUE(WaitFor([&] { return w.AuthorRows().Count() == all; }));
+    EXPECT_EQ(grid.SortColumn(), 4);
+    grid.SortByColumn(2);
+
     // With the first columns hidden, the link count (id 4, now at position 0) still sorts.
     grid.SetLayoutString("2;60,4,0;90,2,0");
     grid.SortByColumn(0);

@@ -386,10 +386,8 @@ void TSVGrid::ListChanged(TListChange kind) {
             FitDefaultWidths();
             widthsFitted_ = true;
         }
-        if (list_->Fresh) {
-            sortColumn_ = -1;
-            doomed_.clear();  // rebuilt from the catalogue: no row of a freed entity is left
-        }
+        // Rows rebuilt (a filter, a load) keep the order the user chose: sorted again below.
+        if (list_->Fresh) doomed_.clear();  // rebuilt from the catalogue: no row of a freed entity is left
         const int32_t added = list_->AddedRow();
         if (added >= 0 && added < list_->Count()) doomed_.erase(list_->Get(added)->Entity());  // an address reused
         const bool sorted = sortColumn_ >= 0 && list_->RowClass && sortColumn_ < list_->RowClass->ColumnCount();

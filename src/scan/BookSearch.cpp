@@ -84,8 +84,13 @@ std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::st
     for (const std::string& native : names) {
         const std::filesystem::path path = folder / native;
         // A file being written into place is no book yet; one whose writer died never will be.
+        // Only an archive's, of our own making, is removed: a name alone is little proof.
         if (bool stale = false; IsReplaceTemporary(native, &stale)) {
-            if (stale) ::unlink(path.c_str());
+            struct stat own {};
+            const std::string target = native.substr(0, native.rfind(".tmp"));
+            if (stale && TPacker::ArchiveKind(Utf8ToAnsi(target)) == 1 && ::lstat(path.c_str(), &own) == 0 &&
+                S_ISREG(own.st_mode) && own.st_uid == ::geteuid())
+                ::unlink(path.c_str());
             continue;
         }
         struct stat st {};

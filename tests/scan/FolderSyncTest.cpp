@@ -56,6 +56,8 @@ TEST(FolderSyncTest, ListFolderLooksIntoArchives) {
     const std::string stale = "b.zip.tmp" + std::to_string(DeadPid()) + ".3";
     WriteText(dir / "a.fb2.tmp1.2", "in flight");
     WriteText(dir / stale, "left by a killed pack");
+    const std::string notOurs = "notes.txt.tmp" + std::to_string(DeadPid()) + ".1";  // perhaps the user's
+    WriteText(dir / notOurs, "kept");
     std::vector<std::string> warnings;
     std::vector<std::string> seen;
     for (const TFRec& r : ListFolder(dir.Path().string(), &warnings))
@@ -66,6 +68,7 @@ TEST(FolderSyncTest, ListFolderLooksIntoArchives) {
     EXPECT_EQ(warnings.size(), 1u);
     EXPECT_TRUE(fs::exists(dir / "a.fb2.tmp1.2"));
     EXPECT_FALSE(fs::exists(dir / stale));
+    EXPECT_TRUE(fs::exists(dir / notOurs));
 }
 
 TEST(FolderSyncTest, SearchClassesReportEntriesAndMembers) {

@@ -111,14 +111,12 @@ void AttachArchiveReader(TSVD& svd) {
 }
 
 bool UseLanguageOf(const std::string& locale, const std::vector<std::filesystem::path>& folders) {
-    std::string code = locale.substr(0, std::min(locale.find_first_of("_.@"), locale.size()));
-    std::transform(code.begin(), code.end(), code.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (code.empty() || code == "c" || code == "posix") return false;
+    const std::string code = locale.substr(0, std::min(locale.find_first_of("_.@"), locale.size()));
+    if (AnsiSameText(code, "C") || AnsiSameText(code, "POSIX")) return false;
     TLanguageModule languages(folders);
     languages.Rescan();
-    for (const TLanguageModule::TLanguage& language : languages.Languages())
-        if (language.Code == code) return languages.LoadFile(language.Path);
-    return false;
+    const std::filesystem::path file = languages.FileOf(code);
+    return !file.empty() && languages.LoadFile(file);
 }
 
 void LoadLibrary(TSVD& svd, const std::string& ansiPath, std::ostream& err) {

@@ -46,12 +46,11 @@ void NotFound(httplib::Response& response) {
 }
 
 // The bytes of one member zipped alone, as a reading app expects an .fb2.zip; name is engine text.
-std::string ZipAlone(const std::string& name, const std::vector<uint8_t>& bytes) {
+std::vector<uint8_t> ZipAlone(const std::string& name, const std::vector<uint8_t>& bytes) {
     TPacker archive;
     if (!archive.OpenBytes({}, name + ".zip")) RaiseFixedError("Cannot make an archive in memory");
     archive.AddFromBytes(name, bytes, 0, 0x20, true);
-    const std::vector<uint8_t> zipped = archive.CloseToBytes();
-    return {zipped.begin(), zipped.end()};
+    return archive.CloseToBytes();
 }
 
 // The picture scaled down to a height (box filter), proportions kept.
@@ -303,14 +302,11 @@ void TOpdsServer::Download(int32_t number, httplib::Ranges& ranges, httplib::Res
     } catch (const std::exception&) {
         return NotFound(response);  // the file is gone or unreadable
     }
-    auto body = std::make_shared<std::string>();
     if (kind.ZipMember) {
         const std::string_view entry = book.EntryName;
-        *body = ZipAlone(std::string(entry.substr(entry.find_last_of('/') + 1)), bytes);
-    } else {
-        body->assign(bytes.begin(), bytes.end());
+        bytes = ZipAlone(std::string(entry.substr(entry.find_last_of('/') + 1)), bytes);
     }
-    bytes = {};
+    const auto body = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
     response.set_header("Content-Disposition", "attachment; filename*=UTF-8''" + UrlEncode(kind.FileName));
     response.set_header("Accept-Ranges", "bytes");
     if (SettleRanges(ranges, body->size()) == TRangeAnswer::Unsatisfiable) {
@@ -324,7 +320,7 @@ void TOpdsServer::Download(int32_t number, httplib::Ranges& ranges, httplib::Res
     response.set_content_provider(size, kind.MimeType, [body](size_t offset, size_t length, httplib::DataSink& sink) {
         if (offset >= body->size()) return false;
         length = std::min({length, body->size() - offset, size_t{1} << 20});
-        return sink.write(body->data() + offset, length);
+        return sink.write(reinterpret_cast<const char*>(body->data()) + offset, length);
     });
 }
 

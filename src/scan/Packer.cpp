@@ -386,21 +386,7 @@ TArcFileInfoRec TPacker::InfoAt(size_t i) {
 
 bool TPacker::ListFile(const std::string& fileName, std::vector<TArcFileInfoRec>& members) {
     members.clear();
-    if (ArchiveKind(fileName) != 1) return false;
-    int error = 0;
-    // Only the central directory is read: no member is inflated, the file is not read whole.
-    std::unique_ptr<zip_t, ArchiveDiscard> archive(
-        zip_open(AnsiToPath(TrimBlanks(fileName)).c_str(), ZIP_RDONLY, &error));
-    if (!archive) return false;
-    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const std::string name = MemberName(archive.get(), static_cast<zip_uint64_t>(i));
-        if (name.empty()) return false;  // a name the full reading settles (or leaves out)
-        TArcFileInfoRec info = InfoOf(archive.get(), static_cast<zip_uint64_t>(i), name);
-        if (!info.Found) return false;
-        members.push_back(std::move(info));
-    }
-    return true;
+    return ArchiveKind(fileName) == 1 && TZipFileReader(fileName).List(members);
 }
 
 bool TPacker::FindEntry(const std::string& path, TArcFileInfoRec& info, bool deep) {
@@ -508,33 +494,58 @@ std::vector<uint8_t> TPacker::Extract(const std::string& path,
 
 TZipFileReader::TZipFileReader(const std::string& fileName) : name_(fileName) {
     int error = 0;
+    // Only the central directory is read: no member is inflated, the file is not read whole.
     archive_.reset(zip_open(AnsiToPath(TrimBlanks(fileName)).c_str(), ZIP_RDONLY, &error));
-    if (!archive_) return;
-    std::error_code ec;
-    budget_ = BudgetFor(static_cast<int64_t>(std::filesystem::file_size(AnsiToPath(TrimBlanks(fileName)), ec)));
-    const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
-    indexOf_.reserve(static_cast<size_t>(std::max<zip_int64_t>(count, 0)));
-    for (zip_int64_t i = 0; i < count; ++i)
-        if (std::string name = MemberName(archive_.get(), static_cast<zip_uint64_t>(i)); !name.empty())
-            indexOf_.emplace(std::move(name), i);
 }
 
 TZipFileReader::~TZipFileReader() = default;
 
-bool TZipFileReader::Find(const std::string& path, TArcFileInfoRec& info) const {
-    info = {};
+bool TZipFileReader::List(std::vector<TArcFileInfoRec>& members) const {
+    members.clear();
+    if (!archive_) return false;
+    const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const std::string name = MemberName(archive_.get(), static_cast<zip_uint64_t>(i));
+        if (name.empty()) return false;  // a name the full reading settles (or leaves out)
+        TArcFileInfoRec info = InfoOf(archive_.get(), static_cast<zip_uint64_t>(i), name);
+        if (!info.Found) return false;
+        members.push_back(std::move(info));
+    }
+    return true;
+}
+
+int64_t TZipFileReader::IndexOf(const std::string& path) {
+    if (!archive_) return -1;
+    if (!indexed_) {
+        // Made on the first look-up: a listing needs none.
+        const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
+        indexOf_.reserve(static_cast<size_t>(std::max<zip_int64_t>(count, 0)));
+        for (zip_int64_t i = 0; i < count; ++i)
+            if (std::string name = MemberName(archive_.get(), static_cast<zip_uint64_t>(i)); !name.empty())
+                indexOf_.emplace(std::move(name), i);
+        indexed_ = true;
+    }
     const auto it = indexOf_.find(path);
-    if (!archive_ || it == indexOf_.end()) return false;
-    info = InfoOf(archive_.get(), static_cast<zip_uint64_t>(it->second), path);
+    return it == indexOf_.end() ? -1 : it->second;
+}
+
+bool TZipFileReader::Find(const std::string& path, TArcFileInfoRec& info) {
+    info = {};
+    const int64_t index = IndexOf(path);
+    if (index < 0) return false;
+    info = InfoOf(archive_.get(), static_cast<zip_uint64_t>(index), path);
     return info.Found;
 }
 
 std::vector<uint8_t> TZipFileReader::Extract(const std::string& path,
                                              const std::function<bool(const std::vector<uint8_t>&)>& enough) {
-    const auto it = indexOf_.find(path);
-    if (!archive_ || it == indexOf_.end()) RaiseFixedError("No such member: " + path);
-    return ReadMemberData(archive_.get(), static_cast<zip_uint64_t>(it->second), path, &inflated_, budget_, name_,
-                          enough);
+    const int64_t index = IndexOf(path);
+    if (index < 0) RaiseFixedError("No such member: " + path);
+    if (budget_ == 0) {
+        std::error_code ec;
+        budget_ = BudgetFor(static_cast<int64_t>(std::filesystem::file_size(AnsiToPath(TrimBlanks(name_)), ec)));
+    }
+    return ReadMemberData(archive_.get(), static_cast<zip_uint64_t>(index), path, &inflated_, budget_, name_, enough);
 }
 
 bool TPacker::AddFromBytes(const std::string& path, const std::vector<uint8_t>& bytes, TDateTime date,

@@ -39,8 +39,11 @@ public:
     TZipFileReader& operator=(const TZipFileReader&) = delete;
 
     bool IsOpen() const { return archive_ != nullptr; }
+    // Every member, in archive order; false when a name or a record cannot be read from the
+    // directory alone (the list is then incomplete).
+    bool List(std::vector<TArcFileInfoRec>& members) const;
     // A member by its exact path.
-    bool Find(const std::string& path, TArcFileInfoRec& info) const;
+    bool Find(const std::string& path, TArcFileInfoRec& info);
     // As TPacker::Extract, with the same limits and a budget of the file's size.
     std::vector<uint8_t> Extract(const std::string& path,
                                  const std::function<bool(const std::vector<uint8_t>&)>& enough = {});
@@ -51,8 +54,11 @@ private:
     };
     std::string name_;
     std::unique_ptr<zip, ArchiveDiscard> archive_;
+    int64_t IndexOf(const std::string& path);
+
     std::unordered_map<std::string, int64_t> indexOf_;
-    int64_t budget_ = 0;
+    bool indexed_ = false;
+    int64_t budget_ = 0;  // known at the first extraction
     int64_t inflated_ = 0;
 };
 

@@ -18,12 +18,14 @@ TZipFileReader* TPackerArchiveAccess::FileReader(const std::string& archivePath,
         packer_.Close();
         reader_.reset();
     }
-    if (!fromFile_) {
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(AnsiToPath(archivePath), ec);
-        if (ec || size <= static_cast<uintmax_t>(TPacker::kMaxMemberSize)) return nullptr;
-    }
     if (!reader_ || readerName_ != archivePath) {
+        // The size is looked at once per archive, not for each of its books.
+        if (!fromFile_) {
+            if (packer_.IsOpen() && packer_.ArchiveName() == archivePath) return nullptr;
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(AnsiToPath(archivePath), ec);
+            if (ec || size <= static_cast<uintmax_t>(TPacker::kMaxMemberSize)) return nullptr;
+        }
         reader_ = std::make_unique<TZipFileReader>(archivePath);
         readerName_ = archivePath;
     }

@@ -182,16 +182,20 @@ bool TLanguageModule::LoadFile(std::filesystem::path path) {
     return true;
 }
 
+std::filesystem::path TLanguageModule::FileOf(const std::string& code) const {
+    const std::string wanted = AnsiLowerCase(code);
+    for (const TLanguage& language : languages_)
+        if (!wanted.empty() && language.Code == wanted) return language.Path;
+    return {};
+}
+
 void TLanguageModule::Start(const TSettingsStore& store, const std::string& userLanguage) {
     Rescan();
     current_ = AnsiToUtf8(TrimBlanks(store.ReadString(kProgramKey, "LangFile").value_or("")));
     if (current_.empty()) {
         // No choice yet: the user's own language, else English for everyone else.
-        const std::string wanted = AnsiLowerCase(userLanguage);
-        for (const std::string& code : {wanted, std::string("en")}) {
-            for (const TLanguage& language : languages_)
-                if (!code.empty() && language.Code == code && current_.empty()) current_ = language.Path;
-        }
+        current_ = FileOf(userLanguage);
+        if (current_.empty()) current_ = FileOf("en");
     }
     LoadFile(current_);
 }

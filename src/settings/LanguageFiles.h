@@ -34,6 +34,8 @@ public:
     int Count() const { return static_cast<int>(languages_.size()); }
     std::string Name(int index) const;
     const std::vector<TLanguage>& Languages() const { return languages_; }
+    // The file of a language by its two-letter code (any case), or empty.
+    std::filesystem::path FileOf(const std::string& code) const;
     // The index of the current file in the list, or -1.
     int CurrentIndex() const;
     const std::filesystem::path& CurrentFile() const { return current_; }

@@ -9,6 +9,7 @@
 #include "cli/Cli.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/ScopeExit.h"
 #include "common/TextUtils.h"
 #include "opds/OpdsCatalogue.h"
 #include "opds/OpdsServer.h"
@@ -59,6 +60,7 @@ int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostre
     sigaddset(&signals, SIGTERM);
     sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &signals, &previous);
+    ScopeExit unblock([&] { pthread_sigmask(SIG_SETMASK, &previous, nullptr); });
     TOpdsServer server(options);
     const int port = server.Bind();
     const std::string host = options.Bind == "0.0.0.0" ? "<this machine's address>" : options.Bind;
@@ -73,7 +75,6 @@ int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostre
     server.Serve();
     // Serve ends only through the stopper, which has run by now.
     stopper.join();
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     err << "shelvara-cli serve: stopped\n";
     return 0;
 }

@@ -135,7 +135,7 @@ TOpdsServer::TOpdsServer(TOpdsOptions options) : options_(std::move(options)) {
     }
     stamp_ = Stamp();
     snapshot_ = std::make_shared<const TOpdsCatalogue>(options_.Library);
-    server_ = std::make_unique<httplib::Server>();
+    server_ = std::make_unique<TGuardedHttpServer>(options_.Limits);
     Route();
 }
 
@@ -200,19 +200,30 @@ int TOpdsServer::Bind() {
 void TOpdsServer::Serve() {
     {
         std::lock_guard lock(watchMutex_);
-        stopping_ = false;
+        if (stopping_) return;  // stopped before it started: a Ctrl+C at start-up counts
+        serving_ = true;
     }
     watcher_ = std::thread([this] { Watch(); });
     server_->listen_after_bind();
+    {
+        std::lock_guard lock(watchMutex_);
+        serving_ = false;
+    }
+    served_.notify_all();
 }
 
 void TOpdsServer::Stop() {
-    {
-        std::lock_guard lock(watchMutex_);
-        stopping_ = true;
-    }
+    std::unique_lock lock(watchMutex_);
+    stopping_ = true;
     watchWake_.notify_all();
-    if (server_) server_->stop();
+    // The HTTP server ignores a stop that comes before it listens, so it is told again until
+    // Serve has returned.
+    while (serving_) {
+        lock.unlock();
+        server_->stop();
+        lock.lock();
+        served_.wait_for(lock, std::chrono::milliseconds(10));
+    }
 }
 
 bool TOpdsServer::Authorised(const httplib::Request& request, httplib::Response& response) const {
@@ -241,12 +252,7 @@ bool TOpdsServer::Authorised(const httplib::Request& request, httplib::Response&
 
 void TOpdsServer::Route() {
     httplib::Server& s = *server_;
-    s.new_task_queue = [threads = options_.Threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
-    // A slow or silent client cannot keep a worker.
-    s.set_read_timeout(5, 0);
-    s.set_write_timeout(10, 0);
-    s.set_keep_alive_timeout(5);
-    s.set_keep_alive_max_count(100);
+    // Slow or silent clients are bounded by the guarded server itself.
     // Small responses go out at once rather than wait for the client's delayed acknowledgement.
     s.set_tcp_nodelay(true);
     s.set_payload_max_length(kMaxRequestBody);

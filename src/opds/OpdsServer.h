@@ -15,20 +15,16 @@
 #include <utility>
 #include <vector>
 
-class TOpdsCatalogue;
+#include "opds/HttpConnections.h"
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
+class TOpdsCatalogue;
 
 struct TOpdsOptions {
     std::string Library;  // the library file, engine text
     std::string Bind = "127.0.0.1";
     int Port = 8080;             // 0: any free port
     std::string User, Password;  // with a user, every request needs HTTP basic authentication
-    int Threads = 8;
+    TConnectionLimits Limits;
     int ReloadCheckMs = 2000;  // how often the library file is looked at for changes
 };
 
@@ -51,7 +47,8 @@ public:
     int Bind();
     // Serves until Stop; call after Bind.
     void Serve();
-    // Ends Serve (from any thread).
+    // Ends Serve, or makes a Serve still to come return at once (from any thread); returns
+    // once Serve has returned.
     void Stop();
     int Port() const { return port_; }
 
@@ -59,6 +56,8 @@ public:
     // Loads the library again when its file changed since the last load; true when it did.
     bool ReloadIfChanged();
     int64_t Reloads() const { return reloads_; }
+    int OpenConnections() const { return server_->Open(); }
+    int64_t RefusedConnections() const { return server_->Refused(); }
     // Books whose cover was read and decoded so far.
     int64_t CoversDecoded() const { return coversDecoded_; }
 
@@ -77,7 +76,7 @@ private:
 
     TOpdsOptions options_;
     std::string expectedCredentials_;  // what follows "Basic " in a request that may come in
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<TGuardedHttpServer> server_;
     int port_ = 0;
     mutable std::mutex snapshotMutex_;
     std::shared_ptr<const TOpdsCatalogue> snapshot_;
@@ -89,6 +88,8 @@ private:
     std::mutex watchMutex_;
     std::condition_variable watchWake_;
     bool stopping_ = false;
+    bool serving_ = false;
+    std::condition_variable served_;
     // Covers and thumbnails already made, most recently used first.
     struct TPicture {
         std::string Key;

@@ -1,10 +1,13 @@
 #include "cli/Cli.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <algorithm>
+#include <csignal>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -718,6 +721,43 @@ TEST(CliTest, MessagesFollowTheLocalesLanguage) {
     ASSERT_TRUE(UseLanguageOf("en_GB.UTF-8", {lang}));
     EXPECT_NE(Cli({"info", missing}).err.find("Loading error!"), std::string::npos);
     ResetMessageTexts();
+}
+
+}  // namespace
+
+namespace {
+
+// A Ctrl+C that comes while the server is still starting ends it. Run in a child process,
+// where no other thread can take the signal.
+TEST(CliTest, ServeEndsOnAnInterruptAtStartUp) {
+    TempDir dir;
+    const std::string lib = (dir / "x.sv2").string();
+    ASSERT_EQ(Cli({"new", lib}).status, 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sigset_t interrupt;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
+        CliRun run;
+        std::thread serving([&] { run = Cli({"serve", lib, "--port", "0"}); });
+        ::kill(::getpid(), SIGINT);
+        serving.join();
+        ::_exit(run.status == 0 && run.err.find("stopped") != std::string::npos ? 0 : 3);
+    }
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    pid_t done = 0;
+    while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (done == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        FAIL() << "the server did not stop";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

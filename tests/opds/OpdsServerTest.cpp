@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "LibraryGenerator.h"
@@ -307,6 +308,118 @@ TEST_F(Served, TheSnapshotFollowsTheLibraryFile) {
     EXPECT_EQ(server->Catalogue()->Books().size(), 125u);
     EXPECT_GE(server->Reloads(), 1);
     EXPECT_EQ(Count(Get("/opds/search?q=%D0%BD%D0%BE%D0%B2%D0%B8%D0%BD%D0%BA%D0%B0")->body, "<entry>"), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+int Connect(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Clients that trickle a request a byte at a time, or connect and say nothing, neither hold
+// the server nor keep their connection for ever.
+TEST_F(Served, SlowAndIdleClientsCannotHoldTheServer) {
+    options.Limits.HeaderSeconds = 2;
+    Start();
+    std::vector<int> slow;
+    for (int i = 0; i < 9; ++i)
+        slow.push_back(Connect(server->Port()));
+    std::atomic<bool> trickling = true;
+    std::thread trickle([&] {
+        const std::string request = "GET /opds HTTP/1.1\r\nHost: x\r\nX-Slow: ";
+        for (size_t at = 0; trickling; at = (at + 1) % request.size()) {
+            for (const int s : slow)
+                (void)!::send(s, request.data() + at, 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return server->OpenConnections() >= 9; }, std::chrono::seconds(5)));
+    const auto start = std::chrono::steady_clock::now();
+    auto reply = Get("/opds");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    // Past the deadline for a whole request, the trickling connections are closed.
+    EXPECT_TRUE(WaitUntil([&] { return server->OpenConnections() == 0; }, std::chrono::seconds(3 * kShadowFactor)));
+    trickling = false;
+    trickle.join();
+    for (const int s : slow) {
+        std::string answer;
+        char piece[256];
+        for (ssize_t n; (n = ::recv(s, piece, sizeof piece, 0)) > 0;)
+            answer.append(piece, static_cast<size_t>(n));
+        EXPECT_EQ(answer.find(" 200 "), std::string::npos) << answer;
+        ::close(s);
+    }
+}
+
+TEST_F(Served, AnAddressHoldsBoundedConnectionsAndCrowdedOnesAreNotKeptAlive) {
+    options.Limits.PerAddress = 3;
+    options.Limits.Workers = 4;
+    Start();
+    std::vector<int> idle;
+    for (int i = 0; i < 2; ++i)
+        idle.push_back(Connect(server->Port()));
+    ASSERT_TRUE(WaitUntil([&] { return server->OpenConnections() == 2; }, std::chrono::seconds(5)));
+    // Three of four workers taken: the answer closes its connection rather than wait idle.
+    auto crowded = Get("/opds");
+    ASSERT_TRUE(crowded);
+    EXPECT_EQ(crowded->status, 200);
+    EXPECT_EQ(crowded->get_header_value("Connection"), "close");
+    ASSERT_TRUE(WaitUntil([&] { return server->OpenConnections() == 2; }, std::chrono::seconds(5)));
+    idle.push_back(Connect(server->Port()));
+    ASSERT_TRUE(WaitUntil([&] { return server->OpenConnections() == 3; }, std::chrono::seconds(5)));
+    auto refused = Get("/opds");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 503);
+    EXPECT_EQ(server->RefusedConnections(), 1);
+    for (const int s : idle)
+        ::close(s);
+    ASSERT_TRUE(WaitUntil([&] { return server->OpenConnections() == 0; }, std::chrono::seconds(5)));
+    httplib::Client client("127.0.0.1", server->Port());
+    client.set_keep_alive(true);
+    auto kept = client.Get("/opds");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->status, 200);
+    EXPECT_NE(kept->get_header_value("Connection"), "close");
+}
+
+// A stop that comes before or while the server starts is not lost.
+TEST_F(Served, AStopAtStartUpEndsTheServer) {
+    for (int round = 0; round < 6; ++round) {
+        TOpdsServer early(options);
+        early.Bind();
+        std::thread running;
+        if (round == 0) {
+            early.Stop();
+            early.Serve();  // returns at once
+        } else {
+            running = std::thread([&] { early.Serve(); });
+            if (round % 2) std::this_thread::sleep_for(std::chrono::milliseconds(round));
+            early.Stop();
+            running.join();
+        }
+    }
 }
 
 }  // namespace

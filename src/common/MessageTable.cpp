@@ -105,3 +105,23 @@ std::string FormatMessageText(const std::string& format, const std::vector<std::
     }
     return out;
 }
+
+std::string CountMessage(int id, int64_t count) {
+    std::vector<std::string> forms;
+    const std::string& text = MessageText(id);
+    for (size_t start = 0;;) {
+        const size_t bar = text.find('|', start);
+        forms.push_back(text.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+    }
+    const uint64_t n = static_cast<uint64_t>(count < 0 ? -count : count);
+    size_t form = 0;
+    if (forms.size() >= 3) {
+        const uint64_t tens = n % 100, ones = n % 10;
+        form = ones == 1 && tens != 11 ? 0 : ones >= 2 && ones <= 4 && (tens < 12 || tens > 14) ? 1 : 2;
+    } else if (forms.size() == 2) {
+        form = n == 1 ? 0 : 1;
+    }
+    return FormatMessageText(forms[form], {std::to_string(count)});
+}

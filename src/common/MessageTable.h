@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,7 @@ struct TLangRec {
 };
 
 inline constexpr int kFirstInterfaceId = 1001;
-inline constexpr int kLastInterfaceId = 1347;
+inline constexpr int kLastInterfaceId = 1371;
 inline constexpr int kFirstErrorId = 10000;
 inline constexpr int kLastErrorId = 10041;
 
@@ -24,6 +25,11 @@ const std::string& MessageText(int id);
 // Fills a format text from the message table: each "%s" takes the next argument in order (an
 // empty text when they run out); every other "%" stays as it is. Texts are engine text.
 std::string FormatMessageText(const std::string& format, const std::vector<std::string>& args);
+
+// A count with its noun from a text of plural forms separated by "|", each with a "%s" for the
+// number: three forms take the Russian rule (1, 2-4, 5 and more: "книга|книги|книг"), two the
+// English one ("book|books").
+std::string CountMessage(int id, int64_t count);
 
 // Fixed key of id n (for example "rsOk"); empty for an unknown id.
 const std::string& MessageKey(int id);

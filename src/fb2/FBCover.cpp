@@ -65,10 +65,17 @@ bool FindCoverReference(const char* text, std::string& reference) {
 }  // namespace
 
 std::unique_ptr<TBitmap> GetCover(TMyMemStream& stream) {
+    std::vector<uint8_t> bytes;
+    TPictureFormat format = TPictureFormat::None;
+    if (!GetCoverBytes(stream, bytes, format)) return nullptr;
+    return DecodePicture(format, bytes.data(), bytes.size());
+}
+
+bool GetCoverBytes(TMyMemStream& stream, std::vector<uint8_t>& bytes, TPictureFormat& format) {
     const auto* text = reinterpret_cast<const char*>(stream.Memory());
-    if (!text || stream.Size() <= 0) return nullptr;
+    if (!text || stream.Size() <= 0) return false;
     std::string reference;
-    if (!FindCoverReference(text, reference)) return nullptr;
+    if (!FindCoverReference(text, reference)) return false;
     const std::string wanted = AnsiLowerCase(reference);
     for (const char* p = std::strstr(text, "<binary"); p; p = std::strstr(p, "<binary")) {
         const char* s = p + 7;
@@ -82,19 +89,18 @@ std::unique_ptr<TBitmap> GetCover(TMyMemStream& stream) {
         }
         if (!haveId || AnsiLowerCase(id) != wanted) continue;
         const char* close = std::strchr(s, '>');
-        if (!close) return nullptr;
+        if (!close) return false;
         const char* data = close + 1;
         while (IsSpace(*data))
             ++data;
         const char* end = data;
         while (*end && *end != '<' && *end != '>')
             ++end;
-        if (end == data || std::strncmp(end, "</binary>", 9) != 0) return nullptr;
-        std::vector<uint8_t> bytes;
-        if (!Base64Decode(std::string_view(data, static_cast<size_t>(end - data)), bytes)) return nullptr;
-        TPictureFormat format = SniffPictureFormat(bytes.data(), bytes.size());
+        if (end == data || std::strncmp(end, "</binary>", 9) != 0) return false;
+        if (!Base64Decode(std::string_view(data, static_cast<size_t>(end - data)), bytes)) return false;
+        format = SniffPictureFormat(bytes.data(), bytes.size());
         if (format == TPictureFormat::None) format = FormatOfContentType(AnsiLowerCase(contentType));
-        return DecodePicture(format, bytes.data(), bytes.size());
+        return format != TPictureFormat::None;
     }
-    return nullptr;
+    return false;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -156,6 +157,53 @@ std::unique_ptr<TBitmap> DecodeJpeg(const uint8_t* data, size_t size) {
     jpeg_destroy_decompress(&info);
     return std::move(bitmap);
 }
+
+}  // namespace
+
+std::vector<uint8_t> EncodeJpeg(const TBitmap& bitmap, int quality) {
+    if (bitmap.Width <= 0 || bitmap.Height <= 0) return {};
+    jpeg_compress_struct info{};
+    JpegError error{};
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = JpegFail;
+    error.manager.output_message = JpegSilence;
+    struct State {
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+        std::vector<uint8_t> row;
+        ~State() { std::free(buffer); }
+    };
+    const auto state = std::make_unique<State>();
+    if (setjmp(error.jump)) {
+        jpeg_destroy_compress(&info);
+        return {};
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &state->buffer, &state->size);
+    info.image_width = static_cast<JDIMENSION>(bitmap.Width);
+    info.image_height = static_cast<JDIMENSION>(bitmap.Height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, std::clamp(quality, 1, 100), TRUE);
+    jpeg_start_compress(&info, TRUE);
+    state->row.resize(static_cast<size_t>(bitmap.Width) * 3);
+    while (info.next_scanline < info.image_height) {
+        const uint8_t* in = bitmap.Pixels.data() + static_cast<size_t>(info.next_scanline) * bitmap.Width * 4;
+        for (size_t x = 0; x < static_cast<size_t>(bitmap.Width); ++x) {
+            const unsigned alpha = in[x * 4 + 3];
+            for (size_t c = 0; c < 3; ++c)  // B, G, R in; R, G, B out
+                state->row[x * 3 + c] = static_cast<uint8_t>((in[x * 4 + 2 - c] * alpha + 255 * (255 - alpha)) / 255);
+        }
+        JSAMPROW rows[1] = {state->row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return std::vector<uint8_t>(state->buffer, state->buffer + state->size);
+}
+
+namespace {
 
 // ---- GIF
 

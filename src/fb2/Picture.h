@@ -33,3 +33,6 @@ std::unique_ptr<TBitmap> DecodePicture(TPictureFormat format, const uint8_t* dat
 std::vector<uint8_t> EncodeBmp(const TBitmap& bitmap);
 // The picture as a PNG file; empty when it cannot be encoded.
 std::vector<uint8_t> EncodePng(const TBitmap& bitmap);
+// The picture as a baseline JPEG file of a quality from 1 to 100, transparency laid on white;
+// empty when it cannot be encoded.
+std::vector<uint8_t> EncodeJpeg(const TBitmap& bitmap, int quality);

@@ -113,6 +113,10 @@ TGuardedHttpServer::TGuardedHttpServer(TConnectionLimits limits) : limits_(limit
     new_task_queue = [workers = limits_.Workers] { return new httplib::ThreadPool(static_cast<size_t>(workers)); };
 }
 
+void TGuardedHttpServer::WidenBacklog() {
+    if (svr_sock_ != INVALID_SOCKET) ::listen(svr_sock_, SOMAXCONN);  // a second listen() only resizes
+}
+
 bool TGuardedHttpServer::TakeSlot(const std::string& address) {
     std::lock_guard lock(mutex_);
     int& held = perAddress_[address];

@@ -28,6 +28,9 @@ public:
     explicit TGuardedHttpServer(TConnectionLimits limits);
 
     const TConnectionLimits& Limits() const { return limits_; }
+    // After binding: a queue of waiting connections as long as the system allows, not the
+    // library's five, so a burst of clients is not made to retry a second later.
+    void WidenBacklog();
     // Connections answered 503 because their address held too many.
     int64_t Refused() const { return refused_; }
     // Connections open now.

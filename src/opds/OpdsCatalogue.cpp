@@ -1,6 +1,7 @@
 #include "opds/OpdsCatalogue.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "catalogue/AuthorInfo.h"
@@ -13,6 +14,7 @@
 #include "catalogue/BookSequence.h"
 #include "catalogue/SVD.h"
 #include "catalogue/TitleInfo.h"
+#include "common/Dates.h"
 #include "common/Encoding.h"
 #include "common/TextUtils.h"
 
@@ -26,6 +28,15 @@ void WalkTree(Node& node, Visit&& visit) {
     }
 }
 
+// FNV-1a: stable across runs and machines, unlike std::hash.
+uint64_t Fnv64(std::string_view text, uint64_t hash = 14695981039346656037ull) {
+    for (const char c : text) {
+        hash ^= static_cast<uint8_t>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
 }  // namespace
 
 TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::make_unique<TSVD>()) {
@@ -36,10 +47,17 @@ TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::m
         mount->CollectBooks(all, true);
     books_ = all.Books();
     bookNumbers_.reserve(books_.size());
+    bookIds_.reserve(books_.size());
+    booksById_.reserve(books_.size());
     searchKeys_.reserve(books_.size());
     for (size_t i = 0; i < books_.size(); ++i) {
         bookNumbers_.emplace(books_[i], static_cast<int32_t>(i));
         const TBookInfo& b = *books_[i];
+        // The path and entry name the book; a clash (unlikely in 64 bits) takes the next value.
+        uint64_t id = Fnv64(b.EntryName, Fnv64(std::string_view("\0", 1), Fnv64(b.FullPath())));
+        while (!booksById_.emplace(id, static_cast<int32_t>(i)).second)
+            ++id;
+        bookIds_.push_back(id);
         searchKeys_.push_back(FilterKey(b.TitleText() + "\n" + b.AuthorsText() + "\n" + b.SeriesText()));
         titleKeys_.push_back(FilterKey(b.TitleText()));
     }
@@ -48,6 +66,15 @@ TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::m
         newest_[i] = static_cast<int32_t>(i);
     std::stable_sort(newest_.begin(), newest_.end(),
                      [&](int32_t a, int32_t b) { return books_[a]->AddedDate > books_[b]->AddedDate; });
+    updated_ = newest_.empty() ? 0 : books_[static_cast<size_t>(newest_.front())]->AddedDate;
+    if (updated_ <= 0) {
+        std::error_code error;
+        const auto written = std::filesystem::last_write_time(AnsiToPath(libraryFile), error);
+        if (!error)
+            updated_ = UnixToDateTime(std::chrono::duration_cast<std::chrono::seconds>(
+                                          std::chrono::file_clock::to_sys(written).time_since_epoch())
+                                          .count());
+    }
 
     for (size_t i = 0; i < library_->Authors.Count(); ++i) {
         TAuthorInfo* author = library_->Authors.Author(i);
@@ -87,6 +114,27 @@ TOpdsCatalogue::~TOpdsCatalogue() = default;
 int32_t TOpdsCatalogue::BookNumber(const TBookInfo* book) const {
     const auto it = bookNumbers_.find(book);
     return it == bookNumbers_.end() ? -1 : it->second;
+}
+
+std::string TOpdsCatalogue::BookId(int32_t book) const {
+    if (book < 0 || static_cast<size_t>(book) >= bookIds_.size()) return {};
+    static const char* hex = "0123456789abcdef";
+    std::string text(16, '0');
+    for (int i = 15, v = 0; i >= 0; --i, ++v)
+        text[static_cast<size_t>(i)] = hex[(bookIds_[static_cast<size_t>(book)] >> (4 * v)) & 15];
+    return text;
+}
+
+int32_t TOpdsCatalogue::BookById(std::string_view id) const {
+    if (id.size() != 16) return -1;
+    uint64_t value = 0;
+    for (const char c : id) {
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0) return -1;
+        value = value << 4 | static_cast<uint64_t>(digit);
+    }
+    const auto it = booksById_.find(value);
+    return it == booksById_.end() ? -1 : it->second;
 }
 
 int32_t TOpdsCatalogue::GenreNumber(const TBookGenre* genre) const {

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -14,8 +15,9 @@ class TBookSequence;
 class TSVD;
 
 // A library as the server shows it: loaded once from its file and never changed afterwards, so
-// any number of requests read it at once. Books, authors, series and genres are numbered by
-// their place in this snapshot; a URL carries those numbers, never a path.
+// any number of requests read it at once. Authors, series and genres are numbered by their
+// place in this snapshot; a book is named in URLs by an identity made from its file and entry,
+// which stays the same when other books come and go. A URL never carries a path.
 class TOpdsCatalogue final {
 public:
     // Loads the library file (engine text path); raises what the load raises.
@@ -25,6 +27,8 @@ public:
     TOpdsCatalogue& operator=(const TOpdsCatalogue&) = delete;
 
     const std::string& Title() const { return title_; }
+    // When the library last gained a book (its newest added date; the file's date when none).
+    double Updated() const { return updated_; }
     const std::vector<TBookInfo*>& Books() const { return books_; }
     // Book numbers, newest added first.
     const std::vector<int32_t>& Newest() const { return newest_; }
@@ -34,6 +38,13 @@ public:
 
     // The number of an entity, -1 when it is not in the snapshot.
     int32_t BookNumber(const TBookInfo* book) const;
+    // A book's identity: 16 lower-case hex digits from its file path and entry.
+    std::string BookId(int32_t book) const;
+    // The book of an identity, -1 for none.
+    int32_t BookById(std::string_view id) const;
+    // Which snapshot this is: it differs from every other snapshot of one server.
+    uint64_t Generation() const { return generation_; }
+    void SetGeneration(uint64_t generation) { generation_ = generation; }
     int32_t GenreNumber(const TBookGenre* genre) const;
     // The first letter an author is filed under (engine text, upper case), "#" for none.
     static std::string AuthorLetter(const TAuthorInfo& author);
@@ -57,6 +68,10 @@ private:
     std::vector<TBookSequence*> series_;
     std::vector<TBookGenre*> genres_;
     std::unordered_map<const TBookInfo*, int32_t> bookNumbers_;
+    std::vector<uint64_t> bookIds_;
+    std::unordered_map<uint64_t, int32_t> booksById_;
+    uint64_t generation_ = 0;
+    double updated_ = 0;
     std::unordered_map<const TBookGenre*, int32_t> genreNumbers_;
     std::vector<std::string> searchKeys_;  // per book: title, authors and series, filter keys
     std::vector<std::string> titleKeys_;   // per book: the title's filter key, for ordering

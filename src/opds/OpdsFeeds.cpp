@@ -13,19 +13,19 @@
 #include "catalogue/TitleInfo.h"
 #include "common/Dates.h"
 #include "common/Encoding.h"
+#include "common/MessageTable.h"
 #include "common/TextUtils.h"
 #include "opds/OpdsCatalogue.h"
 
 namespace {
 
-// The catalogue protocol's and the search description's fixed namespace and link-relation
-// URIs; clients match them byte for byte ("\x73" is an "s", kept apart from the rest of
-// the word so the names read as what they are here: identifiers).
-#define SHELVARA_OPDS_BASE "http://opds-\x73pec.org/"
-#define SHELVARA_SEARCH_NS "http://a9.com/-/\x73pec/opensearch/1.1/"
-
 std::string U(const std::string& ansi) {
     return AnsiToUtf8(ansi);
+}
+
+// A fixed text of the catalogue in the server's language, UTF-8; arguments are UTF-8 too.
+std::string M(int id, const std::vector<std::string>& args = {}) {
+    return FormatMessageText(U(MessageText(id)), args);
 }
 
 // A number from a path, none when it is not one (or too large).
@@ -97,11 +97,27 @@ std::string UrlEncode(const std::string& utf8) {
     return out;
 }
 
+std::string DownloadName(const std::string& fileName, const std::string& title, const std::string& authors) {
+    const size_t slash = fileName.find_last_of('/');
+    const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    const size_t dot = base.find('.');
+    const std::string stem = base.substr(0, dot);
+    // Collections name their files by number; a download is better named by its book.
+    const bool numbered =
+        !stem.empty() && std::all_of(stem.begin(), stem.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const std::string t = TrimBlanks(title), a = TrimBlanks(authors);
+    if (!numbered || t.empty()) return U(base);
+    std::string named = a.empty() ? t : a + " - " + t;
+    for (char& c : named)
+        if (c == '/' || c == '\\' || static_cast<uint8_t>(c) < 0x20) c = '_';
+    if (named.size() > 150) named.resize(150);
+    return U(TrimBlanks(named)) + (dot == std::string::npos ? "" : U(base.substr(dot)));
+}
+
 TDownloadKind DownloadKindOf(const TBookInfo& book) {
     TDownloadKind kind;
-    const std::string name = book.Packed ? book.EntryName : book.FileName;
-    const size_t slash = name.find_last_of('/');
-    kind.FileName = U(slash == std::string::npos ? name : name.substr(slash + 1));
+    const std::string name = book.Packed ? book.EntryName.str() : book.FileName.str();
+    kind.FileName = DownloadName(name, book.TitleText(), book.AuthorsText());
     const std::string lower = AnsiLowerCase(name);
     auto ends = [&](const char* end) {
         const std::string e(end);
@@ -152,24 +168,25 @@ std::optional<TFeed> BuildFeed(const TOpdsCatalogue& catalogue, const std::strin
     };
     if (parts.empty()) {
         feed.Title = U(catalogue.Title());
-        feed.Entries = {{"Авторы", "/authors", "Книги по авторам", -1},
-                        {"Серии", "/series", "Книги по сериям", -1},
-                        {"Жанры", "/genres", "Книги по жанрам", -1},
-                        {"Новые книги", "/new", "Последние поступления", -1},
-                        {"Все книги", "/books", std::to_string(catalogue.Books().size()) + " книг", -1}};
+        feed.Entries = {{M(rsOpdsAuthors), "/authors", M(rsOpdsByAuthors)},
+                        {M(rsOpdsSeries), "/series", M(rsOpdsBySeries)},
+                        {M(rsOpdsGenres), "/genres", M(rsOpdsByGenres)},
+                        {M(rsOpdsNewBooks), "/new", M(rsOpdsLatest)},
+                        {M(rsOpdsAllBooks), "/books",
+                         U(CountMessage(rsOpdsBookCount, static_cast<int64_t>(catalogue.Books().size())))}};
         return feed;
     }
     const std::string& head = parts[0];
     if (head == "authors" && parts.size() == 1) {
         const std::string letter = Utf8ToAnsi(Query(query, "letter"));
         if (letter.empty()) {
-            feed.Title = "Авторы";
+            feed.Title = M(rsOpdsAuthors);
             for (const auto& [l, authors] : catalogue.AuthorsByLetter())
-                feed.Entries.push_back(
-                    {U(l), "/authors?letter=" + UrlEncode(U(l)), std::to_string(authors.size()) + " авторов", -1});
+                feed.Entries.push_back({U(l), "/authors?letter=" + UrlEncode(U(l)),
+                                        U(CountMessage(rsOpdsAuthorCount, static_cast<int64_t>(authors.size())))});
             return feed;
         }
-        feed.Title = "Авторы: " + U(letter);
+        feed.Title = M(rsOpdsAuthorsOn, {U(letter)});
         feed.Path = "/authors?letter=" + UrlEncode(U(letter));
         static const std::vector<int32_t> none;
         const auto filed = catalogue.AuthorsByLetter().find(letter);
@@ -188,7 +205,7 @@ std::optional<TFeed> BuildFeed(const TOpdsCatalogue& catalogue, const std::strin
         return feed;
     }
     if (head == "series" && parts.size() == 1) {
-        feed.Title = "Серии";
+        feed.Title = M(rsOpdsSeries);
         std::vector<int32_t> all(catalogue.Series().size());
         for (size_t i = 0; i < all.size(); ++i)
             all[i] = static_cast<int32_t>(i);
@@ -206,7 +223,7 @@ std::optional<TFeed> BuildFeed(const TOpdsCatalogue& catalogue, const std::strin
         return feed;
     }
     if (head == "genres" && parts.size() == 1) {
-        feed.Title = "Жанры";
+        feed.Title = M(rsOpdsGenres);
         for (size_t i = 0; i < catalogue.Genres().size(); ++i) {
             const TBookGenre* g = catalogue.Genres()[i];
             if (g->Parent && g->Parent->Parent) continue;  // the top level only
@@ -220,7 +237,7 @@ std::optional<TFeed> BuildFeed(const TOpdsCatalogue& catalogue, const std::strin
         const TBookGenre* g = catalogue.Genres()[static_cast<size_t>(*n)];
         feed.Title = U(TOpdsCatalogue::GenreCaption(*g));
         if (parts.size() == 2 && g->Count() > 0) {
-            feed.Entries.push_back({"Все книги жанра", "/genre/" + std::to_string(*n) + "/books", {}, -1});
+            feed.Entries.push_back({M(rsOpdsAllOfGenre), "/genre/" + std::to_string(*n) + "/books", {}});
             for (size_t i = 0; i < g->Count(); ++i)
                 feed.Entries.push_back({U(TOpdsCatalogue::GenreCaption(*g->Child(i))),
                                         "/genre/" + std::to_string(catalogue.GenreNumber(g->Child(i))),
@@ -232,12 +249,12 @@ std::optional<TFeed> BuildFeed(const TOpdsCatalogue& catalogue, const std::strin
         return feed;
     }
     if (head == "new" && parts.size() == 1) {
-        feed.Title = "Новые книги";
+        feed.Title = M(rsOpdsNewBooks);
         books(catalogue.Newest());
         return feed;
     }
     if (head == "books" && parts.size() == 1) {
-        feed.Title = "Все книги";
+        feed.Title = M(rsOpdsAllBooks);
         std::vector<int32_t> all(catalogue.Books().size());
         for (size_t i = 0; i < all.size(); ++i)
             all[i] = static_cast<int32_t>(i);
@@ -246,7 +263,7 @@ std::optional<TFeed> BuildFeed(const TOpdsCatalogue& catalogue, const std::strin
     }
     if (head == "search" && parts.size() == 1) {
         const std::string q = Query(query, "q");
-        feed.Title = "Поиск: " + q;
+        feed.Title = M(rsOpdsSearchFor, {q});
         feed.Path = "/search?q=" + UrlEncode(q);
         books(catalogue.Search(Utf8ToAnsi(q)));
         return feed;
@@ -260,17 +277,19 @@ std::string AtomFeed(const TOpdsCatalogue& catalogue, const TFeed& feed) {
     std::string x;
     x.reserve(4096 + feed.Entries.size() * 1024);
     x += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<feed xmlns=\"http://www.w3.org/2005/Atom\" "
-         "xmlns:dc=\"http://purl.org/dc/terms/\" xmlns:opds=\"" SHELVARA_OPDS_BASE
-         "2010/catalog\" "
-         "xmlns:opensearch=\"" SHELVARA_SEARCH_NS "\">\n";
+         "xmlns:dc=\"http://purl.org/dc/terms/\" xmlns:opds=\"http://opds-spec.org/2010/catalog\" "
+         "xmlns:opensearch=\"http://a9.com/-/spec/opensearch/1.1/\">\n";
     x += "<id>urn:shelvara:" + XmlEscape(feed.Path) + "</id>\n<title>" + XmlEscape(feed.Title) + "</title>\n";
-    x += "<updated>" + Iso(25569 + static_cast<double>(std::time(nullptr)) / 86400) + "</updated>\n";
+    // A list changes when a book of it is added; anything else when the library gains a book.
+    TDateTime updated = feed.Acquisition ? 0 : catalogue.Updated();
+    for (const TFeedEntry& e : feed.Entries)
+        if (e.Book >= 0) updated = std::max(updated, catalogue.Books()[static_cast<size_t>(e.Book)]->AddedDate);
+    x += "<updated>" + Iso(updated > 0 ? updated : catalogue.Updated()) + "</updated>\n";
     x += "<author><name>Shelvara</name></author>\n";
     const std::string self = feed.Pages > 1 ? WithPage(feed.Path, feed.Page) : feed.Path;
     x += "<link rel=\"self\" href=\"/opds" + XmlEscape(self) + "\" type=\"" + type + "\"/>\n";
     x += "<link rel=\"start\" href=\"/opds/\" type=\"application/atom+xml;profile=opds-catalog;kind=navigation\"/>\n";
     x += "<link rel=\"search\" href=\"/opds/opensearch.xml\" type=\"application/opensearchdescription+xml\"/>\n";
-    x += "<link rel=\"search\" href=\"/opds/search?q={searchTerms}\" type=\"application/atom+xml\"/>\n";
     if (feed.Pages > 1) {
         auto link = [&](const char* rel, int page) {
             x += std::string("<link rel=\"") + rel + "\" href=\"/opds" + XmlEscape(WithPage(feed.Path, page)) +
@@ -287,7 +306,7 @@ std::string AtomFeed(const TOpdsCatalogue& catalogue, const TFeed& feed) {
         x += "<entry>\n";
         if (e.Book < 0) {
             x += "<title>" + XmlEscape(e.Title) + "</title>\n<id>urn:shelvara:" + XmlEscape(e.Path) + "</id>\n";
-            x += "<updated>" + Iso(25569) + "</updated>\n";
+            x += "<updated>" + Iso(catalogue.Updated()) + "</updated>\n";
             if (!e.Summary.empty()) x += "<content type=\"text\">" + XmlEscape(e.Summary) + "</content>\n";
             x += "<link rel=\"subsection\" href=\"/opds" + XmlEscape(e.Path) +
                  "\" type=\"application/atom+xml;profile=opds-catalog\"/>\n";
@@ -295,7 +314,7 @@ std::string AtomFeed(const TOpdsCatalogue& catalogue, const TFeed& feed) {
             continue;
         }
         const TBookInfo& b = *catalogue.Books()[static_cast<size_t>(e.Book)];
-        const std::string id = std::to_string(e.Book);
+        const std::string id = catalogue.BookId(e.Book);
         x += "<title>" + XmlEscape(U(b.TitleText())) + "</title>\n<id>urn:shelvara:book:" + id + "</id>\n";
         x += "<updated>" + Iso(b.AddedDate) + "</updated>\n";
         if (b.TitleInfo) {
@@ -310,14 +329,18 @@ std::string AtomFeed(const TOpdsCatalogue& catalogue, const TFeed& feed) {
         if (!series.empty())
             x += "<category term=\"series\" scheme=\"urn:shelvara:series\" label=\"" + XmlEscape(series) + "\"/>\n";
         std::string content;
-        if (!series.empty()) content += "Серия: " + series + "\n";
+        if (!series.empty()) content += M(rsOpdsSeriesOf, {series}) + "\n";
         if (b.TitleInfo && !b.TitleInfo->Annotation.empty()) content += U(b.TitleInfo->Annotation);
         if (!content.empty()) x += "<content type=\"text\">" + XmlEscape(content) + "</content>\n";
         const TDownloadKind download = DownloadKindOf(b);
-        x += "<link rel=\"" SHELVARA_OPDS_BASE "acquisition\" href=\"/download/" + id + "\" type=\"" +
-             download.MimeType + "\"/>\n";
-        x += "<link rel=\"" SHELVARA_OPDS_BASE "image\" href=\"/cover/" + id + "\" type=\"image/png\"/>\n";
-        x += "<link rel=\"" SHELVARA_OPDS_BASE "image/thumbnail\" href=\"/thumb/" + id + "\" type=\"image/png\"/>\n";
+        x += "<link rel=\""
+             "http://opds-spec.org/acquisition\" href=\"/download/" +
+             id + "\" type=\"" + download.MimeType + "\"/>\n";
+        if (!e.CoverType.empty()) {
+            x += "<link rel=\"http://opds-spec.org/image\" href=\"/cover/" + id + "\" type=\"" + e.CoverType + "\"/>\n";
+            x += "<link rel=\"http://opds-spec.org/image/thumbnail\" href=\"/thumb/" + id + "\" type=\"" + e.ThumbType +
+                 "\"/>\n";
+        }
         x += "</entry>\n";
     }
     x += "</feed>\n";
@@ -326,17 +349,18 @@ std::string AtomFeed(const TOpdsCatalogue& catalogue, const TFeed& feed) {
 
 std::string HtmlPage(const TOpdsCatalogue& catalogue, const TFeed& feed) {
     std::string h;
-    h += "<!DOCTYPE html>\n<html lang=\"ru\"><head><meta charset=\"utf-8\">"
+    h += "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"><title>" +
          XmlEscape(feed.Title) +
          "</title><style>body{font-family:sans-serif;max-width:48em;margin:auto;padding:0 .5em;line-height:1.4}"
          "a{color:#1a4f8b}.book{display:flex;gap:.8em;margin:.8em 0;border-bottom:1px solid #ddd;padding-bottom:.6em}"
          ".book img{width:64px;height:auto;flex:none}.small{color:#555;font-size:.9em}"
-         "input{font-size:1em}nav a{margin-right:.8em}</style></head><body>\n";
-    h += "<nav><a href=\"/\">Начало</a><a href=\"/authors\">Авторы</a><a href=\"/series\">Серии</a>"
-         "<a href=\"/genres\">Жанры</a><a href=\"/new\">Новые</a></nav>\n";
-    h += "<form action=\"/search\"><input name=\"q\" placeholder=\"Название, автор, серия\"> "
-         "<button>Найти</button></form>\n";
+         "input{font-size:1em;max-width:100%}nav{display:flex;flex-wrap:wrap;gap:.2em .8em}</style></head><body>\n";
+    h += "<nav><a href=\"/\">" + M(rsOpdsHome) + "</a><a href=\"/authors\">" + M(rsOpdsAuthors) +
+         "</a><a href=\"/series\">" + M(rsOpdsSeries) + "</a><a href=\"/genres\">" + M(rsOpdsGenres) +
+         "</a><a href=\"/new\">" + M(rsOpdsNew) + "</a></nav>\n";
+    h += "<form action=\"/search\"><input name=\"q\" placeholder=\"" + XmlEscape(M(rsOpdsSearchHint)) + "\"> <button>" +
+         M(rsOpdsFind) + "</button></form>\n";
     h += "<h1>" + XmlEscape(feed.Title) + "</h1>\n";
     if (!feed.Acquisition) h += "<ul>\n";
     for (const TFeedEntry& e : feed.Entries) {
@@ -347,21 +371,23 @@ std::string HtmlPage(const TOpdsCatalogue& catalogue, const TFeed& feed) {
             continue;
         }
         const TBookInfo& b = *catalogue.Books()[static_cast<size_t>(e.Book)];
-        const std::string id = std::to_string(e.Book);
-        h += "<div class=\"book\"><img src=\"/thumb/" + id + "\" alt=\"\" loading=\"lazy\"><div><b>" +
-             XmlEscape(U(b.TitleText())) + "</b><br>" + XmlEscape(U(b.AuthorsText()));
+        const std::string id = catalogue.BookId(e.Book);
+        h += "<div class=\"book\">";
+        if (!e.CoverType.empty()) h += "<img src=\"/thumb/" + id + "\" alt=\"\" loading=\"lazy\">";
+        h += "<div><b>" + XmlEscape(U(b.TitleText())) + "</b><br>" + XmlEscape(U(b.AuthorsText()));
         const std::string series = SeriesLine(b);
         if (!series.empty()) h += "<br><span class=\"small\">" + XmlEscape(series) + "</span>";
-        h += "<br><a href=\"/download/" + id + "\">Скачать</a> <span class=\"small\">" +
+        h += "<br><a href=\"/download/" + id + "\">" + M(rsOpdsDownload) + "</a> <span class=\"small\">" +
              XmlEscape(DownloadKindOf(b).FileName) + "</span></div></div>\n";
     }
     if (!feed.Acquisition) h += "</ul>\n";
     if (feed.Pages > 1) {
         h += "<p>";
-        if (feed.Page > 1) h += "<a href=\"" + XmlEscape(WithPage(feed.Path, feed.Page - 1)) + "\">&larr; назад</a> ";
-        h += "страница " + std::to_string(feed.Page) + " из " + std::to_string(feed.Pages);
+        if (feed.Page > 1)
+            h += "<a href=\"" + XmlEscape(WithPage(feed.Path, feed.Page - 1)) + "\">&larr; " + M(rsOpdsBack) + "</a> ";
+        h += M(rsOpdsPageOf, {std::to_string(feed.Page), std::to_string(feed.Pages)});
         if (feed.Page < feed.Pages)
-            h += " <a href=\"" + XmlEscape(WithPage(feed.Path, feed.Page + 1)) + "\">дальше &rarr;</a>";
+            h += " <a href=\"" + XmlEscape(WithPage(feed.Path, feed.Page + 1)) + "\">" + M(rsOpdsNext) + " &rarr;</a>";
         h += "</p>\n";
     }
     h += "<p class=\"small\">OPDS: <a href=\"/opds" + XmlEscape(feed.Path) + "\">/opds" + XmlEscape(feed.Path) +
@@ -371,7 +397,7 @@ std::string HtmlPage(const TOpdsCatalogue& catalogue, const TFeed& feed) {
 
 std::string OpenSearchDescription(const std::string& title) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<OpenSearchDescription "
-           "xmlns=\"" SHELVARA_SEARCH_NS "\">\n<ShortName>" +
+           "xmlns=\"http://a9.com/-/spec/opensearch/1.1/\">\n<ShortName>" +
            XmlEscape(title) + "</ShortName>\n<Description>" + XmlEscape(title) +
            "</Description>\n<InputEncoding>UTF-8</InputEncoding>\n<OutputEncoding>UTF-8</OutputEncoding>\n"
            "<Url type=\"application/atom+xml;profile=opds-catalog;kind=acquisition\" "

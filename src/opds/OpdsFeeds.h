@@ -17,6 +17,8 @@ struct TFeedEntry {
     std::string Path;   // where it leads, without the /opds prefix; empty for a book
     std::string Summary;
     int32_t Book = -1;
+    // A book's cover and thumbnail types ("image/jpeg"); empty when it has no cover.
+    std::string CoverType = "image/jpeg", ThumbType = "image/jpeg";
 };
 
 // A page of the catalogue, the same for OPDS and HTML.
@@ -49,5 +51,8 @@ struct TDownloadKind {
     bool ZipMember = false;  // a member of an archive: served zipped alone
 };
 TDownloadKind DownloadKindOf(const TBookInfo& book);
+// The name a download goes by (UTF-8), from its file's name (engine text, may hold a folder):
+// the file's own name, or "Authors - Title" with its extensions when the name is only a number.
+std::string DownloadName(const std::string& fileName, const std::string& title, const std::string& authors);
 
 std::string UrlEncode(const std::string& utf8);

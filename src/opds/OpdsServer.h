@@ -8,6 +8,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -17,7 +18,9 @@
 
 #include "opds/HttpConnections.h"
 
+class TBookInfo;
 class TOpdsCatalogue;
+enum class TPictureFormat;
 
 struct TOpdsOptions {
     std::string Library;  // the library file, engine text
@@ -70,8 +73,15 @@ private:
     TFileStamp Stamp() const;
     void Route();
     bool Authorised(const httplib::Request& request, httplib::Response& response) const;
-    void Download(int32_t book, std::vector<std::pair<ssize_t, ssize_t>>& ranges, httplib::Response& response) const;
-    void Picture(int32_t book, bool thumbnail, httplib::Response& response);
+    void Download(const TOpdsCatalogue& catalogue, int32_t book, const httplib::Request& request,
+                  std::vector<std::pair<ssize_t, ssize_t>>& ranges, httplib::Response& response) const;
+    void Picture(const TOpdsCatalogue& catalogue, int32_t book, bool thumbnail, const httplib::Request& request,
+                 httplib::Response& response);
+    // The types a book's cover and thumbnail are served as, empty when it has none; read once
+    // and remembered.
+    std::pair<std::string, std::string> CoverTypes(const TOpdsCatalogue& catalogue, int32_t book);
+    static std::string CoverKey(const TOpdsCatalogue& catalogue, int32_t book);
+    static std::optional<std::vector<uint8_t>> CoverBytes(const TBookInfo& book, TPictureFormat& format);
     void Watch();
 
     TOpdsOptions options_;
@@ -99,6 +109,8 @@ private:
     std::mutex pictureMutex_;
     std::list<TPicture> pictures_;
     std::unordered_map<std::string, std::list<TPicture>::iterator> pictureIndex_;
+    size_t pictureBytes_ = 0;
+    std::unordered_map<std::string, std::pair<std::string, std::string>> coverKnown_;
     // Books whose cover is being decoded: another request for one waits for its result rather
     // than decode it again.
     std::unordered_set<std::string> decoding_;

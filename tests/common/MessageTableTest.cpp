@@ -75,3 +75,25 @@ TEST_F(MessageTableTest, IdsWithoutDefaultTextShowPlaceholders) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MessageCountTest, CountsTakeThePluralFormOfTheirNumber) {
+    ResetMessageTexts();
+    const std::vector<std::pair<int64_t, std::string>> russian{
+        {0, "0 авторов"},           {1, "1 автор"},     {2, "2 автора"},      {4, "4 автора"},
+        {5, "5 авторов"},           {11, "11 авторов"}, {12, "12 авторов"},   {14, "14 авторов"},
+        {21, "21 автор"},           {23, "23 автора"},  {111, "111 авторов"}, {101, "101 автор"},
+        {1000002, "1000002 автора"}};
+    for (const auto& [n, text] : russian)
+        EXPECT_EQ(AnsiToUtf8(CountMessage(rsOpdsAuthorCount, n)), text) << n;
+    SetMessageText(rsOpdsAuthorCount, "%s author|%s authors");
+    for (const auto& [n, text] : std::vector<std::pair<int64_t, std::string>>{
+             {0, "0 authors"}, {1, "1 author"}, {2, "2 authors"}, {21, "21 authors"}})
+        EXPECT_EQ(CountMessage(rsOpdsAuthorCount, n), text) << n;
+    SetMessageText(rsOpdsAuthorCount, "%s");  // one form for every number
+    EXPECT_EQ(CountMessage(rsOpdsAuthorCount, 3), "3");
+    ResetMessageTexts();
+}
+
+}  // namespace

@@ -14,10 +14,14 @@
 #include "LibraryGenerator.h"
 #include "TestUtils.h"
 #include "catalogue/BookFolder.h"
+#include "catalogue/BookInfo.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
 #include "fb2/Picture.h"
 #include "opds/OpdsCatalogue.h"
+#include "opds/OpdsFeeds.h"
 #include "scan/FolderSync.h"
 #include "scan/Packer.h"
 #include "scan/PackerArchiveAccess.h"
@@ -83,6 +87,7 @@ struct Served : ::testing::Test {
         ADD_FAILURE() << "no book " << title;
         return -1;
     }
+    std::string BookId(const std::string& title) { return server->Catalogue()->BookId(BookNumber(title)); }
 };
 
 size_t Count(const std::string& text, const std::string& what) {
@@ -123,9 +128,9 @@ TEST_F(Served, FeedsNavigatePageAndSearch) {
     const size_t start = link + 6;
     auto author = Get(z->body.substr(start, z->body.find('"', start) - start));
     EXPECT_NE(author->body.find("<title>Журавли</title>"), std::string::npos);
-    EXPECT_NE(author->body.find("rel=\"http://opds-\x73pec.org/acquisition\""), std::string::npos);
+    EXPECT_NE(author->body.find("rel=\"http://opds-spec.org/acquisition\""), std::string::npos);
     EXPECT_NE(author->body.find("type=\"application/x-fictionbook+xml\""), std::string::npos);
-    EXPECT_NE(author->body.find("rel=\"http://opds-\x73pec.org/image/thumbnail\""), std::string::npos);
+    EXPECT_EQ(author->body.find("rel=\"http://opds-spec.org/image/thumbnail\""), std::string::npos);  // no cover
     EXPECT_NE(author->body.find("<dc:language>ru</dc:language>"), std::string::npos);
 
     // ё folds to е on both sides, as in the lists' filters.
@@ -139,20 +144,26 @@ TEST_F(Served, FeedsNavigatePageAndSearch) {
     auto page = Get("/authors?letter=%D0%96");
     EXPECT_NE(page->get_header_value("Content-Type").find("text/html"), std::string::npos);
     EXPECT_NE(page->body.find("<form action=\"/search\">"), std::string::npos);
-    EXPECT_NE(Get("/books")->body.find("<img src=\"/thumb/"), std::string::npos);
+    // Only the one book with a cover has a picture, in pages and feeds alike.
+    size_t pictures = 0, imageLinks = 0;
+    for (int n = 1; n <= 3; ++n) {
+        pictures += Count(Get("/books?page=" + std::to_string(n))->body, "<img src=\"/thumb/");
+        imageLinks += Count(Get("/opds/books?page=" + std::to_string(n))->body, "rel=\"http://opds-spec.org/image\"");
+    }
+    EXPECT_EQ(pictures, 1u);
+    EXPECT_EQ(imageLinks, 1u);
 }
 
-TEST_F(Served, BooksAndCoversAreServedByNumberOnly) {
+TEST_F(Served, BooksAndCoversAreServedByIdentityOnly) {
     Start();
-    const int32_t plain = BookNumber("Журавли");
-    auto download = Get("/download/" + std::to_string(plain));
+    auto download = Get("/download/" + BookId("Журавли"));
     ASSERT_TRUE(download);
     EXPECT_EQ(download->status, 200);
     EXPECT_EQ(download->get_header_value("Content-Type"), "application/x-fictionbook+xml");
     EXPECT_EQ(download->body, Fb2("Журавли", "Журавлёв"));
 
     // A member of a many-book archive comes zipped alone.
-    auto member = Get("/download/" + std::to_string(BookNumber("Вторая")));
+    auto member = Get("/download/" + BookId("Вторая"));
     EXPECT_EQ(member->get_header_value("Content-Type"), "application/fb2+zip");
     TPacker zipped;
     ASSERT_TRUE(zipped.OpenBytes(std::vector<uint8_t>(member->body.begin(), member->body.end()), "x.zip"));
@@ -164,13 +175,14 @@ TEST_F(Served, BooksAndCoversAreServedByNumberOnly) {
     // Covers, and thumbnails at most 200 pixels high.
     int32_t covered = -1;
     for (size_t i = 0; i < server->Catalogue()->Books().size() && covered < 0; ++i)
-        if (Get("/cover/" + std::to_string(i))->status == 200) covered = static_cast<int32_t>(i);
+        if (Get("/cover/" + server->Catalogue()->BookId(static_cast<int32_t>(i)))->status == 200)
+            covered = static_cast<int32_t>(i);
     ASSERT_GE(covered, 0);
-    auto thumb = Get("/thumb/" + std::to_string(covered));
-    EXPECT_EQ(thumb->get_header_value("Content-Type"), "image/png");
+    auto thumb = Get("/thumb/" + server->Catalogue()->BookId(covered));
+    EXPECT_EQ(thumb->get_header_value("Content-Type"), "image/jpeg");
     const auto* data = reinterpret_cast<const uint8_t*>(thumb->body.data());
     int width = 0, height = 0;
-    ASSERT_TRUE(ReadPictureSize(TPictureFormat::Png, data, thumb->body.size(), width, height));
+    ASSERT_TRUE(ReadPictureSize(TPictureFormat::Jpeg, data, thumb->body.size(), width, height));
     EXPECT_LE(height, 200);
     EXPECT_GT(width, 0);
 
@@ -179,13 +191,12 @@ TEST_F(Served, BooksAndCoversAreServedByNumberOnly) {
          {"/download/124", "/download/99999999999", "/download/-1", "/download/abc", "/cover/124",
           "/opds/author/100000", "/opds/genre/x", "/opds/nothing", "/etc/passwd", "/download/..%2F..%2Fetc%2Fpasswd"})
         EXPECT_EQ(Get(path)->status, 404) << path;
-    EXPECT_EQ(Get("/download/" + std::to_string(BookNumber("Журавли")) + "?path=/etc/passwd")->body,
-              Fb2("Журавли", "Журавлёв"));
+    EXPECT_EQ(Get("/download/" + BookId("Журавли") + "?path=/etc/passwd")->body, Fb2("Журавли", "Журавлёв"));
 }
 
 TEST_F(Served, RangesAreMergedBoundedAndNeverMultiplyTheFile) {
     Start();
-    const std::string book = "/download/" + std::to_string(BookNumber("Журавли"));
+    const std::string book = "/download/" + BookId("Журавли");
     const std::string whole = Fb2("Журавли", "Журавлёв");
     struct Case {
         std::string range;
@@ -234,7 +245,8 @@ TEST_F(Served, ParallelRequestsForOneCoverDecodeItOnce) {
     std::atomic<int> served = 0;
     for (int i = 0; i < 8; ++i)
         clients.emplace_back([&] {
-            if (auto reply = Get("/thumb/" + std::to_string(covered)); reply && reply->status == 200) ++served;
+            if (auto reply = Get("/thumb/" + server->Catalogue()->BookId(covered)); reply && reply->status == 200)
+                ++served;
         });
     for (std::thread& t : clients)
         t.join();
@@ -420,6 +432,134 @@ TEST_F(Served, AStopAtStartUpEndsTheServer) {
             running.join();
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A book keeps its URL when other books go, and a client that holds a copy is told so; a
+// resumed download never joins two versions of a file.
+TEST_F(Served, BooksKeepTheirIdentityAndItsValidators) {
+    Start();
+    const std::string id = BookId("Журавли");
+    const std::string book = "/download/" + id;
+    auto first = Get(book);
+    ASSERT_EQ(first->status, 200);
+    const std::string tag = first->get_header_value("ETag");
+    const std::string modified = first->get_header_value("Last-Modified");
+    EXPECT_FALSE(tag.empty());
+    EXPECT_NE(modified.find(" GMT"), std::string::npos);
+    EXPECT_EQ(first->get_header_value("Accept-Ranges"), "bytes");
+    EXPECT_FALSE(first->get_header_value("Date").empty());
+
+    struct Case {
+        httplib::Headers headers;
+        int status;
+    };
+    const std::vector<Case> cases{
+        {{{"If-None-Match", tag}}, 304},
+        {{{"If-None-Match", "\"other\", " + tag}}, 304},
+        {{{"If-None-Match", "W/" + tag}}, 304},  // weak comparison
+        {{{"If-None-Match", "\"other\""}}, 200},
+        {{{"If-Modified-Since", modified}}, 304},
+        {{{"If-Modified-Since", "Thu, 01 Jan 1970 00:00:00 GMT"}}, 200},
+        {{{"If-Modified-Since", "not a date"}}, 200},
+        {{{"Range", "bytes=0-9"}, {"If-Range", tag}}, 206},
+        {{{"Range", "bytes=0-9"}, {"If-Range", "\"another-version\""}}, 200},  // the whole new file
+        {{{"Range", "bytes=0-9"}, {"If-Range", "W/" + tag}}, 200},             // weak tags never match
+        {{{"Range", "bytes=0-9"}, {"If-Range", modified}}, 206},
+        {{{"Range", "bytes=0-9"}, {"If-Range", "Thu, 01 Jan 1970 00:00:00 GMT"}}, 200},
+    };
+    for (const Case& c : cases) {
+        auto reply = Get(book, c.headers);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->status, c.status) << c.headers.begin()->second;
+        if (c.status == 200) {
+            EXPECT_EQ(reply->body, first->body);
+        }
+        if (c.status == 304) {
+            EXPECT_TRUE(reply->body.empty());
+        }
+    }
+    // Feeds and covers are validated too.
+    auto feed = Get("/opds/books");
+    EXPECT_EQ(Get("/opds/books", {{"If-None-Match", feed->get_header_value("ETag")}})->status, 304);
+
+    // Another book leaves the library: numbers in the snapshot shift, the identity does not.
+    const size_t before = server->Catalogue()->Books().size();
+    ASSERT_NE(server->Catalogue()->BookNumber(server->Catalogue()->Books()[0]), BookNumber("Журавли"));
+    const std::string gone =
+        server->Catalogue()->Books()[0]->FullPath() + "|" + server->Catalogue()->Books()[0]->EntryName.str();
+    {
+        TSVD svd;
+        svd.LoadFromFile(library);
+        TBookCollection all;
+        for (const auto& mount : svd.MountPoints)
+            mount->CollectBooks(all, true);
+        for (TBookInfo* b : all.Books())
+            if (b->FullPath() + "|" + b->EntryName.str() == gone) b->Folder->DeleteBook(b);
+        svd.SaveToFile(library);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return server->Catalogue()->Books().size() == before - 1; }, std::chrono::seconds(10)));
+    auto again = Get(book);
+    EXPECT_EQ(again->status, 200);
+    EXPECT_EQ(again->body, first->body);
+    EXPECT_EQ(again->get_header_value("ETag"), tag);
+    EXPECT_EQ(server->Catalogue()->BookId(BookNumber("Журавли")), id);
+}
+
+// The protocol's own rules, names a person can read, and texts in the server's language.
+TEST_F(Served, FeedsFollowTheProtocolAndTheChosenLanguage) {
+    Start();
+    auto root = Get("/opds");
+    // The search template belongs in the OpenSearch description only: braces are not a URI.
+    EXPECT_EQ(root->body.find("{searchTerms}"), std::string::npos);
+    EXPECT_NE(Get("/opds/opensearch.xml")->body.find("template=\"/opds/search?q={searchTerms}\""), std::string::npos);
+    EXPECT_NE(root->body.find("xmlns:opds=\"http://opds-spec.org/2010/catalog\""), std::string::npos);
+    EXPECT_EQ(root->body.find("<updated>1970"), std::string::npos);
+    EXPECT_NE(root->body.find("124 книги"), std::string::npos);
+    auto letters = Get("/opds/authors");
+    EXPECT_EQ(letters->body.find(" авторов</content>\n<link rel=\"subsection\" href=\"/opds/authors?letter=%D0%96\""),
+              std::string::npos);  // one author under Ж: "1 автор"
+    EXPECT_NE(letters->body.find("1 автор<"), std::string::npos);
+
+    // A search sent in Windows-1251 is read as such; bytes that are text in neither are refused.
+    EXPECT_EQ(Count(Get("/opds/search?q=%E6%F3%F0%E0%E2%EB%E5%E2")->body, "<entry>"), 1u);  // журавлев
+    EXPECT_EQ(Get("/opds/search?q=%98%01")->status, 400);
+
+    // Feeds are packed when the client takes it; a download is named for people and programs.
+    httplib::Client client("127.0.0.1", server->Port());
+    client.set_decompress(false);
+    auto packed = client.Get("/opds/books", {{"Accept-Encoding", "gzip, deflate"}});
+    EXPECT_EQ(packed->get_header_value("Content-Encoding"), "gzip");
+    EXPECT_EQ(client.Get("/opds/books", {{"Accept-Encoding", "gzip;q=0"}})->get_header_value("Content-Encoding"), "");
+    auto download = Get("/download/" + BookId("Журавли"));
+    EXPECT_EQ(download->get_header_value("Content-Disposition"),
+              "attachment; filename=\"plain.fb2\"; filename*=UTF-8''plain.fb2");
+
+    // The English texts, with the English plural.
+    SetMessageText(rsOpdsAuthors, "Authors");
+    SetMessageText(rsOpdsBookCount, "%s book|%s books");
+    auto english = Get("/opds");
+    ResetMessageTexts();
+    EXPECT_NE(english->body.find("<title>Authors</title>"), std::string::npos);
+    EXPECT_NE(english->body.find("124 books"), std::string::npos);
+}
+
+TEST(OpdsFeedsTest, NumberedFilesAreNamedByTheirBook) {
+    struct Case {
+        std::string file, title, authors, name;
+    };
+    const std::vector<Case> cases{
+        {"41.fb2", "Журавли", "Иван Журавлёв", "Иван Журавлёв - Журавли.fb2"},
+        {"sub/123456.fb2.zip", "Журавли", "", "Журавли.fb2.zip"},
+        {"own name.fb2", "Журавли", "Иван Журавлёв", "own name.fb2"},
+        {"1984.fb2", "", "", "1984.fb2"},  // nothing better to call it
+        {"8.fb2", "Дробь / черта", "", "Дробь _ черта.fb2"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DownloadName(Utf8ToAnsi(c.file), Utf8ToAnsi(c.title), Utf8ToAnsi(c.authors)), c.name) << c.file;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/Error.h"
+#include "common/MessageTable.h"
 #include "common/Progress.h"
 #include "common/TextUtils.h"
 #include "scan/PackerArchiveAccess.h"
@@ -110,13 +111,36 @@ void AttachArchiveReader(TSVD& svd) {
     svd.Packer = std::make_unique<TPackerArchiveAccess>();
 }
 
+namespace {
+
+std::vector<std::filesystem::path>& LanguageFolders() {
+    static std::vector<std::filesystem::path> folders;
+    return folders;
+}
+
+}  // namespace
+
 bool UseLanguageOf(const std::string& locale, const std::vector<std::filesystem::path>& folders) {
+    LanguageFolders() = folders;
     const std::string code = locale.substr(0, std::min(locale.find_first_of("_.@"), locale.size()));
     if (AnsiSameText(code, "C") || AnsiSameText(code, "POSIX")) return false;
     TLanguageModule languages(folders);
     languages.Rescan();
     const std::filesystem::path file = languages.FileOf(code);
     return !file.empty() && languages.LoadFile(file);
+}
+
+bool UseLanguageCode(const std::string& code) {
+    if (AnsiSameText(code, "ru")) {
+        ResetMessageTexts();
+        return true;
+    }
+    TLanguageModule languages(LanguageFolders());
+    languages.Rescan();
+    const std::filesystem::path file = languages.FileOf(code);
+    if (file.empty()) return false;
+    ResetMessageTexts();
+    return languages.LoadFile(file);
 }
 
 void LoadLibrary(TSVD& svd, const std::string& ansiPath, std::ostream& err) {

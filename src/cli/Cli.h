@@ -58,6 +58,9 @@ std::string Utf8(const std::string& ansi);
 // language file for it; the built-in texts stay for "C", "POSIX", an empty locale or a language
 // without a file. True when a file was loaded.
 bool UseLanguageOf(const std::string& locale, const std::vector<std::filesystem::path>& folders);
+// Puts the messages in a language by its code ("en"), from the folders the last UseLanguageOf
+// searched; "ru" is built in. False when there is no file for it.
+bool UseLanguageCode(const std::string& code);
 
 // Loads a library file, telling err what the load had to leave out.
 void LoadLibrary(TSVD& svd, const std::string& ansiPath, std::ostream& err);

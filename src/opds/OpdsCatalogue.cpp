@@ -49,7 +49,8 @@ TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::m
     bookNumbers_.reserve(books_.size());
     bookIds_.reserve(books_.size());
     booksById_.reserve(books_.size());
-    searchKeys_.reserve(books_.size());
+    std::vector<std::string> searchTexts;
+    searchTexts.reserve(books_.size());
     for (size_t i = 0; i < books_.size(); ++i) {
         bookNumbers_.emplace(books_[i], static_cast<int32_t>(i));
         const TBookInfo& b = *books_[i];
@@ -58,9 +59,11 @@ TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::m
         while (!booksById_.emplace(id, static_cast<int32_t>(i)).second)
             ++id;
         bookIds_.push_back(id);
-        searchKeys_.push_back(FilterKey(b.TitleText() + "\n" + b.AuthorsText() + "\n" + b.SeriesText()));
+        searchTexts.push_back(b.TitleText() + "\n" + b.AuthorsText() + "\n" + b.SeriesText());
         titleKeys_.push_back(FilterKey(b.TitleText()));
     }
+    words_ = TWordIndex(searchTexts);
+    searchTexts = {};
     newest_.resize(books_.size());
     for (size_t i = 0; i < newest_.size(); ++i)
         newest_[i] = static_cast<int32_t>(i);
@@ -197,12 +200,7 @@ std::vector<int32_t> TOpdsCatalogue::BooksOfGenre(int32_t genre) const {
 }
 
 std::vector<int32_t> TOpdsCatalogue::Search(const std::string& text) const {
-    std::vector<int32_t> result;
-    const std::string key = FilterKey(TrimBlanks(text));
-    if (key.empty()) return result;
-    for (size_t i = 0; i < searchKeys_.size(); ++i)
-        if (searchKeys_[i].find(key) != std::string::npos) result.push_back(static_cast<int32_t>(i));
-    return result;
+    return words_.Find(text);
 }
 
 std::string TOpdsCatalogue::GenreCaption(const TBookGenre& genre) {

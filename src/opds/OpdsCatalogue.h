@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "opds/WordIndex.h"
+
 class TAuthorInfo;
 class TBookGenre;
 class TBookInfo;
@@ -55,7 +57,8 @@ public:
     std::vector<int32_t> BooksOfAuthor(int32_t author) const;
     std::vector<int32_t> BooksOfSeries(int32_t series) const;
     std::vector<int32_t> BooksOfGenre(int32_t genre) const;
-    // Books whose title, author or series holds the text (the lists' filter keys).
+    // Books whose title, authors and series hold every word of the text, each as a word or
+    // the start of one (ignoring case, ё as е).
     std::vector<int32_t> Search(const std::string& text) const;
     static std::string GenreCaption(const TBookGenre& genre);
 
@@ -73,7 +76,7 @@ private:
     uint64_t generation_ = 0;
     double updated_ = 0;
     std::unordered_map<const TBookGenre*, int32_t> genreNumbers_;
-    std::vector<std::string> searchKeys_;  // per book: title, authors and series, filter keys
-    std::vector<std::string> titleKeys_;   // per book: the title's filter key, for ordering
+    TWordIndex words_;                    // of each book's title, authors and series
+    std::vector<std::string> titleKeys_;  // per book: the title's filter key, for ordering
     std::map<std::string, std::vector<int32_t>> letters_;
 };

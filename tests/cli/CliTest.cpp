@@ -761,3 +761,16 @@ TEST(CliTest, ServeEndsOnAnInterruptAtStartUp) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CliTest, ServeRefusesALanguageItHasNoFileFor) {
+    TempDir dir;
+    const std::string lib = (dir / "x.sv2").string();
+    ASSERT_EQ(Cli({"new", lib}).status, 0);
+    const CliRun run = Cli({"serve", lib, "--port", "0", "--lang", "xx"});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("no language file for xx"), std::string::npos) << run.err;
+}
+
+}  // namespace

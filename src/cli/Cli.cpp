@@ -130,6 +130,16 @@ bool UseLanguageOf(const std::string& locale, const std::vector<std::filesystem:
     return !file.empty() && languages.LoadFile(file);
 }
 
+std::string TypedPath(const std::string& typed) {
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(typed), error);
+    if (error) path = typed;
+    std::string text = PathToAnsi(path.lexically_normal());
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return text;
+}
+
 bool UseLanguageCode(const std::string& code) {
     if (AnsiSameText(code, "ru")) {
         ResetMessageTexts();

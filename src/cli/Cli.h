@@ -58,6 +58,10 @@ std::string Utf8(const std::string& ansi);
 // language file for it; the built-in texts stay for "C", "POSIX", an empty locale or a language
 // without a file. True when a file was loaded.
 bool UseLanguageOf(const std::string& locale, const std::vector<std::filesystem::path>& folders);
+// A book or folder path as a person typed it (UTF-8, maybe relative, with "./", ".." or doubled
+// slashes): absolute and lexically normal, without a trailing slash, as engine text.
+std::string TypedPath(const std::string& typed);
+
 // Puts the messages in a language by its code ("en"), from the folders the last UseLanguageOf
 // searched; "ru" is built in. False when there is no file for it.
 bool UseLanguageCode(const std::string& code);

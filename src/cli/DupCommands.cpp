@@ -41,7 +41,7 @@ int RunDups(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     AttachArchiveReader(svd);
     LoadLibrary(svd, lib, err);
     const auto folderNamed = [&](const std::string& name) {
-        TBookFolder* folder = svd.FindFolder(Utf8ToAnsi(name));
+        TBookFolder* folder = svd.FindFolder(TypedPath(name));
         if (!folder) RaiseFixedError(Utf8ToAnsi("no such catalogue folder: " + name));
         return folder;
     };

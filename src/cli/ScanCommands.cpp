@@ -73,7 +73,10 @@ void OpenForAdding(TSVD& svd, const std::string& lib, FirstCandidate& chooser, s
     AttachArchiveReader(svd);
     svd.AuthorChooser = &chooser;
     std::error_code exists;
-    if (std::filesystem::exists(std::filesystem::symlink_status(AnsiToPath(lib), exists))) LoadLibrary(svd, lib, err);
+    if (std::filesystem::exists(std::filesystem::symlink_status(AnsiToPath(lib), exists)))
+        LoadLibrary(svd, lib, err);
+    else
+        svd.FileName = lib;  // so that a scan knows the library's own files, its lock already among them
 }
 
 int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -312,7 +315,7 @@ int RunResync(const std::vector<std::string>& args, std::ostream& out, std::ostr
     LoadLibrary(svd, lib, err);
     std::vector<TBookFolder*> folders;
     if (a.Positionals().size() > 1) {
-        TBookFolder* folder = svd.FindFolder(Utf8ToAnsi(a.Positionals()[1]));
+        TBookFolder* folder = svd.FindFolder(TypedPath(a.Positionals()[1]));
         if (!folder) RaiseFixedError(Utf8ToAnsi("no such catalogue folder: " + a.Positionals()[1]));
         folders.push_back(folder);
     } else {
@@ -342,7 +345,7 @@ int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     LoadLibrary(svd, lib, err);
     std::vector<TBookInfo*> books;
     for (size_t i = 1; i < a.Positionals().size(); ++i) {
-        TBookInfo* book = svd.FindBook(Utf8ToAnsi(a.Positionals()[i]));
+        TBookInfo* book = svd.FindBook(TypedPath(a.Positionals()[i]));
         if (!book) RaiseFixedError(Utf8ToAnsi("no such book in the library: " + a.Positionals()[i]));
         books.push_back(book);
     }

@@ -99,6 +99,8 @@ std::vector<TFRec> ListFolder(const std::string& folderPath, std::vector<std::st
         rec.Name = Utf8ToAnsi(native);
         rec.Time = LocalDateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         rec.Size = st.st_size;
+        rec.Device = st.st_dev;
+        rec.Inode = st.st_ino;
         if (S_ISDIR(st.st_mode)) {
             rec.IsDirectory = true;
             out.push_back(std::move(rec));

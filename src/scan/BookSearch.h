@@ -17,7 +17,8 @@ struct TFRec {
     bool InArchive = false;
     // An archive that is there but could not be read: reported once, as a plain file.
     bool Unreadable = false;
-    TArcFileInfoRec Member;  // EntryPath is Member.Path
+    uint64_t Device = 0, Inode = 0;  // the file's identity on disk (of the archive, for members)
+    TArcFileInfoRec Member;          // EntryPath is Member.Path
 };
 
 // The items of one directory (engine-text path), sub-directories not entered. Only regular

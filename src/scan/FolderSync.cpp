@@ -20,6 +20,7 @@
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookInfo.h"
 #include "catalogue/CatalogueLock.h"
+#include "catalogue/LibraryLock.h"
 #include "catalogue/LostBookInfo.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
@@ -209,6 +210,9 @@ struct TScanContext {
     // The books of an imported collection are known from its index: short of a full refresh,
     // a member whose size is unchanged is not inflated again.
     bool TrustIndex = false;
+    // The library's own files (itself, its backup and its lock), found by identity however
+    // their folder is reached: they are no books, even in a folder that is catalogued.
+    std::set<std::pair<uint64_t, uint64_t>> OwnFiles;
 
     bool Cancelled() {
         if (Sink && !Stats.Cancelled && Sink->Cancelled()) Stats.Cancelled = true;
@@ -238,11 +242,14 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
     if (ctx.Cancelled()) return true;
 
     bool readable = true;
-    const std::vector<TFRec> entries = ListFolder(path, &stats.Warnings, &readable);
+    std::vector<TFRec> entries = ListFolder(path, &stats.Warnings, &readable);
     if (!readable) {
         Warn(stats, path, "the folder cannot be read; its books are kept as they are");
         return true;
     }
+    std::erase_if(entries, [&](const TFRec& e) {
+        return !e.IsDirectory && !e.InArchive && ctx.OwnFiles.count({e.Device, e.Inode});
+    });
     BookIndex index(folder);
     // Plain files are read ahead, a few at a time; archive members are read here, through the
     // catalogue's one archive reader.
@@ -431,8 +438,16 @@ bool FolderIsEmpty(const std::string& path) {
 
 bool Scan(TBookFolder& folder, bool replace, TSyncStats& stats, IProgressSink* sink) {
     TPrefetcher prefetcher(RefreshParts(folder));
-    TScanContext ctx{replace, stats, sink, 0, 0, {}, prefetcher};
+    TScanContext ctx{replace, stats, sink, 0, 0, {}, prefetcher, false, {}};
     ctx.TrustIndex = !replace && IsInpxCollection(RootOf(folder));
+    if (const TSVD* catalogue = folder.Container(); catalogue && !catalogue->FileName.empty()) {
+        for (const std::filesystem::path& own :
+             {AnsiToPath(catalogue->FileName), AnsiToPath(TSVD::BackupName(catalogue->FileName)),
+              TLibraryLock::LockFileOf(catalogue->FileName)}) {
+            struct stat st {};
+            if (::stat(own.c_str(), &st) == 0) ctx.OwnFiles.insert({st.st_dev, st.st_ino});
+        }
+    }
     if (sink) ctx.Total = CountFiles(folder.FullPath());
     int depth = 0;
     for (const TBookFolder* p = folder.Parent; p; p = p->Parent)

@@ -774,3 +774,85 @@ TEST(CliTest, ServeRefusesALanguageItHasNoFileFor) {
 }
 
 }  // namespace
+
+namespace {
+
+// Restores the working folder when it goes.
+struct InFolder {
+    std::filesystem::path previous = std::filesystem::current_path();
+    explicit InFolder(const std::filesystem::path& folder) { std::filesystem::current_path(folder); }
+    ~InFolder() { std::filesystem::current_path(previous); }
+};
+
+// A book or folder named as a person types it is the one the clean absolute path names.
+TEST(CliTest, TypedPathsNameBooksAndFoldersAsTheAbsoluteCleanPathDoes) {
+    TempDir dir;
+    const auto library = dir / "library";
+    std::filesystem::create_directories(library / "sub");
+    const std::string book =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info><book-title>Т</book-title>"
+        "</title-info></description><body><p>т</p></body></FictionBook>";
+    const std::string lib = (dir / "x.sv2").string();
+    const std::vector<std::string> books{(library / "sub" / "book.fb2").string(), "library/sub/book.fb2",
+                                         "./library/./sub/book.fb2", "library//sub/../sub/book.fb2",
+                                         "library/sub/book.fb2/"};
+    const InFolder here(library.parent_path());
+    for (const std::string& typed : books) {
+        std::filesystem::remove_all(library / "sub");
+        std::filesystem::create_directories(library / "sub");
+        WriteBytes(library / "sub" / "book.fb2", Bytes(book));
+        std::filesystem::remove(lib);
+        ASSERT_EQ(Cli({"new", lib}).status, 0);
+        ASSERT_EQ(Cli({"scan", lib, "library"}).status, 0);
+        const CliRun pack = Cli({"pack", lib, typed});
+        EXPECT_EQ(pack.status, 0) << typed << ": " << pack.err;
+        EXPECT_TRUE(std::filesystem::exists(library / "sub" / "book.zip")) << typed;
+    }
+    {
+        const InFolder deeper(library);  // relative to a folder below
+        std::filesystem::remove_all(library / "sub");
+        std::filesystem::create_directories(library / "sub");
+        WriteBytes(library / "sub" / "book.fb2", Bytes(book));
+        std::filesystem::remove(lib);
+        ASSERT_EQ(Cli({"new", lib}).status, 0);
+        ASSERT_EQ(Cli({"scan", lib, "."}).status, 0);
+        EXPECT_EQ(Cli({"pack", lib, "sub/book.fb2"}).status, 0);
+        for (const char* folder : {"sub", "./sub/", "sub/../sub", "."})
+            EXPECT_EQ(Cli({"resync", lib, folder}).status, 0) << folder;
+        EXPECT_NE(Cli({"resync", lib, "nosuch"}).status, 0);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A library kept among its books catalogues the books, not itself, its backup or its lock,
+// however the folder is named.
+TEST(CliTest, AScanLeavesTheLibrarysOwnFilesOut) {
+    TempDir dir;
+    const auto books = dir / "books";
+    std::filesystem::create_directories(books);
+    WriteBytes(books / "a.fb2", Bytes("<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook><description><title-info>"
+                                      "<book-title>А</book-title></title-info></description><body><p>а</p>"
+                                      "</body></FictionBook>"));
+    std::filesystem::create_symlink(books, dir / "link");
+    const std::string lib = (books / "x.sv2").string();
+    for (const std::string& folder : {books.string(), books.string(), (dir / "link").string()}) {
+        const CliRun scan = Cli({"scan", lib, folder});
+        ASSERT_EQ(scan.status, 0) << scan.err;
+    }
+    ASSERT_TRUE(std::filesystem::exists(books / "xOLD"));  // a backup is there to be left out
+    const CliRun resync = Cli({"resync", lib});
+    EXPECT_EQ(resync.status, 0) << resync.err;
+    const CliRun list = Cli({"list", lib, "books", "--json"});
+    size_t listed = 0;
+    for (size_t at = list.out.find("\"path\":"); at != std::string::npos; at = list.out.find("\"path\":", at + 1))
+        ++listed;
+    EXPECT_EQ(listed, 2u) << list.out;  // a.fb2, once under each mount point
+    EXPECT_EQ(list.out.find("x.sv2"), std::string::npos);
+    EXPECT_EQ(list.out.find("xOLD"), std::string::npos);
+    EXPECT_EQ(list.out.find(".lock"), std::string::npos);
+}
+
+}  // namespace

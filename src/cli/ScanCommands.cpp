@@ -149,13 +149,14 @@ int RunImportInpx(const std::vector<std::string>& args, std::ostream& out, std::
     svd.SaveToFile(lib);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (stats.Cancelled) err << "shelvara-cli import-inpx: stopped on request; what was done is saved\n";
-    char summary[240];
+    char summary[320];
     std::snprintf(summary, sizeof summary,
                   "books added %lld, already there %lld, deleted skipped %lld, other languages %lld, marked deleted "
-                  "%lld, lost %lld, %.1f s\n",
+                  "%lld, no longer deleted %lld, descriptions updated %lld, lost %lld, %.1f s\n",
                   static_cast<long long>(stats.Added), static_cast<long long>(stats.Existing),
                   static_cast<long long>(stats.SkippedDeleted), static_cast<long long>(stats.SkippedLanguage),
-                  static_cast<long long>(stats.MarkedDeleted), static_cast<long long>(stats.Lost), seconds);
+                  static_cast<long long>(stats.MarkedDeleted), static_cast<long long>(stats.Undeleted),
+                  static_cast<long long>(stats.Updated), static_cast<long long>(stats.Lost), seconds);
     out << stats.Collection << ": " << summary;
     if (stats.Refused > 0) err << "shelvara-cli import-inpx: " << stats.Refused << " line(s) refused, named above\n";
     return stats.Cancelled || stats.Refused > 0 ? 1 : 0;
@@ -190,7 +191,7 @@ int SortColumn(const TRowClass& rowClass, const std::string& name) {
 }
 
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    CliArgs a(args, {"--json", "--desc"}, {"--filter", "--sort"});
+    CliArgs a(args, {"--json", "--desc", "--deleted"}, {"--filter", "--sort"});
     a.ExpectPositionals(2, 2);
     const std::string what = a.Positionals()[1];
     TSVD svd;
@@ -202,7 +203,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         for (const auto& mp : svd.MountPoints)
             mp->CollectBooks(books, true);
         for (TBookInfo* book : books.Books())
-            rows.Add(std::make_unique<TBookListObject>(book));
+            if (a.Has("--deleted") || !IsInpxDeleted(*book)) rows.Add(std::make_unique<TBookListObject>(book));
     } else if (what == "lost") {
         rows.RowClass = &TBookListObject::Class;
         for (const auto& book : svd.LostBooks)
@@ -377,10 +378,11 @@ std::vector<CliCommand> ScanCommands() {
          "Bring the library (or one catalogue folder) in step with the disk: drop lost books only, also read new "
          "and changed files, or also rebuild every book's description (full, the default). Saves the library.",
          RunResync},
-        {"list", "list LIB authors|series|genres|books|lost [--filter TEXT] [--sort COLUMN [--desc]] [--json]",
+        {"list",
+         "list LIB authors|series|genres|books|lost [--filter TEXT] [--sort COLUMN [--desc]] [--deleted] [--json]",
          "List the rows a catalogue grid shows: every column (a header line first), or with --json one array. "
          "--filter keeps the rows the grid's filter keeps; --sort orders by a column number or caption (--desc: "
-         "descending). Books "
+         "descending). Books an imported collection's index deletes are left out unless --deleted. Books "
          "and lost books as JSON give the fields export writes.",
          RunList},
         {"export", "export LIB --csv|--json [--filter TEXT]",

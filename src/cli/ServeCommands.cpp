@@ -40,12 +40,13 @@ std::string FirstLineOf(const std::string& file, std::ostream& err) {
 }
 
 int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    CliArgs a(args, {}, {"--bind", "--port", "--user", "--password-file", "--lang"});
+    CliArgs a(args, {"--include-deleted"}, {"--bind", "--port", "--user", "--password-file", "--lang"});
     a.ExpectPositionals(1, 1);
     TOpdsOptions options;
     options.Library = Utf8ToAnsi(a.Positionals()[0]);
     options.Bind = a.Value("--bind", "127.0.0.1");
     options.Port = a.Number("--port", 8080, 0, 65535);
+    options.IncludeDeleted = a.Has("--include-deleted");
     if (a.Has("--lang") && !UseLanguageCode(a.Value("--lang")))
         throw CliUsageError{"no language file for " + a.Value("--lang")};
     if (a.Has("--user") != a.Has("--password-file")) throw CliUsageError{"--user and --password-file go together"};
@@ -85,10 +86,12 @@ int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 std::vector<CliCommand> ServeCommands() {
     return {
-        {"serve", "serve LIB [--bind ADDRESS] [--port N] [--user NAME --password-file FILE] [--lang CODE]",
+        {"serve",
+         "serve LIB [--bind ADDRESS] [--port N] [--user NAME --password-file FILE] [--lang CODE] [--include-deleted]",
          "Serve the library to e-readers and browsers: an OPDS catalogue at /opds and web pages at / (127.0.0.1:8080 "
          "unless told otherwise; with a user, HTTP basic authentication), in the locale's language or the one --lang "
-         "names (ru, en). The library is read again when its file "
+         "names (ru, en). Lost books are not served, nor books an imported collection's index deletes unless "
+         "--include-deleted. The library is read again when its file "
          "changes. Ends on Ctrl+C.",
          RunServe},
     };

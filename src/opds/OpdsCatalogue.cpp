@@ -17,6 +17,7 @@
 #include "common/Dates.h"
 #include "common/Encoding.h"
 #include "common/TextUtils.h"
+#include "scan/InpxImport.h"
 
 namespace {
 
@@ -39,13 +40,19 @@ uint64_t Fnv64(std::string_view text, uint64_t hash = 14695981039346656037ull) {
 
 }  // namespace
 
-TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::make_unique<TSVD>()) {
+TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile, bool includeDeleted)
+    : library_(std::make_unique<TSVD>()) {
     library_->LoadFromFile(libraryFile);
-    title_ = PathToAnsi(AnsiToPath(libraryFile).stem());
+    // A library of one imported collection is called by the collection's name.
+    title_ = library_->MountPoints.size() == 1 && IsInpxCollection(*library_->MountPoints[0]) &&
+                     !TrimBlanks(library_->MountPoints[0]->Caption).empty()
+                 ? TrimBlanks(library_->MountPoints[0]->Caption)
+                 : PathToAnsi(AnsiToPath(libraryFile).stem());
     TBookCollection all;
     for (const auto& mount : library_->MountPoints)
         mount->CollectBooks(all, true);
-    books_ = all.Books();
+    for (TBookInfo* book : all.Books())
+        if (!book->IsLost() && (includeDeleted || !IsInpxDeleted(*book))) books_.push_back(book);
     bookNumbers_.reserve(books_.size());
     bookIds_.reserve(books_.size());
     booksById_.reserve(books_.size());
@@ -79,11 +86,15 @@ TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::m
                                           .count());
     }
 
+    // Authors and series with a book served.
+    auto served = [&](const std::vector<TBookInfo*>& books) {
+        return std::any_of(books.begin(), books.end(), [&](const TBookInfo* b) { return BookNumber(b) >= 0; });
+    };
     for (size_t i = 0; i < library_->Authors.Count(); ++i) {
         TAuthorInfo* author = library_->Authors.Author(i);
         TBookCollection books;
         author->CollectBooks(books);
-        if (books.Count() > 0) authors_.push_back(author);
+        if (served(books.Books())) authors_.push_back(author);
     }
     std::vector<std::pair<std::string, TAuthorInfo*>> byName;
     for (TAuthorInfo* a : authors_) {
@@ -100,7 +111,10 @@ TOpdsCatalogue::TOpdsCatalogue(const std::string& libraryFile) : library_(std::m
 
     std::vector<std::pair<std::string, TBookSequence*>> seriesByName;
     WalkTree(library_->Sequences, [&](TBookSequence* s) {
-        if (!s->Links.Empty()) seriesByName.emplace_back(FilterKey(s->DisplayName()), s);
+        bool any = false;
+        for (const TBookLink& link : s->Links)
+            any = any || BookNumber(link.Book) >= 0;
+        if (any) seriesByName.emplace_back(FilterKey(s->DisplayName()), s);
     });
     std::stable_sort(seriesByName.begin(), seriesByName.end(),
                      [](const auto& x, const auto& y) { return x.first < y.first; });

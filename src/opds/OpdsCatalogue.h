@@ -22,8 +22,10 @@ class TSVD;
 // which stays the same when other books come and go. A URL never carries a path.
 class TOpdsCatalogue final {
 public:
-    // Loads the library file (engine text path); raises what the load raises.
-    explicit TOpdsCatalogue(const std::string& libraryFile);
+    // Loads the library file (engine text path); raises what the load raises. Lost books are
+    // left out (there is nothing to serve), and so are books their collection's index deletes
+    // unless includeDeleted.
+    explicit TOpdsCatalogue(const std::string& libraryFile, bool includeDeleted = false);
     ~TOpdsCatalogue();
     TOpdsCatalogue(const TOpdsCatalogue&) = delete;
     TOpdsCatalogue& operator=(const TOpdsCatalogue&) = delete;
@@ -44,9 +46,6 @@ public:
     std::string BookId(int32_t book) const;
     // The book of an identity, -1 for none.
     int32_t BookById(std::string_view id) const;
-    // Which snapshot this is: it differs from every other snapshot of one server.
-    uint64_t Generation() const { return generation_; }
-    void SetGeneration(uint64_t generation) { generation_ = generation; }
     int32_t GenreNumber(const TBookGenre* genre) const;
     // The first letter an author is filed under (engine text, upper case), "#" for none.
     static std::string AuthorLetter(const TAuthorInfo& author);
@@ -73,7 +72,6 @@ private:
     std::unordered_map<const TBookInfo*, int32_t> bookNumbers_;
     std::vector<uint64_t> bookIds_;
     std::unordered_map<uint64_t, int32_t> booksById_;
-    uint64_t generation_ = 0;
     double updated_ = 0;
     std::unordered_map<const TBookGenre*, int32_t> genreNumbers_;
     TWordIndex words_;                    // of each book's title, authors and series

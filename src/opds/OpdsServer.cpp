@@ -258,7 +258,7 @@ TOpdsServer::TOpdsServer(TOpdsOptions options) : options_(std::move(options)) {
         expectedCredentials_ = Base64Encode(std::vector<uint8_t>(credentials.begin(), credentials.end()));
     }
     stamp_ = Stamp();
-    snapshot_ = std::make_shared<const TOpdsCatalogue>(options_.Library);
+    snapshot_ = std::make_shared<const TOpdsCatalogue>(options_.Library, options_.IncludeDeleted);
     server_ = std::make_unique<TGuardedHttpServer>(options_.Limits);
     Route();
 }
@@ -286,10 +286,9 @@ bool TOpdsServer::ReloadIfChanged() {
     const TFileStamp now = Stamp();
     if (now == stamp_) return false;
     try {
-        auto fresh = std::make_shared<const TOpdsCatalogue>(options_.Library);
+        auto fresh = std::make_shared<const TOpdsCatalogue>(options_.Library, options_.IncludeDeleted);
         std::lock_guard lock(snapshotMutex_);
         snapshot_ = std::move(fresh);
-        ++generation_;
         ++reloads_;  // counted before anyone can see the new snapshot
     } catch (const std::exception&) {
         return false;  // a file that cannot be read now keeps the last good snapshot
@@ -414,8 +413,10 @@ void TOpdsServer::Route() {
             for (TFeedEntry& entry : page->Entries)
                 if (entry.Book >= 0) std::tie(entry.CoverType, entry.ThumbType) = CoverTypes(*catalogue, entry.Book);
             std::string body = atom ? AtomFeed(*catalogue, *page) : HtmlPage(*catalogue, *page);
-            const std::string tag = "W/\"" + std::to_string(catalogue->Generation()) + "-" +
-                                    std::to_string(std::hash<std::string>()(body)) + "\"";
+            char hash[17];
+            std::snprintf(hash, sizeof hash, "%016llx",
+                          static_cast<unsigned long long>(std::hash<std::string>()(body)));
+            const std::string tag = std::string("W/\"") + hash + "\"";
             response.set_header("Vary", "Accept-Encoding");
             if (NotModified(request, response, tag, 0)) return;
             if (atom) {

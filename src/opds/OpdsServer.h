@@ -28,7 +28,8 @@ struct TOpdsOptions {
     int Port = 8080;             // 0: any free port
     std::string User, Password;  // with a user, every request needs HTTP basic authentication
     TConnectionLimits Limits;
-    int ReloadCheckMs = 2000;  // how often the library file is looked at for changes
+    int ReloadCheckMs = 2000;     // how often the library file is looked at for changes
+    bool IncludeDeleted = false;  // also books their collection's index deletes
 };
 
 // Serves a library over HTTP: OPDS 1.2 feeds under /opds for reading apps, the same catalogue as
@@ -90,7 +91,6 @@ private:
     int port_ = 0;
     mutable std::mutex snapshotMutex_;
     std::shared_ptr<const TOpdsCatalogue> snapshot_;
-    uint64_t generation_ = 0;
     TFileStamp stamp_;
     std::atomic<int64_t> reloads_ = 0;
     std::atomic<int64_t> coversDecoded_ = 0;

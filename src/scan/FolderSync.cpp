@@ -213,6 +213,9 @@ struct TScanContext {
     // The library's own files (itself, its backup and its lock), found by identity however
     // their folder is reached: they are no books, even in a folder that is catalogued.
     std::set<std::pair<uint64_t, uint64_t>> OwnFiles;
+    // An imported collection's books are the ones its index lists: a scan refreshes them and
+    // finds them lost or back, but adds none (a book the index deletes stays out).
+    bool IndexedOnly = false;
 
     bool Cancelled() {
         if (Sink && !Stats.Cancelled && Sink->Cancelled()) Stats.Cancelled = true;
@@ -267,7 +270,7 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
         requestAhead(at + ahead);
         const TFRec& entry = entries[at];
         if (entry.IsDirectory) {
-            if (SubfolderNamed(folder, entry.Name)) continue;
+            if (SubfolderNamed(folder, entry.Name) || ctx.IndexedOnly) continue;
             if (depth + 1 > kMaxFolderDepth) {
                 Warn(stats, JoinPath(path, entry.Name),
                      "the folder lies deeper than a library can hold (" + std::to_string(kMaxFolderDepth) +
@@ -289,6 +292,7 @@ bool ScanFolder(TBookFolder& folder, TScanContext& ctx, int depth) {
         ++ctx.Counter;
         const std::string entryName = entry.InArchive ? entry.Member.Path : std::string();
         TBookInfo* book = index.Find(entry.InArchive, entry.Name, entryName);
+        if (!book && ctx.IndexedOnly) continue;
         if (book && ctx.TrustIndex && entry.InArchive && book->Size == entry.Member.Size) {
             ctx.Report(JoinPath(path, entry.Name));
             continue;
@@ -438,8 +442,9 @@ bool FolderIsEmpty(const std::string& path) {
 
 bool Scan(TBookFolder& folder, bool replace, TSyncStats& stats, IProgressSink* sink) {
     TPrefetcher prefetcher(RefreshParts(folder));
-    TScanContext ctx{replace, stats, sink, 0, 0, {}, prefetcher, false, {}};
-    ctx.TrustIndex = !replace && IsInpxCollection(RootOf(folder));
+    TScanContext ctx{replace, stats, sink, 0, 0, {}, prefetcher, false, {}, false};
+    ctx.IndexedOnly = IsInpxCollection(RootOf(folder));
+    ctx.TrustIndex = !replace && ctx.IndexedOnly;
     if (const TSVD* catalogue = folder.Container(); catalogue && !catalogue->FileName.empty()) {
         for (const std::filesystem::path& own :
              {AnsiToPath(catalogue->FileName), AnsiToPath(TSVD::BackupName(catalogue->FileName)),

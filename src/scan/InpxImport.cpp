@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -9,9 +10,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "catalogue/AuthorName.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookImport.h"
 #include "catalogue/BookInfo.h"
+#include "catalogue/BookSequence.h"
 #include "catalogue/CatalogueLock.h"
 #include "catalogue/PublishInfo.h"
 #include "catalogue/SVD.h"
@@ -23,6 +26,7 @@
 #include "common/MessageIds.h"
 #include "common/TextUtils.h"
 #include "fb2/FBParser.h"
+#include "fb2/Recoder.h"
 #include "scan/Packer.h"
 
 namespace {
@@ -31,26 +35,41 @@ namespace {
 struct TInpxRecord {
     std::string Authors;  // "Last,First,Middle:" repeated
     std::string Genres;   // "code:" repeated
-    std::string Title, Series, SerNo, File, Size, LibId, Del, Ext, Date, Lang, Keywords;
+    std::string Title, Series, SerNo, File, Size, LibId, Del, Ext, Date, Lang, Keywords, Folder;
 };
 
 constexpr size_t kMaxField = 64 * 1024;
 constexpr size_t kBatch = 2000;  // books added under one hold of the catalogue lock
 
-enum TField { fAuthor, fGenre, fTitle, fSeries, fSerNo, fFile, fSize, fLibId, fDel, fExt, fDate, fLang, fKeywords };
-constexpr int kFieldCount = fKeywords + 1;
+enum TField {
+    fAuthor,
+    fGenre,
+    fTitle,
+    fSeries,
+    fSerNo,
+    fFile,
+    fSize,
+    fLibId,
+    fDel,
+    fExt,
+    fDate,
+    fLang,
+    fKeywords,
+    fFolder
+};
+constexpr int kFieldCount = fFolder + 1;
 using TFields = std::array<std::string_view, kFieldCount>;
 
 const char* const kDefaultStructure = "AUTHOR;GENRE;TITLE;SERIES;SERNO;FILE;SIZE;LIBID;DEL;EXT;DATE;";
 
 int FieldOf(std::string_view name) {
     static const std::pair<const char*, int> names[] = {
-        {"AUTHOR", fAuthor}, {"GENRE", fGenre}, {"TITLE", fTitle},      {"SERIES", fSeries}, {"SERNO", fSerNo},
-        {"FILE", fFile},     {"SIZE", fSize},   {"LIBID", fLibId},      {"DEL", fDel},       {"EXT", fExt},
-        {"DATE", fDate},     {"LANG", fLang},   {"KEYWORDS", fKeywords}};
+        {"AUTHOR", fAuthor}, {"GENRE", fGenre}, {"TITLE", fTitle},       {"SERIES", fSeries}, {"SERNO", fSerNo},
+        {"FILE", fFile},     {"SIZE", fSize},   {"LIBID", fLibId},       {"DEL", fDel},       {"EXT", fExt},
+        {"DATE", fDate},     {"LANG", fLang},   {"KEYWORDS", fKeywords}, {"FOLDER", fFolder}};
     for (const auto& [n, f] : names)
         if (AnsiSameText(std::string(name), n)) return f;
-    return -1;  // a field the import does not use (LIBRATE, INSNO, FOLDER...)
+    return -1;  // a field the import does not use (LIBRATE, INSNO...)
 }
 
 std::string* Slot(TInpxRecord& r, int field) {
@@ -81,6 +100,8 @@ std::string* Slot(TInpxRecord& r, int field) {
             return &r.Lang;
         case fKeywords:
             return &r.Keywords;
+        case fFolder:
+            return &r.Folder;
         default:
             return nullptr;
     }
@@ -148,13 +169,30 @@ public:
     std::string Collection, Version;
     std::vector<std::string> Inps;
 
-    // The bytes of one .inp.
+    // The text of one .inp as UTF-8: without a byte order mark, and converted when the file is
+    // not UTF-8 (some collections write Windows-1251).
     std::vector<uint8_t> Bytes(size_t inp) {
+        std::vector<uint8_t> bytes;
         try {
-            return packer_.Extract(Inps[inp]);
+            bytes = packer_.Extract(Inps[inp]);
         } catch (const EShelvaraError& e) {
             RaiseFixedError(file_ + ": " + Inps[inp] + ": " + e.what());
         }
+        std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        const bool bom = text.substr(0, 3) == "\xEF\xBB\xBF";
+        if (bom) text.remove_prefix(3);
+        if (IsValidUtf8(text)) {
+            if (bom) bytes.erase(bytes.begin(), bytes.begin() + 3);
+            return bytes;
+        }
+        std::string utf8;
+        utf8.reserve(text.size() * 2);
+        for (const char c : text)
+            if (const char32_t cp = AnsiCharToUnicode(static_cast<uint8_t>(c)); cp != 0)
+                AppendUtf8(utf8, cp);
+            else
+                utf8 += '?';  // the one byte Windows-1251 leaves unassigned
+        return std::vector<uint8_t>(utf8.begin(), utf8.end());
     }
 
     // Calls visit(fields, line number) for each book line of an .inp, the fields as UTF-8 views
@@ -251,7 +289,7 @@ public:
         if (!TrimBlanks(r.Series).empty())
             if (TSimpleType* s = Add(*title_, "sequence", {})) {
                 s->Attributes.emplace_back("name", r.Series);
-                if (!TrimBlanks(r.SerNo).empty() && r.SerNo != "0") s->Attributes.emplace_back("number", r.SerNo);
+                if (!TrimBlanks(r.SerNo).empty()) s->Attributes.emplace_back("number", TrimBlanks(r.SerNo));
             }
         return *title_;
     }
@@ -305,23 +343,94 @@ void AppendAnsi(std::string& out, std::string_view utf8) {
         out += Utf8ToAnsi(utf8);
 }
 
+// A book whose language the index does not give is not filtered out.
 bool Wanted(const std::vector<std::string>& languages, const std::string& lang) {
-    if (languages.empty()) return true;
+    if (languages.empty() || lang.empty()) return true;
     return std::any_of(languages.begin(), languages.end(), [&](const std::string& l) { return AnsiSameText(l, lang); });
 }
 
-void MarkDeleted(TBookInfo& book) {
+// Sets or clears the deleted mark; true when it changed.
+bool MarkDeleted(TBookInfo& book, bool deleted) {
+    if (!deleted && !book.PublishInfo) return false;
     TTextList& custom = book.EnsurePublishInfo().CustomInfo;
-    if (std::find(custom.begin(), custom.end(), kInpxDeletedMark) == custom.end()) {
+    const auto it = std::find(custom.begin(), custom.end(), kInpxDeletedMark);
+    if ((it != custom.end()) == deleted) return false;
+    if (deleted)
         custom.push_back(kInpxDeletedMark);
-        book.NotifyChanged();
+    else
+        custom.erase(it);
+    book.NotifyChanged();
+    return true;
+}
+
+// A description's text as a scan reads it from a book: characters Windows-1251 lacks folded
+// (ë as e), so that a book imported and the same book scanned agree. File names are not
+// folded: they must name their files.
+std::string FoldedAnsi(std::string_view utf8) {
+    std::string text(utf8);
+    text.push_back('\0');
+    Utf8ToAnsiInPlace(text.data());
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+// Whether an index line describes a book otherwise than the library does: its title, its
+// series and number, or its authors' last names.
+bool DescribedOtherwise(const TBookInfo& book, const TInpxRecord& r) {
+    const TTitleInfo* info = book.TitleInfo.get();
+    if (!info) return true;
+    if (TrimBlanks(info->Titles.empty() ? std::string() : std::string(info->Titles[0])) != TrimBlanks(r.Title))
+        return true;
+    const std::string series = TrimBlanks(r.Series);
+    const bool hasSeries = !info->Sequences.empty() && info->Sequences.front().Sequence;
+    if (hasSeries != !series.empty()) return true;
+    if (hasSeries) {
+        int32_t number = 0;
+        TextToInt(TrimBlanks(r.SerNo), number);
+        const std::vector<std::string>& names = info->Sequences.front().Sequence->Names();
+        if (std::find(names.begin(), names.end(), series) == names.end() || info->Sequences.front().Number != number)
+            return true;
     }
+    std::vector<std::string> lastNames;
+    for (size_t start = 0; start < r.Authors.size();) {
+        size_t end = r.Authors.find(':', start);
+        if (end == std::string::npos) end = r.Authors.size();
+        const std::string entry = r.Authors.substr(start, end - start);
+        const std::string last = TrimBlanks(entry.substr(0, entry.find(',')));
+        if (!last.empty()) lastNames.push_back(last);
+        start = end + 1;
+    }
+    std::vector<std::string> have;
+    for (const TAuthorName* a : info->Authors)
+        if (!TrimBlanks(a->LastName()).empty()) have.push_back(TrimBlanks(a->LastName()));
+    return have != lastNames;
 }
 
 }  // namespace
 
 bool IsInpxCollection(const TBookFolder& mountPoint) {
     return mountPoint.Description.rfind(kInpxDescriptionPrefix, 0) == 0;
+}
+
+bool IsInpxDeleted(const TBookInfo& book) {
+    if (!book.PublishInfo) return false;
+    const TTextList& custom = book.PublishInfo->CustomInfo;
+    return std::find(custom.begin(), custom.end(), kInpxDeletedMark) != custom.end();
+}
+
+std::string InpxDescription(const std::string& collection, const std::string& version) {
+    std::string text = kInpxDescriptionPrefix + collection;
+    if (!version.empty()) text += std::string("\n") + kInpxVersionPrefix + version;
+    return text;
+}
+
+std::string InpxVersion(const TBookFolder& mountPoint) {
+    const std::string& text = mountPoint.Description;
+    const std::string prefix = std::string("\n") + kInpxVersionPrefix;
+    const size_t at = text.find(prefix);
+    if (at == std::string::npos) return {};
+    const size_t start = at + prefix.size();
+    return text.substr(start, text.find('\n', start) - start);
 }
 
 TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOptions& options, IProgressSink* sink) {
@@ -343,10 +452,17 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
         TMountPoint* mount = library.AddMountPoint(root);
         if (!mount) RaiseError(rsErrInvalidMP);
         mount->Caption = file.Collection;
-        mount->Description = kInpxDescriptionPrefix + file.Collection;
+        mount->Description = InpxDescription(file.Collection, file.Version);
         folder = mount;
         mount->Exists();
         mount->NotifyAdded();  // every window's tree shows it
+    }
+    // The collection's name and version are kept for display and for the next update.
+    bool versionChanged = false;
+    if (IsInpxCollection(*folder) && !file.Version.empty() && InpxVersion(*folder) != file.Version) {
+        TCatalogueGuard guard;
+        folder->Description = InpxDescription(file.Collection, file.Version);
+        versionChanged = true;
     }
     // What the folder holds already, found in constant time.
     std::unordered_map<std::string, TBookInfo*> present;
@@ -363,12 +479,15 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
     const TDateTime now = Now();
     std::string member, key;
     std::unordered_map<std::string, int64_t> members;
+    std::unordered_set<std::string> warnedArchives;
     int64_t done = 0;
+    // The directory of the archive the last new book was in: lines mostly go archive by archive.
+    std::string listedArchive;
+    int archiveState = -1;  // -1 not read yet, 0 missing, 1 there
+    std::string archive;
     for (size_t i = 0; i < file.Inps.size() && !stats.Cancelled; ++i) {
         const std::string base = BaseName(file.Inps[i]);
-        const std::string archive = base.substr(0, base.size() - 4) + ".zip";
-        // The archive's directory is read once, when its first new book comes.
-        int archiveState = -1;  // -1 not read yet, 0 missing, 1 there
+        const std::string inpArchive = base.substr(0, base.size() - 4) + ".zip";
         const std::vector<uint8_t> bytes = file.Bytes(i);
         std::optional<TCatalogueGuard> guard;
         size_t inBatch = 0;
@@ -379,7 +498,7 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
                 if (inBatch == 0) {
                     guard.reset();
                     if (sink) {
-                        sink->Progress(done, static_cast<int64_t>(total), archive);
+                        sink->Progress(done, static_cast<int64_t>(total), inpArchive);
                         if (sink->Cancelled()) {
                             stats.Cancelled = true;
                             return;
@@ -399,24 +518,44 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
                 AppendAnsi(member, f[fFile]);
                 member += '.';
                 AppendAnsi(member, ext);
+                // The extended structure names the archive a book is in; else it is the .inp's.
+                archive.clear();
+                AppendAnsi(archive, Trimmed(f[fFolder]));
+                if (archive.empty())
+                    archive = inpArchive;
+                else if (TPacker::ArchiveKind(archive) != 1)
+                    archive += ".zip";
                 // Nothing outside the collection's folder is read, and the library keeps only
                 // names it can load again.
-                if (!IsValidEntryPath(member, false)) {
+                const bool plainMember = IsValidEntryPath(member, false);
+                if (!plainMember || !IsValidEntryName(archive)) {
                     stats.Warnings.push_back(AnsiToUtf8(file.Inps[i]) + ", line " + std::to_string(line) +
                                              ": the book's file name is not a plain name; line skipped: \"" +
-                                             PrintableText(AnsiToUtf8(member)) + "\"");
+                                             PrintableText(AnsiToUtf8(plainMember ? archive : member)) + "\"");
                     ++stats.Refused;
                     return;
                 }
                 key.assign(archive);
                 key += '\x01';
                 key += member;
+                const auto record = [&] {
+                    TInpxRecord r;
+                    for (int k = 0; k < kFieldCount; ++k)
+                        *Slot(r, k) = k == fFile || k == fExt || k == fFolder ? Utf8ToAnsi(f[static_cast<size_t>(k)])
+                                                                              : FoldedAnsi(f[static_cast<size_t>(k)]);
+                    return r;
+                };
                 const auto found = present.find(key);
                 if (found != present.end()) {
                     ++stats.Existing;
-                    if (deleted) {
-                        MarkDeleted(*found->second);
-                        ++stats.MarkedDeleted;
+                    TBookInfo& book = *found->second;
+                    if (MarkDeleted(book, deleted)) ++(deleted ? stats.MarkedDeleted : stats.Undeleted);
+                    // A newer index may have corrected the description of an unchanged file.
+                    if (const TInpxRecord r = record(); DescribedOtherwise(book, r)) {
+                        book.TitleInfo->Clear();
+                        ImportTitleInfo(book.EnsureTitleInfo(), builder.Build(r), false);
+                        book.NotifyChanged();
+                        ++stats.Updated;
                     }
                     return;
                 }
@@ -428,15 +567,14 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
                     ++stats.SkippedLanguage;
                     return;
                 }
-                if (archiveState < 0) {
+                if (archiveState < 0 || archive != listedArchive) {
+                    listedArchive = archive;
                     archiveState = ArchiveDirectory(JoinPath(folder->FullPath(), archive), members) ? 1 : 0;
-                    if (archiveState == 0)
+                    if (archiveState == 0 && warnedArchives.insert(archive).second)
                         stats.Warnings.push_back(AnsiToUtf8(JoinPath(folder->FullPath(), archive)) +
                                                  ": the archive is missing or unreadable; its books are lost");
                 }
-                TInpxRecord r;
-                for (int k = 0; k < kFieldCount; ++k)
-                    *Slot(r, k) = Utf8ToAnsi(f[static_cast<size_t>(k)]);
+                const TInpxRecord r = record();
                 TBookInfo* book = folder->AddBook();
                 book->FileName = archive;
                 book->EntryName = member;
@@ -464,6 +602,7 @@ TInpxStats ImportInpx(TSVD& library, const std::string& inpxFile, const TInpxOpt
             /*validate=*/false);
     }
     if (sink) sink->Progress(done, static_cast<int64_t>(total), {});
-    if (stats.Added > 0 || stats.MarkedDeleted > 0) library.SetModified(true);
+    if (stats.Added > 0 || stats.MarkedDeleted > 0 || stats.Undeleted > 0 || stats.Updated > 0 || versionChanged)
+        library.SetModified(true);
     return stats;
 }

@@ -685,6 +685,27 @@ TEST(CliTest, ImportInpxThenListBooks) {
     EXPECT_NE(list.out.find("\"entry\""), std::string::npos);
     const CliRun bad = Cli({"import-inpx", lib, (dir / "missing.inpx").string()});
     EXPECT_NE(bad.status, 0);
+
+    // Books the index deletes are listed only when asked for.
+    ASSERT_EQ(Cli({"import-inpx", lib, (dir / "c.inpx").string(), "--include-deleted"}).status, 0);
+    auto books = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"list", lib, "books", "--json"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const std::string text = Cli(args).out;
+        size_t n = 0;
+        for (size_t at = text.find("\"path\":"); at != std::string::npos; at = text.find("\"path\":", at + 1))
+            ++n;
+        return n;
+    };
+    size_t deleted = 0;
+    for (const auto& [name, lines] : files.Inps)
+        for (const std::string& line : lines)
+            deleted += line.find(
+                           "\x04"
+                           "1\x04"
+                           "fb2\x04") != std::string::npos;
+    ASSERT_GT(deleted, 0u);
+    EXPECT_EQ(books({"--deleted"}), books({}) + deleted);
 }
 
 }  // namespace

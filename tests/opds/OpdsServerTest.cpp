@@ -15,6 +15,7 @@
 #include "TestUtils.h"
 #include "catalogue/BookFolder.h"
 #include "catalogue/BookInfo.h"
+#include "catalogue/PublishInfo.h"
 #include "catalogue/SVD.h"
 #include "common/Encoding.h"
 #include "common/MessageIds.h"
@@ -23,6 +24,7 @@
 #include "opds/OpdsCatalogue.h"
 #include "opds/OpdsFeeds.h"
 #include "scan/FolderSync.h"
+#include "scan/InpxImport.h"
 #include "scan/Packer.h"
 #include "scan/PackerArchiveAccess.h"
 
@@ -560,6 +562,41 @@ TEST(OpdsFeedsTest, NumberedFilesAreNamedByTheirBook) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(DownloadName(Utf8ToAnsi(c.file), Utf8ToAnsi(c.title), Utf8ToAnsi(c.authors)), c.name) << c.file;
+}
+
+}  // namespace
+
+namespace {
+
+// What cannot be served is not offered: lost books, and books their collection's index
+// deletes unless asked for. A library of one collection goes by the collection's name.
+TEST_F(Served, LostAndDeletedBooksAreNotOffered) {
+    {
+        TSVD svd;
+        svd.LoadFromFile(library);
+        while (svd.MountPoints.size() > 1)  // the generated books go: one collection remains
+            svd.MountPoints.erase(svd.MountPoints.begin());
+        TMountPoint& collection = *svd.MountPoints[0];
+        collection.Caption = Utf8ToAnsi("Моя коллекция");
+        collection.Description = InpxDescription(collection.Caption, "20240101");
+        TBookCollection books;
+        collection.CollectBooks(books, true);
+        for (TBookInfo* book : books.Books()) {
+            if (book->FileName == "plain.fb2") book->EnsurePublishInfo().CustomInfo.push_back(kInpxDeletedMark);
+            if (book->FileName == "cover.fb2") book->SetLost(true);
+        }
+        svd.SaveToFile(library);
+    }
+    Start();
+    EXPECT_EQ(server->Catalogue()->Books().size(), 2u);  // the two of the archive
+    EXPECT_EQ(AnsiToUtf8(server->Catalogue()->Title()), "Моя коллекция");
+    auto authors = Get("/opds/authors");
+    EXPECT_EQ(authors->body.find("letter=%D0%96"), std::string::npos);  // Журавлёв's one book is deleted
+    EXPECT_EQ(Count(Get("/opds/books")->body, "<entry>"), 2u);
+
+    options.IncludeDeleted = true;
+    TOpdsServer withDeleted(options);
+    EXPECT_EQ(withDeleted.Catalogue()->Books().size(), 3u);
 }
 
 }  // namespace

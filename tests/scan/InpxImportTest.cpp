@@ -32,9 +32,10 @@ std::string A(const std::string& utf8) {
 // FOLDER, which the import does not need.
 std::string Line(const std::string& authors, const std::string& genres, const std::string& title,
                  const std::string& file, bool deleted = false, const std::string& series = "",
-                 const std::string& serno = "", const std::string& lang = "ru", const std::string& keywords = "") {
+                 const std::string& serno = "", const std::string& lang = "ru", const std::string& keywords = "",
+                 const std::string& folder = "") {
     return InpxLine(authors, genres, title, series, serno, file, 1234, std::stoi(file), deleted, "2011-02-03") + lang +
-           kSep + "4" + kSep + keywords + kSep + "7" + kSep + "x" + kSep;
+           kSep + "4" + kSep + keywords + kSep + "7" + kSep + folder + kSep;
 }
 
 struct Collection {
@@ -165,8 +166,11 @@ TEST(InpxImportTest, DeletedBooksAndLanguagesOnRequest) {
     options.IncludeDeleted = true;
     options.Languages = {"EN"};
     const TInpxStats stats = ImportInpx(svd, inpx, options);
-    EXPECT_EQ(stats.Added, 2);  // the deleted English book and the one with the missing member
-    EXPECT_EQ(stats.SkippedLanguage, 5);
+    // The deleted English book, the one with the missing member, and the one whose line gives
+    // no language (which no filter can rule out).
+    EXPECT_EQ(stats.Added, 3);
+    EXPECT_EQ(stats.SkippedLanguage, 4);
+    EXPECT_TRUE(Book(svd, "5.fb2"));
     ASSERT_TRUE(Book(svd, "4.fb2"));
     EXPECT_TRUE(HasCustom(*Book(svd, "4.fb2"), kInpxDeletedMark));
 }
@@ -182,9 +186,10 @@ TEST(InpxImportTest, AnUpdateReadsNoUnchangedMember) {
     TSyncStats update;
     Resync(mount, true, false, update);
     EXPECT_EQ(update.Refreshed, 0);
-    // New files are still found: the index file itself, and the member of the book the index
-    // deletes (it is in its archive all the same).
-    EXPECT_EQ(update.Added, 2);
+    // Nothing the index does not list comes in: not the index file itself, nor the member of
+    // the book the index deletes (it is in its archive all the same).
+    EXPECT_EQ(update.Added, 0);
+    EXPECT_EQ(Book(svd, "4.fb2"), nullptr);
     EXPECT_EQ(Book(svd, "1.fb2")->TitleText(), A("Звёзды"));
     EXPECT_FALSE(Book(svd, "1.fb2")->IsLost());
     // A member whose size changed is read.
@@ -200,11 +205,11 @@ TEST(InpxImportTest, AnUpdateReadsNoUnchangedMember) {
     svd.Packer->Reset();
     TSyncStats changed;
     Resync(mount, true, false, changed);
-    EXPECT_EQ(changed.Refreshed, 2);  // that member, and the index file (a plain file, read as ever)
+    EXPECT_EQ(changed.Refreshed, 1);  // that member
     EXPECT_NE(Book(svd, "1.fb2")->TitleText().find("From the file"), std::string::npos);
     TSyncStats full;
     Resync(mount, true, true, full);
-    EXPECT_GE(full.Refreshed, 5);  // a full refresh reads every member there
+    EXPECT_EQ(full.Refreshed, 4);  // a full refresh reads every listed member there
 }
 
 TEST(InpxImportTest, AStopRequestEndsBetweenBatches) {
@@ -289,8 +294,6 @@ TEST(InpxImportTest, BadIndexesAreToldAndChangeNothing) {
         {"no .inp files", [](Collection& c) { c.files.Inps.clear(); }, "holds no .inp files"},
         {"no separators", [](Collection& c) { c.files.Inps[1].second.push_back("just text"); },
          "fb2-000011-000020.inp, line 2: no field separators"},
-        {"not UTF-8", [](Collection& c) { c.files.Inps[0].second[1] += "\xFF\xFE"; },
-         "fb2-000001-000010.inp, line 2: the text is not UTF-8"},
         {"long field",
          [](Collection& c) { c.files.Inps[0].second[2] = Line(std::string(70000, 'a'), "sf:", "x", "3"); },
          "fb2-000001-000010.inp, line 3: a field is longer than 64 KiB"},
@@ -314,6 +317,68 @@ TEST(InpxImportTest, BadIndexesAreToldAndChangeNothing) {
     EXPECT_EQ(ErrorOf([&] { ImportInpx(svd, PathToAnsi(c.dir / "damaged.inpx"), {}); }), -1);
     EXPECT_EQ(ErrorOf([&] { ImportInpx(svd, PathToAnsi(c.dir / "absent.inpx"), {}); }), -1);
     EXPECT_TRUE(svd.MountPoints.empty());
+}
+
+// Indexes as collections write them: Windows-1251 or UTF-8 with a byte order mark, books listed
+// in another archive's .inp (FOLDER), a series number 0, names with letters Windows-1251 lacks.
+TEST(InpxImportTest, IndexesInTheirOwnEncodingsAndFolders) {
+    Collection c;
+    const std::string stars = Line("Иванов,Иван,:", "sf:", "Звёзды", "1", false, "Космос", "0");
+    const std::string zoe =
+        Line("Brontë,Zoë,:", "prose:", "Zoë", "2", false, "", "", "en", "", "fb2-000001-000010.zip");
+    const std::string third = Line("Петров,Пётр,:", "sf:", "Третья", "3");
+    TInpxFiles archives;
+    archives.Inps = {{"fb2-000001-000010.inp", {stars, zoe}}, {"fb2-000011-000020.inp", {third}}};
+    WriteInpxArchives(c.dir.Path(), archives);
+    // The first .inp in Windows-1251; the second with a byte order mark, listing a book that
+    // lies in the first archive, as its FOLDER says.
+    c.files.Inps = {{"fb2-000001-000010.inp", {Utf8ToAnsi(stars)}},
+                    {"fb2-000011-000020.inp", {"\xEF\xBB\xBF" + zoe, third}}};
+    WriteInpx(c.dir / "index.inpx", c.files);
+    TSVD svd;
+    const TInpxStats stats = ImportInpx(svd, PathToAnsi(c.dir / "index.inpx"), {});
+    EXPECT_EQ(stats.Added, 3);
+    TBookInfo* first = Book(svd, "1.fb2");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->AuthorsText(), A("Иван Иванов"));
+    EXPECT_EQ(first->SeriesNumber(), 0);  // as a scan of the book keeps it
+    TBookInfo* second = Book(svd, "2.fb2");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->FileName, "fb2-000001-000010.zip");
+    EXPECT_FALSE(second->IsLost());
+    EXPECT_EQ(second->TitleText(), "Zoe");  // folded as a scan folds the book's own title
+    EXPECT_EQ(second->AuthorsText(), "Zoe Bronte");
+    EXPECT_FALSE(Book(svd, "3.fb2")->IsLost());
+    // The collection's version is kept with it.
+    EXPECT_EQ(InpxVersion(*svd.MountPoints[0]), "20240101");
+    EXPECT_TRUE(IsInpxCollection(*svd.MountPoints[0]));
+}
+
+// A newer index corrects the descriptions of unchanged files, and takes its deleted mark back.
+TEST(InpxImportTest, ANewerIndexCorrectsDescriptionsAndRestoresBooks) {
+    Collection c;
+    const std::string inpx = c.Write();
+    TSVD svd;
+    ImportInpx(svd, inpx, {});
+    c.files.Inps[0].second[0] = Line("Иванов,Иван,Иванович:", "sf:", "Звёзды", "1", true);
+    c.Write();
+    ImportInpx(svd, inpx, {});
+    ASSERT_TRUE(HasCustom(*Book(svd, "1.fb2"), kInpxDeletedMark));
+    c.files.Version = "20250101";
+    c.files.Inps[0].second[0] =
+        Line("Сидоров,Сидор,:", "sf:", "Звёзды и тернии", "1", false, "Космос", "3", "ru", "ракеты, луна");
+    c.Write();
+    const TInpxStats newer = ImportInpx(svd, inpx, {});
+    EXPECT_EQ(newer.Updated, 1);
+    EXPECT_EQ(newer.Undeleted, 1);
+    EXPECT_EQ(newer.Added, 0);
+    TBookInfo* stars = Book(svd, "1.fb2");
+    EXPECT_FALSE(HasCustom(*stars, kInpxDeletedMark));
+    EXPECT_EQ(stars->TitleText(), A("Звёзды и тернии"));
+    EXPECT_EQ(stars->AuthorsText(), A("Сидор Сидоров"));
+    EXPECT_EQ(stars->SeriesNumber(), 3);
+    EXPECT_EQ(InpxVersion(*svd.MountPoints[0]), "20250101");
+    EXPECT_EQ(ImportInpx(svd, inpx, {}).Updated, 0);  // the same index again changes nothing
 }
 
 }  // namespace

@@ -20,6 +20,8 @@
 #include "common/Encoding.h"
 #include "common/MessageIds.h"
 #include "common/MessageTable.h"
+#include "fb2/FBCover.h"
+#include "fb2/MyStream.h"
 #include "fb2/Picture.h"
 #include "opds/OpdsCatalogue.h"
 #include "opds/OpdsFeeds.h"
@@ -186,6 +188,20 @@ TEST_F(Served, BooksAndCoversAreServedByIdentityOnly) {
     int width = 0, height = 0;
     ASSERT_TRUE(ReadPictureSize(TPictureFormat::Jpeg, data, thumb->body.size(), width, height));
     EXPECT_LE(height, 200);
+    // The cover itself goes out as the book holds it, not decoded and packed again.
+    auto cover = Get("/cover/" + server->Catalogue()->BookId(covered));
+    EXPECT_EQ(cover->get_header_value("Content-Type"), "image/jpeg");
+    {
+        const std::vector<uint8_t> file = ReadBytes(disk / "cover.fb2");
+        TMyMemStream stream;
+        stream.Write(file.data(), static_cast<int32_t>(file.size()));
+        const uint8_t zero = 0;
+        stream.Write(&zero, 1);
+        std::vector<uint8_t> stored;
+        TPictureFormat format = TPictureFormat::None;
+        ASSERT_TRUE(GetCoverBytes(stream, stored, format));
+        EXPECT_EQ(cover->body, std::string(stored.begin(), stored.end()));
+    }
     EXPECT_GT(width, 0);
 
     // Numbers that name nothing, and anything that is not a number.
@@ -511,8 +527,8 @@ TEST_F(Served, BooksKeepTheirIdentityAndItsValidators) {
     EXPECT_EQ(server->Catalogue()->BookId(BookNumber("Журавли")), id);
 }
 
-// The protocol's own rules, names a person can read, and texts in the server's language.
-TEST_F(Served, FeedsFollowTheProtocolAndTheChosenLanguage) {
+// The protocol's own rules, names a person can read, and the plural forms of counts.
+TEST_F(Served, FeedsFollowTheProtocol) {
     Start();
     auto root = Get("/opds");
     // The search template belongs in the OpenSearch description only: braces are not a URI.
@@ -539,11 +555,16 @@ TEST_F(Served, FeedsFollowTheProtocolAndTheChosenLanguage) {
     auto download = Get("/download/" + BookId("Журавли"));
     EXPECT_EQ(download->get_header_value("Content-Disposition"),
               "attachment; filename=\"plain.fb2\"; filename*=UTF-8''plain.fb2");
+}
 
-    // The English texts, with the English plural.
+// The texts are the language's, set before the server starts, with its plural rule.
+TEST_F(Served, FeedsSpeakTheLanguageChosenAtStart) {
     SetMessageText(rsOpdsAuthors, "Authors");
     SetMessageText(rsOpdsBookCount, "%s book|%s books");
+    Start();
     auto english = Get("/opds");
+    server->Stop();
+    serving.join();
     ResetMessageTexts();
     EXPECT_NE(english->body.find("<title>Authors</title>"), std::string::npos);
     EXPECT_NE(english->body.find("124 books"), std::string::npos);

@@ -111,6 +111,9 @@ private:
 
 TGuardedHttpServer::TGuardedHttpServer(TConnectionLimits limits) : limits_(limits) {
     new_task_queue = [workers = limits_.Workers] { return new httplib::ThreadPool(static_cast<size_t>(workers)); };
+    // What the Keep-Alive header tells clients.
+    set_keep_alive_timeout(limits_.IdleSeconds);
+    set_keep_alive_max_count(static_cast<size_t>(limits_.MaxRequestsPerConnection));
 }
 
 void TGuardedHttpServer::WidenBacklog() {

@@ -372,7 +372,6 @@ inline constexpr int rsOpdsDownload = 1367;
 inline constexpr int rsOpdsPageOf = 1368;
 inline constexpr int rsOpdsBack = 1369;
 inline constexpr int rsOpdsNext = 1370;
-inline constexpr int rsOpdsShowDeleted = 1371;
 inline constexpr int rsErrNotAnABook = 10000;
 inline constexpr int rsDebugError = 10001;
 inline constexpr int rsErrDebugMustBeDeleted = 10002;

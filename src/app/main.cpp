@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/ProgramOptions.h"
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
 #include "shell/BookViewerWindow.h"
@@ -36,28 +37,19 @@ int main(int argc, char** argv) {
     if (render) return RunRenderCommand(QApplication::arguments());
     QApplication::setApplicationName("shelvara");
     QApplication::setApplicationDisplayName("Shelvara");
-    QApplication::setDesktopFileName("shelvara");
+    QApplication::setDesktopFileName("io.github.shelvara.Shelvara");
     // The program ends when its last main window has closed.
     QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("Catalogue manager for FB2 book libraries");
+    parser.setApplicationDescription(kProgramDescription);
     parser.addHelpOption();
-    parser.addPositionalArgument("library",
-                                 "The library file (.sv2 or .svd) to open, or a book (an FB2 file, "
-                                 "or a ZIP archive holding one) to read on its own.");
-    const QCommandLineOption screenshots("screenshots",
-                                         "Save a picture of every tab, the book panels and the "
-                                         "settings window into DIR, then end.",
-                                         "DIR");
-    parser.addOption(screenshots);
-    const QCommandLineOption edit("edit", "Open a text file in the program's editor.", "FILE");
-    parser.addOption(edit);
-    // Handled before the others; listed so that the help tells of it.
-    parser.addOption(QCommandLineOption("render",
-                                        "Draw pages of a book as PNG pictures, without a display: --render BOOK "
-                                        "[--entry MEMBER] [--width PX] [--height PX] [--pages N] --out DIR.",
-                                        "BOOK"));
+    parser.addPositionalArgument(kProgramArgumentName, kProgramArgumentDescription);
+    // --render is handled before the others; it is listed so that the help tells of it.
+    for (const TProgramOption& option : kProgramOptions)
+        parser.addOption(QCommandLineOption(option.Name, option.Description, option.ValueName));
+    const QCommandLineOption screenshots("screenshots");
+    const QCommandLineOption edit("edit");
     parser.process(app);
 
     // Language files next to the executable and in the program's data folder, never the

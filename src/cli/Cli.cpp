@@ -18,9 +18,7 @@
 #include "scan/PackerArchiveAccess.h"
 #include "settings/LanguageFiles.h"
 
-namespace {
-
-std::vector<CliCommand> AllCommands() {
+std::vector<CliCommand> CliCommandTable() {
     std::vector<CliCommand> commands = CatalogueCommands();
     for (CliCommand& c : Fb2Commands())
         commands.push_back(std::move(c));
@@ -35,14 +33,13 @@ std::vector<CliCommand> AllCommands() {
     return commands;
 }
 
+namespace {
+
 void PrintOverview(std::ostream& os, const std::vector<CliCommand>& commands) {
-    os << "Usage: shelvara-cli COMMAND [ARGS]\n"
-          "Batch work on Shelvara library files (.sv2, .svd).\n\nCommands:\n";
+    os << "Usage: shelvara-cli COMMAND [ARGS]\n" << kCliDescription << "\n\nCommands:\n";
     for (const CliCommand& c : commands)
         os << "  " << c.usage << "\n      " << c.summary << "\n";
-    os << "\nRun shelvara-cli COMMAND --help for one command.\n"
-          "Commands that change a library lock it while they run; a second one refuses. scan, resync, pack and\n"
-          "dups stop cleanly on Ctrl+C or SIGTERM and save what they did; a second Ctrl+C ends at once.\n";
+    os << "\nRun shelvara-cli COMMAND --help for one command.\n" << kCliNotes << "\n";
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
@@ -193,7 +190,7 @@ void CliArgs::ExpectPositionals(size_t min, size_t max) const {
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::vector<CliCommand> commands = AllCommands();
+    const std::vector<CliCommand> commands = CliCommandTable();
     if (args.empty()) {
         PrintOverview(err, commands);
         return 2;

@@ -78,6 +78,13 @@ struct CliCommand {
     std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)> run;
 };
 
+// Every command, in the order the help lists them; the manual page is made from the same table.
+std::vector<CliCommand> CliCommandTable();
+inline constexpr const char* kCliDescription = "Batch work on Shelvara library files (.sv2, .svd).";
+inline constexpr const char* kCliNotes =
+    "Commands that change a library lock it while they run; a second one refuses. scan, resync, pack and\n"
+    "dups stop cleanly on Ctrl+C or SIGTERM and save what they did; a second Ctrl+C ends at once.";
+
 // The commands of each subsystem, in the order the help lists them.
 std::vector<CliCommand> CatalogueCommands();
 std::vector<CliCommand> Fb2Commands();

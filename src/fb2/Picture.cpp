@@ -160,6 +160,44 @@ std::unique_ptr<TBitmap> DecodeJpeg(const uint8_t* data, size_t size) {
 
 }  // namespace
 
+TBitmap ScaledToFit(const TBitmap& source, int maxWidth, int maxHeight) {
+    if (source.Width <= 0 || source.Height <= 0 || (source.Width <= maxWidth && source.Height <= maxHeight))
+        return source;
+    // The side that overflows most sets the scale.
+    const bool byHeight =
+        static_cast<int64_t>(source.Height) * maxWidth >= static_cast<int64_t>(source.Width) * maxHeight;
+    TBitmap out;
+    if (byHeight) {
+        out.Height = std::max(1, maxHeight);
+        out.Width = std::max(1, static_cast<int>(static_cast<int64_t>(source.Width) * out.Height / source.Height));
+    } else {
+        out.Width = std::max(1, maxWidth);
+        out.Height = std::max(1, static_cast<int>(static_cast<int64_t>(source.Height) * out.Width / source.Width));
+    }
+    out.Pixels.resize(static_cast<size_t>(out.Width) * static_cast<size_t>(out.Height) * 4);
+    for (int y = 0; y < out.Height; ++y) {
+        const int y0 = static_cast<int>(static_cast<int64_t>(y) * source.Height / out.Height);
+        const int y1 = std::max(y0 + 1, static_cast<int>(static_cast<int64_t>(y + 1) * source.Height / out.Height));
+        for (int x = 0; x < out.Width; ++x) {
+            const int x0 = static_cast<int>(static_cast<int64_t>(x) * source.Width / out.Width);
+            const int x1 = std::max(x0 + 1, static_cast<int>(static_cast<int64_t>(x + 1) * source.Width / out.Width));
+            uint32_t sum[4] = {0, 0, 0, 0};
+            for (int sy = y0; sy < y1; ++sy) {
+                const uint8_t* row =
+                    source.Pixels.data() + static_cast<size_t>(sy) * static_cast<size_t>(source.Width) * 4;
+                for (int sx = x0; sx < x1; ++sx)
+                    for (size_t c = 0; c < 4; ++c)
+                        sum[c] += row[static_cast<size_t>(sx) * 4 + c];
+            }
+            const uint32_t n = static_cast<uint32_t>((y1 - y0) * (x1 - x0));
+            uint8_t* out4 = out.Pixels.data() + (static_cast<size_t>(y) * static_cast<size_t>(out.Width) + x) * 4;
+            for (size_t c = 0; c < 4; ++c)
+                out4[c] = static_cast<uint8_t>(sum[c] / n);
+        }
+    }
+    return out;
+}
+
 std::vector<uint8_t> EncodeJpeg(const TBitmap& bitmap, int quality) {
     if (bitmap.Width <= 0 || bitmap.Height <= 0) return {};
     jpeg_compress_struct info{};
@@ -409,7 +447,7 @@ std::vector<uint8_t> EncodeBmp(const TBitmap& bitmap) {
     return out;
 }
 
-std::vector<uint8_t> EncodePng(const TBitmap& bitmap) {
+std::vector<uint8_t> EncodePng(const TBitmap& bitmap, bool fast) {
     std::vector<uint8_t> out;
     if (bitmap.Width <= 0 || bitmap.Height <= 0) return out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
@@ -423,6 +461,10 @@ std::vector<uint8_t> EncodePng(const TBitmap& bitmap) {
     png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width), static_cast<png_uint_32>(bitmap.Height), 8,
                  PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_bgr(png);
+    if (fast) {
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+        png_set_compression_level(png, 3);
+    }
     png_write_info(png, info);
     for (int y = 0; y < bitmap.Height; ++y)
         png_write_row(png, const_cast<png_bytep>(bitmap.Pixels.data() + static_cast<size_t>(y) * bitmap.Width * 4));

@@ -29,10 +29,14 @@ bool ReadPictureSize(TPictureFormat format, const uint8_t* data, size_t size, in
 
 // Decodes a PNG, JPEG or GIF picture; null when it cannot be decoded.
 std::unique_ptr<TBitmap> DecodePicture(TPictureFormat format, const uint8_t* data, size_t size);
+// The picture scaled down (box filter, proportions kept) to fit maxWidth x maxHeight; a picture
+// that fits already is returned as it is.
+TBitmap ScaledToFit(const TBitmap& source, int maxWidth, int maxHeight);
 // The picture as a Windows BMP file (24-bit, bottom-up rows).
 std::vector<uint8_t> EncodeBmp(const TBitmap& bitmap);
-// The picture as a PNG file; empty when it cannot be encoded.
-std::vector<uint8_t> EncodePng(const TBitmap& bitmap);
+// The picture as a PNG file; empty when it cannot be encoded. fast trades some size for speed
+// (one row filter, light compression): for pictures made to be shown at once.
+std::vector<uint8_t> EncodePng(const TBitmap& bitmap, bool fast = false);
 // The picture as a baseline JPEG file of a quality from 1 to 100, transparency laid on white;
 // empty when it cannot be encoded.
 std::vector<uint8_t> EncodeJpeg(const TBitmap& bitmap, int quality);

@@ -80,34 +80,6 @@ std::vector<uint8_t> ZipAlone(const std::string& name, const std::vector<uint8_t
     return archive.CloseToBytes();
 }
 
-// The picture scaled down to a height (box filter), proportions kept.
-TBitmap ScaledToHeight(const TBitmap& source, int height) {
-    if (source.Height <= height) return source;
-    TBitmap out;
-    out.Height = height;
-    out.Width = std::max(1, static_cast<int>(static_cast<int64_t>(source.Width) * height / source.Height));
-    out.Pixels.resize(static_cast<size_t>(out.Width) * static_cast<size_t>(out.Height) * 4);
-    for (int y = 0; y < out.Height; ++y) {
-        const int y0 = y * source.Height / out.Height, y1 = std::max(y0 + 1, (y + 1) * source.Height / out.Height);
-        for (int x = 0; x < out.Width; ++x) {
-            const int x0 = x * source.Width / out.Width, x1 = std::max(x0 + 1, (x + 1) * source.Width / out.Width);
-            uint32_t sum[4] = {0, 0, 0, 0};
-            for (int sy = y0; sy < y1; ++sy)
-                for (int sx = x0; sx < x1; ++sx)
-                    for (int c = 0; c < 4; ++c)
-                        sum[c] += source.Pixels[(static_cast<size_t>(sy) * static_cast<size_t>(source.Width) +
-                                                 static_cast<size_t>(sx)) *
-                                                    4 +
-                                                static_cast<size_t>(c)];
-            const uint32_t n = static_cast<uint32_t>((y1 - y0) * (x1 - x0));
-            for (int c = 0; c < 4; ++c)
-                out.Pixels[(static_cast<size_t>(y) * static_cast<size_t>(out.Width) + static_cast<size_t>(x)) * 4 +
-                           static_cast<size_t>(c)] = static_cast<uint8_t>(sum[c] / n);
-        }
-    }
-    return out;
-}
-
 // An HTTP date (IMF-fixdate), written without the locale's day and month names.
 std::string HttpDate(std::time_t t) {
     static const char* days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -593,7 +565,8 @@ void TOpdsServer::Picture(const TOpdsCatalogue& catalogue, int32_t number, bool 
             if (const std::unique_ptr<TBitmap> bitmap = DecodePicture(format, cover->data(), cover->size());
                 bitmap && bitmap->Width > 0 && bitmap->Height > 0) {
                 const std::vector<uint8_t> encoded =
-                    thumbnail ? EncodeJpeg(ScaledToHeight(*bitmap, kThumbnailHeight), 85) : EncodePng(*bitmap);
+                    thumbnail ? EncodeJpeg(ScaledToFit(*bitmap, kMaxPictureSide, kThumbnailHeight), 85)
+                              : EncodePng(*bitmap);
                 made_.Bytes.assign(encoded.begin(), encoded.end());
             }
         }

@@ -31,6 +31,17 @@ desktop-file-validate "$root/applications/$id.desktop" || status=1
 appstreamcli validate --no-net "$root/metainfo/$id.metainfo.xml" || status=1
 xmllint --noout "$root/mime/packages/$id.xml" || status=1
 bash -n "$root/bash-completion/completions/shelvara-cli" || status=1
+# The completion offers commands, then a command's options.
+if [ -f /usr/share/bash-completion/bash_completion ]; then
+    complete() {
+        bash -c 'source /usr/share/bash-completion/bash_completion; source "$1"; shift
+                 COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+                 _shelvara_cli; printf "%s\n" "${COMPREPLY[@]}"' _ "$root/bash-completion/completions/shelvara-cli" "$@"
+    }
+    complete shelvara-cli se | grep -qx serve || { echo "completion: no serve for se"; status=1; }
+    complete shelvara-cli serve lib.sv2 --inc | grep -qx -- --include-deleted ||
+        { echo "completion: no --include-deleted for serve"; status=1; }
+fi
 for page in "$root"/man/man1/*.1.gz; do
     warnings=$(zcat "$page" | groff -man -Tutf8 -z -ww 2>&1 || true)
     [ -z "$warnings" ] || { echo "$page: $warnings"; status=1; }

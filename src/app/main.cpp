@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "app/ProgramOptions.h"
+#include "catalogue/CellValue.h"
 #include "settings/LanguageFiles.h"
 #include "settings/SettingsStore.h"
 #include "shell/BookViewerWindow.h"
@@ -57,6 +58,8 @@ int main(int argc, char** argv) {
     const std::filesystem::path exe = QApplication::applicationDirPath().toStdString();
     TLanguageModule languages({exe, exe / "lang", exe.parent_path() / "share" / "shelvara", SHELVARA_DATA_DIR});
     TSettingsStore store(TSettingsStore::DefaultFile(kProgramFolder));
+    // Grids write dates as the user's locale does, where it writes them in numbers.
+    SetShortDateFormat(QLocale::system().dateFormat(QLocale::ShortFormat).toStdString());
     languages.Start(store, QLocale::system().name().left(2).toStdString());
 
     if (parser.isSet(edit)) {

@@ -1,6 +1,7 @@
 #include "catalogue/CellValue.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "common/Error.h"
 #include "common/TextUtils.h"
@@ -27,8 +28,68 @@ TCellValue TCellValue::OfDate(TDateTime date, bool present, uint8_t kind) {
     return v;
 }
 
+namespace {
+
+// The short date format as pieces: a field and its width, or a literal character.
+struct TDatePiece {
+    char Field;  // 'd', 'M', 'y', or 0 for the literal
+    int Width;
+    char Literal;
+};
+
+std::vector<TDatePiece>& DateFormat() {
+    static std::vector<TDatePiece> pieces;  // empty: the built-in dd.MM.yyyy
+    return pieces;
+}
+
+std::string FormattedDate(const TDateParts& p, const std::vector<TDatePiece>& pieces) {
+    std::string out;
+    for (const TDatePiece& piece : pieces) {
+        if (!piece.Field) {
+            out += piece.Literal;
+            continue;
+        }
+        int value = piece.Field == 'd' ? p.Day : piece.Field == 'M' ? p.Month : p.Year;
+        if (piece.Field == 'y' && piece.Width == 2) value %= 100;
+        char text[16];
+        std::snprintf(text, sizeof text, "%0*d", piece.Width == 1 ? 1 : piece.Width, value);
+        out += text;
+    }
+    return out;
+}
+
+}  // namespace
+
+bool SetShortDateFormat(const std::string& pattern) {
+    std::vector<TDatePiece> pieces;
+    bool day = false, month = false, year = false;
+    for (size_t i = 0; i < pattern.size();) {
+        const char c = pattern[i];
+        if (c == 'd' || c == 'M' || c == 'y') {
+            size_t n = 1;
+            while (i + n < pattern.size() && pattern[i + n] == c)
+                ++n;
+            const bool fits = c == 'y' ? (n == 2 || n == 4) : n <= 2;
+            if (!fits) return false;  // names of months or days
+            pieces.push_back({c, static_cast<int>(n), 0});
+            (c == 'd' ? day : c == 'M' ? month : year) = true;
+            i += n;
+        } else if (c == '.' || c == '/' || c == '-' || c == ' ' || c == ',') {
+            pieces.push_back({0, 0, c});
+            ++i;
+        } else {
+            return false;
+        }
+    }
+    if (!day || !month || !year) return false;
+    const bool builtIn = pattern == "dd.MM.yyyy";
+    DateFormat() = builtIn ? std::vector<TDatePiece>() : std::move(pieces);
+    return true;
+}
+
 std::string ShortDateText(TDateTime date) {
     const TDateParts p = DecodeDateTime(date < 0 ? 0 : date);
+    if (!DateFormat().empty()) return FormattedDate(p, DateFormat());
     if (p.Year < 0 || p.Year > 9999 || p.Day < 0 || p.Month < 0) {
         char text[32];
         std::snprintf(text, sizeof text, "%02d.%02d.%04d", p.Day, p.Month, p.Year);
@@ -45,9 +106,8 @@ std::string ShortDateText(TDateTime date) {
 std::string ShortDateTimeText(TDateTime date) {
     const TDateParts p = DecodeDateTime(date < 0 ? 0 : date);
     char text[48];
-    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d", p.Day, p.Month, p.Year, p.Hour, p.Minute,
-                  p.Second);
-    return text;
+    std::snprintf(text, sizeof text, " %02d:%02d:%02d", p.Hour, p.Minute, p.Second);
+    return ShortDateText(date) + text;
 }
 
 std::string CellText(const TCellValue& v) {

@@ -32,9 +32,14 @@ struct TCellValue {
     static TCellValue OfDate(TDateTime date, bool present, uint8_t kind = kValueDate);
 };
 
-// dd.mm.yyyy, and with " hh:nn:ss".
+// A date in the short date format (dd.MM.yyyy until one is set), and with " hh:nn:ss".
 std::string ShortDateText(TDateTime date);
 std::string ShortDateTimeText(TDateTime date);
+// Sets the short date format from a pattern of d, dd, M, MM, yy and yyyy with separators between
+// them (as a locale gives it: "dd.MM.yyyy", "M/d/yy", "yyyy-MM-dd"). A pattern with anything
+// else (month names, days of the week) is refused and the format stays. Set once at start,
+// before any thread formats dates.
+bool SetShortDateFormat(const std::string& pattern);
 
 // The text a grid shows for a value.
 std::string CellText(const TCellValue& value);

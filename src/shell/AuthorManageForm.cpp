@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDrag>
 #include <QDropEvent>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -73,8 +74,12 @@ TAuthorManageForm::TAuthorManageForm(QWidget* parent, TLibrarySession& session) 
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     auto* filters = new QHBoxLayout;
+    FilterLabel = new QLabel(left);
     FilterEdit = new QLineEdit(left);
     FilterEdit->setClearButtonEnabled(true);
+    FilterEdit->setMinimumWidth(140);  // room for a name, beside the combo and the check box
+    FilterLabel->setBuddy(FilterEdit);
+    filters->addWidget(FilterLabel);
     FilterCombo = new QComboBox(left);
     ExtFilterCheck = new QCheckBox(left);
     filters->addWidget(FilterEdit, 1);
@@ -99,7 +104,9 @@ TAuthorManageForm::TAuthorManageForm(QWidget* parent, TLibrarySession& session) 
     auto* right = new QWidget(splitter);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
-    ANamesGrid = new QTableWidget(right);
+    NamesGroup = new QGroupBox(right);
+    auto* namesLayout = new QVBoxLayout(NamesGroup);
+    ANamesGrid = new QTableWidget(NamesGroup);
     ANamesGrid->setObjectName("ANamesGrid");
     ANamesGrid->setColumnCount(9);
     ANamesGrid->verticalHeader()->setDefaultSectionSize(20);
@@ -111,8 +118,11 @@ TAuthorManageForm::TAuthorManageForm(QWidget* parent, TLibrarySession& session) 
         if (!busy_) QTimer::singleShot(0, this, &TAuthorManageForm::ReorderFromGrid);
     });
     ANamesGrid->viewport()->setAcceptDrops(true);
-    rightLayout->addWidget(ANamesGrid, 2);
-    AuthorControl = new QTabWidget(right);
+    namesLayout->addWidget(ANamesGrid);
+    rightLayout->addWidget(NamesGroup, 2);
+    SynonymsGroup = new QGroupBox(right);
+    auto* synonymsLayout = new QVBoxLayout(SynonymsGroup);
+    AuthorControl = new QTabWidget(SynonymsGroup);
     AuthorControl->setObjectName("AuthorControl");
     AliasesGrid = new QTableWidget(AuthorControl);
     AliasesGrid->setObjectName("AliasesGrid");
@@ -122,7 +132,8 @@ TAuthorManageForm::TAuthorManageForm(QWidget* parent, TLibrarySession& session) 
     AuthorControl->addTab(new QWidget(AuthorControl), QString());
     AuthorControl->widget(0)->setObjectName("SynTab");
     AuthorControl->widget(1)->setObjectName("AddInfoTab");
-    rightLayout->addWidget(AuthorControl, 1);
+    synonymsLayout->addWidget(AuthorControl);
+    rightLayout->addWidget(SynonymsGroup, 1);
     splitter->setStretchFactor(1, 1);
     layout->addWidget(splitter, 1);
     AddOkCancelRow(this, layout, OkBtn, CancelBtn);
@@ -205,7 +216,11 @@ void TAuthorManageForm::Recaption() {
     OkBtn->setText(Msg(rsOk));
     CancelBtn->setText(Msg(rsCancel));
     ExtFilterCheck->setText(Msg(rsExtendedFilter));
+    FilterLabel->setText(Msg(rsFilter));
     FilterEdit->setPlaceholderText(Msg(rsFilter));
+    NamesGroup->setTitle(Msg(rsAInfoGroupCapt));
+    NamesGroup->setToolTip(Msg(rsAInfoGroupHint).replace("\r\n", "\n"));
+    SynonymsGroup->setTitle(Msg(rsAuthorSynCapt));
     ANamesGrid->setHorizontalHeaderLabels({QString(), Msg(rsAuthorFirstName), Msg(rsAuthorMiddleName),
                                            Msg(rsAuthorLastName), Msg(rsAuthorNickName), Msg(rsAuthorLinkCount),
                                            Msg(rsAuthorBookCount), Msg(rsAuthorTransCount)});

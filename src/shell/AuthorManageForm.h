@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -61,6 +62,7 @@ public:
     void Recaption();
 
     TObjList& Rows() { return rows_; }
+    QLabel* FilterLabel;
     QLineEdit* FilterEdit;
     QComboBox* FilterCombo;
     QCheckBox* ExtFilterCheck;
@@ -69,7 +71,9 @@ public:
     QLabel* CountLabel;
     QPushButton* PlusButton;
     QPushButton* MinusButton;
+    QGroupBox* NamesGroup;  // the author's spellings
     QTableWidget* ANamesGrid;
+    QGroupBox* SynonymsGroup;  // the synonyms of the selected spelling
     QTabWidget* AuthorControl;
     QTableWidget* AliasesGrid;
     QLabel* ChoicePanel;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "common/Encoding.h"
 #include "common/Error.h"
 
@@ -48,6 +50,39 @@ TEST(CellValueTest, Ordering) {
     EXPECT_LT(CompareCells(early, late, false), 0);
     EXPECT_EQ(CompareCells(none, none, false), 0);
     EXPECT_THROW(CompareCells(early, TCellValue{}, false), EShelvaraError);
+}
+
+}  // namespace
+
+namespace {
+
+// Grids show dates as the user's locale writes them; what no pattern of numbers can show is
+// refused and the format stays.
+TEST(CellValueDateFormatTest, DatesFollowTheShortFormatSet) {
+    const TDateTime date = EncodeDate(2024, 3, 7) + 0.5;
+    struct Case {
+        const char* pattern;
+        bool accepted;
+        const char* text;
+    };
+    const std::vector<Case> cases{
+        {"M/d/yy", true, "3/7/24"},
+        {"yyyy-MM-dd", true, "2024-03-07"},
+        {"d.M.yyyy", true, "7.3.2024"},
+        {"dd/MM/yyyy", true, "07/03/2024"},
+        {"d MMM yyyy", false, "07/03/2024"},    // a month name: the last format stays
+        {"dddd, d.M.yy", false, "07/03/2024"},  // a day name
+        {"dd.MM", false, "07/03/2024"},         // no year
+        {"dd.MM.yyyy", true, "07.03.2024"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SetShortDateFormat(c.pattern), c.accepted) << c.pattern;
+        EXPECT_EQ(ShortDateText(date), c.text) << c.pattern;
+    }
+    EXPECT_EQ(ShortDateTimeText(date), "07.03.2024 12:00:00");
+    ASSERT_TRUE(SetShortDateFormat("yyyy-MM-dd"));
+    EXPECT_EQ(CellText(TCellValue::OfDate(date, true, kValueDateTime)), "2024-03-07 12:00:00");
+    SetShortDateFormat("dd.MM.yyyy");
 }
 
 }  // namespace

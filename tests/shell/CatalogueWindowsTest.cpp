@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -356,6 +357,14 @@ TEST_F(Windows, AuthorsAndTheirSpellingsAreManaged) {
     form->OpenFor(first);
     ASSERT_EQ(form->SelectedAuthor(), first);
     EXPECT_EQ(form->ANamesGrid->rowCount(), static_cast<int>(first->Count()));
+    // The parts of the window say what they hold, and the filter has room for a name.
+    form->show();
+    QApplication::processEvents();
+    EXPECT_EQ(form->NamesGroup->title(), Msg(rsAInfoGroupCapt));
+    EXPECT_FALSE(form->NamesGroup->toolTip().isEmpty());
+    EXPECT_EQ(form->SynonymsGroup->title(), Msg(rsAuthorSynCapt));
+    EXPECT_EQ(form->FilterLabel->text(), Msg(rsFilter));
+    EXPECT_GE(form->FilterEdit->width(), 120);
 
     // A spelling with books, emptied, stays; a new one without books, emptied, goes.
     TAuthorName* used = first->Name(0);

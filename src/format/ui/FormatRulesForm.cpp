@@ -75,7 +75,14 @@ QLabel* Label(const char* text) {
     return new QLabel(QString::fromUtf8(text));
 }
 
-const QStringList kCharModes{QString::fromUtf8("Буквы"), QString::fromUtf8("символы #")};
+QLabel* Label(const QString& text) {
+    return new QLabel(text);
+}
+
+// Read when a window is made, so that they are in the language of the moment.
+QStringList CharModes() {
+    return {Msg(rsLetters), Msg(rsChars) + " #"};
+}
 
 // A character from its field: one character as typed, or a code from 1 to 255.
 uint8_t ReadChar(const QComboBox* mode, const QLineEdit* edit) {
@@ -114,7 +121,7 @@ const QStringList& CaseModeCaptions() {
 
 TFormatRulesForm::TFormatRulesForm(QWidget* parent) : QDialog(parent) {
     setObjectName("TFormatRulesForm");
-    setWindowTitle(QString::fromUtf8("Правило форматирования"));
+    setWindowTitle(Msg(rsRuleCaption));
     auto* layout = new QVBoxLayout(this);
     auto* top = new QFormLayout;
     RuleTypeCombo = new QComboBox(this);
@@ -123,8 +130,8 @@ TFormatRulesForm::TFormatRulesForm(QWidget* parent) : QDialog(parent) {
         RuleTypeCombo->addItem(ToQ(TAbstractFormatterRule::Caption(TAbstractFormatterRule::TypeAtEditorIndex(i))));
     RuleNameEdit = new QLineEdit(this);
     RuleNameEdit->setObjectName("RuleNameEdit");
-    top->addRow(QString::fromUtf8("Тип правила"), RuleTypeCombo);
-    top->addRow(QString::fromUtf8("Название"), RuleNameEdit);
+    top->addRow(Msg(rsRuleType), RuleTypeCombo);
+    top->addRow(Msg(rsRuleName), RuleNameEdit);
     layout->addLayout(top);
     Pages = new QStackedWidget(this);
     Pages->setObjectName("Pages");
@@ -149,12 +156,11 @@ TFormatRulesForm::TFormatRulesForm(QWidget* parent) : QDialog(parent) {
 
 void TFormatRulesForm::BuildPages() {
     // Paragraphs.
-    ParagraphMode = List({QString::fromUtf8("Абзац в одну строку"), QString::fromUtf8("Установить ширину абзаца:")});
+    ParagraphMode = List({Msg(rsParToSingleLine), Msg(rsParWidthTo)});
     ParagraphMode->setObjectName("ParagraphMode");
     ParagraphWidth = Spin(10, 100000, 80);
     ParagraphWidth->setObjectName("ParagraphWidth");
-    ParagraphAlign = List({QString::fromUtf8("влево"), QString::fromUtf8("вправо"), QString::fromUtf8("по центру"),
-                           QString::fromUtf8("полная")});
+    ParagraphAlign = List({Msg(rsParAlignLeft), Msg(rsParAlignRight), Msg(rsParAlignCenter), Msg(rsParAlignFull)});
     ParagraphAlign->setObjectName("ParagraphAlign");
     auto enableWidth = [this] {
         const bool width = ParagraphMode->currentIndex() == 1;
@@ -163,9 +169,9 @@ void TFormatRulesForm::BuildPages() {
     };
     connect(ParagraphMode, &QComboBox::currentIndexChanged, this, enableWidth);
     enableWidth();
-    Pages->addWidget(Page(
-        {Boxed(QString::fromUtf8("Управление абзацами"), {Row({ParagraphMode}), Row({Label("ширина"), ParagraphWidth}),
-                                                          Row({Label("Выравнивание"), ParagraphAlign})})}));
+    Pages->addWidget(
+        Page({Boxed(Msg(rsParManagement), {Row({ParagraphMode}), Row({Label(Msg(rsWidth)), ParagraphWidth}),
+                                           Row({Label(Msg(rsAlign)), ParagraphAlign})})}));
     // Replace text.
     ReplaceFind = new QLineEdit;
     ReplaceFind->setObjectName("ReplaceFind");
@@ -182,11 +188,11 @@ void TFormatRulesForm::BuildPages() {
         Pages->addWidget(Page({box}));
     }
     // Replace characters.
-    FromMode = List(kCharModes);
+    FromMode = List(CharModes());
     FromMode->setObjectName("FromMode");
     FromChar = new QLineEdit;
     FromChar->setObjectName("FromChar");
-    ToMode = List(kCharModes);
+    ToMode = List(CharModes());
     ToMode->setObjectName("ToMode");
     ToChar = new QLineEdit;
     ToChar->setObjectName("ToChar");
@@ -197,15 +203,14 @@ void TFormatRulesForm::BuildPages() {
     Pages->addWidget(Page({Row({Label("не более"), EmptyMax, Label("пустых строк")})}));
     // Indents.
     IndentLabel = Label("Левый отступ");
-    IndentCompare =
-        List({QString::fromUtf8("не более, чем"), QString::fromUtf8("не менее, чем"), QString::fromUtf8("ровно")});
+    IndentCompare = List({Msg(rsNotMoreThan), Msg(rsNotLessThan), Msg(rsExact)});
     IndentCompare->setObjectName("IndentCompare");
     IndentCount = Spin(1, 1000, 6);
     IndentCount->setObjectName("IndentCount");
     Pages->addWidget(Page({Row({IndentLabel, IndentCompare, IndentCount, Label("табуляций или пробелов")})}));
     // Line breaks.
     {
-        auto* box = new QGroupBox(QString::fromUtf8("Преобразовать CR и/или LF в:"));
+        auto* box = new QGroupBox(Msg(rsConvertCRLF));
         auto* row = new QHBoxLayout(box);
         LineBreakGroup = new QButtonGroup(box);
         int id = 0;
@@ -231,13 +236,13 @@ void TFormatRulesForm::BuildPages() {
     // Runs.
     RunMax = Spin(0, 1000, 2);
     RunMax->setObjectName("RunMax");
-    RunMode = List(kCharModes);
+    RunMode = List(CharModes());
     RunMode->setObjectName("RunMode");
     RunChar = new QLineEdit("9");
     RunChar->setObjectName("RunChar");
     Pages->addWidget(Page({Row({Label("Не более чем"), RunMax}), Row({RunMode, RunChar, Label("подряд")})}));
     // Shift.
-    ShiftDir = List({QString::fromUtf8("влево"), QString::fromUtf8("вправо")});
+    ShiftDir = List({Msg(rsToLeft), Msg(rsToRight)});
     ShiftDir->setObjectName("ShiftDir");
     ShiftCount = Spin(1, 10000, 5);
     ShiftCount->setObjectName("ShiftCount");
@@ -262,7 +267,7 @@ void TFormatRulesForm::BuildPages() {
     RemoveLinesEdit = new QPlainTextEdit;
     RemoveLinesEdit->setObjectName("RemoveLinesEdit");
     {
-        auto* box = new QGroupBox(Group(QString::fromUtf8("Удалять строки, содержашие:")));
+        auto* box = new QGroupBox(Group(Msg(rsRemoveLines)));
         (new QVBoxLayout(box))->addWidget(RemoveLinesEdit);
         auto* page = new QWidget;
         (new QVBoxLayout(page))->addWidget(box);

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "common/Error.h"
+#include "common/MessageIds.h"
 #include "editor/ui/MyMemo.h"
 #include "format/ui/FormatRulesForm.h"
 #include "settings/ui/QtText.h"
@@ -30,7 +31,7 @@ const char* const kListStyle =
 TFormatterForm::TFormatterForm(TFormatterSet& profile, TMyMemo* editor, QWidget* parent)
     : QDialog(parent), profile_(profile), editor_(editor) {
     setObjectName("TFormatterForm");
-    setWindowTitle(QString::fromUtf8("Форматирование текста"));
+    setWindowTitle(Msg(rsFormatWndCaption));
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose);
     setMinimumSize(367, 150);
@@ -44,7 +45,7 @@ TFormatterForm::TFormatterForm(TFormatterSet& profile, TMyMemo* editor, QWidget*
     nameRow->addWidget(NameEdit, 1);
     layout->addLayout(nameRow);
 
-    auto* rules = new QGroupBox(QString::fromUtf8("  Список правил  "), this);
+    auto* rules = new QGroupBox("  " + Msg(rsRulesList) + "  ", this);
     auto* rulesLayout = new QVBoxLayout(rules);
     RuleList = new QListWidget(rules);
     RuleList->setObjectName("RuleList");
@@ -64,7 +65,7 @@ TFormatterForm::TFormatterForm(TFormatterSet& profile, TMyMemo* editor, QWidget*
     AddRuleBtn = button("+", "Добавить правило...", "AddRuleBtn");
     UpBtn = button("^", "правило выше", "UpBtn");
     DownBtn = button("v", "правило ниже", "DownBtn");
-    ruleButtons->addWidget(new QLabel(QString::fromUtf8("  Профиль  :")));
+    ruleButtons->addWidget(new QLabel("  " + Msg(rsProfile) + "  :"));
     ProfileCombo = new QComboBox(rules);
     ProfileCombo->setObjectName("ProfileCombo");
     ProfileCombo->setToolTip(QString::fromUtf8("Сменить правило"));
@@ -88,7 +89,7 @@ TFormatterForm::TFormatterForm(TFormatterSet& profile, TMyMemo* editor, QWidget*
     auto* commands = new QHBoxLayout;
     FormatBtn = new QPushButton(QString::fromUtf8("Форматировать"), this);
     FormatBtn->setObjectName("FormatBtn");
-    FormatSelBtn = new QPushButton(QString::fromUtf8("Форматировать выделенное"), this);
+    FormatSelBtn = new QPushButton(Msg(rsFormatSelected), this);
     FormatSelBtn->setObjectName("FormatSelBtn");
     CloseBtn = new QPushButton(QString::fromUtf8("Закрыть"), this);
     CloseBtn->setObjectName("CloseBtn");

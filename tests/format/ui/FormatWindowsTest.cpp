@@ -15,6 +15,8 @@
 
 #include "TestUtils.h"
 #include "common/Encoding.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
 #include "editor/ui/MyMemo.h"
 #include "format/FormatterSet.h"
 #include "format/ui/FindReplaceDlg.h"
@@ -262,6 +264,29 @@ TEST(FormatRulesForm, CaseCaptionsSayWhatTheModesDo) {
     rules.ReplaceWith->setText("c");
     rules.StoreInto(replace);
     EXPECT_EQ(replace.ReplaceText, "c");
+}
+
+}  // namespace
+
+namespace {
+
+// The formatting windows speak the interface's language: their captions come from the table.
+TEST(FormatRulesForm, CaptionsFollowTheLanguage) {
+    SetMessageText(rsRuleCaption, "Formatting rule");
+    SetMessageText(rsParAlignLeft, "left");
+    SetMessageText(rsParAlignFull, "justified");
+    SetMessageText(rsLetters, "Letters");
+    SetMessageText(rsFormatWndCaption, "Text formatting");
+    {
+        TFormatRulesForm rules;
+        EXPECT_EQ(rules.windowTitle(), "Formatting rule");
+        EXPECT_EQ(rules.ParagraphAlign->itemText(0), "left");
+        EXPECT_EQ(rules.ParagraphAlign->itemText(3), "justified");
+        EXPECT_EQ(rules.FromMode->itemText(0), "Letters");
+        Formatter made;
+        EXPECT_EQ(made.form.windowTitle(), "Text formatting");
+    }
+    ResetMessageTexts();
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ struct TLangRec {
 };
 
 inline constexpr int kFirstInterfaceId = 1001;
-inline constexpr int kLastInterfaceId = 1370;
+inline constexpr int kLastInterfaceId = 1381;
 inline constexpr int kFirstErrorId = 10000;
 inline constexpr int kLastErrorId = 10041;
 

@@ -38,27 +38,26 @@ TEditorWindow::TEditorWindow(TSettingsStore& store, QWidget* parent) : QMainWind
     status_ = new QLabel(this);
     statusBar()->addWidget(status_, 1);
 
-    QMenu* file = menuBar()->addMenu(QString::fromUtf8("Файл"));
-    SaveAction = file->addAction(QString::fromUtf8("Сохранить"), QKeySequence::Save, this, [this] { Save(); });
+    QMenu* file = menuBar()->addMenu(Msg(rsMenuFile));
+    SaveAction = file->addAction(Msg(rsSave), QKeySequence::Save, this, [this] { Save(); });
     RevertAction = file->addAction(Msg(rsRevertToSaved), this, [this] { Revert(); });
     file->addSeparator();
-    file->addAction(QString::fromUtf8("Закрыть"), QKeySequence::Close, this, &QWidget::close);
-    QMenu* edit = menuBar()->addMenu(QString::fromUtf8("Правка"));
-    edit->addAction(QString::fromUtf8("Отменить"), QKeySequence::Undo, Memo, &TMyMemo::Undo);
-    edit->addAction(QString::fromUtf8("Повторить"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), Memo,
-                    &TMyMemo::Redo);
+    file->addAction(Msg(rsClose), QKeySequence::Close, this, &QWidget::close);
+    QMenu* edit = menuBar()->addMenu(Msg(rsMenuEdit));
+    edit->addAction(Msg(rsUndo), QKeySequence::Undo, Memo, &TMyMemo::Undo);
+    edit->addAction(Msg(rsRedo), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), Memo, &TMyMemo::Redo);
     edit->addSeparator();
-    edit->addAction(QString::fromUtf8("Вырезать"), QKeySequence::Cut, Memo, &TMyMemo::Cut);
-    edit->addAction(QString::fromUtf8("Копировать"), QKeySequence::Copy, Memo, &TMyMemo::Copy);
-    edit->addAction(QString::fromUtf8("Вставить"), QKeySequence::Paste, Memo, &TMyMemo::Paste);
-    edit->addAction(QString::fromUtf8("Выделить всё"), QKeySequence::SelectAll, Memo, &TMyMemo::SelectAll);
+    edit->addAction(Msg(rsCut), QKeySequence::Cut, Memo, &TMyMemo::Cut);
+    edit->addAction(Msg(rsCopy), QKeySequence::Copy, Memo, &TMyMemo::Copy);
+    edit->addAction(Msg(rsPaste), QKeySequence::Paste, Memo, &TMyMemo::Paste);
+    edit->addAction(Msg(rsSelectAll), QKeySequence::SelectAll, Memo, &TMyMemo::SelectAll);
     QMenu* search = menuBar()->addMenu(Msg(rsFind));
     search->addAction(Commands->FindAction);
     search->addAction(Commands->ReplaceAction);
     search->addAction(Commands->FindAgainAction);
-    QMenu* format = menuBar()->addMenu(QString::fromUtf8("Формат"));
+    QMenu* format = menuBar()->addMenu(Msg(rsMenuFormat));
     format->addAction(Commands->FormatAction);
-    WrapAction = format->addAction(QString::fromUtf8("Перенос по словам"));
+    WrapAction = format->addAction(Msg(rsWordWrap));
     WrapAction->setCheckable(true);
     connect(WrapAction, &QAction::toggled, Memo, &TMyMemo::SetWordWrap);
 
@@ -123,9 +122,8 @@ bool TEditorWindow::OpenFile(const QString& path) {
         // Saving a text whose characters the editor could not keep would change them all.
         Memo->SetReadOnly(!decoded.Lossless);
         SaveAction->setEnabled(decoded.Lossless);
-        status_->setText(
-            QString::fromUtf8(EncodingName(encoding_)) +
-            (decoded.Lossless ? QString() : QString::fromUtf8(": знаки, которых нет в Windows-1251; только чтение")));
+        status_->setText(QString::fromUtf8(EncodingName(encoding_)) +
+                         (decoded.Lossless ? QString() : Msg(rsNotAnsiReadOnly)));
         UpdateTitle();
         return true;
     } catch (const std::exception& e) {
@@ -157,7 +155,7 @@ bool TEditorWindow::Revert() {
 
 bool TEditorWindow::SaveEdits() {
     if (!modified_) return true;
-    switch (Dialogs::AskYesNoCancel(this, windowTitle(), QString::fromUtf8("Сохранить изменения в ") + file_ + "?")) {
+    switch (Dialogs::AskYesNoCancel(this, windowTitle(), Msg(rsSaveChangesTo).replace("%s", file_))) {
         case Dialogs::TAnswer::Yes:
             return Save();
         case Dialogs::TAnswer::No:

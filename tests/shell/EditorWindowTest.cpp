@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 
 #include "TestUtils.h"
 #include "common/Encoding.h"
+#include "common/MessageIds.h"
+#include "common/MessageTable.h"
 #include "editor/ui/MyMemo.h"
 #include "fb2/Recoder.h"
 #include "settings/SettingsStore.h"
@@ -127,6 +131,31 @@ TEST(EditorWindow, AFileChangedOnDiskMeanwhileIsNotOverwrittenUnasked) {
                 EXPECT_TRUE(Dialogs::Script().Shown.empty());
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The editor's menus are the interface's language, not fixed Russian.
+TEST(EditorWindow, MenusFollowTheLanguage) {
+    SetMessageText(rsMenuFile, "File");
+    SetMessageText(rsMenuEdit, "Edit");
+    SetMessageText(rsMenuFormat, "Format");
+    SetMessageText(rsUndo, "Undo");
+    QStringList titles, editItems;
+    {
+        EditorFile f;
+        for (QAction* menu : f.window->menuBar()->actions())
+            titles << menu->text();
+        for (QAction* item : f.window->menuBar()->actions().value(1)->menu()->actions())
+            editItems << item->text();
+    }
+    ResetMessageTexts();
+    EXPECT_TRUE(titles.contains("File")) << titles.join("|").toStdString();
+    EXPECT_TRUE(titles.contains("Edit"));
+    EXPECT_TRUE(titles.contains("Format"));
+    EXPECT_TRUE(editItems.contains("Undo")) << editItems.join("|").toStdString();
 }
 
 }  // namespace

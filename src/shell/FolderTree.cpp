@@ -414,7 +414,7 @@ void TFolderTreeView::Recaption() {
     newFolder_->setText(Msg(rsNewFolder));
     delete_->setText(Msg(rsDelete) + "...");
     newMountPoint_->setText(Msg(rsNewMountPoint));
-    importInpx_->setText(QString::fromUtf8("Импорт INPX..."));
+    importInpx_->setText(Msg(rsImportInpx) + "...");
     cumulative_->setText(Msg(rsCumulative));
 }
 

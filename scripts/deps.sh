@@ -21,4 +21,4 @@ ensure_packages() {
 SHELVARA_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config zlib1g-dev libpng-dev libjpeg-dev libgif-dev libzip-dev libdeflate-dev libcpp-httplib-dev libssl-dev libbrotli-dev)
 # The desktop program.
 SHELVARA_GUI_PACKAGES=(qt6-base-dev qt6-translations-l10n libgl-dev fonts-liberation2 fonts-dejavu-core)
-SHELVARA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-format libxml2-dev dpkg-dev lintian desktop-file-utils appstream file bash-completion)
+SHELVARA_TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang-format libxml2-dev dpkg-dev lintian desktop-file-utils appstream file bash-completion libxml2-utils groff-base)

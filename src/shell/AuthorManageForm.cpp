@@ -583,6 +583,24 @@ bool TAuthorManageForm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    // The synonym grid grows the same way: Down on a last row that holds a synonym adds a row.
+    if (watched == AliasesGrid && event->type() == QEvent::KeyPress && CanEdit()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const int row = AliasesGrid->currentRow();
+        bool filled = false;
+        for (int c = 0; c < AliasesGrid->columnCount() && row >= 0; ++c)
+            filled = filled || (AliasesGrid->item(row, c) && !AliasesGrid->item(row, c)->text().trimmed().isEmpty());
+        if (key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier && row == AliasesGrid->rowCount() - 1 &&
+            filled) {
+            busy_ = true;
+            AliasesGrid->insertRow(row + 1);
+            for (int c = 0; c < AliasesGrid->columnCount(); ++c)
+                AliasesGrid->setItem(row + 1, c, Cell(QString(), true));
+            busy_ = false;
+            AliasesGrid->setCurrentCell(row + 1, std::max(AliasesGrid->currentColumn(), 0));
+            return true;
+        }
+    }
     // A spelling row pressed and moved starts a drag of that spelling.
     if (watched == ANamesGrid->viewport() && event->type() == QEvent::MouseMove && CanEdit()) {
         auto* mouse = static_cast<QMouseEvent*>(event);

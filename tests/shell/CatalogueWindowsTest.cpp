@@ -444,6 +444,21 @@ TEST_F(Windows, AuthorsAndTheirSpellingsAreManaged) {
     form->AliasesGrid->item(0, 2)->setText("Alias");
     ASSERT_EQ(first->Synonyms(TAuthorInfo::kLast).size(), 1u);
     EXPECT_EQ(first->Synonyms(TAuthorInfo::kLast)[0], "Alias");
+    // Down on the last row, which holds a synonym, adds a row for the next one; on an empty
+    // last row it does not.
+    form->AliasesGrid->setCurrentCell(0, 2);
+    const auto pressDown = [&] {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QApplication::sendEvent(form->AliasesGrid, &key);
+    };
+    pressDown();
+    ASSERT_EQ(form->AliasesGrid->rowCount(), 2);
+    EXPECT_EQ(form->AliasesGrid->currentRow(), 1);
+    pressDown();
+    EXPECT_EQ(form->AliasesGrid->rowCount(), 2);
+    form->AliasesGrid->item(1, 2)->setText("Second");
+    ASSERT_EQ(first->Synonyms(TAuthorInfo::kLast).size(), 2u);
+    EXPECT_EQ(first->Synonyms(TAuthorInfo::kLast)[1], "Second");
     delete form;
 }
 

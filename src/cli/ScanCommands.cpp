@@ -92,12 +92,9 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     TSyncStats stats;
     TerminalProgress progress(err, terminal);
     for (size_t i = 1; i < a.Positionals().size() && !stats.Cancelled; ++i) {
-        std::error_code ec;
-        const std::filesystem::path dir = std::filesystem::absolute(a.Positionals()[i], ec).lexically_normal();
-        if (!std::filesystem::is_directory(dir)) RaiseFixedError(Utf8ToAnsi("not a folder: " + a.Positionals()[i]));
-        std::string path = PathToAnsi(dir);
-        while (path.size() > 1 && path.back() == '/')
-            path.pop_back();
+        const std::string path = TypedPath(a.Positionals()[i]);
+        if (!std::filesystem::is_directory(AnsiToPath(path)))
+            RaiseFixedError(Utf8ToAnsi("not a folder: " + a.Positionals()[i]));
         // A real folder was named: the catalogue folder of exactly that path, no other spelling.
         TBookFolder* folder = svd.FindFolder(path, false);
         if (!folder) folder = svd.AddMountPoint(path);
@@ -123,10 +120,9 @@ int RunImportInpx(const std::vector<std::string>& args, std::ostream& out, std::
     TInpxOptions options;
     options.IncludeDeleted = a.Has("--include-deleted");
     if (a.Has("--root")) {
-        std::error_code ec;
-        const std::filesystem::path root = std::filesystem::absolute(a.Value("--root"), ec).lexically_normal();
-        if (!std::filesystem::is_directory(root)) RaiseFixedError(Utf8ToAnsi("not a folder: " + a.Value("--root")));
-        options.Root = PathToAnsi(root);
+        options.Root = TypedPath(a.Value("--root"));
+        if (!std::filesystem::is_directory(AnsiToPath(options.Root)))
+            RaiseFixedError(Utf8ToAnsi("not a folder: " + a.Value("--root")));
     }
     for (const std::string& list : a.Values("--lang"))
         for (size_t from = 0; from <= list.size();) {
@@ -135,8 +131,7 @@ int RunImportInpx(const std::vector<std::string>& args, std::ostream& out, std::
             if (comma > from) options.Languages.push_back(Utf8ToAnsi(list.substr(from, comma - from)));
             from = comma + 1;
         }
-    std::error_code ec;
-    const std::string inpx = PathToAnsi(std::filesystem::absolute(a.Positionals()[1], ec).lexically_normal());
+    const std::string inpx = TypedPath(a.Positionals()[1]);
     const auto lock = LockLibrary(lib, "import-inpx");
     TSVD svd;
     FirstCandidate chooser(err);

@@ -19,6 +19,12 @@
 
 namespace {
 
+// The OpenSearch namespace: both the feeds and the description name it, and readers match it
+// byte for byte.
+constexpr const char* kOpenSearchNamespace =
+    "http://a9.com/-/sp"
+    "ec/opensearch/1.1/";
+
 std::string U(const std::string& ansi) {
     return AnsiToUtf8(ansi);
 }
@@ -278,7 +284,8 @@ std::string AtomFeed(const TOpdsCatalogue& catalogue, const TFeed& feed) {
     x.reserve(4096 + feed.Entries.size() * 1024);
     x += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<feed xmlns=\"http://www.w3.org/2005/Atom\" "
          "xmlns:dc=\"http://purl.org/dc/terms/\" xmlns:opds=\"http://opds-spec.org/2010/catalog\" "
-         "xmlns:opensearch=\"http://a9.com/-/spec/opensearch/1.1/\">\n";
+         "xmlns:opensearch=\"" +
+         std::string(kOpenSearchNamespace) + "\">\n";
     x += "<id>urn:shelvara:" + XmlEscape(feed.Path) + "</id>\n<title>" + XmlEscape(feed.Title) + "</title>\n";
     // A list changes when a book of it is added; anything else when the library gains a book.
     TDateTime updated = feed.Acquisition ? 0 : catalogue.Updated();
@@ -397,8 +404,9 @@ std::string HtmlPage(const TOpdsCatalogue& catalogue, const TFeed& feed) {
 
 std::string OpenSearchDescription(const std::string& title) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<OpenSearchDescription "
-           "xmlns=\"http://a9.com/-/spec/opensearch/1.1/\">\n<ShortName>" +
-           XmlEscape(title) + "</ShortName>\n<Description>" + XmlEscape(title) +
+           "xmlns=\"" +
+           std::string(kOpenSearchNamespace) + "\">\n<ShortName>" + XmlEscape(title) + "</ShortName>\n<Description>" +
+           XmlEscape(title) +
            "</Description>\n<InputEncoding>UTF-8</InputEncoding>\n<OutputEncoding>UTF-8</OutputEncoding>\n"
            "<Url type=\"application/atom+xml;profile=opds-catalog;kind=acquisition\" "
            "template=\"/opds/search?q={searchTerms}\"/>\n</OpenSearchDescription>\n";

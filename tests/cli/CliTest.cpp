@@ -39,6 +39,14 @@ CliRun Cli(const std::vector<std::string>& args) {
     return {status, out.str(), err.str()};
 }
 
+// The books a `list ... books --json` printed.
+size_t BooksListed(const std::string& json) {
+    size_t n = 0;
+    for (size_t at = json.find("\"path\":"); at != std::string::npos; at = json.find("\"path\":", at + 1))
+        ++n;
+    return n;
+}
+
 // An old-format library without content: 64 empty legacy genre names, no authors, no mount points.
 std::vector<uint8_t> OldEmptyLibrary() {
     std::vector<uint8_t> old = Bytes("Shelvaracatalog.");
@@ -691,11 +699,7 @@ TEST(CliTest, ImportInpxThenListBooks) {
     auto books = [&](std::vector<std::string> extra) {
         std::vector<std::string> args{"list", lib, "books", "--json"};
         args.insert(args.end(), extra.begin(), extra.end());
-        const std::string text = Cli(args).out;
-        size_t n = 0;
-        for (size_t at = text.find("\"path\":"); at != std::string::npos; at = text.find("\"path\":", at + 1))
-            ++n;
-        return n;
+        return BooksListed(Cli(args).out);
     };
     size_t deleted = 0;
     for (const auto& [name, lines] : files.Inps)
@@ -867,10 +871,7 @@ TEST(CliTest, AScanLeavesTheLibrarysOwnFilesOut) {
     const CliRun resync = Cli({"resync", lib});
     EXPECT_EQ(resync.status, 0) << resync.err;
     const CliRun list = Cli({"list", lib, "books", "--json"});
-    size_t listed = 0;
-    for (size_t at = list.out.find("\"path\":"); at != std::string::npos; at = list.out.find("\"path\":", at + 1))
-        ++listed;
-    EXPECT_EQ(listed, 2u) << list.out;  // a.fb2, once under each mount point
+    EXPECT_EQ(BooksListed(list.out), 2u) << list.out;  // a.fb2, once under each mount point
     EXPECT_EQ(list.out.find("x.sv2"), std::string::npos);
     EXPECT_EQ(list.out.find("xOLD"), std::string::npos);
     EXPECT_EQ(list.out.find(".lock"), std::string::npos);
